@@ -1,0 +1,109 @@
+// The serial session engine: keeps the connection to an ESC on the serial adapter alive and
+// moves the settings image between the ESC and the tool, one small step per tick of timer
+// 102. One Session exists per running tool; it owns the settings image, the session status,
+// the link and the three curve models, and reaches windows only through SessionUi.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/curves/curve_model.h"
+#include "core/link/serial_link.h"
+#include "core/session/clock.h"
+#include "core/session/session_ui.h"
+#include "core/session/settings_image.h"
+#include "core/session/timer_host.h"
+
+namespace tessel {
+
+constexpr uint8_t kCmdProbe = 0xF9;
+constexpr uint8_t kCmdIdentify = 0xD5;
+constexpr uint8_t kCmdReadParams = 0xD8;
+constexpr uint8_t kCmdReadVersion = 0xD7;
+constexpr uint8_t kCmdEnterLoader = 0xD6;
+constexpr uint8_t kReplyFullEsc = 0x2A;
+constexpr uint8_t kReplyV1Block16 = 0x2B;
+constexpr uint8_t kCurveHandshake = 0x80;
+
+constexpr const char* kCaptionRead = "Read From Esc Process......";
+constexpr const char* kCaptionSend = "Send to Esc Process......";
+constexpr const char* kTransferErrorText = "Error!YES continue,NO next,CANCEL exit";
+constexpr const char* kTransferErrorCaption = "confirm!";
+
+std::string TransferringCaption(int percent);  // "Transferring.. %d%% done."
+
+class Session {
+ public:
+  Session(SerialPort& port, PortEnumerator* enumerator, Clock& clock, TimerHost& timers,
+          SessionUi& ui);
+
+  EscSettingsImage image;
+  SessionStatus status;
+  SerialLink link;
+  CurveModel throttle_editor;
+  CurveModel brake_editor;
+  CurveModel boost_editor;
+
+  // Engine-private values, public so that tests can look at them.
+  bool status_changed = false;
+  int probe_failures = 0;
+  int read_failures = 0;
+  int param_count = 31;
+  std::array<int32_t, 32> param_bytes{};
+  std::array<uint8_t, 7> esc_version_text{};
+  bool version_valid = false;
+
+  // Start-up of the main window: status values, curve editors, timers 102 and 107.
+  void Start();
+  // A timer message of the main window: ignored while a firmware update runs; a changed
+  // profile preset is applied and sent before the timer is dispatched.
+  void OnTimer(int id);
+  void OnSessionTimer();
+  void ReadStep();
+  void SendStep();
+  int SendParameter(uint8_t command, uint8_t value);
+  int ConfirmTransferError();  // 0 retry, 1 skip, 2 stop
+  void StartSend();
+
+  // The main window's commands.
+  bool IsBusy() const;
+  bool Apply();         // false when ignored (busy)
+  bool Default();
+  bool ResetDefault();  // the "Reset Default" menu command
+  // The V1 dialog's buttons.
+  bool V1ReadSettings();
+  bool V1SendSettings();
+
+  // Device-change notifications for serial ports.
+  void OnSerialPortRemoved();
+  void OnSerialPortArrived();
+
+  // Hooks for the HID engines, which live elsewhere.
+  std::function<void()> hid_start_send;
+  std::function<void(int id)> hid_timer;
+
+  CurveModel& EditorFor(const CurveField& field);
+  void LoadAllCurves();
+  void ResetAndApplyAllCurves();
+  std::string VersionText() const;
+
+  Clock& clock() { return clock_; }
+  TimerHost& timers() { return timers_; }
+  SessionUi& ui() { return ui_; }
+
+ private:
+  bool ReadCurveCommand(uint8_t command);
+  void ReadCurveData(const CurveField& field);
+  bool SendCurveStep(const CurveField& field, int data_step, int next_step);
+  void FinishRead();
+  void SendStepV1();
+  void CopyParamBlockToImage();
+
+  Clock& clock_;
+  TimerHost& timers_;
+  SessionUi& ui_;
+};
+
+}  // namespace tessel

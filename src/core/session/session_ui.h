@@ -1,0 +1,63 @@
+// The seam through which the engines reach the windows: questions, message boxes, the
+// progress window, the beep, and the page and dialog operations of the hosting contract.
+// The desktop tool implements it with widgets, the command line with text and fixed answers,
+// the tests with scripted answers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tessel {
+
+enum class Answer { kOk, kCancel, kYes, kNo };
+enum class Buttons { kOk, kOkCancel, kYesNo, kYesNoCancel };
+
+class SessionUi {
+ public:
+  virtual ~SessionUi() = default;
+
+  // Message boxes owned by the main window (or the dialog that asks). Closing the box
+  // counts as Cancel (or No where there is no Cancel).
+  virtual Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) = 0;
+  // File choice; empty when cancelled. `filter` is the dialog filter as the tool states it.
+  virtual std::optional<std::string> ChooseOpenFile(const std::string& filter) = 0;
+  virtual std::optional<std::string> ChooseSaveFile(const std::string& filter) = 0;
+
+  // The progress window.
+  virtual void SetProgressCaption(const std::string& caption) = 0;
+  virtual void SetProgress(uint32_t total, uint32_t done) = 0;
+  virtual void ShowProgress() = 0;
+  virtual void CloseProgress() = 0;
+
+  virtual void Beep() = 0;
+
+  // Main window.
+  virtual void RefreshMainWindow() {}
+  virtual void RedrawButtons() {}
+  virtual void RedrawIndicators() {}
+  virtual void ShowIndicators(bool /*show*/) {}
+  virtual void SwitchToPage(int32_t /*page*/) {}  // the main window's ShowPage
+  virtual void MarkSkinsForRenewal() {}
+  virtual void UpdateMenuBitmaps() {}
+  virtual void HideSimpleDialog() {}
+
+  // Settings pages (all five editing pages at once) and the Data page.
+  virtual void RefreshPagesFromImage() = 0;
+  virtual void CollectPageSelections() = 0;
+  virtual void ResetPagesToDefaults() = 0;
+  virtual void ShowLoggedData() {}
+
+  // Information page.
+  virtual void EnableUpdateButton() {}
+  virtual void RefreshDeviceView() {}
+
+  // V1 simple dialog.
+  virtual void V1RefreshFromImage() = 0;  // shows the image, "Read Ok", beep
+  virtual void V1WriteToImage() = 0;      // takes the lists' choices into the image
+  virtual void V1ShowSendDone() = 0;      // "Send Ok", transfer over, beep
+  virtual void V1LoadDefaults() = 0;      // stored selections to defaults, "Default Ok"
+  virtual void V1ShowStatus(const std::string& /*text*/) {}
+};
+
+}  // namespace tessel

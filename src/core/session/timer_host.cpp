@@ -1,0 +1,42 @@
+#include "core/session/timer_host.h"
+
+namespace tessel {
+
+void TimerLoop::Arm(int id, uint32_t period_ms) {
+  timers_[id] = Timer{period_ms, clock_.NowMs() + period_ms};
+}
+
+void TimerLoop::Stop(int id) { timers_.erase(id); }
+
+uint32_t TimerLoop::Period(int id) const {
+  auto it = timers_.find(id);
+  return it == timers_.end() ? 0 : it->second.period_ms;
+}
+
+bool TimerLoop::RunOne() {
+  if (timers_.empty()) return false;
+  auto next = timers_.begin();
+  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+    if (it->second.due_ms < next->second.due_ms) next = it;
+  }
+  const int id = next->first;
+  const uint64_t now = clock_.NowMs();
+  if (next->second.due_ms > now) clock_.SleepMs(static_cast<uint32_t>(next->second.due_ms - now));
+  // A repeating timer: the next period counts from this dispatch unless the handler re-arms.
+  next->second.due_ms = next->second.due_ms + next->second.period_ms;
+  if (next->second.due_ms < clock_.NowMs()) next->second.due_ms = clock_.NowMs();
+  ++dispatched_;
+  if (handler_) handler_(id);
+  return true;
+}
+
+bool TimerLoop::RunUntil(const std::function<bool()>& done, uint64_t deadline_ms) {
+  const uint64_t end = clock_.NowMs() + deadline_ms;
+  while (!done()) {
+    if (clock_.NowMs() >= end) return done();
+    if (!RunOne()) return done();
+  }
+  return true;
+}
+
+}  // namespace tessel

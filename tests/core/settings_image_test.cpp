@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "core/session/settings_image.h"
+
+namespace tessel {
+namespace {
+
+CurveData Line(std::initializer_list<std::pair<int, int>> pts) {
+  CurveData c;
+  size_t i = 0;
+  for (auto [x, y] : pts) {
+    c.x[i] = static_cast<uint8_t>(x);
+    c.y[i] = static_cast<uint8_t>(y);
+    ++i;
+  }
+  return c;
+}
+
+TEST(SampleCurve, StraightLineRisesFromZeroToHundred) {
+  CurveData c = Line({{0, 0}, {100, 100}});
+  SampleCurve(c, 2);
+  EXPECT_EQ(c.table[0], 0);
+  EXPECT_EQ(c.table[39], 100);
+  // Sample positions alternate steps of 3 and 2: 2, 5, 7, 10, ... 97, 100.
+  EXPECT_EQ(c.table[1], 5);
+  EXPECT_EQ(c.table[2], 7);
+  EXPECT_EQ(c.table[38], 97);
+  for (int k = 1; k < 40; ++k) EXPECT_GT(c.table[k], c.table[k - 1]) << k;
+}
+
+TEST(SampleCurve, InterpolatesInSinglePrecisionRoundingHalfAwayFromZero) {
+  // From (0,0) to (40,100): slope 2.5, so X=5 gives 12.5 -> 13 and X=7 gives 17.5 -> 18.
+  CurveData c = Line({{0, 0}, {40, 100}, {100, 100}});
+  SampleCurve(c, 3);
+  EXPECT_EQ(c.table[1], 13);
+  EXPECT_EQ(c.table[2], 18);
+  // Falling segment: (0,100) to (40,0) gives t = -12.5 at X=5 -> -13, so 87.
+  CurveData d = Line({{0, 100}, {40, 0}, {100, 100}});
+  SampleCurve(d, 3);
+  EXPECT_EQ(d.table[1], 87);
+}
+
+TEST(SampleCurve, RepeatedXMakesAStepWithoutDividingByZero) {
+  CurveData c = Line({{0, 0}, {50, 0}, {50, 100}, {100, 100}});
+  SampleCurve(c, 4);
+  // X = 50 is sample 20 (2, 5, 7, ..., 47, 50): takes the first point at x 50.
+  EXPECT_EQ(c.table[19], 0);
+  EXPECT_EQ(c.table[20], 100);
+  EXPECT_EQ(c.table[39], 100);
+}
+
+TEST(SampleCurve, KeepsEntriesAfterTheFortiethSample) {
+  CurveData c = Line({{0, 0}, {100, 100}});
+  c.table[40] = 7;
+  c.table[49] = 9;
+  SampleCurve(c, 2);
+  EXPECT_EQ(c.table[40], 7);
+  EXPECT_EQ(c.table[49], 9);
+}
+
+TEST(CurveWire, OrderAndCheckValue) {
+  CurveData c;
+  for (int i = 0; i < 40; ++i) {
+    c.table[i] = static_cast<uint8_t>(i);
+    c.x[i] = static_cast<uint8_t>(100 + i);
+    c.y[i] = static_cast<uint8_t>(200 + i);
+  }
+  EXPECT_EQ(CurveWireByte(c, 0), 0);
+  EXPECT_EQ(CurveWireByte(c, 40), 100);
+  EXPECT_EQ(CurveWireByte(c, 119), 239);
+  // Sum = (0..39) + (100..139) + (200..239) = 780 + 4780 + 8780 = 14340.
+  EXPECT_EQ(CurveCheckSum(c), 14340u);
+  auto check = CurveCheckBytes(c);
+  EXPECT_EQ(check[0], 143);
+  EXPECT_EQ(check[1], 40);
+}
+
+TEST(FieldTables, ReadOrderAndCommands) {
+  auto fields = FullEscFields();
+  ASSERT_EQ(fields.size(), 31u);
+  for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i].read_index, int(i));
+  EXPECT_EQ(*fields[0].set_command, 0xA4);
+  EXPECT_EQ(*fields[26].set_command, 0xA5);
+  EXPECT_FALSE(fields[27].set_command.has_value());
+  EXPECT_EQ(V1CutoffCode(5), 47);
+  EXPECT_EQ(V1CutoffIndexFromCode(42), 2);
+  EXPECT_FALSE(V1CutoffIndexFromCode(45).has_value());
+}
+
+}  // namespace
+}  // namespace tessel

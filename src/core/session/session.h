@@ -82,6 +82,7 @@ class Session {
 
   // Hooks for the HID engines, which live elsewhere.
   std::function<void()> hid_start_send;
+  std::function<void()> hid_start_read;
   std::function<void(int id)> hid_timer;
 
   CurveModel& EditorFor(const CurveField& field);

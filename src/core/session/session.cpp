@@ -1,0 +1,772 @@
+#include "core/session/session.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tessel {
+
+namespace {
+
+bool IsPresenceReply(const std::array<uint8_t, 64>& reply) {
+  return (reply[0] == 0xD5 && reply[1] == 0x41) || reply[0] == 0xD6;
+}
+
+}  // namespace
+
+std::string TransferringCaption(int percent) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Transferring.. %d%% done.", percent);
+  return text;
+}
+
+Session::Session(SerialPort& port, PortEnumerator* enumerator, Clock& clock, TimerHost& timers,
+                 SessionUi& ui)
+    : link(port, enumerator, clock),
+      throttle_editor(CurveKind::kThrottle, image),
+      brake_editor(CurveKind::kBrake, image),
+      boost_editor(CurveKind::kBoost, image),
+      clock_(clock),
+      timers_(timers),
+      ui_(ui) {
+  // The editors exist before any curve is read, each starting from its default points.
+  throttle_editor.Initialise();
+  brake_editor.Initialise();
+  boost_editor.Initialise();
+}
+
+CurveModel& Session::EditorFor(const CurveField& field) {
+  if (field.curve == &EscSettingsImage::throttle_curve) return throttle_editor;
+  if (field.curve == &EscSettingsImage::brake_curve) return brake_editor;
+  return boost_editor;
+}
+
+void Session::LoadAllCurves() {
+  throttle_editor.LoadCurve();
+  brake_editor.LoadCurve();
+  boost_editor.LoadCurve();
+}
+
+void Session::ResetAndApplyAllCurves() {
+  for (CurveModel* e : {&throttle_editor, &brake_editor, &boost_editor}) {
+    e->ResetCurve();
+    e->ApplyCurve();
+  }
+}
+
+std::string Session::VersionText() const {
+  std::string text;
+  if (!version_valid) return text;
+  for (uint8_t b : esc_version_text) {
+    if (b == 0) break;
+    text.push_back(b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?');
+  }
+  return text;
+}
+
+void Session::Start() {
+  status.requested_page = kPageNone;
+  status.shown_page = kPageV1Done;
+  status.adapter_state = 0;
+  status.esc_state = 0;
+  status.link_kind = kLinkNone;
+  status.device_class = kDeviceUnknown;
+  status.page_shown = false;
+  ui_.SwitchToPage(kPageNone);
+  status.curve_editor_open = false;
+  status.update_running = false;
+  // The first ESC detected is read at once.
+  status.transfer_active = true;
+  status.transfer_direction = 1;
+  status.read_in_progress = true;
+  status.send_in_progress = false;
+  status.progress = 0;
+  status.read_step = 0;
+  status.send_step = 0;
+  status.progress_total = kSerialProgressTotal;
+  ui_.RefreshMainWindow();
+  ui_.ShowIndicators(false);
+  ui_.RedrawIndicators();
+  ui_.SetProgressCaption(kCaptionRead);
+  timers_.Arm(kTimerSession, 500);
+  timers_.Arm(kTimerHidProbe, 500);
+}
+
+void Session::OnTimer(int id) {
+  if (status.update_running) return;
+  if (image.profile_preset != image.last_profile_preset) {
+    image.last_profile_preset = image.profile_preset;
+    ui_.RefreshPagesFromImage();
+    LoadAllCurves();
+    StartSend();
+    if (status.link_kind == kLinkHid && hid_start_send) hid_start_send();
+    return;
+  }
+  if (id == kTimerSession) {
+    OnSessionTimer();
+  } else if (hid_timer) {
+    hid_timer(id);
+  }
+}
+
+void Session::OnSessionTimer() {
+  SessionStatus& s = status;
+  if (s.link_kind == kLinkHid) return;
+
+  if (s.adapter_state == 2 && s.esc_state == 2 && s.transfer_active) {
+    if (s.progress == 0) {
+      if (s.read_in_progress) ui_.SetProgressCaption(kCaptionRead);
+      if (s.send_in_progress) ui_.SetProgressCaption(kCaptionSend);
+      ui_.ShowProgress();
+      ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
+      timers_.Arm(kTimerSession, 20);
+      ui_.RefreshMainWindow();
+    }
+    ui_.SetProgressCaption(TransferringCaption(s.progress * 100 / s.progress_total));
+    if (s.progress >= s.progress_total) {
+      if (s.busy_button == 8 || s.busy_button == 9) ui_.RedrawButtons();
+      s.transfer_active = false;
+      s.progress = 0;
+      s.busy_button = 255;
+      ui_.CloseProgress();
+      ui_.RefreshMainWindow();
+      timers_.Arm(kTimerSession, 100);
+      if (s.device_class != kDeviceFull) {
+        ui_.ShowIndicators(false);
+        s.curve_editor_open = false;
+        s.shown_page = 0;
+        s.requested_page = kPageV1Done;
+        ui_.SwitchToPage(kPageV1Done);
+        ui_.UpdateMenuBitmaps();
+      }
+      return;
+    }
+    ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
+    if (s.transfer_direction == 1) {
+      ReadStep();
+    } else if (s.transfer_direction == 2) {
+      SendStep();
+    }
+    if (s.transfer_active) {
+      const bool sending = s.transfer_direction == 2;
+      const uint32_t period = s.device_class == kDeviceFull ? (sending ? 5 : 3) : (sending ? 10 : 5);
+      timers_.Arm(kTimerSession, period);
+    }
+    return;
+  }
+
+  link.LinkOpen();
+
+  if (status_changed) {
+    status_changed = false;
+    s.adapter_state = 2;
+    s.link_kind = kLinkSerial;
+    ui_.RedrawButtons();
+    if (!(s.adapter_state == 2 && s.esc_state == 2)) {
+      s.requested_page = kPageNone;
+      ui_.RedrawButtons();
+      ui_.SwitchToPage(kPageNone);
+      s.shown_page = kPageLost;
+    }
+  }
+
+  if (link.is_open) {
+    if (s.adapter_state != 2) {
+      status_changed = true;
+      timers_.Stop(kTimerHidSession);
+      timers_.Stop(kTimerHidProbe);
+    }
+    timers_.Arm(kTimerSession, 200);
+
+    // Presence probe.
+    if (link.LinkSendByte(kCmdProbe) != 0) {
+      link.LinkClose();
+      if (s.esc_state != 0 && s.adapter_state != 1) status_changed = true;
+      s.esc_state = 0;
+      s.adapter_state = 1;
+      s.link_kind = kLinkNone;
+      timers_.Arm(kTimerSession, 50);
+      return;
+    }
+    if (link.LinkReceive(2, 150) != 0) {
+      if (s.esc_state != 1) {
+        status_changed = true;
+        s.esc_state = 1;
+        s.requested_page = kPageNone;
+        s.shown_page = kPageLost;
+        timers_.Arm(kTimerSession, 10);
+      }
+    } else if (IsPresenceReply(link.reply_buffer)) {
+      if (s.esc_state != 2) {
+        s.esc_state = 2;
+        status_changed = true;
+        // A read always starts from its beginning, even when an earlier transfer was cut
+        // off by the loss of the ESC or the adapter.
+        s.transfer_active = true;
+        s.transfer_direction = 1;
+        s.read_in_progress = true;
+        s.send_in_progress = false;
+        s.read_step = 0;
+        s.chunk_pos = 0;
+        s.progress = 0;
+        s.progress_total = kSerialProgressTotal;
+        ui_.RedrawIndicators();
+        timers_.Arm(kTimerSession, 50);
+        return;
+      }
+    } else if (s.esc_state != 1) {
+      s.requested_page = kPageNone;
+      s.shown_page = kPageLost;
+      status_changed = true;
+      s.esc_state = 1;
+      timers_.Arm(kTimerSession, 10);
+    }
+  } else if (link.LinkOpen() != 0) {
+    if (s.esc_state != 0 && s.adapter_state != 0) status_changed = true;
+    s.esc_state = 0;
+    s.adapter_state = 0;
+    s.link_kind = kLinkNone;
+    timers_.Arm(kTimerSession, 10);
+    return;
+  }
+
+  if (s.esc_state == 2) {
+    probe_failures = 0;
+    timers_.Arm(kTimerSession, 200);
+    return;
+  }
+  if (++probe_failures > 1) {
+    probe_failures = 0;
+    if (link.is_open) link.LinkClose();
+    link.baud_rate = link.baud_rate == kBaudFast ? kBaudSlow : kBaudFast;
+  }
+  timers_.Arm(kTimerSession, 10);
+}
+
+int Session::ConfirmTransferError() {
+  SessionStatus& s = status;
+  const bool reading = s.read_in_progress;
+  const bool sending = s.send_in_progress;
+  s.read_in_progress = false;
+  s.send_in_progress = false;
+  const Answer answer = ui_.Ask(kTransferErrorText, kTransferErrorCaption, Buttons::kYesNoCancel);
+  if (answer == Answer::kYes) {
+    s.read_in_progress = reading;
+    s.send_in_progress = sending;
+    return 0;
+  }
+  if (answer == Answer::kNo) {
+    s.read_in_progress = reading;
+    s.send_in_progress = sending;
+    if (s.transfer_direction == 1) {
+      ++s.read_step;
+    } else {
+      ++s.send_step;
+    }
+    return 1;
+  }
+  s.progress = 0;
+  s.read_step = 0;
+  s.transfer_active = false;
+  ui_.CloseProgress();
+  ui_.RefreshMainWindow();
+  return 2;
+}
+
+bool Session::ReadCurveCommand(uint8_t command) {
+  if (link.LinkSendByte(command) != 0) {
+    ConfirmTransferError();
+    return false;
+  }
+  status.chunk_pos = 0;
+  if (link.LinkReceive(1, 200) != 0 || link.reply_buffer[0] != kCurveHandshake) {
+    ConfirmTransferError();
+    return false;
+  }
+  return true;
+}
+
+void Session::ReadCurveData(const CurveField& field) {
+  SessionStatus& s = status;
+  if (link.LinkReceive(4, 200) != 0) {
+    // Yes goes on with the reply as it stands; No and Cancel leave the step.
+    if (ConfirmTransferError() != 0) return;
+  }
+  CurveData& curve = image.*(field.curve);
+  for (int i = 0; i < 4; ++i) SetCurveWireByte(curve, s.chunk_pos + i, link.reply_buffer[i]);
+  s.progress += 3;
+  s.chunk_pos += 4;
+  if (s.chunk_pos < kCurveWireBytes) return;
+  ++s.read_step;
+  s.chunk_pos = 0;
+  const auto expected = CurveCheckBytes(curve);
+  link.LinkReceive(static_cast<size_t>(field.check_reply_length), 200);
+  CurveModel& editor = EditorFor(field);
+  if (link.reply_buffer[0] != expected[0] || link.reply_buffer[1] != expected[1]) {
+    editor.ResetCurve();
+  } else if (image.*(field.mode) != 0) {
+    image.*(field.mode) = 1;
+    editor.LoadCurve();
+  }
+}
+
+void Session::CopyParamBlockToImage() {
+  if (status.device_class == kDeviceFull) {
+    for (const ParamField& f : FullEscFields()) {
+      image.*(f.field) = param_bytes[static_cast<size_t>(f.read_index)];
+    }
+    image.esc_out = param_bytes[31];
+    return;
+  }
+  for (const V1Field& f : V1Fields()) {
+    if (f.bec_only && status.v1_block_variant != kV1Block16) continue;
+    const int32_t byte = param_bytes[static_cast<size_t>(f.block_byte)];
+    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
+      if (auto index = V1CutoffIndexFromCode(static_cast<uint8_t>(byte))) image.*(f.field) = *index;
+    } else {
+      image.*(f.field) = byte;
+    }
+  }
+}
+
+void Session::ReadStep() {
+  SessionStatus& s = status;
+  if (!s.read_in_progress || s.esc_state != 2) return;
+  const auto curves = CurveFields();  // boost, brake, throttle
+  switch (s.read_step) {
+    case 0:
+    case 1:
+    case 2:
+      if (link.LinkSendByte(kCmdIdentify) != 0) {
+        ConfirmTransferError();
+        return;
+      }
+      if (s.read_step == 0) read_failures = 0;
+      // No reply leaves the buffer empty, which counts as a V1-series ESC.
+      link.LinkReceive(1, 200);
+      s.device_class = link.reply_buffer[0] == kReplyFullEsc ? kDeviceFull : kDeviceV1;
+      if (s.device_class == kDeviceFull) ui_.ShowIndicators(true);
+      if (s.read_step > 0) {
+        s.v1_block_variant = link.reply_buffer[0] == kReplyV1Block16 ? kV1Block16 : kV1Block14;
+      }
+      ++s.read_step;
+      break;
+    case 3:
+      if (link.LinkSendByte(kCmdReadParams) != 0) {
+        ConfirmTransferError();
+        return;
+      }
+      param_count = s.device_class == kDeviceFull
+                        ? kFullEscParamCount
+                        : (s.v1_block_variant == kV1Block16 ? 16 : 14);
+      std::fill(param_bytes.begin(), param_bytes.end(), 0);
+      s.chunk_pos = 0;
+      ++s.read_step;
+      break;
+    case 4:
+      if (link.LinkReceive(1, 200) != 0) {
+        if (++read_failures > 5) s.read_step = 0;
+        return;
+      }
+      param_bytes[static_cast<size_t>(s.chunk_pos)] = link.reply_buffer[0];
+      if (++s.chunk_pos >= param_count) {
+        ++s.read_step;
+        return;
+      }
+      break;
+    case 5:
+      CopyParamBlockToImage();
+      ui_.RefreshMainWindow();
+      ++s.read_step;
+      break;
+    case 6:
+      if (link.LinkSendByte(kCmdReadVersion) != 0) {
+        link.ClearReply();
+        ConfirmTransferError();
+        return;
+      }
+      ++s.read_step;
+      break;
+    case 7:
+      if (link.LinkReceive(7, 100) != 0) {
+        ConfirmTransferError();
+        return;
+      }
+      std::copy_n(link.reply_buffer.begin(), 7, esc_version_text.begin());
+      version_valid = true;
+      ui_.EnableUpdateButton();
+      s.progress += 7;
+      ++s.read_step;
+      break;
+    case 8:
+      if (s.device_class != kDeviceFull) {
+        s.progress = std::min(s.progress + 50, 408);
+        if (s.progress == 408) {
+          s.read_in_progress = false;
+          s.read_step = 0;
+          ui_.V1RefreshFromImage();
+        }
+        break;
+      }
+      if (!ReadCurveCommand(curves[0].read_command)) return;
+      ++s.read_step;
+      break;
+    case 9:
+      ReadCurveData(curves[0]);
+      break;
+    case 10:
+      if (!ReadCurveCommand(curves[1].read_command)) return;
+      ++s.read_step;
+      break;
+    case 11:
+      ReadCurveData(curves[1]);
+      break;
+    case 12:
+      if (!ReadCurveCommand(curves[2].read_command)) return;
+      ++s.read_step;
+      break;
+    case 13:
+      ReadCurveData(curves[2]);
+      ui_.RefreshMainWindow();
+      break;
+    case 14:
+      s.read_in_progress = false;
+      s.read_step = 0;
+      s.progress = kSerialProgressTotal;
+      break;
+    default:
+      // A step counter pushed past the end by a skipped step finishes the read.
+      s.read_in_progress = false;
+      s.read_step = 0;
+      s.progress = kSerialProgressTotal;
+      break;
+  }
+  ++s.progress;
+  if (!s.read_in_progress && s.transfer_active) FinishRead();
+}
+
+void Session::FinishRead() {
+  ui_.RefreshPagesFromImage();
+  ui_.ShowLoggedData();
+  ui_.Beep();
+  ui_.RefreshMainWindow();
+}
+
+int Session::SendParameter(uint8_t command, uint8_t value) {
+  if (link.LinkSendRaw(&command, 1) != 0 || link.LinkSendRaw(&value, 1) != 0) {
+    ConfirmTransferError();
+    return 1;
+  }
+  return 0;
+}
+
+bool Session::SendCurveStep(const CurveField& field, int data_step, int next_step) {
+  SessionStatus& s = status;
+  CurveData& curve = image.*(field.curve);
+  if (s.send_step == data_step - 1) {
+    if (image.*(field.mode) == 0) {
+      // A linear curve is not written, but its byte positions still take a tick each.
+      if (++s.chunk_pos >= kCurveWireBytes) {
+        s.chunk_pos = 0;
+        s.send_step = next_step;
+      }
+      return true;
+    }
+    if (link.LinkSendByte(field.write_command) != 0) {
+      ConfirmTransferError();
+      return false;
+    }
+    s.chunk_pos = 0;
+    ++s.send_step;
+    return true;
+  }
+  if (link.LinkSendByte(CurveWireByte(curve, s.chunk_pos)) != 0) {
+    ConfirmTransferError();
+    return false;
+  }
+  if (++s.chunk_pos < kCurveWireBytes) return true;
+  ++s.send_step;
+  const auto check = CurveCheckBytes(curve);
+  for (uint8_t b : check) {
+    if (link.LinkSendByte(b) != 0) {
+      ConfirmTransferError();
+      return false;
+    }
+  }
+  for (int i = 0; i < field.filler_count; ++i) {
+    if (link.LinkSendByte(1) != 0) {
+      ConfirmTransferError();
+      return false;
+    }
+  }
+  return true;
+}
+
+void Session::SendStep() {
+  SessionStatus& s = status;
+  if (!s.send_in_progress) return;
+  if (s.esc_state != 2) {
+    ConfirmTransferError();
+    return;
+  }
+  if (s.device_class != kDeviceFull) {
+    SendStepV1();
+    return;
+  }
+  const auto fields = FullEscFields();
+  const auto curves = CurveFields();  // boost, brake, throttle
+  const int step = s.send_step;
+  if (step >= 0 && step < kFullEscSendableCount) {
+    const ParamField& f = fields[static_cast<size_t>(step)];
+    SendParameter(*f.set_command, static_cast<uint8_t>(image.*(f.field)));
+    ++s.send_step;
+  } else if (step == 27) {
+    SendParameter(kEndOfSettingsCommand, kEndOfSettingsValue);
+    ++s.send_step;
+  } else if (step >= 28 && step <= 30) {
+    ++s.send_step;
+    link.LinkSendByte(1);
+    s.chunk_pos = 0;
+  } else if (step == 31 || step == 32) {
+    if (!SendCurveStep(curves[0], 32, 33)) return;
+  } else if (step == 33 || step == 34) {
+    if (!SendCurveStep(curves[1], 34, 35)) return;
+  } else if (step == 35 || step == 36) {
+    if (!SendCurveStep(curves[2], 36, 37)) return;
+  } else {
+    s.send_in_progress = false;
+    s.send_step = 0;
+    s.progress = kSerialProgressTotal;
+    ui_.RefreshMainWindow();
+  }
+  ++s.progress;
+}
+
+void Session::SendStepV1() {
+  SessionStatus& s = status;
+  // The ESC says it is ready for the next pair with a byte of 1.
+  if (link.LinkReceive(1, 200) != 0 || link.reply_buffer[0] != 1) return;
+  s.progress += 10;
+  auto pair = [&](uint8_t command, int32_t value) {
+    SendParameter(command, static_cast<uint8_t>(value));
+  };
+  switch (s.send_step) {
+    case 0:
+      ui_.V1WriteToImage();
+      pair(0xE2, image.v1_running_mode);
+      break;
+    case 1:
+      pair(0xE3, image.v1_percentage_braking);
+      break;
+    case 2:
+      pair(0xE4, image.v1_drag_brake);
+      break;
+    case 3:
+      pair(0xE5, image.v1_motor_timing);
+      break;
+    case 4:
+      pair(0xE6, image.v1_initial_acceleration);
+      break;
+    case 5:
+      pair(0xE7, image.v1_throttle_limit);
+      break;
+    case 6:
+      pair(0xE8, image.v1_throttle_percent_reverse);
+      break;
+    case 7:
+      pair(0xEA, image.v1_neutral_range);
+      break;
+    case 8:
+      pair(0xEB, image.v1_motor_rotation);
+      break;
+    case 9:
+      pair(0xEC, V1CutoffCode(image.v1_cutoff_voltage));
+      break;
+    case 10:
+      if (s.v1_block_variant == kV1Block16) {
+        pair(0xA1, image.v1_bec_voltage);
+      } else {
+        pair(0xE9, 1);
+      }
+      break;
+    case 11:
+      pair(0xA2, 1);
+      break;
+    case 12:
+      pair(0xED, 0);
+      break;
+    case 13:
+      pair(0xA3, 1);
+      break;
+    case 14:
+      pair(0xA4, 1);
+      break;
+    case 15:
+      pair(0xE9, 1);
+      break;
+    default:
+      s.progress = 408;
+      s.send_step = 0;
+      s.send_in_progress = false;
+      s.transfer_active = false;
+      ui_.CloseProgress();
+      ui_.V1ShowSendDone();
+      ++s.progress;
+      return;
+  }
+  ++s.send_step;
+  ++s.progress;
+}
+
+void Session::StartSend() {
+  status.progress = 0;
+  status.transfer_active = true;
+  status.transfer_direction = 2;
+  status.send_in_progress = true;
+  status.send_step = 0;
+  status.progress_total = kSerialProgressTotal;
+}
+
+bool Session::IsBusy() const {
+  const SessionStatus& s = status;
+  if (s.transfer_active || s.update_running || s.curve_editor_open) return true;
+  if (s.link_kind == kLinkSerial) return !(s.adapter_state == 2 && s.esc_state == 2);
+  if (s.link_kind == kLinkHid) return !(s.adapter_state != 0 && s.esc_state != 0);
+  return true;
+}
+
+bool Session::Apply() {
+  if (IsBusy()) return false;
+  status.busy_button = 8;
+  ui_.CollectPageSelections();
+  LoadAllCurves();
+  StartSend();
+  if (hid_start_send) hid_start_send();
+  return true;
+}
+
+bool Session::Default() {
+  if (IsBusy()) return false;
+  status.busy_button = 9;
+  ui_.ResetPagesToDefaults();
+  ResetAndApplyAllCurves();
+  StartSend();
+  if (status.link_kind == kLinkHid) {
+    if (hid_start_send) hid_start_send();
+  } else {
+    link.ClearReply();
+    link.LinkPurgeAll();
+  }
+  return true;
+}
+
+bool Session::ResetDefault() {
+  if (IsBusy()) return false;
+  SessionStatus& s = status;
+  if (s.device_class == kDeviceV1) {
+    ui_.V1LoadDefaults();
+  } else {
+    if (s.requested_page < 1 || s.requested_page > 9) return false;
+    ui_.ResetPagesToDefaults();
+    ResetAndApplyAllCurves();
+  }
+  if (s.link_kind == kLinkHid) {
+    ui_.V1WriteToImage();
+    if (hid_start_send) hid_start_send();
+  } else {
+    s.transfer_active = true;
+    s.transfer_direction = 2;
+    ui_.V1WriteToImage();
+    link.ClearReply();
+    link.LinkPurgeAll();
+    SendParameter(0xE2, static_cast<uint8_t>(image.v1_running_mode));
+  }
+  ui_.V1ShowStatus("Esc Sending......");
+  if (s.device_class != kDeviceV1) {
+    ui_.CollectPageSelections();
+    LoadAllCurves();
+  }
+  StartSend();
+  if (s.link_kind == kLinkHid) {
+    if (hid_start_send) hid_start_send();
+  } else {
+    link.ClearReply();
+    link.LinkPurgeAll();
+  }
+  return true;
+}
+
+bool Session::V1ReadSettings() {
+  if (IsBusy()) return false;
+  SessionStatus& s = status;
+  ui_.RefreshMainWindow();
+  s.transfer_direction = 1;
+  s.read_in_progress = true;
+  s.update_running = false;
+  s.progress = 0;
+  s.read_step = 0;
+  s.send_step = 0;
+  s.chunk_pos = 0;
+  if (s.link_kind == kLinkHid) {
+    if (hid_start_read) hid_start_read();
+  } else {
+    s.progress_total = kSerialProgressTotal;
+    s.transfer_active = true;
+    ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
+    ui_.ShowProgress();
+    link.ClearReply();
+    link.LinkPurgeAll();
+  }
+  ui_.V1ShowStatus("Esc Reading......");
+  return true;
+}
+
+bool Session::V1SendSettings() {
+  if (IsBusy()) return false;
+  SessionStatus& s = status;
+  s.progress = 0;
+  s.send_step = 0;
+  s.send_in_progress = true;
+  s.progress_total = kSerialProgressTotal;
+  if (s.link_kind == kLinkHid) {
+    ui_.V1WriteToImage();
+    ui_.V1ShowStatus("Esc Sending......");
+    if (hid_start_send) hid_start_send();
+  } else {
+    s.transfer_active = true;
+    ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
+    ui_.ShowProgress();
+    s.transfer_direction = 2;
+    ui_.V1WriteToImage();
+    link.ClearReply();
+    link.LinkPurgeAll();
+    SendParameter(0xE2, static_cast<uint8_t>(image.v1_running_mode));
+  }
+  ui_.V1ShowStatus("Esc Sending......");
+  return true;
+}
+
+void Session::OnSerialPortRemoved() {
+  SessionStatus& s = status;
+  s.link_kind = kLinkNone;
+  timers_.Arm(kTimerHidProbe, 200);
+  s.progress_total = kHidProgressTotal;
+  s.device_class = kDeviceUnknown;
+  s.transfer_active = false;
+  s.esc_state = 0;
+  s.adapter_state = 0;
+  ui_.HideSimpleDialog();
+  s.requested_page = kPageNone;
+  s.shown_page = kPageV1Done;
+  ui_.ShowIndicators(true);
+  ui_.MarkSkinsForRenewal();
+  ui_.SwitchToPage(kPageNone);
+}
+
+void Session::OnSerialPortArrived() {
+  status.progress_total = kSerialProgressTotal;
+  status.link_kind = kLinkSerial;
+  status.transfer_active = true;
+  timers_.Arm(kTimerSession, 50);
+}
+
+}  // namespace tessel

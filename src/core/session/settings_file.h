@@ -1,0 +1,119 @@
+// Settings files ("*.DATA"): the complete settings image of a full ESC as one 800-byte record
+// with a header, a length field and an additive check value, stored on disk byte-reversed.
+// The pure record functions come first, then the path-based functions the command line uses,
+// then the two menu commands, which reach the windows only through SessionUi.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/session/session_ui.h"
+#include "core/session/settings_image.h"
+
+namespace tessel {
+
+class Session;
+
+constexpr size_t kSettingsRecordLength = 800;
+constexpr uint8_t kSettingsHeader0 = 0x10;
+constexpr uint8_t kSettingsHeader1 = 0xA0;
+
+// Record offsets (logical byte order).
+constexpr size_t kSettingsLengthOffset = 2;   // 4 bytes, little-endian
+constexpr size_t kSettingsCheckOffset = 6;    // 2 bytes, little-endian
+constexpr size_t kSettingsParamsOffset = 16;  // the 31 parameter bytes in read order
+constexpr size_t kSettingsRpmHighOffset = 47;
+constexpr size_t kSettingsEscOutOffset = 48;
+constexpr size_t kSettingsCurvesOffset = 49;  // boost, brake, throttle: table, x, y each
+constexpr size_t kSettingsCurveBytes = 250;
+
+constexpr const char* kSettingsFileFilter = "(*.DATA)|*.DATA|All File (*.*)|*.*||";
+constexpr const char* kSettingsFileExtension = ".DATA";
+constexpr const char* kImportErrorText = "Import file error!";
+constexpr const char* kImportCaption = "Import";
+constexpr const char* kOverwriteText = "This file exists,do you want overwrite it?";
+constexpr const char* kOverwriteCaption = "Save as...";
+constexpr const char* kExportCaption = "Export";
+
+using SettingsRecord = std::array<uint8_t, kSettingsRecordLength>;
+
+enum class SettingsFileError {
+  kNone,
+  kTooShort,       // fewer than 800 bytes
+  kTooLong,        // more than 800 bytes
+  kBadHeader,      // record bytes 0 and 1 are not 0x10 0xA0
+  kBadLength,      // the length field differs from the file length
+  kBadCheckValue,  // the stored check value differs from the byte sum
+};
+
+// A short English reason for the command line; the menu command shows kImportErrorText.
+std::string_view SettingsFileErrorReason(SettingsFileError error);
+
+// Sum of all record bytes with offsets 6 and 7 taken as 0, low 16 bits.
+uint16_t SettingsCheckValue(std::span<const uint8_t> record);
+
+// The record in logical order, check value filled in.
+SettingsRecord BuildSettingsRecord(const EscSettingsImage& image);
+
+// The file contents: the record byte-reversed (file byte k is record byte L - 1 - k).
+std::vector<uint8_t> EncodeSettingsFile(const EscSettingsImage& image);
+
+// Validates the file contents and only then assigns the stored fields to `image`; on any
+// rejection the image is left exactly as it was. Fields the file does not hold (V1 fields,
+// profile preset) are never touched. The curve tables are taken as stored; the import
+// commands rebuild table[0..39] from the points afterwards.
+SettingsFileError DecodeSettingsFile(std::span<const uint8_t> file, EscSettingsImage& image);
+
+// The name an export writes to: the file name (not the folders) is cut at its first "." and
+// ".DATA" is appended, so "/a/v1.2/set.old.x" becomes "/a/v1.2/set.DATA".
+std::string SettingsExportPath(std::string_view chosen);
+
+// Reads at most 801 bytes (enough to tell a file that is too long). False with a message
+// naming the file and the reason when it cannot be opened or read.
+bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
+                           std::string& error);
+
+// Writes through a temporary file beside `path` and renames it over `path`, so that a failed
+// write never leaves a half-written file in place of a good one. `write` returns false when
+// it could not write everything. False with a message naming the file and the reason.
+bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std::FILE*)>& write,
+                           std::string& error);
+
+// Command-line export: writes `image` to exactly `path` (no name rule, no page collection).
+// An existing non-empty file is replaced only when `overwrite` is set.
+bool ExportSettingsToPath(const EscSettingsImage& image, const std::string& path, bool overwrite,
+                          std::string& error);
+
+// Command-line import: reads and validates `path`, assigns the stored fields and rebuilds
+// table[0..39] of each curve from its points, as the menu import does. The image is
+// untouched on any failure.
+bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error);
+
+// For showing a file without a device: the fields as stored (tables not rebuilt) over a
+// default image.
+std::optional<EscSettingsImage> ReadSettingsFile(const std::string& path, std::string& error);
+
+// What the menu commands need from the session; ExportSettings(Session&) fills it in.
+struct SettingsFileHost {
+  EscSettingsImage& image;
+  const SessionStatus& status;
+  bool busy;
+  SessionUi& ui;
+  std::function<void()> load_all_curves;  // LoadCurve on every curve editor
+};
+
+// "Export Esc Data" / "Inport ESC Data". True when a file was written or an image imported.
+bool ExportSettings(const SettingsFileHost& host);
+bool ImportSettings(const SettingsFileHost& host);
+bool ExportSettings(Session& session);
+bool ImportSettings(Session& session);
+
+}  // namespace tessel

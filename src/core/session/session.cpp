@@ -364,7 +364,12 @@ void Session::ReadStep() {
       break;
     case 4:
       if (link.LinkReceive(1, 200) != 0) {
-        if (++read_failures > 5) s.read_step = 0;
+        if (++read_failures > 5) {
+          // The read starts over, so its progress does too; left standing, it would reach
+          // its end before the curves were read and close the transfer half done.
+          s.read_step = 0;
+          s.progress = 0;
+        }
         return;
       }
       param_bytes[static_cast<size_t>(s.chunk_pos)] = link.reply_buffer[0];

@@ -16,11 +16,18 @@ CurveData& CurveModel::curve() {
   return image_.boost_curve;
 }
 
-const CurveData& CurveModel::curve() const { return const_cast<CurveModel*>(this)->curve(); }
+const CurveData& CurveModel::curve() const {
+  return const_cast<CurveModel*>(this)->curve();
+}
 
 int32_t CurveModel::HorizontalLimit() const {
   if (kind_ != CurveKind::kBoost) return 100;
-  return image_.boost_timing * 100 / 64;
+  // boost_timing is 0..64 once a page refresh has clamped it, but a curve may be loaded or
+  // reset straight after a read, before that refresh; keep the limit inside the chart.
+  const int32_t timing = image_.boost_timing;
+  if (timing <= 0) return 0;
+  if (timing >= 64) return 100;
+  return timing * 100 / 64;
 }
 
 void CurveModel::Changed() {
@@ -56,7 +63,9 @@ void CurveModel::LoadCurve() {
 void CurveModel::ResetCurve() {
   CurveData& c = curve();
   const int32_t limit = HorizontalLimit();
-  if (kind_ == CurveKind::kBoost && image_.boost_timing != 64) {
+  // Boost: the curve rises to the top at the timing limit, unless that limit is the chart's
+  // edge (64 points), where the default is the straight line.
+  if (kind_ == CurveKind::kBoost && limit < 100) {
     point_count = 3;
     points[0] = {0, 0};
     points[1] = {limit, 100};

@@ -7,6 +7,8 @@
 #include <random>
 
 #include "core/curves/curve_model.h"
+#include "core/session/session.h"
+#include "sim/virtual_esc_port.h"
 
 namespace tessel {
 namespace {
@@ -456,6 +458,35 @@ TEST_F(SettingsFileCommands, PathExportRefusesToReplaceUnlessAsked) {
   const auto shown = ReadSettingsFile(target.string(), error);
   ASSERT_TRUE(shown.has_value()) << error;
   ExpectSameImage(*shown, RichImage());  // stored tables as they are, not rebuilt
+}
+
+TEST_F(SettingsFileCommands, SessionCommandsUseItsGateAndItsEditors) {
+  ManualClock clock;
+  VirtualEscPort port(clock);
+  TimerLoop timers(clock);
+  Session session(port, nullptr, clock, timers, ui);
+  session.status.device_class = kDeviceFull;
+  ui.file = (dir / "s").string();
+  EXPECT_FALSE(ExportSettings(session));  // a fresh session has a read pending: busy
+
+  session.status.transfer_active = false;
+  session.status.link_kind = kLinkSerial;
+  session.status.adapter_state = 2;
+  session.status.esc_state = 2;
+  session.image.boost_curve.x[1] = 20;
+  session.image.boost_curve.y[1] = 80;
+  session.image.boost_curve.x[2] = 100;
+  session.image.boost_curve.y[2] = 100;
+  session.image.log_motor_max_rpm = 300;
+  ASSERT_TRUE(ExportSettings(session));
+
+  session.boost_editor.ResetCurve();
+  session.image.log_motor_max_rpm = 0;
+  ui.file = (dir / "s.DATA").string();
+  ASSERT_TRUE(ImportSettings(session));
+  EXPECT_EQ(session.boost_editor.point_count, 3u);
+  EXPECT_EQ(session.boost_editor.points[1], (CurvePoint{20, 80}));
+  EXPECT_EQ(session.image.log_motor_max_rpm, 300);
 }
 
 }  // namespace

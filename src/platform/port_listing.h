@@ -1,0 +1,24 @@
+// The port list as the command line shows it ("tesselarc-cli ports"): every serial port with
+// its USB identity and whether the serial link would take it as a programming adapter.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/link/serial_port.h"
+
+namespace tessel {
+
+struct PortListing {
+  PortInfo info;
+  bool accepted = false;  // IsAcceptedAdapter
+};
+
+std::vector<PortListing> ListPorts(PortEnumerator& ports);
+
+// "device  vvvv:pppp  product  serial  accepted" (or "-" at the end when not accepted). Ports
+// without USB ids show "----:----", empty texts "-". Texts come from the device itself, so
+// control characters are shown as '?' rather than sent to the terminal.
+std::string FormatPortLine(const PortListing& entry);
+
+}  // namespace tessel

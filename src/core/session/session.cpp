@@ -148,7 +148,8 @@ void Session::OnSessionTimer() {
     }
     if (s.transfer_active) {
       const bool sending = s.transfer_direction == 2;
-      const uint32_t period = s.device_class == kDeviceFull ? (sending ? 5 : 3) : (sending ? 10 : 5);
+      const uint32_t period =
+          s.device_class == kDeviceFull ? (sending ? 5 : 3) : (sending ? 10 : 5);
       timers_.Arm(kTimerSession, period);
     }
     return;
@@ -355,9 +356,8 @@ void Session::ReadStep() {
         ConfirmTransferError();
         return;
       }
-      param_count = s.device_class == kDeviceFull
-                        ? kFullEscParamCount
-                        : (s.v1_block_variant == kV1Block16 ? 16 : 14);
+      param_count = s.device_class == kDeviceFull ? kFullEscParamCount
+                                                  : (s.v1_block_variant == kV1Block16 ? 16 : 14);
       std::fill(param_bytes.begin(), param_bytes.end(), 0);
       s.chunk_pos = 0;
       ++s.read_step;

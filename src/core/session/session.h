@@ -69,7 +69,7 @@ class Session {
 
   // The main window's commands.
   bool IsBusy() const;
-  bool Apply();         // false when ignored (busy)
+  bool Apply();  // false when ignored (busy)
   bool Default();
   bool ResetDefault();  // the "Reset Default" menu command
   // The V1 dialog's buttons.

@@ -1,0 +1,64 @@
+#include "cli/cli_ui.h"
+
+#include "core/settings/page_rules.h"
+#include "core/settings/v1_settings.h"
+
+namespace tessel {
+
+Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
+  if (text != kTransferErrorText || session_ == nullptr) {
+    if (buttons == Buttons::kYesNo && overwrite) return Answer::kYes;
+    last_message = text;
+    // Questions on the command line take the cautious answer.
+    return buttons == Buttons::kOk ? Answer::kOk
+                                   : (buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel);
+  }
+  const SessionStatus& s = session_->status;
+  const int step = s.transfer_direction == 1 ? s.read_step : 1000 + s.send_step;
+  if (step != retry_key_) {
+    retry_key_ = step;
+    retries_ = 0;
+  }
+  if (retries_ < kRetriesPerStep) {
+    ++retries_;
+    std::fprintf(stderr, "\ntransfer error at %s step %d, retrying (%d of %d)\n",
+                 s.transfer_direction == 1 ? "read" : "send", step % 1000, retries_,
+                 kRetriesPerStep);
+    return Answer::kYes;
+  }
+  gave_up = true;
+  failure = std::string("the ESC stopped answering during the ") +
+            (s.transfer_direction == 1 ? "read" : "send") + " (step " +
+            std::to_string(step % 1000) + ", " + std::to_string(kRetriesPerStep) +
+            " retries); nothing more was sent";
+  (void)caption;
+  return Answer::kCancel;
+}
+
+void CliUi::SetProgressCaption(const std::string& caption) {
+  if (!show_progress_ || caption == last_caption_) return;
+  last_caption_ = caption;
+  std::fprintf(stderr, "\r%-40s", caption.c_str());
+  std::fflush(stderr);
+  progress_line_open_ = true;
+}
+
+void CliUi::CloseProgress() {
+  if (progress_line_open_) std::fprintf(stderr, "\n");
+  progress_line_open_ = false;
+  last_caption_.clear();
+}
+
+void CliUi::RefreshPagesFromImage() {
+  if (session_) RefreshAllPagesFromImage(session_->image);
+}
+
+void CliUi::ResetPagesToDefaults() {
+  if (session_) ResetAllPagesToDefaults(session_->image);
+}
+
+void CliUi::V1LoadDefaults() {
+  if (session_) ApplyV1Defaults(session_->image);
+}
+
+}  // namespace tessel

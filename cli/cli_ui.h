@@ -1,0 +1,57 @@
+// The command line's answers to the engine's questions: the settings image is the only copy of
+// the settings (there are no page controls), transfer errors are retried a few times and then
+// given up, and progress goes to stderr.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "core/session/session.h"
+
+namespace tessel {
+
+class CliUi : public SessionUi {
+ public:
+  static constexpr int kRetriesPerStep = 3;
+
+  void Bind(Session& session) { session_ = &session; }
+  void set_show_progress(bool show) { show_progress_ = show; }
+
+  Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override;
+  std::optional<std::string> ChooseOpenFile(const std::string&) override { return file_; }
+  std::optional<std::string> ChooseSaveFile(const std::string&) override { return file_; }
+  void SetProgressCaption(const std::string& caption) override;
+  void SetProgress(uint32_t, uint32_t) override {}
+  void ShowProgress() override {}
+  void CloseProgress() override;
+  void Beep() override {}
+
+  void RefreshPagesFromImage() override;
+  void CollectPageSelections() override {}
+  void ResetPagesToDefaults() override;
+  void ShowLoggedData() override { read_finished = true; }
+  void V1RefreshFromImage() override { read_finished = true; }
+  void V1WriteToImage() override {}
+  void V1ShowSendDone() override { send_finished = true; }
+  void V1LoadDefaults() override;
+
+  void SetFile(std::string path) { file_ = std::move(path); }
+
+  bool overwrite = false;  // answer Yes when asked to overwrite a settings file
+  bool read_finished = false;
+  bool send_finished = false;
+  bool gave_up = false;      // a transfer error was answered with Cancel
+  std::string failure;       // what went wrong, for the user
+  std::string last_message;  // the last message box text that was not a transfer question
+
+ private:
+  Session* session_ = nullptr;
+  bool show_progress_ = true;
+  bool progress_line_open_ = false;
+  std::string last_caption_;
+  int retry_key_ = -1;
+  int retries_ = 0;
+  std::optional<std::string> file_;
+};
+
+}  // namespace tessel

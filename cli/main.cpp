@@ -1,0 +1,396 @@
+// tesselarc-cli: the command-line companion. It drives the same session engine as the desktop
+// tool, on a plain timer loop, with the command line's fixed answers to the engine's questions.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_ui.h"
+#include "cli/sheet.h"
+#include "core/session/session.h"
+#include "core/session/settings_file.h"
+#include "core/settings/page_rules.h"
+#include "core/settings/pages.h"
+#include "core/settings/presets.h"
+#include "core/settings/v1_settings.h"
+#include "platform/port_listing.h"
+#include "platform/qt_port_enumerator.h"
+#include "platform/qt_serial_port.h"
+#include "sim/virtual_esc_port.h"
+
+namespace tessel {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "usage: tesselarc-cli [--port DEVICE] [--demo[=full|v1|v1-bec]] [--timeout SECONDS] COMMAND\n"
+    "commands:\n"
+    "  ports                      list serial ports and whether each is an accepted adapter\n"
+    "  read [--out FILE] [--json] read the ESC and print its settings (or save them)\n"
+    "  set FIELD=INDEX ...        read the ESC, change fields and send them\n"
+    "  write FILE                 read the ESC, import FILE and send it\n"
+    "  show FILE [--json]         print a settings file without a device\n";
+
+struct Options {
+  std::string port;
+  std::optional<EscVariant> demo;
+  double timeout_s = 10;
+  std::string command;
+  std::vector<std::string> args;
+};
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::fprintf(stderr, "tesselarc-cli: %s\n", problem.c_str());
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv, std::string& problem) {
+  Options o;
+  int i = 1;
+  for (; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--port") {
+      if (++i >= argc) {
+        problem = "--port needs a device";
+        return std::nullopt;
+      }
+      o.port = argv[i];
+    } else if (a.rfind("--port=", 0) == 0) {
+      o.port = a.substr(7);
+    } else if (a == "--demo" || a == "--demo=full") {
+      o.demo = EscVariant::kFull;
+    } else if (a == "--demo=v1") {
+      o.demo = EscVariant::kV1;
+    } else if (a == "--demo=v1-bec") {
+      o.demo = EscVariant::kV1Bec;
+    } else if (a == "--timeout" || a.rfind("--timeout=", 0) == 0) {
+      std::string value;
+      if (a == "--timeout") {
+        if (++i >= argc) {
+          problem = "--timeout needs a number of seconds";
+          return std::nullopt;
+        }
+        value = argv[i];
+      } else {
+        value = a.substr(10);
+      }
+      char* end = nullptr;
+      o.timeout_s = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !(o.timeout_s > 0) || o.timeout_s > 86400) {
+        problem = "--timeout needs a positive number of seconds";
+        return std::nullopt;
+      }
+    } else if (a == "-h" || a == "--help") {
+      o.command = "help";
+      return o;
+    } else if (!a.empty() && a[0] == '-') {
+      problem = "unknown option " + a;
+      return std::nullopt;
+    } else {
+      break;
+    }
+  }
+  if (!o.port.empty() && o.demo) {
+    problem = "--port and --demo exclude each other";
+    return std::nullopt;
+  }
+  if (i >= argc) {
+    problem = "no command given";
+    return std::nullopt;
+  }
+  o.command = argv[i++];
+  for (; i < argc; ++i) o.args.emplace_back(argv[i]);
+  return o;
+}
+
+// One running tool: the port (real, explicit or virtual), the timer loop and the session.
+class CliWorld {
+ public:
+  explicit CliWorld(const Options& o) : loop_(clock_) {
+    if (o.demo) {
+      auto port = std::make_unique<VirtualEscPort>(clock_, *o.demo);
+      ports_ = std::make_unique<VirtualPortEnumerator>(*port);
+      port_ = std::move(port);
+    } else {
+      port_ = std::make_unique<QtSerialPort>();
+      if (o.port.empty()) ports_ = std::make_unique<QtPortEnumerator>();
+    }
+    session_ = std::make_unique<Session>(*port_, ports_.get(), clock_, loop_, ui_);
+    if (!o.port.empty()) session_->link.SetExplicitDevice(o.port);
+    ui_.Bind(*session_);
+    ui_.set_show_progress(isatty(STDERR_FILENO) != 0);
+    // Creating the pages loads the factory defaults into the image.
+    LoadFactoryDefaults(session_->image);
+    loop_.SetHandler([this](int id) { session_->OnTimer(id); });
+    session_->Start();
+    timeout_ms_ = static_cast<uint64_t>(o.timeout_s * 1000);
+  }
+
+  Session& session() { return *session_; }
+  CliUi& ui() { return ui_; }
+
+  // Waits for the automatic read. 0, or 1 with a message on stderr.
+  int WaitForRead() {
+    const bool done = loop_.RunUntil(
+        [&] { return ui_.gave_up || (ui_.read_finished && !session_->status.transfer_active); },
+        timeout_ms_);
+    if (ui_.gave_up) return Fail(ui_.failure);
+    if (done) return kExitOk;
+    const SessionStatus& s = session_->status;
+    if (s.esc_state == 2)
+      return Fail("the ESC was found but its settings could not be read in time");
+    if (s.adapter_state == 2 || session_->link.is_open) {
+      return Fail("no ESC answers on " + session_->link.device_name +
+                  " (is it connected and powered?)");
+    }
+    if (!session_->link.explicit_device().empty()) {
+      return Fail("cannot open " + session_->link.explicit_device());
+    }
+    return Fail("no programming adapter found");
+  }
+
+  // Runs a send that was just started until its end. 0, or 1 with a message on stderr.
+  int WaitForSend() {
+    const bool done = loop_.RunUntil(
+        [&] {
+          const SessionStatus& s = session_->status;
+          return ui_.gave_up || (!s.transfer_active && !s.send_in_progress) ||
+                 (s.device_class == kDeviceV1 && ui_.send_finished);
+        },
+        timeout_ms_ + 60000);
+    if (ui_.gave_up) return Fail(ui_.failure);
+    if (!done) return Fail("the send did not finish in time");
+    if (session_->status.esc_state != 2) return Fail("the ESC went away during the send");
+    return kExitOk;
+  }
+
+  // Lets the engine's next tick see a changed profile and start its send.
+  void RunOneTick() { loop_.RunOne(); }
+
+  SheetSource Sheet() {
+    return SheetSource{session_->image, session_->status.device_class,
+                       session_->status.v1_block_variant, session_->VersionText()};
+  }
+
+ private:
+  int Fail(const std::string& text) {
+    std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
+    return kExitFailure;
+  }
+
+  SystemClock clock_;
+  TimerLoop loop_;
+  CliUi ui_;
+  std::unique_ptr<SerialPort> port_;
+  std::unique_ptr<PortEnumerator> ports_;
+  std::unique_ptr<Session> session_;
+  uint64_t timeout_ms_ = 10000;
+};
+
+int CommandPorts(const Options& o) {
+  if (!o.args.empty()) return Usage("ports takes no arguments");
+  QtPortEnumerator enumerator;
+  const auto listing = ListPorts(enumerator);
+  if (listing.empty()) std::printf("no serial ports\n");
+  for (const auto& entry : listing) std::printf("%s\n", FormatPortLine(entry).c_str());
+  return kExitOk;
+}
+
+int CommandRead(const Options& o) {
+  bool json = false;
+  std::string out;
+  for (size_t i = 0; i < o.args.size(); ++i) {
+    if (o.args[i] == "--json") {
+      json = true;
+    } else if (o.args[i] == "--out" && i + 1 < o.args.size()) {
+      out = o.args[++i];
+    } else if (o.args[i].rfind("--out=", 0) == 0) {
+      out = o.args[i].substr(6);
+    } else {
+      return Usage("read: unexpected argument " + o.args[i]);
+    }
+  }
+  CliWorld world(o);
+  if (int rc = world.WaitForRead()) return rc;
+  // What a page refresh does to the image (clamping to the option lists).
+  RefreshAllPagesFromImage(world.session().image);
+  if (!out.empty()) {
+    if (world.session().status.device_class != kDeviceFull) {
+      std::fprintf(stderr, "tesselarc-cli: settings files hold full ESCs only\n");
+      return kExitFailure;
+    }
+    world.ui().SetFile(out);
+    world.ui().overwrite = true;
+    if (!ExportSettings(world.session())) {
+      std::fprintf(stderr, "tesselarc-cli: %s\n",
+                   world.ui().last_message.empty() ? "the settings file was not written"
+                                                   : world.ui().last_message.c_str());
+      return kExitFailure;
+    }
+    std::fprintf(stderr, "saved %s\n", SettingsExportPath(out).c_str());
+  }
+  const SheetSource sheet = world.Sheet();
+  std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
+  return kExitOk;
+}
+
+int CommandShow(const Options& o) {
+  bool json = false;
+  std::string path;
+  for (const auto& a : o.args) {
+    if (a == "--json") {
+      json = true;
+    } else if (path.empty()) {
+      path = a;
+    } else {
+      return Usage("show takes one file");
+    }
+  }
+  if (path.empty()) return Usage("show needs a file");
+  std::string error;
+  auto image = ReadSettingsFile(path, error);
+  if (!image) {
+    std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  const SheetSource sheet{*image, kDeviceFull, kV1Block14, ""};
+  std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
+  return kExitOk;
+}
+
+int CommandWrite(const Options& o) {
+  if (o.args.size() != 1) return Usage("write needs exactly one file");
+  const std::string& path = o.args[0];
+  // A bad file is refused before the ESC is even looked for.
+  std::string error;
+  if (!ReadSettingsFile(path, error)) {
+    std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  CliWorld world(o);
+  if (int rc = world.WaitForRead()) return rc;
+  if (world.session().status.device_class != kDeviceFull) {
+    std::fprintf(stderr,
+                 "tesselarc-cli: settings files hold full ESCs only; this is a V1-series ESC\n");
+    return kExitFailure;
+  }
+  world.ui().SetFile(path);
+  if (!ImportSettings(world.session())) {
+    std::fprintf(stderr, "tesselarc-cli: %s\n", world.ui().last_message.c_str());
+    return kExitUsage;
+  }
+  if (!world.session().Apply()) {
+    std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
+    return kExitFailure;
+  }
+  if (int rc = world.WaitForSend()) return rc;
+  std::fprintf(stderr, "sent %s\n", path.c_str());
+  return kExitOk;
+}
+
+struct FieldChange {
+  std::string name;
+  ImageField field;
+  int32_t index;
+  bool v1;
+};
+
+int CommandSet(const Options& o) {
+  if (o.args.empty()) return Usage("set needs FIELD=INDEX");
+  std::vector<FieldChange> changes;
+  for (const auto& a : o.args) {
+    const auto eq = a.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == a.size()) {
+      return Usage("set: expected FIELD=INDEX, got " + a);
+    }
+    const std::string name = a.substr(0, eq);
+    const std::string value = a.substr(eq + 1);
+    char* end = nullptr;
+    const long index = std::strtol(value.c_str(), &end, 10);
+    if (*end != '\0' || index < 0) return Usage("set: " + name + " needs a whole number index");
+    size_t count = 0;
+    FieldChange change{name, nullptr, static_cast<int32_t>(index), false};
+    if (const SettingDef* s = FindSettingByName(name)) {
+      change.field = s->field;
+      count = s->options.size();
+    } else if (const V1Field* v = FindV1Field(name)) {
+      change.field = v->field;
+      change.v1 = true;
+      const V1SettingDef* def = FindV1Setting(v->field);
+      count = def ? def->options.size() : 0;
+    } else {
+      return Usage("set: unknown field " + name);
+    }
+    if (static_cast<size_t>(index) >= count) {
+      return Usage("set: " + name + " takes an index from 0 to " + std::to_string(count - 1));
+    }
+    changes.push_back(change);
+  }
+  CliWorld world(o);
+  if (int rc = world.WaitForRead()) return rc;
+  Session& session = world.session();
+  const bool v1 = session.status.device_class == kDeviceV1;
+  for (const auto& c : changes) {
+    if (c.v1 != v1) {
+      std::fprintf(stderr, "tesselarc-cli: %s does not apply to %s; nothing was sent\n",
+                   c.name.c_str(), v1 ? "a V1-series ESC" : "this ESC");
+      return kExitUsage;
+    }
+  }
+  bool preset = false;
+  for (const auto& c : changes) {
+    session.image.*(c.field) = c.index;
+    // Picking a profile writes its preset at once, as the General page does; later fields on
+    // the command line still win.
+    if (c.field == &EscSettingsImage::profile_preset) {
+      ApplyProfilePreset(session.image);
+      preset = true;
+    }
+  }
+  if (v1) {
+    if (!session.V1SendSettings()) return kExitFailure;
+  } else if (preset && session.image.profile_preset != session.image.last_profile_preset) {
+    // The engine sees the new profile on its next tick and sends everything.
+    world.RunOneTick();
+  } else if (!session.Apply()) {
+    std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
+    return kExitFailure;
+  }
+  if (int rc = world.WaitForSend()) return rc;
+  std::fprintf(stderr, "sent\n");
+  return kExitOk;
+}
+
+int Run(int argc, char** argv) {
+  std::string problem;
+  auto options = ParseOptions(argc, argv, problem);
+  if (!options) return Usage(problem);
+  const Options& o = *options;
+  if (o.command == "help") {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  if (o.command == "ports") return CommandPorts(o);
+  if (o.command == "read") return CommandRead(o);
+  if (o.command == "show") return CommandShow(o);
+  if (o.command == "write") return CommandWrite(o);
+  if (o.command == "set") return CommandSet(o);
+  return Usage("unknown command " + o.command);
+}
+
+}  // namespace
+}  // namespace tessel
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  return tessel::Run(argc, argv);
+}

@@ -1,0 +1,26 @@
+// How the command line prints a settings image: a sheet for people and JSON for scripts.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/session/settings_image.h"
+
+namespace tessel {
+
+struct SheetSource {
+  const EscSettingsImage& image;
+  int32_t device_class;      // 3 full ESC, 1 V1-series
+  int32_t v1_block_variant;  // 10 or 11
+  std::string version;       // empty when there is none (a file)
+};
+
+std::string SettingsSheet(const SheetSource& source);
+std::string SettingsJson(const SheetSource& source);
+
+// The points of a stored curve up to and including its end marker (100, 100), or 41 points
+// when none of the first 40 is the marker.
+std::vector<std::pair<int, int>> StoredCurvePoints(const CurveData& curve);
+
+}  // namespace tessel

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "core/session/settings_image.h"
+
+#include <gtest/gtest.h>
 
 namespace tessel {
 namespace {

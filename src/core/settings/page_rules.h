@@ -14,8 +14,8 @@
 namespace tessel {
 
 // A page's RefreshFromImage as far as the image goes: every field of the page clamped to its
-// option list (ClampToOptions). On the Boost page a boost_slope other than 0 or 1 is first
-// reset to 0 (linear). Unknown page ids change nothing. The collect that follows a refresh
+// option list (ClampToOptions); a boost_slope above 1 thus becomes 1 ("Custom"), since any
+// non-zero slope means the custom curve. Unknown page ids change nothing. The collect that follows a refresh
 // stores the same indices back, so it is a no-op on the image.
 void RefreshPageFromImage(int32_t page_id, EscSettingsImage& image);
 

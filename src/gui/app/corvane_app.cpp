@@ -1,0 +1,86 @@
+#include "gui/app/corvane_app.h"
+
+#include <QApplication>
+#include <QLocalSocket>
+#include <cstdio>
+
+namespace tessel {
+
+namespace {
+constexpr const char* kRaiseRequest = "raise\n";
+}
+
+QString CCorvaneApp::InstanceName() {
+  QString user = qEnvironmentVariable("USER");
+  if (user.isEmpty()) user = qEnvironmentVariable("USERNAME");
+  if (user.isEmpty()) user = "user";
+  return "tesselarc-" + user;
+}
+
+bool CCorvaneApp::ClaimInstance(const QString& name) {
+  {
+    QLocalSocket probe;
+    probe.connectToServer(name);
+    if (probe.waitForConnected(500)) {
+      probe.write(kRaiseRequest);
+      probe.waitForBytesWritten(500);
+      probe.disconnectFromServer();
+      return false;
+    }
+  }
+  // Nobody answered: a name left behind by a crashed instance may still be lying around.
+  QLocalServer::removeServer(name);
+  server_ = std::make_unique<QLocalServer>();
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server_->listen(name)) return true;  // run anyway; only the guard is lost
+  QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
+    while (QLocalSocket* client = server_->nextPendingConnection()) {
+      QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+      if (main_window_) {
+        main_window_->showNormal();
+        main_window_->raise();
+        main_window_->activateWindow();
+      }
+    }
+  });
+  return true;
+}
+
+bool ParseDemoOption(const QString& arg, std::optional<EscVariant>& demo) {
+  if (arg == "--demo" || arg == "--demo=full") {
+    demo = EscVariant::kFull;
+  } else if (arg == "--demo=v1") {
+    demo = EscVariant::kV1;
+  } else if (arg == "--demo=v1-bec") {
+    demo = EscVariant::kV1Bec;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int CCorvaneApp::Run(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("tesselarc");
+  CCorvaneDlg::Options options;
+  options.skin_folder = QCoreApplication::applicationDirPath();
+  for (int i = 1; i < argc; ++i) {
+    const QString arg = QString::fromLocal8Bit(argv[i]);
+    if (ParseDemoOption(arg, options.demo)) continue;
+    if (arg == "-h" || arg == "--help") {
+      std::printf("usage: tesselarc [--demo[=full|v1|v1-bec]]\n");
+      return 0;
+    }
+    std::fprintf(stderr,
+                 "tesselarc: unknown option %s\nusage: tesselarc [--demo[=full|v1|v1-bec]]\n",
+                 argv[i]);
+    return 2;
+  }
+  if (!ClaimInstance(InstanceName())) return 0;
+  main_window_ = std::make_unique<CCorvaneDlg>(options);
+  if (!main_window_->ok()) return 1;
+  main_window_->show();
+  return app.exec();
+}
+
+}  // namespace tessel

@@ -1,0 +1,541 @@
+#include "gui/app/corvane_dlg.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <cstdio>
+
+#include "core/session/settings_file.h"
+#include "core/settings/page_rules.h"
+#include "core/settings/v1_settings.h"
+#include "gui/app/about_dlg.h"
+#include "gui/app/file_filter.h"
+#include "gui/app/layout.h"
+#include "gui/firmware/esc_process_dlg.h"
+#include "gui/pages/data_page.h"
+#include "gui/pages/page_factory.h"
+#include "gui/pages/settings_page.h"
+#include "platform/serial_hotplug.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr const char* kTitle = "Tessel Arc USB V1.0";
+
+QRect ToQRect(const DluRect& r) {
+  const PxRect px = DluToPx(r);
+  return QRect(px.x, px.y, px.w, px.h);
+}
+
+}  // namespace
+
+CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
+    : QMainWindow(parent), options_(options), devices_(clock_) {
+  setWindowIcon(QIcon(QString::fromStdString(ImageResource(kAppIconImage))));
+  central_ = new QWidget(this);
+  central_->setFixedSize(ToQRect(MainWindow().client).size());
+  central_->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+  setCentralWidget(central_);
+
+  // The skin background; without it the tool cannot show itself.
+  if (!LoadSkin(page_background_, page_background_name_, "Back.bmp") ||
+      !LoadSkin(start_background_, start_background_name_, "Back.bmp")) {
+    ok_ = false;
+    return;
+  }
+
+  devices_.Use(options_.demo);
+  session_ =
+      std::make_unique<Session>(devices_.port(), &devices_.enumerator(), clock_, timers_, *this);
+  timers_.SetHandler([this](int id) { session_->OnTimer(id); });
+
+  BuildMenu();
+  BuildButtons();
+  BuildPages();
+  progress_ = new CEscProcessDlg(this);
+
+  if (options_.hotplug) {
+    hotplug_monitor_ = std::make_unique<SerialHotplugMonitor>(devices_.system_ports());
+    hotplug_watcher_ = std::make_unique<SerialHotplugWatcher>(
+        *hotplug_monitor_,
+        [this](const PortEvent& e) { OnPortEvent(e.change == PortChange::kArrived, e.device); });
+  }
+
+  // Start-up: no page, the first ESC found is read at once.
+  session_->status.page_shown = false;
+  session_->Start();
+  UpdateTitle();
+  setFixedSize(sizeHint());
+}
+
+CCorvaneDlg::~CCorvaneDlg() {
+  timers_.StopAll();
+  hotplug_watcher_.reset();
+  hotplug_monitor_.reset();
+}
+
+bool CCorvaneDlg::LoadSkin(QPixmap& pixmap, QString& name, const QString& file) {
+  const QString path = options_.skin_folder + "/" + file;
+  QPixmap loaded;
+  if (!loaded.load(path)) {
+    std::fprintf(stderr, "tesselarc: cannot load the skin picture %s\n",
+                 path.toLocal8Bit().constData());
+    return false;
+  }
+  pixmap = loaded;
+  name = file;
+  return true;
+}
+
+void CCorvaneDlg::BuildMenu() {
+  QMenu* file = menuBar()->addMenu("File");
+  connect(file->addAction("Inport ESC Data"), &QAction::triggered, this, [this] {
+    if (ImportSettings(*session_)) ShowLoggedData();
+  });
+  connect(file->addAction("Export Esc Data"), &QAction::triggered, this,
+          [this] { ExportSettings(*session_); });
+  file->addSeparator();
+  QAction* exit = file->addAction("E&xit");
+  exit->setShortcut(QKeySequence::Quit);
+  connect(exit, &QAction::triggered, this, &QWidget::close);
+
+  QMenu* device = menuBar()->addMenu("Device");
+  connect(device->addAction("Reset Default"), &QAction::triggered, this,
+          [this] { OnResetDefault(); });
+  // The program-box modes belong to the HID adapter; on the serial adapter they do nothing.
+  QAction* esc_mode = device->addAction("ESC Speed Controller");
+  QAction* lcd_mode = device->addAction("LCD Program Box");
+  connect(device, &QMenu::aboutToShow, this, [this, esc_mode, lcd_mode] {
+    const SessionStatus& s = session_->status;
+    lcd_mode->setEnabled(s.link_kind == kLinkHid && s.adapter_state == 1 && s.esc_state == 0);
+    esc_mode->setEnabled(s.link_kind == kLinkHid && s.esc_state != 0 && s.lcd_box_connected);
+  });
+
+  QMenu* demo = menuBar()->addMenu("DemoMode");
+  demo_group_ = new QActionGroup(this);
+  auto add_demo = [&](const QString& text, int key, std::optional<EscVariant> variant) {
+    QAction* a = demo->addAction(text);
+    a->setCheckable(true);
+    a->setChecked(variant == options_.demo);
+    demo_group_->addAction(a);
+    demo_actions_[key] = a;
+    connect(a, &QAction::triggered, this, [this, variant] { SetDemo(variant); });
+  };
+  add_demo("USB programming adapter", 0, std::nullopt);
+  demo->addSeparator();
+  add_demo("Virtual ESC", 1, EscVariant::kFull);
+  add_demo("Virtual V1-series ESC", 2, EscVariant::kV1);
+  add_demo("Virtual V1-series ESC with BEC", 3, EscVariant::kV1Bec);
+
+  QMenu* help = menuBar()->addMenu("Help");
+  connect(help->addAction("help"), &QAction::triggered, this, [this] {
+    QMessageBox::information(
+        this, "help",
+        "Connect the ESC to the USB programming adapter and power it. The tool finds the "
+        "adapter, reads the ESC and shows its settings on the pages.\n\n"
+        "Click a value to pick another option, then press Apply to send the settings. Default "
+        "sends the factory settings. DemoMode connects to a virtual ESC.");
+  });
+  help->addSeparator();
+  connect(help->addAction("&About Merrow..."), &QAction::triggered, this, [this] {
+    CAboutDlg about(this);
+    about.exec();
+  });
+}
+
+void CCorvaneDlg::BuildButtons() {
+  auto busy = [this] { return session_->IsBusy(); };
+  SessionStatus& status = session_->status;
+  for (const PageButtonLayout& b : MainWindow().page_buttons) {
+    auto* button = new CCownerDrawBton(b.id, status, busy, central_);
+    button->setObjectName(QString("button_%1").arg(b.id));
+    button->setGeometry(ToQRect(b.rect));
+    buttons_[b.id] = button;
+    if (b.id == 1007) {
+      button->setToolTip("Apply: send the settings to the ESC");
+      connect(button, &QAbstractButton::clicked, this, [this] { OnApply(); });
+    } else if (b.id == 1008) {
+      button->setToolTip("Default: send the factory settings to the ESC");
+      connect(button, &QAbstractButton::clicked, this, [this] { OnDefault(); });
+    } else {
+      const int id = b.id;
+      connect(button, &QAbstractButton::clicked, this, [this, id] { OnPageButton(id); });
+    }
+  }
+  for (const ControlRect* c : {&MainWindow().esc_indicator, &MainWindow().usb_indicator}) {
+    auto* indicator = new CCownerDrawBton(c->id, status, busy, central_);
+    indicator->setObjectName(QString("indicator_%1").arg(c->id));
+    indicator->setGeometry(ToQRect(c->rect));
+    buttons_[c->id] = indicator;
+  }
+  auto label = [&](const ControlRect& c, const char* text) {
+    auto* l = new QLabel(text, central_);
+    l->setGeometry(ToQRect(c.rect));
+    l->setAlignment(Qt::AlignCenter);
+    l->setStyleSheet("QLabel { color: white; background: transparent; }");
+    l->hide();
+    return l;
+  };
+  esc_label_ = label(MainWindow().esc_label, "ESC");
+  usb_label_ = label(MainWindow().usb_label, "USB");
+}
+
+void CCorvaneDlg::BuildPages() {
+  page_area_ = new QWidget(central_);
+  page_area_->setGeometry(ToQRect(MainWindow().page_area));
+  page_area_->setAttribute(Qt::WA_NoSystemBackground);
+  PageContext context{*session_, [this] { return session_->IsBusy(); }, options_.skin_folder};
+  pages_ = CreateEditingPages(context, page_area_);
+  data_page_ = new CData(context, page_area_);
+  for (CSettingsPage* p : pages_) p->hide();
+  data_page_->hide();
+}
+
+CSettingsPage* CCorvaneDlg::page(int32_t page_id) const {
+  for (CSettingsPage* p : pages_) {
+    if (p->page_id() == page_id) return p;
+  }
+  return nullptr;
+}
+
+CCownerDrawBton* CCorvaneDlg::button(int id) const {
+  auto it = buttons_.find(id);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+void CCorvaneDlg::UpdateTitle() {
+  QString title = kTitle;
+  if (devices_.demo()) title += " - DEMO";
+  setWindowTitle(title);
+}
+
+void CCorvaneDlg::SetDemo(std::optional<EscVariant> variant) {
+  if (session_->status.update_running) return;
+  devices_.Use(variant);
+  session_->link.LinkClose();
+  // The old device is gone and a new one has arrived.
+  session_->OnSerialPortRemoved();
+  session_->OnSerialPortArrived();
+  session_->status.read_in_progress = true;
+  session_->status.transfer_direction = 1;
+  session_->status.read_step = 0;
+  session_->status.progress = 0;
+  const int key =
+      !variant ? 0 : (*variant == EscVariant::kFull ? 1 : (*variant == EscVariant::kV1 ? 2 : 3));
+  if (demo_actions_.count(key)) demo_actions_[key]->setChecked(true);
+  UpdateTitle();
+}
+
+void CCorvaneDlg::OnPortEvent(bool arrived, const std::string& device) {
+  if (devices_.demo()) return;  // the virtual ESC does not come and go with USB ports
+  const SerialLink& link = session_->link;
+  // Only the adapter's own port matters once one is open: another device coming or going
+  // must not cut a transfer short.
+  if (link.is_open && device != link.device_name) return;
+  if (arrived) {
+    session_->OnSerialPortArrived();
+  } else {
+    session_->OnSerialPortRemoved();
+  }
+}
+
+void CCorvaneDlg::SetButtonsVisible(bool page_buttons, bool info_button) {
+  for (const PageButtonLayout& b : MainWindow().page_buttons) {
+    if (b.id == 1000) {
+      buttons_[b.id]->setVisible(info_button);
+    } else {
+      buttons_[b.id]->setVisible(page_buttons);
+    }
+  }
+}
+
+void CCorvaneDlg::ShowPage(int32_t page) {
+  SessionStatus& s = session_->status;
+  if (s.curve_editor_open) return;
+  if (!s.lcd_box_connected && s.shown_page == s.requested_page) return;
+  bool connected = false;
+  if (s.link_kind == kLinkHid) {
+    connected = s.adapter_state == 1 && s.esc_state == 1;
+  } else {
+    connected = s.adapter_state == 2 && s.esc_state == 2;
+    if (!connected) s.device_class = kDeviceUnknown;
+  }
+  auto hide_pages = [&] {
+    for (CSettingsPage* p : pages_) p->hide();
+    data_page_->hide();
+    if (info_page_) info_page_->hide();
+  };
+  auto widget_for = [&](int32_t id) -> QWidget* {
+    if (id == kPageData) return data_page_;
+    if (id == kPageInformation) return info_page_;
+    return this->page(id);
+  };
+  if (connected || s.lcd_box_connected) {
+    if (s.device_class == kDeviceV1) {
+      SetButtonsVisible(false, false);
+      hide_pages();
+    } else if (s.device_class == kDeviceFull) {
+      SetButtonsVisible(!s.lcd_box_connected, true);
+      hide_pages();
+      ShowIndicators(true);
+      MarkSkinsForRenewal();
+      ClearHelp();
+      UpdateMenuBitmaps();
+      buttons_[1104]->update();
+      if (QWidget* w = widget_for(page)) {
+        w->show();
+        w->raise();
+      }
+      if (s.shown_page != page) {
+        if (QWidget* old = widget_for(s.shown_page)) old->hide();
+      }
+      for (const PageButtonLayout& b : MainWindow().page_buttons) buttons_[b.id]->update();
+      update();
+      return;
+    }
+  } else {
+    if (!s.lcd_box_connected) SetButtonsVisible(true, true);
+    buttons_[1000]->show();
+    hide_pages();
+    ShowIndicators(true);
+    MarkSkinsForRenewal();
+    UpdateMenuBitmaps();
+    ClearHelp();
+    buttons_[1104]->update();
+  }
+  buttons_[1105]->update();
+  update();
+}
+
+void CCorvaneDlg::OnPageButton(int id) {
+  SessionStatus& s = session_->status;
+  if (IsBusy() && !(id == 1000 && s.lcd_box_connected)) return;
+  if (id == 1000 || id == 1001) ShowIndicators(false);
+  ClearHelp();
+  const int32_t page = s.requested_page;
+  if (CSettingsPage* p = this->page(page)) {
+    if (page == kPageBoost) {
+      p->HideAllControls();
+    } else {
+      p->HideDropLists();
+    }
+    if ((page == kPageThrottle || page == kPageBrake || page == kPageBoost) && !p->EditorOpen()) {
+      p->ShowValueBoxes();
+    }
+  } else if (page == kPageData) {
+    data_page_->ShowValueBoxes();
+  }
+  ShowPage(page);
+  s.shown_page = page;
+  s.page_shown = true;
+  MarkSkinsForRenewal();
+  UpdateMenuBitmaps();
+  RefreshMainWindow();
+  if (info_page_) info_page_->update();
+}
+
+void CCorvaneDlg::OnApply() {
+  ClearHelp();
+  if (!session_->Apply()) return;
+  buttons_[1007]->update();
+}
+
+void CCorvaneDlg::OnDefault() {
+  ClearHelp();
+  if (!session_->Default()) return;
+  buttons_[1008]->update();
+}
+
+void CCorvaneDlg::OnResetDefault() {
+  ClearHelp();
+  session_->ResetDefault();
+}
+
+void CCorvaneDlg::ClearHelp() {
+  for (CSettingsPage* p : pages_) p->ClearHelp();
+}
+
+void CCorvaneDlg::ShowIndicators(bool show) {
+  if (show) {
+    buttons_[1104]->show();
+    buttons_[1105]->show();
+    return;
+  }
+  if (session_->status.device_class == kDeviceFull) return;
+  esc_label_->hide();
+  usb_label_->hide();
+  buttons_[1104]->hide();
+  buttons_[1105]->hide();
+}
+
+void CCorvaneDlg::UpdateMenuBitmaps() {
+  if (!skins_marked_) return;
+  skins_marked_ = false;
+  SessionStatus& s = session_->status;
+  auto by_class = [&] {
+    if (s.device_class == kDeviceV1) return QString("V1Menu.bmp");
+    if (s.device_class == kDeviceFull) return QString("V3Menu.bmp");
+    return QString("Back.bmp");
+  };
+  QString page_file = "Back.bmp";
+  QString start_file = "Back.bmp";
+  if (s.link_kind == kLinkSerial || s.link_kind == kLinkHid) {
+    const bool connected = s.link_kind == kLinkSerial ? (s.adapter_state == 2 && s.esc_state == 2)
+                                                      : (s.adapter_state == 1 && s.esc_state == 1);
+    if (connected) {
+      page_file = by_class();
+    } else if (s.lcd_box_connected) {
+      page_file = "V3Menu.bmp";
+    } else {
+      s.update_running = false;
+    }
+    const bool start_connected =
+        s.link_kind == kLinkSerial ? connected : (s.adapter_state != 0 && s.esc_state != 0);
+    if (start_connected) start_file = by_class();
+  }
+  if ((page_file != page_background_name_ &&
+       !LoadSkin(page_background_, page_background_name_, page_file)) ||
+      (start_file != start_background_name_ &&
+       !LoadSkin(start_background_, start_background_name_, start_file))) {
+    close();
+    return;
+  }
+  update();
+}
+
+void CCorvaneDlg::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  QPainter painter(this);
+  const QPixmap& bg =
+      session_ && session_->status.page_shown ? page_background_ : start_background_;
+  painter.drawPixmap(central_->geometry().topLeft(), bg);
+}
+
+void CCorvaneDlg::closeEvent(QCloseEvent* event) {
+  timers_.StopAll();
+  progress_->Close();
+  QMainWindow::closeEvent(event);
+}
+
+Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
+  QMessageBox::StandardButtons set = QMessageBox::Ok;
+  switch (buttons) {
+    case Buttons::kOk:
+      set = QMessageBox::Ok;
+      break;
+    case Buttons::kOkCancel:
+      set = QMessageBox::Ok | QMessageBox::Cancel;
+      break;
+    case Buttons::kYesNo:
+      set = QMessageBox::Yes | QMessageBox::No;
+      break;
+    case Buttons::kYesNoCancel:
+      set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+      break;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
+                  QString::fromStdString(text), set, this);
+  const int result = box.exec();
+  switch (result) {
+    case QMessageBox::Ok:
+      return Answer::kOk;
+    case QMessageBox::Yes:
+      return Answer::kYes;
+    case QMessageBox::No:
+      return Answer::kNo;
+    default:
+      return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
+  }
+}
+
+std::optional<std::string> CCorvaneDlg::ChooseOpenFile(const std::string& filter) {
+  const QString path =
+      QFileDialog::getOpenFileName(this, QString(), QString(), QtFileFilter(filter));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::string> CCorvaneDlg::ChooseSaveFile(const std::string& filter) {
+  // The tool asks itself before it overwrites a file.
+  const QString path = QFileDialog::getSaveFileName(
+      this, QString(), QString(), QtFileFilter(filter), nullptr, QFileDialog::DontConfirmOverwrite);
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+void CCorvaneDlg::SetProgressCaption(const std::string& caption) {
+  progress_->setWindowTitle(QString::fromStdString(caption));
+}
+
+void CCorvaneDlg::SetProgress(uint32_t total, uint32_t done) {
+  progress_->SetProgress(total, done);
+}
+
+void CCorvaneDlg::ShowProgress() {
+  progress_->Place();
+  progress_->show();
+}
+
+void CCorvaneDlg::CloseProgress() {
+  progress_->Close();
+}
+
+void CCorvaneDlg::Beep() {
+  QApplication::beep();
+}
+
+void CCorvaneDlg::RefreshMainWindow() {
+  // The pictures follow the connection: a detected ESC brings its own skin.
+  MarkSkinsForRenewal();
+  UpdateMenuBitmaps();
+  update();
+}
+
+void CCorvaneDlg::RedrawButtons() {
+  for (auto& [id, b] : buttons_) b->update();
+}
+
+void CCorvaneDlg::RedrawIndicators() {
+  buttons_[1104]->update();
+  buttons_[1105]->update();
+  for (CSettingsPage* p : pages_) p->RedrawIndicators();
+  data_page_->RedrawIndicators();
+}
+
+void CCorvaneDlg::HideSimpleDialog() {}
+
+void CCorvaneDlg::RefreshPagesFromImage() {
+  for (CSettingsPage* p : pages_) p->RefreshFromImage();
+}
+
+void CCorvaneDlg::CollectPageSelections() {
+  for (CSettingsPage* p : pages_) p->CollectSelections();
+}
+
+void CCorvaneDlg::ResetPagesToDefaults() {
+  for (CSettingsPage* p : pages_) p->ResetToDefaults();
+}
+
+void CCorvaneDlg::ShowLoggedData() {
+  data_page_->ShowLoggedData();
+}
+
+void CCorvaneDlg::V1RefreshFromImage() {
+  Beep();
+}
+
+void CCorvaneDlg::V1ShowSendDone() {
+  Beep();
+}
+
+void CCorvaneDlg::V1LoadDefaults() {
+  ApplyV1Defaults(session_->image);
+}
+
+}  // namespace tessel

@@ -1,0 +1,44 @@
+// Every clickable picture of the tool: a push button drawn as a bitmap chosen by its control id
+// and the session status. A page button drawn pressed while the tool is not busy records the
+// page request (or, for Apply and Default, the busy button) before its click is handled.
+#pragma once
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <functional>
+
+#include "core/session/settings_image.h"
+
+namespace tessel {
+
+// The picture for control `id`: pressed means drawn in its selected state. 0 when the id has
+// no picture.
+int ImageForButton(int id, bool pressed, const SessionStatus& status);
+
+class CCownerDrawBton : public QAbstractButton {
+  Q_OBJECT
+ public:
+  CCownerDrawBton(int id, SessionStatus& status, std::function<bool()> is_busy,
+                  QWidget* parent = nullptr);
+
+  int id() const { return id_; }
+  int last_image() const { return last_image_; }
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  // What drawing the pressed state does; false when the tool is busy.
+  bool RecordPress();
+
+  int id_;
+  SessionStatus& status_;
+  std::function<bool()> is_busy_;
+  int last_image_ = 0;
+  QPixmap last_pixmap_;
+};
+
+}  // namespace tessel

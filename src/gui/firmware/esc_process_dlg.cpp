@@ -1,0 +1,49 @@
+#include "gui/firmware/esc_process_dlg.h"
+
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include "gui/app/layout.h"
+
+namespace tessel {
+
+CEscProcessDlg::CEscProcessDlg(QWidget* owner) : QDialog(owner) {
+  setWindowTitle("Esc Process......");
+  setModal(false);
+  // A tool window stays above its owner while it shows.
+  setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName("bar_1163");
+  bar_->setRange(0, 100);
+  bar_->setTextVisible(false);
+  bar_->setStyleSheet(
+      "QProgressBar { background: #16191c; border: 1px solid #3b434c; border-radius: 3px; }"
+      "QProgressBar::chunk { background: #36c2b0; }");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(10, 10, 10, 10);
+  layout->addWidget(bar_);
+  setStyleSheet("QDialog { background: #1f2328; }");
+  setEnabled(false);
+  Place();
+  hide();
+}
+
+void CEscProcessDlg::Place() {
+  const PxRect place = ProgressWindow().screen_place;
+  setGeometry(place.x, place.y, place.w, place.h);
+}
+
+void CEscProcessDlg::SetProgress(uint32_t total, uint32_t done) {
+  const uint32_t pos = total == 0 ? 0 : done * 100u / total;
+  bar_->setValue(static_cast<int>(pos > 100 ? 100 : pos));
+}
+
+int CEscProcessDlg::position() const {
+  return bar_->value();
+}
+
+void CEscProcessDlg::Close() {
+  hide();
+}
+
+}  // namespace tessel

@@ -1,0 +1,26 @@
+// The one progress window of the tool: a caption and a bar. Disabled, so it takes no input;
+// the transfer procedures set its caption and bar and close (hide) it again.
+#pragma once
+
+#include <QDialog>
+
+class QProgressBar;
+
+namespace tessel {
+
+class CEscProcessDlg : public QDialog {
+  Q_OBJECT
+ public:
+  explicit CEscProcessDlg(QWidget* owner);
+
+  // Bar position = done * 100 / total (unsigned integer division).
+  void SetProgress(uint32_t total, uint32_t done);
+  int position() const;
+  void Place();  // the window's place and size: x 300, y 210, 690 x 70 pixels
+  void Close();
+
+ private:
+  QProgressBar* bar_;
+};
+
+}  // namespace tessel

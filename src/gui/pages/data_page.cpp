@@ -1,0 +1,84 @@
+#include "gui/pages/data_page.h"
+
+#include <QPainter>
+
+#include "core/settings/data_page.h"
+#include "gui/app/layout.h"
+
+namespace tessel {
+
+namespace {
+
+QRect ToQRect(const DluRect& r) {
+  const PxRect px = DluToPx(r);
+  return QRect(px.x, px.y, px.w, px.h);
+}
+
+}  // namespace
+
+CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(std::move(context)) {
+  setObjectName("Data");
+  setFixedSize(ToQRect(kPageRect).size());
+  background_.load(context_.skin_folder + "/" + QString::fromUtf8(kDataPageBackground.data()));
+  SessionStatus& status = context_.session.status;
+  esc_indicator_ = new CCownerDrawBton(kEscIndicatorId, status, context_.is_busy, this);
+  esc_indicator_->setGeometry(ToQRect(kDataIndicatorRect));
+  adapter_indicator_ = new CCownerDrawBton(kAdapterIndicatorId, status, context_.is_busy, this);
+  adapter_indicator_->setGeometry(ToQRect(kDataIndicatorRect));
+  help_ = new QTextEdit(this);
+  help_->setObjectName(QString("help_%1").arg(kDataHelpBoxId));
+  help_->setGeometry(ToQRect(kHelpBoxRect));
+  help_->setReadOnly(true);
+  help_->setFrameStyle(QFrame::NoFrame);
+  help_->setStyleSheet("QTextEdit { background: transparent; border: none; color: white; }");
+  help_->viewport()->setAutoFillBackground(false);
+  help_->setFocusPolicy(Qt::ClickFocus);
+  for (const DataFieldDef& f : DataFields()) {
+    auto* box = new ValueBox(this);
+    box->setObjectName(QString("value_%1").arg(f.value_box_id));
+    box->setGeometry(ToQRect(f.value_box));
+    box->setReadOnly(true);
+    box->setFrame(false);
+    box->setAlignment(Qt::AlignCenter);
+    box->setFocusPolicy(Qt::ClickFocus);
+    box->setStyleSheet("QLineEdit { background: transparent; border: none; color: black; }");
+    QString help = QString::fromStdString(f.help);
+    help.replace("\r\n", "\n");
+    connect(box, &ValueBox::focused, this, [this, help] { help_->setPlainText(help); });
+    boxes_.push_back(box);
+  }
+  // The boxes stay empty until the first read or import.
+}
+
+void CData::ShowLoggedData() {
+  const auto texts = LoggedDataTexts(context_.session.image);
+  for (size_t i = 0; i < boxes_.size() && i < texts.size(); ++i) {
+    boxes_[i]->setText(QString::fromStdString(texts[i]));
+  }
+  update();
+}
+
+void CData::ShowValueBoxes() {
+  for (ValueBox* box : boxes_) box->show();
+  help_->show();
+}
+
+void CData::ClearHelp() {
+  help_->setPlainText(" ");
+}
+
+void CData::RedrawIndicators() {
+  esc_indicator_->update();
+  adapter_indicator_->update();
+}
+
+void CData::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (background_.isNull()) {
+    painter.fillRect(rect(), QColor(0x1f, 0x23, 0x28));
+  } else {
+    painter.drawPixmap(rect(), background_);
+  }
+}
+
+}  // namespace tessel

@@ -11,7 +11,10 @@ CEscProcessDlg::CEscProcessDlg(QWidget* owner) : QDialog(owner) {
   setWindowTitle("Esc Process......");
   setModal(false);
   // A tool window stays above its owner while it shows.
-  setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+  // It never takes the focus from the window the user works in.
+  setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
+                 Qt::WindowDoesNotAcceptFocus);
+  setAttribute(Qt::WA_ShowWithoutActivating);
   bar_ = new QProgressBar(this);
   bar_->setObjectName("bar_1163");
   bar_->setRange(0, 100);

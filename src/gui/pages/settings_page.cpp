@@ -72,11 +72,15 @@ CSettingsPage::CSettingsPage(const PageDef& def, PageContext context, QWidget* p
     box->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
     box->setStyleSheet(kValueBoxStyle);
     box->setCursor(Qt::PointingHandCursor);
+    QFont small = box->font();
+    small.setPixelSize(11);  // the longest option texts fit their boxes
+    box->setFont(small);
     auto* list = new QListWidget(this);
     list->setObjectName(QString("list_%1").arg(s.drop_list_id));
     list->setGeometry(ToQRect(s.drop_list));
     list->setStyleSheet(kListStyle);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list->setFont(box->font());
     for (const std::string& option : s.options) list->addItem(QString::fromStdString(option));
     list->hide();
     list->installEventFilter(this);

@@ -31,6 +31,9 @@ class SessionUi {
   virtual void CloseProgress() = 0;
 
   virtual void Beep() = 0;
+  // Dispatches the window messages that are waiting, so that windows repaint and stay
+  // responsive while a blocking procedure (the serial firmware update) runs.
+  virtual void ProcessEvents() {}
 
   // Main window.
   virtual void RefreshMainWindow() {}

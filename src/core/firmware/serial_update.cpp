@@ -1,0 +1,262 @@
+#include "core/firmware/serial_update.h"
+
+#include <algorithm>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "core/firmware/firmware_file.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr uint32_t kVersionReplyMs = 100;
+constexpr size_t kVersionReplyLength = 7;
+constexpr int kLoaderEntryCount = 4;
+constexpr uint32_t kLoaderReplyMs = 1000;
+constexpr uint32_t kEchoMs = 1000;
+constexpr uint32_t kVerdictMs = 2000;
+constexpr uint32_t kResumeSessionMs = 100;
+
+// Sessions whose update is under way. Everything runs on the one UI thread, but the file
+// dialog and the message boxes run their own message loops and the transfer dispatches
+// messages between records, so a second press of an update button can arrive while the
+// first update is still asking or sending.
+class ActiveUpdates {
+ public:
+  bool Enter(const Session* session) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::find(sessions_.begin(), sessions_.end(), session) != sessions_.end()) return false;
+    sessions_.push_back(session);
+    return true;
+  }
+  void Leave(const Session* session) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), session), sessions_.end());
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<const Session*> sessions_;
+};
+
+ActiveUpdates& Active() {
+  static ActiveUpdates active;
+  return active;
+}
+
+class UpdateRun {
+ public:
+  UpdateRun(Session& session, SerialUpdateVariant variant, SerialUpdateDetails& details)
+      : session_(session),
+        status_(session.status),
+        link_(session.link),
+        ui_(session.ui()),
+        variant_(variant),
+        d_(details) {}
+
+  SerialUpdateOutcome Run();
+
+ private:
+  bool OnInformationPage() const { return variant_ == SerialUpdateVariant::kInformationPage; }
+
+  // The V1 dialog refreshes its controls whenever its status line changes, which is the
+  // only seam it has for that; the information page re-reads its texts.
+  void Refresh() {
+    if (OnInformationPage()) ui_.RefreshDeviceView();
+  }
+
+  SerialUpdateOutcome End(SerialUpdateOutcome outcome) {
+    session_.timers().Arm(kTimerSession, kResumeSessionMs);
+    status_.update_running = false;
+    return outcome;
+  }
+
+  SerialUpdateOutcome Fail(const char* caption, SerialUpdateOutcome outcome) {
+    ui_.Ask(kUpdateErrorText, caption, Buttons::kOk);
+    return End(outcome);
+  }
+
+  SerialUpdateOutcome RefuseFile(const std::string& text, SerialUpdateOutcome outcome) {
+    d_.problem = text;
+    ui_.Ask(text, kFirmwareFileCaption, Buttons::kOk);
+    return End(outcome);
+  }
+
+  void ShowPercent(int percent) {
+    const std::string text = TransferringCaption(percent);
+    if (!OnInformationPage()) {
+      ui_.V1ShowStatus(text);
+      return;
+    }
+    ui_.SetProgress(100, static_cast<uint32_t>(percent));
+    ui_.SetProgressCaption(text);
+    ui_.ShowProgress();
+    ui_.SetProgress(100, static_cast<uint32_t>(percent));
+  }
+
+  SerialUpdateOutcome Transfer(const std::vector<uint8_t>& image);
+  SerialUpdateOutcome Finish();
+
+  Session& session_;
+  SessionStatus& status_;
+  SerialLink& link_;
+  SessionUi& ui_;
+  SerialUpdateVariant variant_;
+  SerialUpdateDetails& d_;
+};
+
+SerialUpdateOutcome UpdateRun::Run() {
+  // While the engine reads or sends settings, the ESC is not asked for its version and the
+  // user is not asked to confirm.
+  const bool settings_transfer = status_.read_in_progress || status_.send_in_progress;
+
+  if (!settings_transfer) {
+    if (link_.LinkSendByte(kCmdReadVersion) != 0) return End(SerialUpdateOutcome::kNoVersionReply);
+    if (link_.LinkReceive(kVersionReplyLength, kVersionReplyMs) != 0) {
+      return End(SerialUpdateOutcome::kNoVersionReply);
+    }
+    const std::string reply(reinterpret_cast<const char*>(link_.reply_buffer.data()),
+                            kVersionReplyLength);
+    d_.esc_version = HexNumberFromFourthCharacter(reply);
+  }
+  Refresh();
+  if (!(status_.adapter_state == 2 && status_.esc_state == 2)) {
+    return End(SerialUpdateOutcome::kNoEsc);
+  }
+
+  Refresh();
+  const std::optional<std::string> chosen = ui_.ChooseOpenFile(kSerialFirmwareFilter);
+  if (!chosen || chosen->empty()) return End(SerialUpdateOutcome::kNoFileChosen);
+  // The version comes from the name cut after ".xup", but the file read is the one the
+  // user chose: "ESC0130.xup.old" must not flash a neighbouring "ESC0130.xup".
+  d_.file_path = *chosen;
+  d_.file_version = FileVersionFromName(*chosen).number;
+
+  if (!settings_transfer) {
+    // Without digits on either side there is nothing to compare; the plain question is
+    // asked.
+    d_.asked_version_old = d_.file_version && d_.esc_version && *d_.file_version < *d_.esc_version;
+    const char* question = d_.asked_version_old ? kUpdateVersionOld : kUpdateStartQuestion;
+    if (ui_.Ask(question, kUpdateWarningCaption, Buttons::kOkCancel) != Answer::kOk) {
+      Refresh();
+      return End(SerialUpdateOutcome::kDeclined);
+    }
+  }
+
+  Refresh();
+  status_.update_running = true;
+  if (OnInformationPage()) {
+    ui_.CloseProgress();
+    ui_.SetProgressCaption(kUpdateProcessCaption);
+  }
+  Refresh();
+
+  const FirmwareLoadResult load = LoadHexRecordsLenient(d_.file_path);
+  if (!load.opened || !load.error.empty()) {
+    const std::string reason =
+        load.error.empty() ? "Cannot open \"" + d_.file_path + "\"" : load.error;
+    return RefuseFile(reason + ". Nothing was sent to the ESC.",
+                      SerialUpdateOutcome::kFileNotOpened);
+  }
+  // An ESC whose update broke off part way may not start again, so a file the tool can tell
+  // is damaged never reaches the loader.
+  if (const std::optional<std::string> problem = CheckFirmwareImage(load)) {
+    return RefuseFile("\"" + d_.file_path + "\" was not sent to the ESC: " + *problem + ".",
+                      SerialUpdateOutcome::kDamagedFile);
+  }
+  d_.image_size = load.image.size();
+
+  link_.ClearReply();
+  for (int i = 0; i < kLoaderEntryCount; ++i) {
+    if (link_.LinkSendByte(kCmdEnterLoader) != 0) {
+      return End(SerialUpdateOutcome::kLoaderEntryFailed);
+    }
+    link_.LinkReceive(1, kLoaderReplyMs);  // any answer will do
+  }
+  return Transfer(load.image);
+}
+
+SerialUpdateOutcome UpdateRun::Transfer(const std::vector<uint8_t>& image) {
+  const size_t size = image.size();
+  size_t pos = 0;
+  size_t accepted = 0;
+  int retries = 0;
+  std::vector<uint8_t> echo;
+  while (pos < size) {
+    const std::optional<size_t> record_len = RecordLengthAt(image, pos);
+    // The damage check has walked the records already; this only keeps every slice inside
+    // the image.
+    if (!record_len || *record_len > size - pos) {
+      return RefuseFile("\"" + d_.file_path + "\": the firmware record at offset " +
+                            std::to_string(pos) + " runs past the end of the data.",
+                        SerialUpdateOutcome::kDamagedFile);
+    }
+    const size_t n = *record_len;
+    link_.LinkPurgeAll();
+    ShowPercent(static_cast<int>(static_cast<uint64_t>(accepted) * 100 / size));
+    Refresh();
+    ui_.ProcessEvents();
+
+    ++d_.record_attempts;
+    if (!link_.LinkWrite(image.data() + pos, n, nullptr)) {
+      return Fail(kUpdateWriteCaption, SerialUpdateOutcome::kWriteFailed);
+    }
+    echo.resize(n);
+    link_.LinkRead(echo.data(), n, nullptr, kEchoMs);  // the line returns every byte
+    if (link_.LinkReceive(1, kVerdictMs) != 0) {
+      return Fail(kUpdateNoVerdictCaption, SerialUpdateOutcome::kNoVerdict);
+    }
+    const uint8_t verdict = link_.reply_buffer[0];
+    if (verdict == kVerdictAccepted) {
+      accepted += n;
+      d_.accepted = accepted;
+      pos += n;
+      retries = 0;
+    } else if (verdict == kVerdictRefused) {
+      return Fail(kUpdateRefusedCaption, SerialUpdateOutcome::kRefused);
+    } else if (++retries >= kRecordAttempts) {
+      return Fail(kUpdateRetriesCaption, SerialUpdateOutcome::kTooManyRetries);
+    }
+  }
+  return Finish();
+}
+
+// The loop ends only when the ESC has accepted every record, so every byte of the image
+// was delivered.
+SerialUpdateOutcome UpdateRun::Finish() {
+  status_.update_running = false;
+  if (OnInformationPage()) {
+    ui_.CloseProgress();
+    ui_.Beep();
+    return End(SerialUpdateOutcome::kUpdated);
+  }
+  ui_.V1ShowStatus(kUpdateV1Done);
+  session_.timers().Arm(kTimerSession, kResumeSessionMs);
+  ui_.Beep();
+  // The ESC runs its new firmware: the session engine detects it afresh on its next tick.
+  status_.adapter_state = 0;
+  status_.esc_state = 0;
+  status_.transfer_active = false;
+  status_.progress = 0;
+  return SerialUpdateOutcome::kUpdated;
+}
+
+}  // namespace
+
+SerialUpdateOutcome RunSerialFirmwareUpdate(Session& session, SerialUpdateVariant variant,
+                                            SerialUpdateDetails* details) {
+  if (session.status.update_running) return SerialUpdateOutcome::kAlreadyRunning;
+  if (!Active().Enter(&session)) return SerialUpdateOutcome::kAlreadyRunning;
+  struct Leave {
+    const Session* session;
+    ~Leave() { Active().Leave(session); }
+  } leave{&session};
+  SerialUpdateDetails local;
+  SerialUpdateDetails& d = details != nullptr ? *details : local;
+  d = SerialUpdateDetails{};
+  return UpdateRun(session, variant, d).Run();
+}
+
+}  // namespace tessel

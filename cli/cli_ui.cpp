@@ -1,11 +1,16 @@
 #include "cli/cli_ui.h"
 
+#include "core/firmware/serial_update.h"
 #include "core/settings/page_rules.h"
 #include "core/settings/v1_settings.h"
 
 namespace tessel {
 
 Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
+  if (flashing_ && text == kUpdateStartQuestion) return Answer::kOk;
+  if (flashing_ && text == kUpdateVersionOld) {
+    return force_old_version_ ? Answer::kOk : Answer::kCancel;
+  }
   if (text != kTransferErrorText || session_ == nullptr) {
     if (buttons == Buttons::kYesNo && overwrite) return Answer::kYes;
     last_message = text;
@@ -38,6 +43,10 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
 void CliUi::SetProgressCaption(const std::string& caption) {
   if (!show_progress_ || caption == last_caption_) return;
   last_caption_ = caption;
+  if (progress_lines_) {
+    std::fprintf(stderr, "%s\n", caption.c_str());
+    return;
+  }
   std::fprintf(stderr, "\r%-40s", caption.c_str());
   std::fflush(stderr);
   progress_line_open_ = true;
@@ -59,6 +68,18 @@ void CliUi::ResetPagesToDefaults() {
 
 void CliUi::V1LoadDefaults() {
   if (session_) ApplyV1Defaults(session_->image);
+}
+
+void CliUi::StartFlashing(bool force_old_version, bool progress_lines) {
+  flashing_ = true;
+  force_old_version_ = force_old_version;
+  show_progress_ = true;
+  progress_lines_ = progress_lines;
+}
+
+// Without a progress window the V1 dialog's update reports in its status line.
+void CliUi::V1ShowStatus(const std::string& text) {
+  if (flashing_) SetProgressCaption(text);
 }
 
 }  // namespace tessel

@@ -37,6 +37,11 @@ class CliUi : public SessionUi {
 
   void SetFile(std::string path) { file_ = std::move(path); }
 
+  // flash: "Start update?" is answered OK, "version old" only when forced; progress goes to
+  // stderr, one line per step when stderr is not a terminal.
+  void StartFlashing(bool force_old_version, bool progress_lines);
+  void V1ShowStatus(const std::string& text) override;
+
   bool overwrite = false;  // answer Yes when asked to overwrite a settings file
   bool read_finished = false;
   bool send_finished = false;
@@ -48,6 +53,9 @@ class CliUi : public SessionUi {
   Session* session_ = nullptr;
   bool show_progress_ = true;
   bool progress_line_open_ = false;
+  bool progress_lines_ = false;
+  bool flashing_ = false;
+  bool force_old_version_ = false;
   std::string last_caption_;
   int retry_key_ = -1;
   int retries_ = 0;

@@ -12,6 +12,8 @@
 
 #include "cli/cli_ui.h"
 #include "cli/sheet.h"
+#include "core/firmware/firmware_file.h"
+#include "core/firmware/serial_update.h"
 #include "core/session/session.h"
 #include "core/session/settings_file.h"
 #include "core/settings/page_rules.h"
@@ -37,7 +39,9 @@ const char* const kUsage =
     "  read [--out FILE] [--json] read the ESC and print its settings (or save them)\n"
     "  set FIELD=INDEX ...        read the ESC, change fields and send them\n"
     "  write FILE                 read the ESC, import FILE and send it\n"
-    "  show FILE [--json]         print a settings file without a device\n";
+    "  show FILE [--json]         print a settings file without a device\n"
+    "  flash FILE [--force]       read the ESC, then update its firmware from the hex-text\n"
+    "                             FILE; --force also flashes an older version\n";
 
 struct Options {
   std::string port;
@@ -370,6 +374,114 @@ int CommandSet(const Options& o) {
   return kExitOk;
 }
 
+// What the user learns of an update that went wrong on the ESC's side.
+const char* UpdateFailureText(SerialUpdateOutcome outcome) {
+  switch (outcome) {
+    case SerialUpdateOutcome::kWriteFailed:
+      return "a firmware record could not be written to the adapter";
+    case SerialUpdateOutcome::kNoVerdict:
+      return "the ESC did not answer a firmware record within 2 seconds";
+    case SerialUpdateOutcome::kRefused:
+      return "the ESC refused a firmware record";
+    default:
+      return "the ESC rejected the same firmware record 4 times";
+  }
+}
+
+const char* UpdateFailureCaption(SerialUpdateOutcome outcome) {
+  switch (outcome) {
+    case SerialUpdateOutcome::kWriteFailed:
+      return kUpdateWriteCaption;
+    case SerialUpdateOutcome::kNoVerdict:
+      return kUpdateNoVerdictCaption;
+    case SerialUpdateOutcome::kRefused:
+      return kUpdateRefusedCaption;
+    default:
+      return kUpdateRetriesCaption;
+  }
+}
+
+int CommandFlash(const Options& o) {
+  std::string path;
+  bool force = false;
+  for (const auto& a : o.args) {
+    if (a == "--force") {
+      force = true;
+    } else if (path.empty()) {
+      path = a;
+    } else {
+      return Usage("flash takes one file");
+    }
+  }
+  if (path.empty()) return Usage("flash needs a firmware file");
+  // A file that cannot be sent is refused before the ESC is even looked for.
+  const FirmwareLoadResult load = LoadHexRecordsLenient(path);
+  if (const auto problem = CheckFirmwareImage(load)) {
+    if (load.opened && load.error.empty()) {
+      std::fprintf(stderr, "tesselarc-cli: %s: %s; nothing was sent\n", path.c_str(),
+                   problem->c_str());
+    } else {
+      std::fprintf(stderr, "tesselarc-cli: %s\n", problem->c_str());
+    }
+    return kExitUsage;
+  }
+
+  CliWorld world(o);
+  if (int rc = world.WaitForRead()) return rc;
+  Session& session = world.session();
+  world.ui().SetFile(path);
+  world.ui().StartFlashing(force, isatty(STDERR_FILENO) == 0);
+  const SerialUpdateVariant variant = session.status.device_class == kDeviceV1
+                                          ? SerialUpdateVariant::kV1Dialog
+                                          : SerialUpdateVariant::kInformationPage;
+  SerialUpdateDetails d;
+  const SerialUpdateOutcome outcome = RunSerialFirmwareUpdate(session, variant, &d);
+  world.ui().CloseProgress();
+
+  auto fail = [](const std::string& text) {
+    std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
+    return kExitFailure;
+  };
+  auto hex = [](std::optional<uint32_t> v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", v.value_or(0));
+    return std::string(text);
+  };
+  switch (outcome) {
+    case SerialUpdateOutcome::kUpdated:
+      std::fprintf(stderr, "flashed %s (%zu bytes)\n", path.c_str(), d.accepted);
+      return kExitOk;
+    case SerialUpdateOutcome::kDeclined:
+      if (d.asked_version_old) {
+        return fail("the file's version " + hex(d.file_version) + " is older than the ESC's " +
+                    hex(d.esc_version) + "; use --force");
+      }
+      return fail("the update was not confirmed; nothing was sent");
+    case SerialUpdateOutcome::kFileNotOpened:
+    case SerialUpdateOutcome::kDamagedFile:
+      std::fprintf(stderr, "tesselarc-cli: %s\n", d.problem.c_str());
+      return kExitUsage;
+    case SerialUpdateOutcome::kNoVersionReply:
+      return fail("the ESC did not answer the version query; nothing was sent");
+    case SerialUpdateOutcome::kNoEsc:
+      return fail("the ESC is no longer detected; nothing was sent");
+    case SerialUpdateOutcome::kLoaderEntryFailed:
+      return fail("the ESC's loader could not be entered (the adapter took no byte)");
+    case SerialUpdateOutcome::kNoFileChosen:
+    case SerialUpdateOutcome::kAlreadyRunning:
+      return fail("the update did not start");
+    case SerialUpdateOutcome::kWriteFailed:
+    case SerialUpdateOutcome::kNoVerdict:
+    case SerialUpdateOutcome::kRefused:
+    case SerialUpdateOutcome::kTooManyRetries:
+      break;
+  }
+  return fail(std::string(kUpdateErrorText) + " \"" + UpdateFailureCaption(outcome) +
+              "\": " + UpdateFailureText(outcome) + " (" + std::to_string(d.accepted) + " of " +
+              std::to_string(d.image_size) +
+              " bytes accepted); the ESC may not start until an update completes");
+}
+
 int Run(int argc, char** argv) {
   std::string problem;
   auto options = ParseOptions(argc, argv, problem);
@@ -384,6 +496,7 @@ int Run(int argc, char** argv) {
   if (o.command == "show") return CommandShow(o);
   if (o.command == "write") return CommandWrite(o);
   if (o.command == "set") return CommandSet(o);
+  if (o.command == "flash") return CommandFlash(o);
   return Usage("unknown command " + o.command);
 }
 

@@ -11,6 +11,10 @@
 #include <libudev.h>
 #include <unistd.h>
 #endif
+#if defined(__linux__)
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
 
 namespace tessel {
 
@@ -52,11 +56,24 @@ struct SerialHotplugMonitor::Udev {
 SerialHotplugMonitor::SerialHotplugMonitor(QtPortEnumerator& ports, Source source) : ports_(ports) {
 #if defined(TESSEL_HAVE_UDEV)
   if (source == Source::kAuto) udev_ = Udev::Start();
+#endif
+#if defined(__linux__)
+  // Without the udev daemon, device nodes appearing in and leaving /dev still tell when the
+  // list may have changed, so the list is read on those events instead of twice a second.
+  if (!udev_ && source == Source::kAuto) {
+    dev_watch_fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (dev_watch_fd_ >= 0 &&
+        inotify_add_watch(dev_watch_fd_, "/dev",
+                          IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM) < 0) {
+      close(dev_watch_fd_);
+      dev_watch_fd_ = -1;
+    }
+  }
 #else
   (void)source;
 #endif
+  if (udev_ || dev_watch_fd_ >= 0) ports_.SetEventDriven(true);
   if (udev_) {
-    ports_.SetEventDriven(true);
     // Whatever happened before the monitor listened is unknown; read the list afresh.
     ports_.MarkStale();
   } else {
@@ -67,18 +84,42 @@ SerialHotplugMonitor::SerialHotplugMonitor(QtPortEnumerator& ports, Source sourc
 }
 
 SerialHotplugMonitor::~SerialHotplugMonitor() {
-  if (udev_) ports_.SetEventDriven(false);
+  if (udev_ || dev_watch_fd_ >= 0) ports_.SetEventDriven(false);
+#if defined(__linux__)
+  if (dev_watch_fd_ >= 0) close(dev_watch_fd_);
+#endif
 }
 
 int SerialHotplugMonitor::fd() const {
 #if defined(TESSEL_HAVE_UDEV)
   if (udev_) return udev_->fd;
 #endif
-  return -1;
+  return dev_watch_fd_;
 }
 
 std::vector<PortEvent> SerialHotplugMonitor::Poll() {
-  return udev_ ? DrainUdev() : CompareLists();
+  if (udev_) return DrainUdev();
+  if (dev_watch_fd_ >= 0) return DrainDevWatch();
+  return CompareLists();
+}
+
+std::vector<PortEvent> SerialHotplugMonitor::DrainDevWatch() {
+  bool tty_changed = false;
+#if defined(__linux__)
+  alignas(inotify_event) char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(dev_watch_fd_, buffer, sizeof buffer);
+    if (n <= 0) break;  // nothing more waiting (the descriptor is non-blocking)
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      if (event->len > 0 && std::strncmp(event->name, "tty", 3) == 0) tty_changed = true;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+#endif
+  if (!tty_changed) return {};
+  ports_.MarkStale();
+  return CompareLists();
 }
 
 std::vector<PortEvent> SerialHotplugMonitor::DrainUdev() {

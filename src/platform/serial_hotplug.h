@@ -30,7 +30,7 @@ struct PortEvent {
 class SerialHotplugMonitor {
  public:
   enum class Source {
-    kAuto,     // udev when its daemon runs, else comparing lists
+    kAuto,     // udev when its daemon runs, else device nodes in /dev, else comparing lists
     kPolling,  // always compare lists
   };
 
@@ -53,9 +53,11 @@ class SerialHotplugMonitor {
   struct Udev;
   std::vector<PortEvent> DrainUdev();
   std::vector<PortEvent> CompareLists();
+  std::vector<PortEvent> DrainDevWatch();
 
   QtPortEnumerator& ports_;
   std::unique_ptr<Udev> udev_;
+  int dev_watch_fd_ = -1;  // inotify on /dev where no udev daemon runs
   std::set<std::string> known_;
   uint64_t seen_generation_ = 0;
 };

@@ -1,8 +1,10 @@
 // The cached port list, the hot-plug monitor's list comparison, and the command line's listing.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <cstdio>
 
 #include "platform/port_listing.h"
 #include "platform/qt_port_enumerator.h"
@@ -69,6 +71,32 @@ TEST(SerialHotplugMonitor, PollingReportsEachRemovalAndArrivalOnce) {
   EXPECT_EQ(system.enumerator.Ports().size(), 3u);  // shares the monitor's reading
   EXPECT_EQ(system.readings, 2);
   system.clock.Advance(500);
+  EXPECT_TRUE(monitor.Poll().empty());
+}
+
+TEST(SerialHotplugMonitor, DeviceNodesInDevTriggerTheOnlyReadings) {
+  // Where no udev daemon runs, a tty node appearing in /dev is the event. Needs a writable
+  // /dev (root in a container, as in CI); elsewhere there is nothing to create.
+  FakeSystem system;
+  system.ports = {Port("/dev/ttyS0")};
+  SerialHotplugMonitor monitor(system.enumerator);
+  if (access("/run/udev/control", F_OK) == 0) GTEST_SKIP() << "the udev daemon runs here";
+  ASSERT_GE(monitor.fd(), 0);
+  const std::string node = "/dev/ttytesselarc" + std::to_string(getpid());
+  FILE* f = std::fopen(node.c_str(), "w");
+  if (f == nullptr) GTEST_SKIP() << "/dev is not writable";
+  std::fclose(f);
+  system.clock.Advance(60'000);  // age alone never causes a reading now
+  system.enumerator.Ports();
+  const int readings = system.readings;
+  system.ports.push_back(Port("/dev/ttyUSB0"));
+  const std::vector<PortEvent> arrived = {{PortChange::kArrived, "/dev/ttyUSB0"}};
+  EXPECT_EQ(monitor.Poll(), arrived);
+  EXPECT_EQ(system.readings, readings + 1);
+  std::remove(node.c_str());
+  system.ports.pop_back();
+  const std::vector<PortEvent> removed = {{PortChange::kRemoved, "/dev/ttyUSB0"}};
+  EXPECT_EQ(monitor.Poll(), removed);
   EXPECT_TRUE(monitor.Poll().empty());
 }
 

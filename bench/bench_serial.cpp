@@ -1,0 +1,137 @@
+// Wall time of a full read and of a full send (all three curves custom) over a pseudo-terminal
+// against tesselarc-sim at 19200 baud, next to the pacing minimum of the same transfer: the
+// sum of the timer periods the engine armed plus the time its bytes take on the line.
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+
+#include "core/session/session.h"
+#include "core/settings/page_rules.h"
+#include "platform/qt_serial_port.h"
+#include "tests/support/process.h"
+#include "tests/support/recording_ui.h"
+
+namespace tessel {
+namespace {
+
+// Counts the bytes that come back over the line (echoes and replies).
+class CountingPort : public SerialPort {
+ public:
+  explicit CountingPort(SerialPort& inner) : inner_(inner) {}
+  bool Open(const std::string& d, uint32_t b) override { return inner_.Open(d, b); }
+  void Close() override { inner_.Close(); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  bool Write(const uint8_t* data, size_t count, size_t* written) override {
+    return inner_.Write(data, count, written);
+  }
+  bool Read(uint8_t* data, size_t count, size_t* received, uint32_t timeout_ms) override {
+    size_t got = 0;
+    const bool ok = inner_.Read(data, count, &got, timeout_ms);
+    bytes_read += got;
+    if (received) *received = got;
+    return ok;
+  }
+  void PurgeRx() override { inner_.PurgeRx(); }
+  void Purge() override { inner_.Purge(); }
+  uint64_t bytes_read = 0;
+
+ private:
+  SerialPort& inner_;
+};
+
+struct Measure {
+  double wall_ms = 0;
+  double periods_ms = 0;
+  double wire_ms = 0;
+  uint64_t ticks = 0;
+};
+
+class Bench {
+ public:
+  explicit Bench(const std::string& device)
+      : counting_(port_), loop_(clock_), session_(counting_, nullptr, clock_, loop_, ui_) {
+    session_.link.SetExplicitDevice(device);
+    LoadFactoryDefaults(session_.image);
+    loop_.SetHandler([this](int id) {
+      if (id == kTimerSession && measuring_) {
+        m_.periods_ms += loop_.Period(kTimerSession);
+        ++m_.ticks;
+      }
+      session_.OnTimer(id);
+    });
+    session_.Start();
+  }
+
+  bool WaitDetected() {
+    return loop_.RunUntil([&] { return session_.status.esc_state == 2; }, 15000);
+  }
+
+  // Runs from now until the transfer has finished.
+  Measure Run(const std::function<void()>& start) {
+    m_ = Measure{};
+    counting_.bytes_read = 0;
+    measuring_ = true;
+    const auto t0 = std::chrono::steady_clock::now();
+    start();
+    loop_.RunUntil([&] { return !session_.status.transfer_active; }, 60000);
+    const auto t1 = std::chrono::steady_clock::now();
+    measuring_ = false;
+    m_.wall_ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    m_.wire_ms =
+        static_cast<double>(counting_.bytes_read) * 10.0 * 1000.0 / session_.link.baud_rate;
+    return m_;
+  }
+
+  Session& session() { return session_; }
+
+ private:
+  SystemClock clock_;
+  QtSerialPort port_;
+  CountingPort counting_;
+  TimerLoop loop_;
+  RecordingUi ui_;
+  Session session_;
+  Measure m_;
+  bool measuring_ = false;
+};
+
+void Print(const char* what, const Measure& m) {
+  const double minimum = m.periods_ms + m.wire_ms;
+  std::printf(
+      "%-34s %8.1f ms wall  %5llu ticks  pacing minimum %7.1f ms (%6.1f periods + %6.1f wire)"
+      "  ratio %.2f\n",
+      what, m.wall_ms, static_cast<unsigned long long>(m.ticks), minimum, m.periods_ms, m.wire_ms,
+      m.wall_ms / minimum);
+}
+
+int Main() {
+  test_support::SimProcess sim({"--answer-at", "19200"});
+  if (sim.path().empty()) {
+    std::fprintf(stderr, "bench_serial: tesselarc-sim did not start\n");
+    return 1;
+  }
+  Bench bench(sim.path());
+  if (!bench.WaitDetected()) {
+    std::fprintf(stderr, "bench_serial: no ESC detected on %s\n", sim.path().c_str());
+    return 1;
+  }
+  std::printf("virtual ESC on %s at %u baud\n", sim.path().c_str(), bench.session().link.baud_rate);
+  // The read starts at once on detection; measure it from there.
+  const Measure read = bench.Run([] {});
+  Print("full read", read);
+  const Measure send = bench.Run([&] {
+    Session& s = bench.session();
+    s.image.throttle_curve_mode = s.image.brake_curve_mode = s.image.boost_slope = 1;
+    s.Apply();
+  });
+  Print("full send, three custom curves", send);
+  return 0;
+}
+
+}  // namespace
+}  // namespace tessel
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  return tessel::Main();
+}

@@ -331,5 +331,36 @@ TEST_F(SessionTest, ButtonsAreIgnoredWhileBusy) {
   ASSERT_TRUE(SendFully());
 }
 
+TEST_F(SessionTest, ResetDefaultNeedsAPageForAFullEsc) {
+  Build(EscVariant::kFull);
+  ASSERT_TRUE(ReadFully());
+  EXPECT_FALSE(session->ResetDefault());  // no page requested yet
+  EXPECT_EQ(ui.resets, 0);
+  status().requested_page = kPageGeneral;
+  esc().ClearReceived();
+  ASSERT_TRUE(session->ResetDefault());
+  EXPECT_EQ(ui.resets, 1);
+  ASSERT_TRUE(SendFully());
+  // The running-mode pair goes out at once, then the whole image.
+  const Bytes& wire = esc().received();
+  ASSERT_GE(wire.size(), 2u);
+  EXPECT_EQ(wire[0], 0xE2);
+  const Bytes rest(wire.begin() + 2, wire.end());
+  EXPECT_EQ(rest, ExpectedFullSend(session->image, true));
+}
+
+TEST_F(SessionTest, ResetDefaultOnAV1EscLoadsTheDialogDefaults) {
+  Build(EscVariant::kV1);
+  ASSERT_TRUE(ReadFully());
+  esc().ClearReceived();
+  ASSERT_TRUE(session->ResetDefault());
+  EXPECT_EQ(ui.v1_defaults, 1);
+  EXPECT_EQ(ui.statuses.back(), "Esc Sending......");
+  // The running mode goes out at once; the ticks then wait for the ESC's ready byte.
+  EXPECT_EQ(esc().received(), (Bytes{0xE2, static_cast<uint8_t>(session->image.v1_running_mode)}));
+  EXPECT_TRUE(status().send_in_progress);
+  EXPECT_EQ(status().transfer_direction, 2);
+}
+
 }  // namespace
 }  // namespace tessel

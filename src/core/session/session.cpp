@@ -551,74 +551,45 @@ void Session::SendStepV1() {
   // The ESC says it is ready for the next pair with a byte of 1.
   if (link.LinkReceive(1, 200) != 0 || link.reply_buffer[0] != 1) return;
   s.progress += 10;
-  auto pair = [&](uint8_t command, int32_t value) {
+  const EscSettingsImage& im = image;
+  const bool bec = s.v1_block_variant == kV1Block16;
+  // The pairs of a V1 send, one a tick; the last six carry fixed values.
+  const std::array<std::pair<uint8_t, int32_t>, 16> pairs{{
+      {0xE2, im.v1_running_mode},
+      {0xE3, im.v1_percentage_braking},
+      {0xE4, im.v1_drag_brake},
+      {0xE5, im.v1_motor_timing},
+      {0xE6, im.v1_initial_acceleration},
+      {0xE7, im.v1_throttle_limit},
+      {0xE8, im.v1_throttle_percent_reverse},
+      {0xEA, im.v1_neutral_range},
+      {0xEB, im.v1_motor_rotation},
+      {0xEC, V1CutoffCode(im.v1_cutoff_voltage)},
+      bec ? std::pair<uint8_t, int32_t>{0xA1, im.v1_bec_voltage}
+          : std::pair<uint8_t, int32_t>{0xE9, 1},
+      {0xA2, 1},
+      {0xED, 0},
+      {0xA3, 1},
+      {0xA4, 1},
+      {0xE9, 1},
+  }};
+  if (s.send_step >= 0 && s.send_step < static_cast<int>(pairs.size())) {
+    // The first step takes the dialog's choices into the image before it sends.
+    if (s.send_step == 0) ui_.V1WriteToImage();
+    const auto [command, value] = s.send_step == 0
+                                      ? std::pair<uint8_t, int32_t>{0xE2, image.v1_running_mode}
+                                      : pairs[static_cast<size_t>(s.send_step)];
     SendParameter(command, static_cast<uint8_t>(value));
-  };
-  switch (s.send_step) {
-    case 0:
-      ui_.V1WriteToImage();
-      pair(0xE2, image.v1_running_mode);
-      break;
-    case 1:
-      pair(0xE3, image.v1_percentage_braking);
-      break;
-    case 2:
-      pair(0xE4, image.v1_drag_brake);
-      break;
-    case 3:
-      pair(0xE5, image.v1_motor_timing);
-      break;
-    case 4:
-      pair(0xE6, image.v1_initial_acceleration);
-      break;
-    case 5:
-      pair(0xE7, image.v1_throttle_limit);
-      break;
-    case 6:
-      pair(0xE8, image.v1_throttle_percent_reverse);
-      break;
-    case 7:
-      pair(0xEA, image.v1_neutral_range);
-      break;
-    case 8:
-      pair(0xEB, image.v1_motor_rotation);
-      break;
-    case 9:
-      pair(0xEC, V1CutoffCode(image.v1_cutoff_voltage));
-      break;
-    case 10:
-      if (s.v1_block_variant == kV1Block16) {
-        pair(0xA1, image.v1_bec_voltage);
-      } else {
-        pair(0xE9, 1);
-      }
-      break;
-    case 11:
-      pair(0xA2, 1);
-      break;
-    case 12:
-      pair(0xED, 0);
-      break;
-    case 13:
-      pair(0xA3, 1);
-      break;
-    case 14:
-      pair(0xA4, 1);
-      break;
-    case 15:
-      pair(0xE9, 1);
-      break;
-    default:
-      s.progress = 408;
-      s.send_step = 0;
-      s.send_in_progress = false;
-      s.transfer_active = false;
-      ui_.CloseProgress();
-      ui_.V1ShowSendDone();
-      ++s.progress;
-      return;
+    ++s.send_step;
+    ++s.progress;
+    return;
   }
-  ++s.send_step;
+  s.progress = 408;
+  s.send_step = 0;
+  s.send_in_progress = false;
+  s.transfer_active = false;
+  ui_.CloseProgress();
+  ui_.V1ShowSendDone();
   ++s.progress;
 }
 
@@ -693,7 +664,9 @@ bool Session::ResetDefault() {
   StartSend();
   if (s.link_kind == kLinkHid) {
     if (hid_start_send) hid_start_send();
-  } else {
+  } else if (s.device_class != kDeviceV1) {
+    // A V1-series ESC may already have answered the pair above with its ready byte; purging
+    // that away would leave the send waiting for it for good.
     link.ClearReply();
     link.LinkPurgeAll();
   }

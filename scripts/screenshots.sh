@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Screenshots of the desktop tool on the virtual ESC under Xvfb, for people to look at.
+# Usage: scripts/screenshots.sh [OUTPUT_FOLDER] (default build/screenshots/xvfb)
+# Needs a built tree (scripts/build.sh); installs xvfb, xdotool and imagemagick when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-build/screenshots/xvfb}
+mkdir -p "$out"
+missing=()
+for p in xvfb xauth xdotool imagemagick; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+fi
+if [ -z "${TESSEL_IN_XVFB:-}" ]; then
+  exec env TESSEL_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$out"
+fi
+shot() { import -window root -crop 680x560+0+0 "$out/$1.png"; }
+click() { xdotool mousemove "$1" "$2" click 1; sleep 0.6; }
+build/tesselarc --demo &
+pid=$!
+trap 'kill $pid 2>/dev/null || true' EXIT
+sleep 4
+shot 01-read
+# The page buttons sit along the top (information, General, Throttle, Brake, Boost, Turbo, Data).
+for name in information:65 general:119 throttle:173 brake:227 boost:281 turbo:335 data:389; do
+  click "${name#*:}" 100
+  shot "02-${name%%:*}"
+done
+click 119 100
+click 300 175      # the PROMODE value box opens its list
+shot 03-general-profile-list
+echo "screenshots in $out"

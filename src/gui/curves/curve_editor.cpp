@@ -1,0 +1,260 @@
+#include "gui/curves/curve_editor.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <algorithm>
+
+namespace tessel {
+
+namespace {
+
+QRect ToQRect(const DluRect& r) {
+  const PxRect px = DluToPx(r);
+  return QRect(px.x, px.y, px.w, px.h);
+}
+
+// The grid picture is drawn for curve units: a major cell is 55 px and 12.5 units across,
+// 55 px and 25 units up, and curve y = 0 lies on its row 240 (x = 0 on its column 0).
+constexpr double kGridPxPerUnitX = 55.0 / 12.5;
+constexpr double kGridPxPerUnitY = 55.0 / 25.0;
+constexpr double kGridOriginRow = 240.0;
+
+const QColor kLineColour(0, 250, 0);
+const QColor kPointColour(0, 0, 250);
+
+QFont LabelFont(int pixel_size, bool bold) {
+  QFont font("DejaVu Sans");
+  font.setPixelSize(pixel_size);
+  font.setBold(bold);
+  return font;
+}
+
+QLabel* StaticText(QWidget* parent, const ControlRect& c, Qt::Alignment align) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(QString("static_%1").arg(c.id));
+  label->setGeometry(ToQRect(c.rect));
+  label->setAlignment(align);
+  label->setFont(LabelFont(11, false));
+  label->setStyleSheet("QLabel { color: rgb(255, 255, 255); background: transparent; }");
+  label->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return label;
+}
+
+}  // namespace
+
+CCurveChart::CCurveChart(const CCurveEditor& editor, QWidget* parent)
+    : QWidget(parent), editor_(editor), grid_(QString::fromStdString(ChartGridResource())) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CCurveChart::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::black);
+  const ChartGeometry g = editor_.chart_geometry();
+  const CurveScale scale = ScaleFor(editor_.kind());
+  // Stretch the grid so that its lines fall on the same curve units as the points: the
+  // chart's lower-left pixel is curve (0, 0), and `scale` units span g.width x g.height px.
+  if (!grid_.isNull() && g.width > 0 && g.height > 0) {
+    const double sx = g.width / (scale.across * kGridPxPerUnitX);
+    const double sy = g.height / (scale.up * kGridPxPerUnitY);
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.translate(0, g.height - kGridOriginRow * sy);
+    p.scale(sx, sy);
+    p.drawImage(0, 0, grid_);
+    p.restore();
+  }
+  const CurveModel& m = editor_.model();
+  const auto& pts = editor_.chart_points();
+  const uint32_t n = std::min<uint32_t>(m.point_count, static_cast<uint32_t>(pts.size()));
+  // Squares on the interior points, then the line through every point over them.
+  for (uint32_t i = 1; i + 1 < n; ++i) {
+    p.fillRect(QRect(pts[i].x - 3, pts[i].y - 3, 6, 6), kPointColour);
+  }
+  if (n >= 2) {
+    QPolygon line;
+    for (uint32_t i = 0; i < n; ++i) line << QPoint(pts[i].x, pts[i].y);
+    p.setPen(QPen(kLineColour, 1));
+    p.drawPolyline(line);
+  }
+}
+
+CCurveEditor::CCurveEditor(CurveEditorKind layout_kind, const CurveEditorContext& context,
+                           QWidget* parent)
+    : QWidget(parent),
+      layout_(CurveEditorWindow(layout_kind)),
+      model_(context.model),
+      status_(context.status),
+      state_(context.state) {
+  setFixedSize(ToQRect(layout_.client).size());
+  setFocusPolicy(Qt::StrongFocus);
+  background_.load(context.skin_folder + "/LB.bmp");
+
+  chart_ = new CCurveChart(*this, this);
+  chart_->setObjectName(QString("chart_%1").arg(layout_.chart.id));
+  chart_->setGeometry(ToQRect(layout_.chart.rect));
+
+  auto button = [&](const ControlRect& c, void (CCurveEditor::*action)()) {
+    auto* b = new CCownerDrawBton(c.id, status_, context.is_busy, this);
+    b->setObjectName(QString("button_%1").arg(c.id));
+    b->setGeometry(ToQRect(c.rect));
+    connect(b, &QAbstractButton::clicked, this, action);
+    return b;
+  };
+  reset_ = button(layout_.reset, &CCurveEditor::Reset);
+  cancel_ = button(layout_.cancel, &CCurveEditor::Cancel);
+  ok_ = button(layout_.ok, &CCurveEditor::Ok);
+  reset_->setToolTip("RESET: back to the default curve");
+  ok_->setToolTip("OK (Enter): keep the curve");
+  cancel_->setToolTip("CANCEL (Esc): drop the changes");
+
+  auto readout = [&](const ControlRect& c) {
+    QLabel* label = StaticText(this, c, Qt::AlignCenter);
+    label->setFont(LabelFont(13, true));
+    label->setStyleSheet("QLabel { color: rgb(255, 255, 255); background: black; }");
+    return label;
+  };
+  count_readout_ = readout(layout_.count_readout);
+  point_readout_ = readout(layout_.point_readout);
+
+  for (size_t i = 0; i < y_labels_.size(); ++i) {
+    y_labels_[i] = StaticText(this, layout_.y_labels[i], Qt::AlignRight | Qt::AlignVCenter);
+  }
+  for (size_t i = 0; i < x_labels_.size(); ++i) {
+    if (layout_.x_labels[i].id == 0) continue;  // the origin label is the boost editor's own
+    x_labels_[i] = StaticText(this, layout_.x_labels[i], Qt::AlignCenter);
+  }
+  y_unit_ = StaticText(this, layout_.y_unit, Qt::AlignRight | Qt::AlignVCenter);
+  x_unit_ = StaticText(this, layout_.x_unit, Qt::AlignLeft | Qt::AlignVCenter);
+
+  // The model outlives no window of ours but may be shared with a window destroyed earlier.
+  QPointer<CCurveEditor> self(this);
+  model_.on_changed = [self] {
+    if (self) self->OnModelChanged();
+  };
+  status_.*state_ = 0;
+  hide();
+}
+
+void CCurveEditor::SetAxisTexts(const std::array<QString, 5>& y_texts, const QString& y_unit,
+                                const std::array<QString, 9>& x_texts, const QString& x_unit) {
+  for (size_t i = 0; i < y_labels_.size(); ++i) y_labels_[i]->setText(y_texts[i]);
+  for (size_t i = 0; i < x_labels_.size(); ++i) {
+    if (x_labels_[i]) x_labels_[i]->setText(x_texts[i]);
+  }
+  y_unit_->setText(y_unit);
+  x_unit_->setText(x_unit);
+}
+
+void CCurveEditor::SetReadoutLetterSpacing(qreal pixels) {
+  for (QLabel* label : {count_readout_, point_readout_}) {
+    QFont font = label->font();
+    font.setLetterSpacing(QFont::AbsoluteSpacing, pixels);
+    label->setFont(font);
+  }
+}
+
+int CCurveEditor::ChartHeight() const {
+  return chart_->height();
+}
+
+ChartGeometry CCurveEditor::chart_geometry() const {
+  const QRect r = chart_->geometry();
+  ChartGeometry g;
+  g.left = r.x();
+  g.bottom = r.y() + r.height() - 1;
+  g.width = r.width() - 1;
+  g.height = ChartHeight() - 1;
+  return g;
+}
+
+void CCurveEditor::RefreshChartPoints() {
+  tessel::RefreshChartPoints(model_, chart_geometry(), chart_points_);
+  chart_->update();
+}
+
+void CCurveEditor::RefreshControls() {
+  count_readout_->setText(QString::fromStdString(model_.CountReadout()));
+  point_readout_->setText(QString::fromStdString(model_.PositionReadout()));
+}
+
+void CCurveEditor::OnModelChanged() {
+  RefreshChartPoints();
+  RefreshControls();
+  update();
+}
+
+void CCurveEditor::Reset() {
+  model_.ResetCurve();
+}
+
+void CCurveEditor::Ok() {
+  status_.*state_ = 1;
+  model_.ApplyCurve();
+  Close();
+}
+
+void CCurveEditor::Cancel() {
+  status_.*state_ = 1;
+  model_.CancelEdit();
+  Close();
+}
+
+void CCurveEditor::Close() {
+  status_.curve_editor_open = false;
+  RefreshControls();
+  hide();
+  emit closed();
+}
+
+void CCurveEditor::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (background_.isNull()) {
+    p.fillRect(rect(), QColor(0x1f, 0x23, 0x28));
+  } else {
+    p.drawPixmap(0, 0, background_);
+  }
+}
+
+void CCurveEditor::mousePressEvent(QMouseEvent* event) {
+  const QPoint pos = event->position().toPoint();
+  const auto at = MouseToCurve(kind(), chart_geometry(), pos.x(), pos.y());
+  if (event->button() == Qt::LeftButton) {
+    setFocus(Qt::MouseFocusReason);
+    if (at) model_.LeftDown(at->x, at->y);
+  } else if (event->button() == Qt::RightButton) {
+    if (at) model_.RightDown(at->x, at->y);
+  }
+  event->accept();
+}
+
+void CCurveEditor::mouseMoveEvent(QMouseEvent* event) {
+  if (!model_.dragging || !(event->buttons() & Qt::LeftButton)) return;
+  const QPoint pos = event->position().toPoint();
+  if (const auto at = MouseToCurve(kind(), chart_geometry(), pos.x(), pos.y())) {
+    model_.MouseMove(at->x, at->y);
+  }
+}
+
+void CCurveEditor::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) model_.LeftUp();
+}
+
+void CCurveEditor::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      Cancel();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      Ok();
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+  }
+}
+
+}  // namespace tessel

@@ -12,14 +12,15 @@
 
 #include "core/session/settings_file.h"
 #include "core/settings/page_rules.h"
-#include "core/settings/v1_settings.h"
 #include "gui/app/about_dlg.h"
 #include "gui/app/file_filter.h"
 #include "gui/app/layout.h"
 #include "gui/firmware/esc_process_dlg.h"
+#include "gui/firmware/firmware_page.h"
 #include "gui/pages/data_page.h"
 #include "gui/pages/page_factory.h"
 #include "gui/pages/settings_page.h"
+#include "gui/simple/v1_dlg.h"
 #include "platform/serial_hotplug.h"
 
 namespace tessel {
@@ -195,6 +196,12 @@ void CCorvaneDlg::BuildPages() {
   data_page_ = new CData(context, page_area_);
   for (CSettingsPage* p : pages_) p->hide();
   data_page_->hide();
+  info_page_ = new CFirmware(*session_, options_.skin_folder, page_area_);
+  info_page_->hide();
+  // The V1 dialog covers the row of page buttons when it shows.
+  v1_dlg_ = new CV1Dlg(*session_, options_.skin_folder, central_);
+  v1_dlg_->setGeometry(ToQRect(MainWindow().v1_area));
+  v1_dlg_->hide();
 }
 
 CSettingsPage* CCorvaneDlg::page(int32_t page_id) const {
@@ -280,7 +287,11 @@ void CCorvaneDlg::ShowPage(int32_t page) {
     if (s.device_class == kDeviceV1) {
       SetButtonsVisible(false, false);
       hide_pages();
+      v1_dlg_->show();
+      v1_dlg_->raise();
+      v1_dlg_->update();
     } else if (s.device_class == kDeviceFull) {
+      v1_dlg_->hide();
       SetButtonsVisible(!s.lcd_box_connected, true);
       hide_pages();
       ShowIndicators(true);
@@ -337,7 +348,8 @@ void CCorvaneDlg::OnPageButton(int id) {
   MarkSkinsForRenewal();
   UpdateMenuBitmaps();
   RefreshMainWindow();
-  if (info_page_) info_page_->update();
+  info_page_->RefreshDeviceView();
+  info_page_->update();
 }
 
 void CCorvaneDlg::OnApply() {
@@ -439,8 +451,10 @@ Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, But
       set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
       break;
   }
+  // While the V1 dialog shows, the boxes belong to it.
+  QWidget* owner = v1_dlg_ && v1_dlg_->isVisible() ? static_cast<QWidget*>(v1_dlg_) : this;
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
-                  QString::fromStdString(text), set, this);
+                  QString::fromStdString(text), set, owner);
   const int result = box.exec();
   switch (result) {
     case QMessageBox::Ok:
@@ -499,6 +513,7 @@ void CCorvaneDlg::RefreshMainWindow() {
 
 void CCorvaneDlg::RedrawButtons() {
   for (auto& [id, b] : buttons_) b->update();
+  v1_dlg_->RedrawIndicators();
 }
 
 void CCorvaneDlg::RedrawIndicators() {
@@ -506,9 +521,12 @@ void CCorvaneDlg::RedrawIndicators() {
   buttons_[1105]->update();
   for (CSettingsPage* p : pages_) p->RedrawIndicators();
   data_page_->RedrawIndicators();
+  v1_dlg_->RedrawIndicators();
 }
 
-void CCorvaneDlg::HideSimpleDialog() {}
+void CCorvaneDlg::HideSimpleDialog() {
+  v1_dlg_->hide();
+}
 
 void CCorvaneDlg::RefreshPagesFromImage() {
   for (CSettingsPage* p : pages_) p->RefreshFromImage();
@@ -526,16 +544,36 @@ void CCorvaneDlg::ShowLoggedData() {
   data_page_->ShowLoggedData();
 }
 
+void CCorvaneDlg::EnableUpdateButton() {
+  info_page_->ShowSoftwareVersion();
+}
+
+void CCorvaneDlg::RefreshDeviceView() {
+  info_page_->RefreshDeviceView();
+}
+
+void CCorvaneDlg::ProcessEvents() {
+  QCoreApplication::processEvents();
+}
+
 void CCorvaneDlg::V1RefreshFromImage() {
-  Beep();
+  v1_dlg_->RefreshFromImage();
+}
+
+void CCorvaneDlg::V1WriteToImage() {
+  v1_dlg_->WriteToImage();
 }
 
 void CCorvaneDlg::V1ShowSendDone() {
-  Beep();
+  v1_dlg_->ShowSendDone();
 }
 
 void CCorvaneDlg::V1LoadDefaults() {
-  ApplyV1Defaults(session_->image);
+  v1_dlg_->LoadDefaults();
+}
+
+void CCorvaneDlg::V1ShowStatus(const std::string& text) {
+  v1_dlg_->ShowStatus(QString::fromStdString(text));
 }
 
 }  // namespace tessel

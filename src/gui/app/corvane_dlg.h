@@ -24,6 +24,8 @@ class QActionGroup;
 namespace tessel {
 
 class CEscProcessDlg;
+class CFirmware;
+class CV1Dlg;
 class CSettingsPage;
 class CData;
 class SerialHotplugMonitor;
@@ -56,6 +58,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   // For tests and the benchmark.
   CSettingsPage* page(int32_t page_id) const;
   CData* data_page() const { return data_page_; }
+  CFirmware* info_page() const { return info_page_; }
+  CV1Dlg* v1_dialog() const { return v1_dlg_; }
   CCownerDrawBton* button(int id) const;
   CEscProcessDlg* progress() const { return progress_; }
   QtTimerHost& timers() { return timers_; }
@@ -84,11 +88,14 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void CollectPageSelections() override;
   void ResetPagesToDefaults() override;
   void ShowLoggedData() override;
-  void EnableUpdateButton() override {}
+  void EnableUpdateButton() override;
+  void RefreshDeviceView() override;
+  void ProcessEvents() override;
   void V1RefreshFromImage() override;
-  void V1WriteToImage() override {}
+  void V1WriteToImage() override;
   void V1ShowSendDone() override;
   void V1LoadDefaults() override;
+  void V1ShowStatus(const std::string& text) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -129,7 +136,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   QLabel* usb_label_ = nullptr;
   std::vector<CSettingsPage*> pages_;  // General, Throttle, Brake, Boost, Turbo
   CData* data_page_ = nullptr;
-  QWidget* info_page_ = nullptr;
+  CFirmware* info_page_ = nullptr;
+  CV1Dlg* v1_dlg_ = nullptr;
   CEscProcessDlg* progress_ = nullptr;
   QActionGroup* demo_group_ = nullptr;
   std::map<int, QAction*> demo_actions_;

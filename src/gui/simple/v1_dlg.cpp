@@ -1,0 +1,277 @@
+#include "gui/simple/v1_dlg.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "core/firmware/serial_update.h"
+#include "gui/app/layout.h"
+#include "gui/firmware/firmware_page.h"
+
+namespace tessel {
+
+namespace {
+
+QRect ToQRect(const DluRect& r) {
+  const PxRect px = DluToPx(r);
+  return QRect(px.x, px.y, px.w, px.h);
+}
+
+QString Q(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QFont ValueFont(int pixel_size) {
+  QFont font("DejaVu Sans");
+  font.setPixelSize(pixel_size);
+  return font;
+}
+
+QFont LabelFont(int pixel_size) {
+  QFont font("DejaVu Sans Condensed");
+  font.setPixelSize(pixel_size);
+  font.setBold(true);
+  font.setStretch(QFont::Condensed);
+  return font;
+}
+
+// Static texts are white on whatever the picture has under them.
+const char* const kLabelStyle = "QLabel { color: #ffffff; background: transparent; }";
+const char* const kListStyle =
+    "QComboBox { background: #e9eef3; color: black; border: 1px solid #98a4b0;"
+    " border-radius: 3px; padding: 0 4px; }"
+    "QComboBox:focus { border: 1px solid #36c2b0; }"
+    "QComboBox QAbstractItemView { background: #f4f7fa; color: black;"
+    " selection-background-color: #36c2b0; selection-color: #10151a;"
+    " border: 1px solid #3b434c; }";
+const char* const kStatusStyle =
+    "QLineEdit { background: transparent; border: none; color: black; }";
+
+const QColor kAccent(0x36, 0xc2, 0xb0);
+
+}  // namespace
+
+CV1Dlg::CV1Dlg(Session& session, const QString& skin_folder, QWidget* parent)
+    : QWidget(parent), session_(session) {
+  setObjectName("v1_dialog");
+  const V1DialogLayout& layout = V1Dialog();
+  setFixedSize(ToQRect(layout.client).size());
+  // Without its picture the dialog still works; it only looks plain.
+  background_.load(skin_folder + "/V1.bmp");
+
+  SessionStatus& status = session_.status;
+  auto busy = [this] { return session_.IsBusy(); };
+  auto make_label = [this](const ControlRect& c, const QString& text, int pixel_size,
+                           Qt::Alignment align) {
+    auto* l = new QLabel(text, this);
+    l->setObjectName(QString("label_%1").arg(c.id));
+    l->setGeometry(ToQRect(c.rect));
+    l->setFont(LabelFont(pixel_size));
+    l->setStyleSheet(kLabelStyle);
+    l->setAlignment(align | Qt::AlignVCenter);
+    return l;
+  };
+
+  const auto& defs = V1Settings();
+  const int drop_px = DluToPxY(layout.list_drop_height);
+  for (size_t i = 0; i < kV1SettingCount; ++i) {
+    const V1SettingDef& def = defs[i];
+    const V1SettingLayout& place = layout.settings[i];
+    // A label may run past its list's width, up to the next column.
+    ControlRect label_rect = place.label;
+    label_rect.rect.w = std::max(label_rect.rect.w, 108);
+    labels_[i] = make_label(label_rect, Q(def.label), 12, Qt::AlignLeft);
+
+    auto* list = new QComboBox(this);
+    list->setObjectName(QString("list_%1").arg(def.list_id));
+    list->setGeometry(ToQRect(place.list.rect));
+    list->setStyleSheet(kListStyle);
+    list->setFont(ValueFont(12));
+    for (const std::string& option : def.options) list->addItem(QString::fromStdString(option));
+    const int row_px = list->view()->sizeHintForRow(0);
+    list->setMaxVisibleItems(std::max(3, row_px > 0 ? drop_px / row_px : 6));
+    lists_[i] = list;
+  }
+
+  auto make_button = [&](const ControlRect& c, const char* tip) {
+    auto* b = new CCownerDrawBton(c.id, status, busy, this);
+    b->setObjectName(QString("button_%1").arg(c.id));
+    b->setGeometry(ToQRect(c.rect));
+    b->setToolTip(tip);
+    b->setFocusPolicy(Qt::StrongFocus);  // reachable with Tab; Enter or Space presses it
+    return b;
+  };
+  read_ = make_button(layout.read, "Read Settings");
+  send_ = make_button(layout.send, "Send Settings");
+  update_ = make_button(layout.update, "Update Firmware");
+  connect(read_, &QAbstractButton::clicked, this, [this] { OnRead(); });
+  connect(send_, &QAbstractButton::clicked, this, [this] { OnSend(); });
+  connect(update_, &QAbstractButton::clicked, this, [this] { OnUpdateFirmware(); });
+
+  make_label(layout.control_label, "Settings Control", 12, Qt::AlignLeft);
+  make_label(layout.connection, "Connection", 11, Qt::AlignLeft);
+  make_label(layout.esc_caption, "ESC", 11, Qt::AlignHCenter);
+  make_label(layout.usb_caption, "USB", 11, Qt::AlignHCenter);
+  esc_indicator_ = new CCownerDrawBton(layout.esc_indicator.id, status, busy, this);
+  esc_indicator_->setGeometry(ToQRect(layout.esc_indicator.rect));
+  esc_indicator_->setObjectName("indicator_1104");
+  usb_indicator_ = new CCownerDrawBton(layout.usb_indicator.id, status, busy, this);
+  usb_indicator_->setGeometry(ToQRect(layout.usb_indicator.rect));
+  usb_indicator_->setObjectName("indicator_1105");
+
+  status_ = new QLineEdit(this);
+  status_->setObjectName("status_1015");
+  status_->setGeometry(ToQRect(layout.status.rect));
+  status_->setFrame(false);
+  status_->setReadOnly(true);
+  status_->setMaxLength(kStatusMaxLength);
+  status_->setAlignment(Qt::AlignCenter);
+  status_->setFocusPolicy(Qt::NoFocus);
+  status_->setStyleSheet(kStatusStyle);
+  status_->setFont(ValueFont(12));
+
+  // Tab goes down the dialog as it reads: the top row, the grid row by row, then the buttons.
+  QWidget* previous = lists_[0];
+  for (size_t i : {size_t{10}, size_t{1}, size_t{2}, size_t{3}, size_t{4}, size_t{5}, size_t{6},
+                   size_t{7}, size_t{8}, size_t{9}}) {
+    setTabOrder(previous, lists_[i]);
+    previous = lists_[i];
+  }
+  setTabOrder(previous, read_);
+  setTabOrder(read_, send_);
+  setTabOrder(send_, update_);
+  // The focus frame around a button is drawn by the dialog, under the button.
+  connect(qApp, &QApplication::focusChanged, this, [this] { update(); });
+
+  // Until an ESC says otherwise, the block is the 14-byte one: no BEC.
+  status.v1_block_variant = kV1Block14;
+  ShowBec(false);
+  LoadDefaults();
+  RefreshControls();
+}
+
+QString CV1Dlg::status_text() const {
+  return status_->text();
+}
+
+void CV1Dlg::ShowBec(bool show) {
+  const size_t bec = kV1SettingCount - 1;
+  labels_[bec]->setVisible(show);
+  lists_[bec]->setVisible(show);
+}
+
+void CV1Dlg::RefreshControls() {
+  for (size_t i = 0; i < kV1SettingCount; ++i) {
+    // An index the list does not have shows as an empty list.
+    const int32_t s = stored_[i];
+    lists_[i]->setCurrentIndex(s >= 0 && s < lists_[i]->count() ? s : -1);
+  }
+}
+
+void CV1Dlg::TakeListChoices() {
+  for (size_t i = 0; i < kV1SettingCount; ++i) {
+    // An empty list holds a value the ESC sent that no option names; it stays as it came
+    // rather than going back as -1.
+    const int row = lists_[i]->currentIndex();
+    if (row >= 0) stored_[i] = row;
+  }
+}
+
+void CV1Dlg::ShowStatus(const QString& text) {
+  status_->hide();
+  status_->setText(text.left(kStatusMaxLength));
+  RefreshControls();
+  status_->show();
+  status_->repaint();
+}
+
+void CV1Dlg::LoadDefaults() {
+  stored_ = V1DefaultSelections();
+  RefreshControls();
+  ShowStatus("Default Ok");
+  session_.ui().Beep();
+}
+
+void CV1Dlg::RefreshFromImage() {
+  const auto& defs = V1Settings();
+  for (size_t i = 0; i < kV1SettingCount; ++i) stored_[i] = session_.image.*(defs[i].field);
+  if (session_.status.v1_block_variant == kV1Block14) ShowBec(false);
+  if (session_.status.v1_block_variant == kV1Block16) ShowBec(true);
+  RefreshControls();
+  ShowStatus("Read Ok");
+  session_.ui().Beep();
+}
+
+void CV1Dlg::WriteToImage() {
+  TakeListChoices();
+  const auto& defs = V1Settings();
+  for (size_t i = 0; i < kV1SettingCount; ++i) session_.image.*(defs[i].field) = stored_[i];
+  RefreshControls();
+}
+
+void CV1Dlg::ShowSendDone() {
+  ShowStatus("Send Ok");
+  session_.status.transfer_active = false;
+  session_.ui().CloseProgress();
+  session_.ui().Beep();
+}
+
+void CV1Dlg::RedrawIndicators() {
+  esc_indicator_->update();
+  usb_indicator_->update();
+}
+
+void CV1Dlg::OnRead() {
+  if (session_.IsBusy()) return;
+  RefreshControls();
+  session_.V1ReadSettings();
+}
+
+void CV1Dlg::OnSend() {
+  if (session_.IsBusy()) return;
+  TakeListChoices();
+  session_.V1SendSettings();
+}
+
+void CV1Dlg::OnUpdateFirmware() {
+  if (session_.status.link_kind == kLinkHid) {
+    session_.ui().Ask(kNoHidFirmwareUpdate, kNoHidFirmwareUpdateCaption, Buttons::kOk);
+    return;
+  }
+  RefreshControls();
+  // The updater shows its progress and its end in the status line; its own checks decide
+  // whether anything happens at all (no ESC, a transfer under way, a damaged file).
+  RunSerialFirmwareUpdate(session_, SerialUpdateVariant::kV1Dialog);
+  RefreshControls();
+  RedrawIndicators();
+}
+
+void CV1Dlg::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    usb_indicator_->setFocus(Qt::MouseFocusReason);
+    RefreshControls();
+  }
+  QWidget::mousePressEvent(event);
+}
+
+void CV1Dlg::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (background_.isNull()) {
+    painter.fillRect(rect(), QColor(0x1f, 0x23, 0x28));
+  } else {
+    painter.drawPixmap(0, 0, background_);  // unscaled, from the top-left corner
+  }
+  for (CCownerDrawBton* b : {read_, send_, update_}) {
+    if (!b->hasFocus()) continue;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(kAccent, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(b->geometry()).adjusted(-2, -2, 2, 2), 4, 4);
+  }
+}
+
+}  // namespace tessel

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -183,7 +184,16 @@ void CV1Dlg::TakeListChoices() {
 
 void CV1Dlg::ShowStatus(const QString& text) {
   status_->hide();
-  status_->setText(text.left(kStatusMaxLength));
+  const QString shown = text.left(kStatusMaxLength);
+  // The line is narrow: a longer message takes a smaller font rather than losing its start.
+  QFont font = ValueFont(12);
+  const int room = status_->width() - 8;
+  while (font.pixelSize() > 8 && QFontMetrics(font).horizontalAdvance(shown) > room) {
+    font.setPixelSize(font.pixelSize() - 1);
+  }
+  status_->setFont(font);
+  status_->setText(shown);
+  status_->setCursorPosition(0);
   RefreshControls();
   status_->show();
   status_->repaint();

@@ -181,6 +181,23 @@ TEST_F(V1DialogTest, SendSettingsTakesTheListsIntoTheImageFirst) {
   EXPECT_EQ(V1Fields(Esc(*window).image()), expected);
 }
 
+// A value no option names shows as an empty list and goes back to the ESC as it came,
+// not as -1 (0xFF).
+TEST_F(V1DialogTest, AValueBeyondTheListTravelsBackUnchanged) {
+  ASSERT_NO_FATAL_FAILURE(Open(EscVariant::kV1));
+  Esc(*window).image().v1_motor_timing = 9;
+  QTest::mouseClick(dlg->read_button(), Qt::LeftButton);
+  ASSERT_TRUE(WaitIdle(*window));
+  ASSERT_EQ(dlg->status_text(), "Read Ok");
+  EXPECT_EQ(dlg->list(kMotorTiming)->currentIndex(), -1);
+  Esc(*window).ClearReceived();
+  QTest::mouseClick(dlg->send_button(), Qt::LeftButton);
+  ASSERT_TRUE(WaitIdle(*window));
+  EXPECT_TRUE(SentPair(*window, 0xE5, 9));
+  EXPECT_FALSE(SentPair(*window, 0xE5, 0xFF));
+  EXPECT_EQ(Esc(*window).image().v1_motor_timing, 9);
+}
+
 TEST_F(V1DialogTest, ResetDefaultFromTheMenuSendsTheDefaults) {
   ASSERT_NO_FATAL_FAILURE(Open(EscVariant::kV1));
   QAction* reset = MenuAction(*window, "Reset Default");

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 
 #include "core/session/settings_file.h"
 #include "sim/virtual_esc.h"
@@ -22,19 +21,6 @@ int JsonInt(const std::string& json, const std::string& key) {
   const auto at = json.find(pattern);
   if (at == std::string::npos) return -1;
   return std::atoi(json.c_str() + at + pattern.size());
-}
-
-// The host bytes of a --trace log ("> XX @baud < ...").
-std::vector<uint8_t> TracedHostBytes(const std::string& trace) {
-  std::vector<uint8_t> bytes;
-  std::istringstream in(trace);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.size() > 3 && line[0] == '>') {
-      bytes.push_back(static_cast<uint8_t>(std::stoi(line.substr(2, 2), nullptr, 16)));
-    }
-  }
-  return bytes;
 }
 
 TEST(CliOverPty, ReadJsonShowsTheVirtualEsc) {
@@ -73,7 +59,7 @@ TEST(CliOverPty, WriteSendsExactlyTheApplySequence) {
   sim.Stop();
   std::remove(path.c_str());
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  const std::vector<uint8_t> host = TracedHostBytes(sim.Errors());
+  const std::vector<uint8_t> host = sim.TracedHostBytes();
   ASSERT_GE(host.size(), want.size());
   const std::vector<uint8_t> tail(host.end() - static_cast<long>(want.size()), host.end());
   EXPECT_EQ(tail, want);
@@ -91,7 +77,7 @@ TEST(CliOverPty, BadFileIsRefusedBeforeAnythingIsSent) {
   std::remove(path.c_str());
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Import file error!"), std::string::npos) << r.err;
-  EXPECT_TRUE(TracedHostBytes(sim.Errors()).empty());
+  EXPECT_TRUE(sim.TracedHostBytes().empty());
 }
 
 TEST(CliOverPty, SilentEscEndsWithExitOne) {
@@ -123,8 +109,8 @@ TEST(CliUsage, BadUsageExitsTwo) {
 }
 
 TEST(CliDemo, SetOnV1SendsAndReadsBack) {
-  const CommandResult set =
-      RunCommand({TESSEL_CLI_BINARY, "--demo=v1", "set", "v1_cutoff_voltage=5", "v1_motor_timing=4"});
+  const CommandResult set = RunCommand(
+      {TESSEL_CLI_BINARY, "--demo=v1", "set", "v1_cutoff_voltage=5", "v1_motor_timing=4"});
   ASSERT_EQ(set.exit_code, 0) << set.err;
   // A full-ESC field does not apply to a V1-series ESC.
   EXPECT_EQ(RunCommand({TESSEL_CLI_BINARY, "--demo=v1", "set", "run_mode=1"}).exit_code, 2);

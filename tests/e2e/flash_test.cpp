@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "tests/support/process.h"
 
@@ -14,19 +13,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using test_support::RunCommand;
 using test_support::SimProcess;
-
-// The host bytes of a --trace log ("> XX @baud < ...").
-Bytes TracedHostBytes(const std::string& trace) {
-  Bytes bytes;
-  std::istringstream in(trace);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.size() > 3 && line[0] == '>') {
-      bytes.push_back(static_cast<uint8_t>(std::stoi(line.substr(2, 2), nullptr, 16)));
-    }
-  }
-  return bytes;
-}
 
 const Bytes kA{0, 3, 1, 2, 3},
     kB{0, 20, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
@@ -57,7 +43,7 @@ TEST(FlashOverPty, UpdatesTheEscRecordByRecord) {
   // After the read: the version query, the loader entry and the records, nothing else.
   Bytes want{0xD7, 0xD6, 0xD6, 0xD6, 0xD6};
   for (const Bytes* r : {&kA, &kB, &kB}) want.insert(want.end(), r->begin(), r->end());
-  const Bytes host = TracedHostBytes(sim.Errors());
+  const Bytes host = sim.TracedHostBytes();
   const auto start = std::find_end(host.begin(), host.end(), want.begin(), want.begin() + 5);
   EXPECT_EQ(Bytes(start, host.end()), want);
 }
@@ -69,14 +55,14 @@ TEST(FlashOverPty, DamagedFileExitsTwoAndOlderVersionNeedsForce) {
   const auto bad = RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "flash", damaged});
   EXPECT_EQ(bad.exit_code, 2);
   EXPECT_NE(bad.err.find("needs 11 bytes but only 3 remain"), std::string::npos) << bad.err;
-  EXPECT_TRUE(TracedHostBytes(sim.Errors()).empty());
+  EXPECT_TRUE(sim.TracedHostBytes().empty());
 
   const auto old = RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "flash", old_fw});
   EXPECT_EQ(old.exit_code, 1);
   EXPECT_NE(old.err.find("the file's version 0x110 is older than the ESC's 0x120; use --force"),
             std::string::npos)
       << old.err;
-  const Bytes host = TracedHostBytes(sim.Errors());
+  const Bytes host = sim.TracedHostBytes();
   EXPECT_EQ(std::count(host.begin(), host.end(), 0xD6), 0);
   const auto forced =
       RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "flash", old_fw, "--force"});

@@ -13,44 +13,12 @@
 #include "gui/firmware/esc_process_dlg.h"
 #include "gui/pages/settings_page.h"
 #include "sim/virtual_esc.h"
+#include "tests/gui/window_support.h"
 
 namespace tessel {
 namespace {
 
-std::unique_ptr<CCorvaneDlg> MakeWindow(EscVariant variant = EscVariant::kFull) {
-  CCorvaneDlg::Options options;
-  options.demo = variant;
-  options.skin_folder = TESSEL_SKIN_DIR;
-  options.hotplug = false;
-  auto window = std::make_unique<CCorvaneDlg>(options);
-  window->show();
-  // Offscreen windows take focus only once they are made the active window.
-  QApplication::setActiveWindow(window.get());
-  EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  return window;
-}
-
-bool ReadDone(CCorvaneDlg& w) {
-  const SessionStatus& s = w.session().status;
-  return s.esc_state == 2 && !s.transfer_active && w.session().version_valid;
-}
-
-bool WaitRead(CCorvaneDlg& w) {
-  const bool done = QTest::qWaitFor([&] { return ReadDone(w); }, 15000);
-  // The offscreen platform forgets the active window when the progress window hides.
-  QApplication::setActiveWindow(&w);
-  return done;
-}
-
-bool WaitIdle(CCorvaneDlg& w) {
-  return QTest::qWaitFor([&] { return !w.session().status.transfer_active; }, 15000);
-}
-
-void Screenshot(QWidget& w, const QString& name) {
-  const QString dir = QString(TESSEL_BUILD_DIR) + "/screenshots";
-  QDir().mkpath(dir);
-  w.grab().save(dir + "/" + name);
-}
+using namespace tessel::test;
 
 void ClickButton(CCorvaneDlg& w, int id) {
   QTest::mouseClick(w.button(id), Qt::LeftButton);

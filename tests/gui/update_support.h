@@ -24,47 +24,9 @@
 
 #include "gui/app/corvane_dlg.h"
 #include "sim/virtual_esc.h"
+#include "tests/gui/window_support.h"
 
 namespace tessel::test {
-
-inline std::unique_ptr<CCorvaneDlg> MakeWindow(EscVariant variant) {
-  CCorvaneDlg::Options options;
-  options.demo = variant;
-  options.skin_folder = TESSEL_SKIN_DIR;
-  options.hotplug = false;
-  auto window = std::make_unique<CCorvaneDlg>(options);
-  window->show();
-  QApplication::setActiveWindow(window.get());
-  EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  return window;
-}
-
-// The ESC has been read and the session is idle again.
-inline bool WaitRead(CCorvaneDlg& w) {
-  const bool read = QTest::qWaitFor(
-      [&] {
-        const SessionStatus& s = w.session().status;
-        return s.esc_state == 2 && !s.transfer_active && w.session().version_valid;
-      },
-      20000);
-  // The offscreen platform forgets the active window when the progress window hides.
-  QApplication::setActiveWindow(&w);
-  return read && QTest::qWaitForWindowActive(&w);
-}
-
-inline bool WaitIdle(CCorvaneDlg& w) {
-  return QTest::qWaitFor([&] { return !w.session().status.transfer_active; }, 20000);
-}
-
-inline VirtualEsc& Esc(CCorvaneDlg& w) {
-  return w.virtual_port()->esc();
-}
-
-inline void Screenshot(QWidget& w, const QString& name) {
-  const QString dir = QString(TESSEL_BUILD_DIR) + "/screenshots";
-  QDir().mkpath(dir);
-  w.grab().save(dir + "/" + name);
-}
 
 using Bytes = std::vector<uint8_t>;
 

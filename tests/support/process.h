@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,18 @@ class SimProcess {
   }
   const std::string& path() const { return path_; }
   std::string Errors() const { return ReadAll(err_); }
+  // The bytes the host sent, from a --trace log ("> XX @baud < ...").
+  std::vector<uint8_t> TracedHostBytes() const {
+    std::vector<uint8_t> bytes;
+    std::istringstream in(Errors());
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.size() > 3 && line[0] == '>') {
+        bytes.push_back(static_cast<uint8_t>(std::stoi(line.substr(2, 2), nullptr, 16)));
+      }
+    }
+    return bytes;
+  }
 
  private:
   static int& counter() {

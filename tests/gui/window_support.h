@@ -1,0 +1,56 @@
+// What the widget tests share: a main window on a virtual ESC, waiting for its read or its
+// send, and screenshots for people to look at.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+#include <memory>
+
+#include "gui/app/corvane_dlg.h"
+#include "sim/virtual_esc.h"
+
+namespace tessel::test {
+
+inline std::unique_ptr<CCorvaneDlg> MakeWindow(EscVariant variant = EscVariant::kFull) {
+  CCorvaneDlg::Options options;
+  options.demo = variant;
+  options.skin_folder = TESSEL_SKIN_DIR;
+  options.hotplug = false;
+  auto window = std::make_unique<CCorvaneDlg>(options);
+  window->show();
+  QApplication::setActiveWindow(window.get());
+  EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  return window;
+}
+
+// The ESC has been read and the session is idle again.
+inline bool WaitRead(CCorvaneDlg& w) {
+  const bool read = QTest::qWaitFor(
+      [&] {
+        const SessionStatus& s = w.session().status;
+        return s.esc_state == 2 && !s.transfer_active && w.session().version_valid;
+      },
+      20000);
+  // The offscreen platform forgets the active window when the progress window hides.
+  QApplication::setActiveWindow(&w);
+  return read && QTest::qWaitForWindowActive(&w);
+}
+
+inline bool WaitIdle(CCorvaneDlg& w) {
+  return QTest::qWaitFor([&] { return !w.session().status.transfer_active; }, 20000);
+}
+
+inline VirtualEsc& Esc(CCorvaneDlg& w) {
+  return w.virtual_port()->esc();
+}
+
+inline void Screenshot(QWidget& w, const QString& name) {
+  const QString dir = QString(TESSEL_BUILD_DIR) + "/screenshots";
+  QDir().mkpath(dir);
+  w.grab().save(dir + "/" + name);
+}
+
+}  // namespace tessel::test

@@ -15,6 +15,7 @@
 #include "gui/app/about_dlg.h"
 #include "gui/app/file_filter.h"
 #include "gui/app/layout.h"
+#include "gui/app/skin.h"
 #include "gui/firmware/esc_process_dlg.h"
 #include "gui/firmware/firmware_page.h"
 #include "gui/pages/data_page.h"
@@ -28,11 +29,6 @@ namespace tessel {
 namespace {
 
 constexpr const char* kTitle = "Tessel Arc USB V1.0";
-
-QRect ToQRect(const DluRect& r) {
-  const PxRect px = DluToPx(r);
-  return QRect(px.x, px.y, px.w, px.h);
-}
 
 }  // namespace
 

@@ -6,14 +6,11 @@
 #include <QPointer>
 #include <algorithm>
 
+#include "gui/app/skin.h"
+
 namespace tessel {
 
 namespace {
-
-QRect ToQRect(const DluRect& r) {
-  const PxRect px = DluToPx(r);
-  return QRect(px.x, px.y, px.w, px.h);
-}
 
 // The grid picture is drawn for curve units: a major cell is 55 px and 12.5 units across,
 // 55 px and 25 units up, and curve y = 0 lies on its row 240 (x = 0 on its column 0).
@@ -212,11 +209,7 @@ void CCurveEditor::Close() {
 
 void CCurveEditor::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  if (background_.isNull()) {
-    p.fillRect(rect(), QColor(0x1f, 0x23, 0x28));
-  } else {
-    p.drawPixmap(0, 0, background_);
-  }
+  PaintSkin(p, rect(), background_, SkinFit::kUnscaled);
 }
 
 void CCurveEditor::mousePressEvent(QMouseEvent* event) {

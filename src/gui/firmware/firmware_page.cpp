@@ -9,16 +9,12 @@
 
 #include "core/firmware/serial_update.h"
 #include "gui/app/layout.h"
+#include "gui/app/skin.h"
 #include "gui/pages/settings_page.h"
 
 namespace tessel {
 
 namespace {
-
-QRect ToQRect(const DluRect& r) {
-  const PxRect px = DluToPx(r);
-  return QRect(px.x, px.y, px.w, px.h);
-}
 
 constexpr const char* kEscBackground = "b3.bmp";
 constexpr const char* kLcdBackground = "b2.bmp";
@@ -183,11 +179,7 @@ void CFirmware::OnUpData() {
 
 void CFirmware::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (background_.isNull()) {
-    painter.fillRect(rect(), QColor(0x1f, 0x23, 0x28));
-  } else {
-    painter.drawPixmap(rect(), background_);
-  }
+  PaintSkin(painter, rect(), background_, SkinFit::kStretch);
   if (updata_->hasFocus()) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(kAccent, 2));

@@ -4,17 +4,9 @@
 
 #include "core/settings/data_page.h"
 #include "gui/app/layout.h"
+#include "gui/app/skin.h"
 
 namespace tessel {
-
-namespace {
-
-QRect ToQRect(const DluRect& r) {
-  const PxRect px = DluToPx(r);
-  return QRect(px.x, px.y, px.w, px.h);
-}
-
-}  // namespace
 
 CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(std::move(context)) {
   setObjectName("Data");
@@ -74,11 +66,7 @@ void CData::RedrawIndicators() {
 
 void CData::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (background_.isNull()) {
-    painter.fillRect(rect(), QColor(0x1f, 0x23, 0x28));
-  } else {
-    painter.drawPixmap(rect(), background_);
-  }
+  PaintSkin(painter, rect(), background_, SkinFit::kStretch);
 }
 
 }  // namespace tessel

@@ -7,15 +7,11 @@
 
 #include "core/settings/page_rules.h"
 #include "gui/app/layout.h"
+#include "gui/app/skin.h"
 
 namespace tessel {
 
 namespace {
-
-QRect ToQRect(const DluRect& r) {
-  const PxRect px = DluToPx(r);
-  return QRect(px.x, px.y, px.w, px.h);
-}
 
 QString HelpText(const std::string& text) {
   QString s = QString::fromStdString(text);
@@ -244,11 +240,7 @@ void CSettingsPage::mousePressEvent(QMouseEvent* event) {
 
 void CSettingsPage::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (background_.isNull()) {
-    painter.fillRect(rect(), QColor(0x1f, 0x23, 0x28));
-  } else {
-    painter.drawPixmap(rect(), background_);
-  }
+  PaintSkin(painter, rect(), background_, SkinFit::kStretch);
 }
 
 }  // namespace tessel

@@ -11,16 +11,12 @@
 
 #include "core/firmware/serial_update.h"
 #include "gui/app/layout.h"
+#include "gui/app/skin.h"
 #include "gui/firmware/firmware_page.h"
 
 namespace tessel {
 
 namespace {
-
-QRect ToQRect(const DluRect& r) {
-  const PxRect px = DluToPx(r);
-  return QRect(px.x, px.y, px.w, px.h);
-}
 
 QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -270,11 +266,7 @@ void CV1Dlg::mousePressEvent(QMouseEvent* event) {
 
 void CV1Dlg::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (background_.isNull()) {
-    painter.fillRect(rect(), QColor(0x1f, 0x23, 0x28));
-  } else {
-    painter.drawPixmap(0, 0, background_);  // unscaled, from the top-left corner
-  }
+  PaintSkin(painter, rect(), background_, SkinFit::kUnscaled);
   for (CCownerDrawBton* b : {read_, send_, update_}) {
     if (!b->hasFocus()) continue;
     painter.setRenderHint(QPainter::Antialiasing);

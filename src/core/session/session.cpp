@@ -412,27 +412,24 @@ void Session::ReadStep() {
         }
         break;
       }
-      if (!ReadCurveCommand(curves[0].read_command)) return;
+      [[fallthrough]];
+    case 10:
+    case 12:
+      // The curves come in the table's order: boost, brake, throttle; each is asked for,
+      // then read 4 bytes a tick.
+      if (!ReadCurveCommand(curves[static_cast<size_t>(s.read_step - 8) / 2].read_command)) {
+        return;
+      }
       ++s.read_step;
       break;
     case 9:
-      ReadCurveData(curves[0]);
-      break;
-    case 10:
-      if (!ReadCurveCommand(curves[1].read_command)) return;
-      ++s.read_step;
-      break;
     case 11:
-      ReadCurveData(curves[1]);
+    case 13: {
+      const bool throttle = s.read_step == 13;
+      ReadCurveData(curves[static_cast<size_t>(s.read_step - 9) / 2]);
+      if (throttle) ui_.RefreshMainWindow();
       break;
-    case 12:
-      if (!ReadCurveCommand(curves[2].read_command)) return;
-      ++s.read_step;
-      break;
-    case 13:
-      ReadCurveData(curves[2]);
-      ui_.RefreshMainWindow();
-      break;
+    }
     case 14:
       s.read_in_progress = false;
       s.read_step = 0;

@@ -125,6 +125,9 @@ int Main() {
     s.Apply();
   });
   Print("full send, three custom curves", send);
+  std::printf(
+      "(a ratio below 1 means the line time overlapped the waits: during a read the ESC streams\n"
+      " each curve while the engine waits for its next tick)\n");
   return 0;
 }
 

@@ -1,7 +1,6 @@
 #include "core/firmware/serial_update.h"
 
 #include <algorithm>
-#include <mutex>
 #include <span>
 #include <vector>
 
@@ -18,33 +17,6 @@ constexpr uint32_t kLoaderReplyMs = 1000;
 constexpr uint32_t kEchoMs = 1000;
 constexpr uint32_t kVerdictMs = 2000;
 constexpr uint32_t kResumeSessionMs = 100;
-
-// Sessions whose update is under way. Everything runs on the one UI thread, but the file
-// dialog and the message boxes run their own message loops and the transfer dispatches
-// messages between records, so a second press of an update button can arrive while the
-// first update is still asking or sending.
-class ActiveUpdates {
- public:
-  bool Enter(const Session* session) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (std::find(sessions_.begin(), sessions_.end(), session) != sessions_.end()) return false;
-    sessions_.push_back(session);
-    return true;
-  }
-  void Leave(const Session* session) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), session), sessions_.end());
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<const Session*> sessions_;
-};
-
-ActiveUpdates& Active() {
-  static ActiveUpdates active;
-  return active;
-}
 
 class UpdateRun {
  public:
@@ -247,12 +219,17 @@ SerialUpdateOutcome UpdateRun::Finish() {
 
 SerialUpdateOutcome RunSerialFirmwareUpdate(Session& session, SerialUpdateVariant variant,
                                             SerialUpdateDetails* details) {
-  if (session.status.update_running) return SerialUpdateOutcome::kAlreadyRunning;
-  if (!Active().Enter(&session)) return SerialUpdateOutcome::kAlreadyRunning;
+  // The file dialog and the message boxes run their own message loops and the transfer
+  // dispatches messages between records, so a second press of an update button can arrive
+  // while the first update is still asking or sending.
+  if (session.status.update_running || session.firmware_update_active) {
+    return SerialUpdateOutcome::kAlreadyRunning;
+  }
+  session.firmware_update_active = true;
   struct Leave {
-    const Session* session;
-    ~Leave() { Active().Leave(session); }
-  } leave{&session};
+    Session& session;
+    ~Leave() { session.firmware_update_active = false; }
+  } leave{session};
   SerialUpdateDetails local;
   SerialUpdateDetails& d = details != nullptr ? *details : local;
   d = SerialUpdateDetails{};

@@ -75,14 +75,8 @@ void Session::Start() {
   status.curve_editor_open = false;
   status.update_running = false;
   // The first ESC detected is read at once.
-  status.transfer_active = true;
-  status.transfer_direction = 1;
-  status.read_in_progress = true;
-  status.send_in_progress = false;
-  status.progress = 0;
-  status.read_step = 0;
+  StartRead();
   status.send_step = 0;
-  status.progress_total = kSerialProgressTotal;
   ui_.RefreshMainWindow();
   ui_.ShowIndicators(false);
   ui_.RedrawIndicators();
@@ -202,14 +196,7 @@ void Session::OnSessionTimer() {
         status_changed = true;
         // A read always starts from its beginning, even when an earlier transfer was cut
         // off by the loss of the ESC or the adapter.
-        s.transfer_active = true;
-        s.transfer_direction = 1;
-        s.read_in_progress = true;
-        s.send_in_progress = false;
-        s.read_step = 0;
-        s.chunk_pos = 0;
-        s.progress = 0;
-        s.progress_total = kSerialProgressTotal;
+        StartRead();
         ui_.RedrawIndicators();
         timers_.Arm(kTimerSession, 50);
         return;
@@ -588,6 +575,17 @@ void Session::SendStepV1() {
   ui_.CloseProgress();
   ui_.V1ShowSendDone();
   ++s.progress;
+}
+
+void Session::StartRead() {
+  status.transfer_active = true;
+  status.transfer_direction = 1;
+  status.read_in_progress = true;
+  status.send_in_progress = false;
+  status.read_step = 0;
+  status.chunk_pos = 0;
+  status.progress = 0;
+  status.progress_total = kSerialProgressTotal;
 }
 
 void Session::StartSend() {

@@ -54,6 +54,8 @@ class Session {
   std::array<int32_t, 32> param_bytes{};
   std::array<uint8_t, 7> esc_version_text{};
   bool version_valid = false;
+  // A firmware update is between its first question and its end (it cannot start twice).
+  bool firmware_update_active = false;
 
   // Start-up of the main window: status values, curve editors, timers 102 and 107.
   void Start();
@@ -66,6 +68,8 @@ class Session {
   int SendParameter(uint8_t command, uint8_t value);
   int ConfirmTransferError();  // 0 retry, 1 skip, 2 stop
   void StartSend();
+  // Prepares a read of the whole image from its first step.
+  void StartRead();
 
   // The main window's commands.
   bool IsBusy() const;

@@ -225,10 +225,7 @@ void CCorvaneDlg::SetDemo(std::optional<EscVariant> variant) {
   // The old device is gone and a new one has arrived.
   session_->OnSerialPortRemoved();
   session_->OnSerialPortArrived();
-  session_->status.read_in_progress = true;
-  session_->status.transfer_direction = 1;
-  session_->status.read_step = 0;
-  session_->status.progress = 0;
+  session_->StartRead();
   const int key =
       !variant ? 0 : (*variant == EscVariant::kFull ? 1 : (*variant == EscVariant::kV1 ? 2 : 3));
   if (demo_actions_.count(key)) demo_actions_[key]->setChecked(true);

@@ -29,6 +29,13 @@ enum HidStatus : int {
   kHidDeviceIoFailed = 7,
 };
 
+// An adapter plugged in or pulled out, by device path. The hardware back-end learns of them
+// from the system (udev); the virtual and socket back-ends report their own.
+struct HidEvent {
+  bool arrived = false;
+  std::string path;
+};
+
 class HidDevice {
  public:
   virtual ~HidDevice() = default;

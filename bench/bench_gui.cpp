@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
     const bool read = QTest::qWaitFor(
         [&] {
           const auto& s = window.session().status;
-          return s.esc_state == 2 && !s.transfer_active && window.session().version_valid;
+          return s.esc_state == tessel::kEscDetected && !s.transfer_active &&
+                 window.session().version_valid;
         },
         15000);
     if (!read) {

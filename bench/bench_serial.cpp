@@ -63,7 +63,7 @@ class Bench {
   }
 
   bool WaitDetected() {
-    return loop_.RunUntil([&] { return session_.status.esc_state == 2; }, 15000);
+    return loop_.RunUntil([&] { return session_.status.esc_state == kEscDetected; }, 15000);
   }
 
   // Runs from now until the transfer has finished.

@@ -19,7 +19,7 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
                                    : (buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel);
   }
   const SessionStatus& s = session_->status;
-  const int step = s.transfer_direction == 1 ? s.read_step : 1000 + s.send_step;
+  const int step = s.transfer_direction == kTransferRead ? s.read_step : 1000 + s.send_step;
   if (step != retry_key_) {
     retry_key_ = step;
     retries_ = 0;
@@ -27,13 +27,13 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
   if (retries_ < kRetriesPerStep) {
     ++retries_;
     std::fprintf(stderr, "\ntransfer error at %s step %d, retrying (%d of %d)\n",
-                 s.transfer_direction == 1 ? "read" : "send", step % 1000, retries_,
+                 s.transfer_direction == kTransferRead ? "read" : "send", step % 1000, retries_,
                  kRetriesPerStep);
     return Answer::kYes;
   }
   gave_up = true;
   failure = std::string("the ESC stopped answering during the ") +
-            (s.transfer_direction == 1 ? "read" : "send") + " (step " +
+            (s.transfer_direction == kTransferRead ? "read" : "send") + " (step " +
             std::to_string(step % 1000) + ", " + std::to_string(kRetriesPerStep) +
             " retries); nothing more was sent";
   (void)caption;

@@ -150,9 +150,9 @@ class CliWorld {
     if (ui_.gave_up) return Fail(ui_.failure);
     if (done) return kExitOk;
     const SessionStatus& s = session_->status;
-    if (s.esc_state == 2)
+    if (s.esc_state == kEscDetected)
       return Fail("the ESC was found but its settings could not be read in time");
-    if (s.adapter_state == 2 || session_->link.is_open) {
+    if (s.adapter_state == kAdapterOpen || session_->link.is_open) {
       return Fail("no ESC answers on " + session_->link.device_name +
                   " (is it connected and powered?)");
     }
@@ -173,7 +173,8 @@ class CliWorld {
         timeout_ms_ + 60000);
     if (ui_.gave_up) return Fail(ui_.failure);
     if (!done) return Fail("the send did not finish in time");
-    if (session_->status.esc_state != 2) return Fail("the ESC went away during the send");
+    if (session_->status.esc_state != kEscDetected)
+      return Fail("the ESC went away during the send");
     return kExitOk;
   }
 

@@ -94,7 +94,7 @@ SerialUpdateOutcome UpdateRun::Run() {
     d_.esc_version = HexNumberFromFourthCharacter(reply);
   }
   Refresh();
-  if (!(status_.adapter_state == 2 && status_.esc_state == 2)) {
+  if (!status_.SerialConnected()) {
     return End(SerialUpdateOutcome::kNoEsc);
   }
 
@@ -208,8 +208,8 @@ SerialUpdateOutcome UpdateRun::Finish() {
   session_.timers().Arm(kTimerSession, kResumeSessionMs);
   ui_.Beep();
   // The ESC runs its new firmware: the session engine detects it afresh on its next tick.
-  status_.adapter_state = 0;
-  status_.esc_state = 0;
+  status_.adapter_state = kAdapterNone;
+  status_.esc_state = kEscNone;
   status_.transfer_active = false;
   status_.progress = 0;
   return SerialUpdateOutcome::kUpdated;

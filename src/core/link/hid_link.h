@@ -54,7 +54,9 @@ class HidLink {
   bool IsOpen() const { return device_.IsOpened(); }
   uint16_t ReportLength() const { return device_.ReportLength(); }
   // The request size the session engine uses for one tick's fetch.
-  size_t FetchSize() const { return static_cast<size_t>(device_.MaxReportRequest()) * kHidDataPerReport; }
+  size_t FetchSize() const {
+    return static_cast<size_t>(device_.MaxReportRequest()) * kHidDataPerReport;
+  }
   // Path of the open adapter, empty when it cannot be read.
   std::string OpenPath() const;
 

@@ -66,8 +66,8 @@ std::string Session::VersionText() const {
 void Session::Start() {
   status.requested_page = kPageNone;
   status.shown_page = kPageV1Done;
-  status.adapter_state = 0;
-  status.esc_state = 0;
+  status.adapter_state = kAdapterNone;
+  status.esc_state = kEscNone;
   status.link_kind = kLinkNone;
   status.device_class = kDeviceUnknown;
   status.page_shown = false;
@@ -106,7 +106,7 @@ void Session::OnSessionTimer() {
   SessionStatus& s = status;
   if (s.link_kind == kLinkHid) return;
 
-  if (s.adapter_state == 2 && s.esc_state == 2 && s.transfer_active) {
+  if (s.SerialConnected() && s.transfer_active) {
     if (s.progress == 0) {
       if (s.read_in_progress) ui_.SetProgressCaption(kCaptionRead);
       if (s.send_in_progress) ui_.SetProgressCaption(kCaptionSend);
@@ -117,10 +117,10 @@ void Session::OnSessionTimer() {
     }
     ui_.SetProgressCaption(TransferringCaption(s.progress * 100 / s.progress_total));
     if (s.progress >= s.progress_total) {
-      if (s.busy_button == 8 || s.busy_button == 9) ui_.RedrawButtons();
+      if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
       s.transfer_active = false;
       s.progress = 0;
-      s.busy_button = 255;
+      s.busy_button = kBusyNone;
       ui_.CloseProgress();
       ui_.RefreshMainWindow();
       timers_.Arm(kTimerSession, 100);
@@ -135,13 +135,13 @@ void Session::OnSessionTimer() {
       return;
     }
     ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
-    if (s.transfer_direction == 1) {
+    if (s.transfer_direction == kTransferRead) {
       ReadStep();
-    } else if (s.transfer_direction == 2) {
+    } else if (s.transfer_direction == kTransferSend) {
       SendStep();
     }
     if (s.transfer_active) {
-      const bool sending = s.transfer_direction == 2;
+      const bool sending = s.transfer_direction == kTransferSend;
       const uint32_t period =
           s.device_class == kDeviceFull ? (sending ? 5 : 3) : (sending ? 10 : 5);
       timers_.Arm(kTimerSession, period);
@@ -153,10 +153,10 @@ void Session::OnSessionTimer() {
 
   if (status_changed) {
     status_changed = false;
-    s.adapter_state = 2;
+    s.adapter_state = kAdapterOpen;
     s.link_kind = kLinkSerial;
     ui_.RedrawButtons();
-    if (!(s.adapter_state == 2 && s.esc_state == 2)) {
+    if (!s.SerialConnected()) {
       s.requested_page = kPageNone;
       ui_.RedrawButtons();
       ui_.SwitchToPage(kPageNone);
@@ -165,7 +165,7 @@ void Session::OnSessionTimer() {
   }
 
   if (link.is_open) {
-    if (s.adapter_state != 2) {
+    if (s.adapter_state != kAdapterOpen) {
       status_changed = true;
       timers_.Stop(kTimerHidSession);
       timers_.Stop(kTimerHidProbe);
@@ -175,24 +175,24 @@ void Session::OnSessionTimer() {
     // Presence probe.
     if (link.LinkSendByte(kCmdProbe) != 0) {
       link.LinkClose();
-      if (s.esc_state != 0 && s.adapter_state != 1) status_changed = true;
-      s.esc_state = 0;
-      s.adapter_state = 1;
+      if (s.esc_state != kEscNone && s.adapter_state != kAdapterLost) status_changed = true;
+      s.esc_state = kEscNone;
+      s.adapter_state = kAdapterLost;
       s.link_kind = kLinkNone;
       timers_.Arm(kTimerSession, 50);
       return;
     }
     if (link.LinkReceive(2, 150) != 0) {
-      if (s.esc_state != 1) {
+      if (s.esc_state != kEscSilent) {
         status_changed = true;
-        s.esc_state = 1;
+        s.esc_state = kEscSilent;
         s.requested_page = kPageNone;
         s.shown_page = kPageLost;
         timers_.Arm(kTimerSession, 10);
       }
     } else if (IsPresenceReply(link.reply_buffer)) {
-      if (s.esc_state != 2) {
-        s.esc_state = 2;
+      if (s.esc_state != kEscDetected) {
+        s.esc_state = kEscDetected;
         status_changed = true;
         // A read always starts from its beginning, even when an earlier transfer was cut
         // off by the loss of the ESC or the adapter.
@@ -201,23 +201,23 @@ void Session::OnSessionTimer() {
         timers_.Arm(kTimerSession, 50);
         return;
       }
-    } else if (s.esc_state != 1) {
+    } else if (s.esc_state != kEscSilent) {
       s.requested_page = kPageNone;
       s.shown_page = kPageLost;
       status_changed = true;
-      s.esc_state = 1;
+      s.esc_state = kEscSilent;
       timers_.Arm(kTimerSession, 10);
     }
   } else if (link.LinkOpen() != 0) {
-    if (s.esc_state != 0 && s.adapter_state != 0) status_changed = true;
-    s.esc_state = 0;
-    s.adapter_state = 0;
+    if (s.esc_state != kEscNone && s.adapter_state != kAdapterNone) status_changed = true;
+    s.esc_state = kEscNone;
+    s.adapter_state = kAdapterNone;
     s.link_kind = kLinkNone;
     timers_.Arm(kTimerSession, 10);
     return;
   }
 
-  if (s.esc_state == 2) {
+  if (s.esc_state == kEscDetected) {
     probe_failures = 0;
     timers_.Arm(kTimerSession, 200);
     return;
@@ -245,7 +245,7 @@ int Session::ConfirmTransferError() {
   if (answer == Answer::kNo) {
     s.read_in_progress = reading;
     s.send_in_progress = sending;
-    if (s.transfer_direction == 1) {
+    if (s.transfer_direction == kTransferRead) {
       ++s.read_step;
     } else {
       ++s.send_step;
@@ -318,7 +318,7 @@ void Session::CopyParamBlockToImage() {
 
 void Session::ReadStep() {
   SessionStatus& s = status;
-  if (!s.read_in_progress || s.esc_state != 2) return;
+  if (!s.read_in_progress || s.esc_state != kEscDetected) return;
   const auto curves = CurveFields();  // boost, brake, throttle
   switch (s.read_step) {
     case 0:
@@ -493,7 +493,7 @@ bool Session::SendCurveStep(const CurveField& field, int data_step, int next_ste
 void Session::SendStep() {
   SessionStatus& s = status;
   if (!s.send_in_progress) return;
-  if (s.esc_state != 2) {
+  if (s.esc_state != kEscDetected) {
     ConfirmTransferError();
     return;
   }
@@ -579,7 +579,7 @@ void Session::SendStepV1() {
 
 void Session::StartRead() {
   status.transfer_active = true;
-  status.transfer_direction = 1;
+  status.transfer_direction = kTransferRead;
   status.read_in_progress = true;
   status.send_in_progress = false;
   status.read_step = 0;
@@ -591,7 +591,7 @@ void Session::StartRead() {
 void Session::StartSend() {
   status.progress = 0;
   status.transfer_active = true;
-  status.transfer_direction = 2;
+  status.transfer_direction = kTransferSend;
   status.send_in_progress = true;
   status.send_step = 0;
   status.progress_total = kSerialProgressTotal;
@@ -600,14 +600,14 @@ void Session::StartSend() {
 bool Session::IsBusy() const {
   const SessionStatus& s = status;
   if (s.transfer_active || s.update_running || s.curve_editor_open) return true;
-  if (s.link_kind == kLinkSerial) return !(s.adapter_state == 2 && s.esc_state == 2);
-  if (s.link_kind == kLinkHid) return !(s.adapter_state != 0 && s.esc_state != 0);
+  if (s.link_kind == kLinkSerial) return !s.SerialConnected();
+  if (s.link_kind == kLinkHid) return !(s.adapter_state != kAdapterNone && s.esc_state != kEscNone);
   return true;
 }
 
 bool Session::Apply() {
   if (IsBusy()) return false;
-  status.busy_button = 8;
+  status.busy_button = kBusyApply;
   ui_.CollectPageSelections();
   LoadAllCurves();
   StartSend();
@@ -617,7 +617,7 @@ bool Session::Apply() {
 
 bool Session::Default() {
   if (IsBusy()) return false;
-  status.busy_button = 9;
+  status.busy_button = kBusyDefault;
   ui_.ResetPagesToDefaults();
   ResetAndApplyAllCurves();
   StartSend();
@@ -645,7 +645,7 @@ bool Session::ResetDefault() {
     if (hid_start_send) hid_start_send();
   } else {
     s.transfer_active = true;
-    s.transfer_direction = 2;
+    s.transfer_direction = kTransferSend;
     ui_.V1WriteToImage();
     link.ClearReply();
     link.LinkPurgeAll();
@@ -672,7 +672,7 @@ bool Session::V1ReadSettings() {
   if (IsBusy()) return false;
   SessionStatus& s = status;
   ui_.RefreshMainWindow();
-  s.transfer_direction = 1;
+  s.transfer_direction = kTransferRead;
   s.read_in_progress = true;
   s.update_running = false;
   s.progress = 0;
@@ -708,7 +708,7 @@ bool Session::V1SendSettings() {
     s.transfer_active = true;
     ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
     ui_.ShowProgress();
-    s.transfer_direction = 2;
+    s.transfer_direction = kTransferSend;
     ui_.V1WriteToImage();
     link.ClearReply();
     link.LinkPurgeAll();
@@ -725,8 +725,8 @@ void Session::OnSerialPortRemoved() {
   s.progress_total = kHidProgressTotal;
   s.device_class = kDeviceUnknown;
   s.transfer_active = false;
-  s.esc_state = 0;
-  s.adapter_state = 0;
+  s.esc_state = kEscNone;
+  s.adapter_state = kAdapterNone;
   ui_.HideSimpleDialog();
   s.requested_page = kPageNone;
   s.shown_page = kPageV1Done;

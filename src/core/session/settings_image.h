@@ -98,16 +98,26 @@ enum DeviceClass : int32_t { kDeviceUnknown = 0, kDeviceV1 = 1, kDeviceFull = 3 
 enum V1BlockVariant : int32_t { kV1Block14 = 10, kV1Block16 = 11 };
 enum LinkKind : int32_t { kLinkNone = 0, kLinkSerial = 1, kLinkHid = 2 };
 
+// `adapter_state` and `esc_state`. The serial engine uses all three values; the HID engine
+// sets 1 when the adapter greeted and when the device behind it answers presence.
+enum AdapterState : int32_t { kAdapterNone = 0, kAdapterLost = 1, kAdapterOpen = 2 };
+constexpr int32_t kHidAdapterGreeted = 1;
+enum EscState : int32_t { kEscNone = 0, kEscSilent = 1, kEscDetected = 2 };
+constexpr int32_t kHidEscPresent = 1;
+enum TransferDirection : int32_t { kTransferRead = 1, kTransferSend = 2 };
+// `busy_button`: the button whose send runs, drawn pressed until it ends.
+enum BusyButton : int32_t { kBusyApply = 8, kBusyDefault = 9, kBusyNone = 255 };
+
 struct SessionStatus {
   int32_t device_class = kDeviceUnknown;
   int32_t v1_block_variant = kV1Block14;
   int32_t link_kind = kLinkNone;
-  int32_t adapter_state = 0;  // 0 undetermined, 1 lost, 2 open
-  int32_t esc_state = 0;      // 0 undetermined, 1 no answer, 2 detected
+  int32_t adapter_state = kAdapterNone;
+  int32_t esc_state = kEscNone;
   int32_t requested_page = kPageNone;
   int32_t shown_page = kPageV1Done;
   bool transfer_active = true;
-  int32_t transfer_direction = 1;  // 1 read, 2 send
+  int32_t transfer_direction = kTransferRead;
   bool read_in_progress = true;
   bool send_in_progress = false;
   int32_t read_step = 0;
@@ -118,11 +128,20 @@ struct SessionStatus {
   bool lcd_box_connected = false;
   bool curve_editor_open = false;
   bool update_running = false;
-  int32_t busy_button = 255;  // 8 Apply, 9 Default while their send runs
+  int32_t busy_button = kBusyNone;
   bool page_shown = false;
   int32_t throttle_editor_state = 0;  // 0 idle, 2 open, 1 closed and not yet taken back
   int32_t brake_editor_state = 0;
   int32_t boost_editor_state = 0;
+
+  // Both states as the main window counts "connected": both open/detected on the serial
+  // adapter, both 1 on the HID adapter.
+  bool SerialConnected() const {
+    return adapter_state == kAdapterOpen && esc_state == kEscDetected;
+  }
+  bool HidConnected() const {
+    return adapter_state == kHidAdapterGreeted && esc_state == kHidEscPresent;
+  }
 };
 
 constexpr int32_t kSerialProgressTotal = 409;
@@ -171,8 +190,8 @@ struct CurveField {
   ImageField mode;  // the field that makes the curve count (non-zero: custom)
   uint8_t read_command;
   uint8_t write_command;
-  int filler_count;          // bytes of value 1 sent after the check value
-  int check_reply_length;    // bytes the ESC sends as its check value on a read
+  int filler_count;        // bytes of value 1 sent after the check value
+  int check_reply_length;  // bytes the ESC sends as its check value on a read
 };
 
 // In the order the engine reads and sends them: boost, brake, throttle.

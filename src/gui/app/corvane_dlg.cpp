@@ -110,8 +110,8 @@ void CCorvaneDlg::BuildMenu() {
   QAction* lcd_mode = device->addAction("LCD Program Box");
   connect(device, &QMenu::aboutToShow, this, [this, esc_mode, lcd_mode] {
     const SessionStatus& s = session_->status;
-    lcd_mode->setEnabled(s.link_kind == kLinkHid && s.adapter_state == 1 && s.esc_state == 0);
-    esc_mode->setEnabled(s.link_kind == kLinkHid && s.esc_state != 0 && s.lcd_box_connected);
+    lcd_mode->setEnabled(s.link_kind == kLinkHid && s.adapter_state == kHidAdapterGreeted && s.esc_state == kEscNone);
+    esc_mode->setEnabled(s.link_kind == kLinkHid && s.esc_state != kEscNone && s.lcd_box_connected);
   });
 
   QMenu* demo = menuBar()->addMenu("DemoMode");
@@ -261,9 +261,9 @@ void CCorvaneDlg::ShowPage(int32_t page) {
   if (!s.lcd_box_connected && s.shown_page == s.requested_page) return;
   bool connected = false;
   if (s.link_kind == kLinkHid) {
-    connected = s.adapter_state == 1 && s.esc_state == 1;
+    connected = s.HidConnected();
   } else {
-    connected = s.adapter_state == 2 && s.esc_state == 2;
+    connected = s.SerialConnected();
     if (!connected) s.device_class = kDeviceUnknown;
   }
   auto hide_pages = [&] {
@@ -391,8 +391,7 @@ void CCorvaneDlg::UpdateMenuBitmaps() {
   QString page_file = "Back.bmp";
   QString start_file = "Back.bmp";
   if (s.link_kind == kLinkSerial || s.link_kind == kLinkHid) {
-    const bool connected = s.link_kind == kLinkSerial ? (s.adapter_state == 2 && s.esc_state == 2)
-                                                      : (s.adapter_state == 1 && s.esc_state == 1);
+    const bool connected = s.link_kind == kLinkSerial ? s.SerialConnected() : s.HidConnected();
     if (connected) {
       page_file = by_class();
     } else if (s.lcd_box_connected) {
@@ -401,7 +400,7 @@ void CCorvaneDlg::UpdateMenuBitmaps() {
       s.update_running = false;
     }
     const bool start_connected =
-        s.link_kind == kLinkSerial ? connected : (s.adapter_state != 0 && s.esc_state != 0);
+        s.link_kind == kLinkSerial ? connected : (s.adapter_state != kAdapterNone && s.esc_state != kEscNone);
     if (start_connected) start_file = by_class();
   }
   if ((page_file != page_background_name_ &&

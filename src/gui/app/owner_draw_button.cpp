@@ -33,20 +33,20 @@ int ImageForButton(int id, bool pressed, const SessionStatus& s) {
   const bool serial = s.link_kind == kLinkSerial;
   switch (id) {
     case 1007:
-      return pressed || s.busy_button == 8 ? 167 : 134;
+      return pressed || s.busy_button == kBusyApply ? 167 : 134;
     case 1008:
-      return pressed || s.busy_button == 9 ? 172 : 140;
+      return pressed || s.busy_button == kBusyDefault ? 172 : 140;
     case 1010:
       return 187;
     case 1012:
       return 186;
     case 1104:
-      if (serial) return s.esc_state == 2 ? 143 : 153;
-      if (s.esc_state == 1) return 143;
+      if (serial) return s.esc_state == kEscDetected ? 143 : 153;
+      if (s.esc_state == kHidEscPresent) return 143;
       return s.lcd_box_connected ? 198 : 153;
     case 1105:
-      if (serial) return s.adapter_state == 2 || s.lcd_box_connected ? 196 : 197;
-      return s.adapter_state == 1 ? 196 : 197;
+      if (serial) return s.adapter_state == kAdapterOpen || s.lcd_box_connected ? 196 : 197;
+      return s.adapter_state == kHidAdapterGreeted ? 196 : 197;
     case 1039:
       return 154;
     case 1107:
@@ -83,9 +83,9 @@ bool CCownerDrawBton::RecordPress() {
   if (id_ >= 1000 && id_ <= 1006) {
     status_.requested_page = id_ - 999;
   } else if (id_ == 1007) {
-    status_.busy_button = 8;
+    status_.busy_button = kBusyApply;
   } else if (id_ == 1008) {
-    status_.busy_button = 9;
+    status_.busy_button = kBusyDefault;
   }
   return true;
 }

@@ -54,6 +54,7 @@ void Session::ResetAndApplyAllCurves() {
 }
 
 std::string Session::VersionText() const {
+  if (status.link_kind == kLinkHid) return hid_version_text;
   std::string text;
   if (!version_valid) return text;
   for (uint8_t b : esc_version_text) {
@@ -92,7 +93,7 @@ void Session::OnTimer(int id) {
     ui_.RefreshPagesFromImage();
     LoadAllCurves();
     StartSend();
-    if (status.link_kind == kLinkHid && hid_start_send) hid_start_send();
+    if (status.link_kind == kLinkHid && hid_start_send) hid_start_send(true);
     return;
   }
   if (id == kTimerSession) {
@@ -611,7 +612,7 @@ bool Session::Apply() {
   ui_.CollectPageSelections();
   LoadAllCurves();
   StartSend();
-  if (hid_start_send) hid_start_send();
+  if (hid_start_send) hid_start_send(false);
   return true;
 }
 
@@ -622,7 +623,7 @@ bool Session::Default() {
   ResetAndApplyAllCurves();
   StartSend();
   if (status.link_kind == kLinkHid) {
-    if (hid_start_send) hid_start_send();
+    if (hid_start_send) hid_start_send(false);
   } else {
     link.ClearReply();
     link.LinkPurgeAll();
@@ -642,7 +643,7 @@ bool Session::ResetDefault() {
   }
   if (s.link_kind == kLinkHid) {
     ui_.V1WriteToImage();
-    if (hid_start_send) hid_start_send();
+    if (hid_start_send) hid_start_send(false);
   } else {
     s.transfer_active = true;
     s.transfer_direction = kTransferSend;
@@ -658,7 +659,7 @@ bool Session::ResetDefault() {
   }
   StartSend();
   if (s.link_kind == kLinkHid) {
-    if (hid_start_send) hid_start_send();
+    if (hid_start_send) hid_start_send(false);
   } else if (s.device_class != kDeviceV1) {
     // A V1-series ESC may already have answered the pair above with its ready byte; purging
     // that away would leave the send waiting for it for good.
@@ -703,7 +704,7 @@ bool Session::V1SendSettings() {
   if (s.link_kind == kLinkHid) {
     ui_.V1WriteToImage();
     ui_.V1ShowStatus("Esc Sending......");
-    if (hid_start_send) hid_start_send();
+    if (hid_start_send) hid_start_send(false);
   } else {
     s.transfer_active = true;
     ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));

@@ -54,6 +54,8 @@ class Session {
   std::array<int32_t, 32> param_bytes{};
   std::array<uint8_t, 7> esc_version_text{};
   bool version_valid = false;
+  // The ESC's version as the HID engine formats it; shown while the HID adapter is in use.
+  std::string hid_version_text;
   // A firmware update is between its first question and its end (it cannot start twice).
   bool firmware_update_active = false;
 
@@ -84,8 +86,9 @@ class Session {
   void OnSerialPortRemoved();
   void OnSerialPortArrived();
 
-  // Hooks for the HID engines, which live elsewhere.
-  std::function<void()> hid_start_send;
+  // Hooks for the HID engine, which lives in core/link. `hid_start_send` is told whether the
+  // send is the packet a profile change sends.
+  std::function<void(bool preset_packet)> hid_start_send;
   std::function<void()> hid_start_read;
   std::function<void(int id)> hid_timer;
 

@@ -51,9 +51,16 @@ class SessionUi {
   virtual void ResetPagesToDefaults() = 0;
   virtual void ShowLoggedData() {}
 
+  // The two status labels under the indicators ("ESC" or "LCD", and "USB").
+  virtual void SetStatusLabels(const std::string& /*esc*/, const std::string& /*usb*/) {}
+  // Shows or hides the main window's controls that belong to ESC settings (LCD box mode).
+  virtual void ShowEscControls(bool /*show*/) {}
+
   // Information page.
-  virtual void EnableUpdateButton() {}
+  virtual void EnableUpdateButton() {}  // the page's ShowSoftwareVersion
   virtual void RefreshDeviceView() {}
+  virtual void HideVersionFields() {}
+  virtual void SetHardwareText(const std::string& /*text*/) {}
 
   // V1 simple dialog.
   virtual void V1RefreshFromImage() = 0;  // shows the image, "Read Ok", beep

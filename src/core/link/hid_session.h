@@ -1,0 +1,153 @@
+// The HID session engine: the step machine that talks to the device behind the USB HID
+// adapter (a full ESC, a V1-series ESC or the LCD program box) on every tick of timer 106.
+// It runs on the same Session (image, status, curve editors, windows) as the serial engine,
+// which stands still while `link_kind` is 2.
+//
+//   host                                   device behind the adapter
+//   hello (control report)            ->
+//                                     <-   0xD7 and 7 bytes: the adapter's greeting
+//   0xD5 presence, every 4th idle tick ->
+//                                     <-   0x2A full ESC, 0x2B V1 with BEC, 0x20..0x2F V1
+//   0xD7 version                      ->
+//                                     <-   7 bytes
+//   0xD8 settings                     ->
+//                                     <-   31 bytes (full ESC) or 12 to 18 (V1-series ESC)
+//   0xDE, 0xDB, 0xD9 read a curve     ->
+//                                     <-   0x80, 120 curve bytes, 2 check bytes
+//   first [command, value] pair       ->
+//                                     <-   0x01
+//   the whole 64-byte packet          ->   (full ESC; a V1 ESC gets one pair per 0x01)
+//                                     <-   0x01
+//   0xDF, 0xDC, 0xDA write a curve    ->
+//                                     <-   0x80
+//   134 curve bytes in 42, 42, 50     ->
+//                                     <-   0x01
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/link/hid_link.h"
+#include "core/session/session.h"
+
+namespace tessel {
+
+enum HidStep : int32_t {
+  kHidStepNone = 0,
+  kHidStepGreeting = 1,
+  kHidStepPresence = 2,
+  kHidStepVersion = 3,
+  kHidStepSettings = 4,
+  kHidStepSendAck = 5,
+  kHidStepReadCurves = 16,
+  kHidStepWriteCurves = 17,
+};
+
+constexpr uint8_t kHidCmdPresence = 0xD5;
+constexpr uint8_t kHidCmdVersion = 0xD7;
+constexpr uint8_t kHidCmdSettings = 0xD8;
+constexpr uint8_t kHidCmdIdle = 0xD4;
+constexpr uint8_t kHidCmdV1Done = 0xE0;
+constexpr uint8_t kHidGreeting = 0xD7;
+constexpr uint8_t kHidAck = 0x01;
+constexpr uint8_t kHidCurveMarker = 0x80;
+constexpr uint8_t kHidLcdBoxReply = 0x27;
+
+constexpr uint32_t kHidTickMs = 100;
+constexpr uint32_t kHidArrivalProbeMs = 200;
+constexpr int kHidVersionTries = 21;
+constexpr size_t kHidRxCapacity = 200;
+constexpr size_t kHidCurveReplyBytes = kCurveWireBytes + 2;  // curve and check value
+constexpr size_t kHidCurveSendBytes = 134;                   // curve, check, 12 bytes of 1
+
+constexpr const char* kHidVersionFailedText = "Failed to get ESC Version";
+constexpr const char* kHidVersionFailedCaption = "Warning";
+constexpr const char* kHardwareTextDefault = "TURBO";
+
+// "V%d.%02d_%2d%02d%d" of greeting bytes 1, 3, 5, 6, 7.
+std::string AdapterVersionText(const uint8_t* greeting);
+// "V%d.%02d_%02d%02d%02d" of answer bytes 2 to 6; 0xDD in byte 2 reads as 1.
+std::string EscVersionText(const uint8_t* answer);
+
+class HidSession {
+ public:
+  // Installs itself as the session's HID hooks; the owner keeps both alive together.
+  HidSession(Session& session, HidDevice& device);
+  ~HidSession();
+  HidSession(const HidSession&) = delete;
+  HidSession& operator=(const HidSession&) = delete;
+
+  HidLink link;
+
+  // Start-up: remember the adapter that is attached (timer 107 was armed by Session::Start).
+  void Start();
+  void OnTimer(int id);
+  void HidTryOpen();      // timer 107
+  void HidSessionTick();  // timer 106
+  // The send request on the HID adapter; `preset_packet` for the packet a profile change
+  // sends. Nothing happens unless the HID adapter is the open one.
+  void HidStartSend(bool preset_packet);
+  void HidStartRead();
+  void ResetToReadMode();
+  // The menu's mode switches; false when their condition does not hold.
+  bool CanEnterLcdMode() const;
+  bool CanEnterEscMode() const;
+  bool EnterLcdMode();
+  bool EnterEscMode();
+  // Device notifications.
+  void OnDeviceArrived();
+  void OnDeviceRemoved(const std::string& path);
+  void HidClose();
+
+  int32_t hid_step = kHidStepNone;
+  std::array<uint8_t, 520> hid_tx{};
+  int32_t tx_count = 0;
+  int32_t tx_offset = 0;
+  int32_t poll_count = 0;  // 255: the loss of the ESC was reported
+  bool esc_identified = false;
+  int32_t esc_type = 0;
+  bool lcd_update_active = false;
+
+  std::array<uint8_t, kHidRxCapacity> rx{};
+  size_t rx_count = 0;
+  std::array<uint8_t, kHidRxCapacity> reply{};
+  size_t collect_count = 0;
+  int32_t tick_count = 0;
+  int32_t curve_phase = 0;
+  int32_t curve_chunk = 0;
+  bool curve_cmd_due = false;
+  bool marker_seen = false;
+  std::string adapter_version_text;
+  std::string esc_version_text;
+
+ private:
+  void Send(const uint8_t* bytes, size_t count) { link.HidSend(bytes, count); }
+  void SendByte(uint8_t byte) { link.HidSend(&byte, 1); }
+  void StepGreeting();
+  void StepPresence();
+  void StepVersion();
+  void StepSettings();
+  void StepSendAck();
+  void StepReadCurves();
+  void StepWriteCurves();
+  void OnPresenceAnswer(uint8_t answer);
+  void ReportEscLost();
+  void DecodeFullBlock(const uint8_t* block);
+  void DecodeV1Block(const uint8_t* block, size_t length);
+  void StoreCurve(const CurveField& field);
+  void FinishRead();
+  void SendCurveChunk();
+  void FinishSend();
+  void AddProgress(int32_t amount);
+  size_t BuildFullPacket(bool preset_packet);
+  size_t BuildV1Packet();
+
+  Session& session_;
+  SessionStatus& status_;
+  SessionUi& ui_;
+  TimerHost& timers_;
+};
+
+}  // namespace tessel

@@ -1,21 +1,28 @@
-// tesselarc-sim: a virtual ESC on a pseudo-terminal. Prints the terminal's device path alone on
+// tesselarc-sim: a virtual ESC on a pseudo-terminal, or with --hid the virtual USB HID adapter
+// on a Unix-domain socket. Prints the terminal's device path (or the socket's path) alone on
 // the first line, then serves until SIGINT or SIGTERM.
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/hid_socket_server.h"
 #include "sim/pty_server.h"
 
 namespace {
 
 tessel::PtyServer* g_server = nullptr;
+tessel::HidSocketServer* g_hid_server = nullptr;
 
 void OnSignal(int) {
   if (g_server) g_server->Stop();
+  if (g_hid_server) g_hid_server->Stop();
 }
 
 void Usage(FILE* to) {
@@ -30,7 +37,22 @@ void Usage(FILE* to) {
                "  --verdicts HEX,HEX,...       loader verdicts, one per record (then 11)\n"
                "  --version TEXT               7-character version text\n"
                "  --silent                     no echo, no answer at all\n"
-               "  --trace                      log host bytes and answers to stderr\n");
+               "  --trace                      log host bytes and answers to stderr\n"
+               "\n"
+               "usage: tesselarc-sim --hid [options]   (USB HID adapter on a Unix socket)\n"
+               "  --device full|v1|v1-bec|lcd  device behind the adapter (default full)\n"
+               "  --v1-length 12|14|15|18      V1 settings answer length (default 14; 18 with BEC)\n"
+               "  --silent-probes N            leave the first N presence queries unanswered\n"
+               "  --no-presence                never answer a presence query\n"
+               "  --presence HEX               presence answer instead of the device's own\n"
+               "  --no-version                 leave version queries unanswered\n"
+               "  --version HEX,... (7)        version answer (default 00,00,dd,05,0c,03,07)\n"
+               "  --adapter-version HEX,... (7)  greeting (default 01,00,05,00,0c,03,07)\n"
+               "  --bad-curve boost|brake|throttle   wrong check value on reading that curve\n"
+               "  --drop-ack N                 swallow the Nth acknowledgement (0x01 or 0x80)\n"
+               "  --unplug-after N             pull the adapter out after N data bytes\n"
+               "  --long-answer HEX:N          N extra bytes after the answer to command HEX\n"
+               "  --trace                      log every report both ways to stderr\n");
 }
 
 bool ParseHexList(const char* text, std::vector<uint8_t>& out) {
@@ -60,15 +82,113 @@ bool ParseCount(const char* text, int& out) {
   return true;
 }
 
+bool ParseVersionBytes(const char* text, std::array<uint8_t, 7>& out) {
+  std::vector<uint8_t> bytes;
+  if (!ParseHexList(text, bytes) || bytes.size() != out.size()) return false;
+  std::copy(bytes.begin(), bytes.end(), out.begin());
+  return true;
+}
+
+// "d7:3": the command in hex, then how many extra bytes follow its answer.
+bool ParseLongAnswer(const char* text, tessel::HidFaults& faults) {
+  const std::string all = text;
+  const auto colon = all.find(':');
+  if (colon == std::string::npos) return false;
+  std::vector<uint8_t> command;
+  int extra = 0;
+  if (!ParseHexList(all.substr(0, colon).c_str(), command) || command.size() != 1) return false;
+  if (!ParseCount(all.substr(colon + 1).c_str(), extra) || extra > 4096) return false;
+  faults.long_answer_command = command[0];
+  faults.long_answer_extra = static_cast<size_t>(extra);
+  return true;
+}
+
+// Options that take a value, so that a value is never taken for --hid.
+bool TakesValue(const std::string& arg) {
+  for (const char* name : {"--device", "--answer-at", "--silent-probes", "--presence",
+                           "--bad-curve", "--verdicts", "--version", "--v1-length", "--drop-ack",
+                           "--unplug-after", "--long-answer", "--adapter-version"}) {
+    if (arg == name) return true;
+  }
+  return false;
+}
+
+bool HidOnly(const std::string& arg) {
+  for (const char* name : {"--v1-length", "--no-presence", "--no-version", "--drop-ack",
+                           "--unplug-after", "--long-answer", "--adapter-version"}) {
+    if (arg == name) return true;
+  }
+  return false;
+}
+
+bool SerialOnly(const std::string& arg) {
+  for (const char* name : {"--answer-at", "--no-identify", "--verdicts", "--silent"}) {
+    if (arg == name) return true;
+  }
+  return false;
+}
+
+void InstallSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+struct HidOptions {
+  tessel::HidDeviceKind kind = tessel::HidDeviceKind::kFullEsc;
+  size_t v1_length = 0;
+  tessel::HidFaults faults;
+  std::optional<uint8_t> presence;
+  std::optional<std::array<uint8_t, 7>> version;
+  std::optional<std::array<uint8_t, 7>> adapter_version;
+};
+
+int ServeHid(const HidOptions& options, bool trace) {
+  tessel::HidSocketServer server(options.kind, options.v1_length);
+  tessel::VirtualHidAdapter& adapter = server.adapter();
+  adapter.faults() = options.faults;
+  if (options.presence) adapter.set_presence_answer(options.presence);
+  if (options.version) adapter.set_esc_version(*options.version);
+  if (options.adapter_version) adapter.set_adapter_version(*options.adapter_version);
+  server.set_trace(trace);
+  if (!server.Open()) {
+    std::fprintf(stderr, "tesselarc-sim: cannot create the adapter's socket: %s\n",
+                 std::strerror(errno));
+    return 1;
+  }
+
+  g_hid_server = &server;
+  InstallSignals();
+  std::printf("%s\n", server.socket_path().c_str());
+  std::fflush(stdout);
+
+  const int rc = server.Run();
+  g_hid_server = nullptr;
+  return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using tessel::EscVariant;
+  using tessel::HidDeviceKind;
   using tessel::SpeedPolicy;
+
+  bool hid = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--hid") hid = true;
+    if (TakesValue(arg)) ++i;
+  }
 
   EscVariant variant = EscVariant::kFull;
   tessel::EscFaults faults;
   std::string version;
+  HidOptions hid_options;
+  std::string device = "full";
   bool trace = false;
 
   for (int i = 1; i < argc; ++i) {
@@ -82,10 +202,27 @@ int main(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       Usage(stdout);
       return 0;
+    }
+    if (hid && SerialOnly(arg)) {
+      std::fprintf(stderr, "tesselarc-sim: %s does not apply with --hid\n", arg.c_str());
+      Usage(stderr);
+      return 2;
+    }
+    if (!hid && HidOnly(arg)) {
+      std::fprintf(stderr, "tesselarc-sim: %s needs --hid\n", arg.c_str());
+      Usage(stderr);
+      return 2;
+    }
+    if (arg == "--hid") {
+      // Seen above.
     } else if (arg == "--silent") {
       faults.silent = true;
     } else if (arg == "--no-identify") {
       faults.silent_identify = true;
+    } else if (arg == "--no-presence") {
+      hid_options.faults.never_answer_presence = true;
+    } else if (arg == "--no-version") {
+      hid_options.faults.silent_version = true;
     } else if (arg == "--trace") {
       trace = true;
     } else if (value == nullptr) {
@@ -94,13 +231,18 @@ int main(int argc, char** argv) {
       Usage(stderr);
       return 2;
     } else if (arg == "--device") {
-      const std::string v = value;
-      if (v == "full") {
+      device = value;
+      if (device == "full") {
         variant = EscVariant::kFull;
-      } else if (v == "v1") {
+        hid_options.kind = HidDeviceKind::kFullEsc;
+      } else if (device == "v1") {
         variant = EscVariant::kV1;
-      } else if (v == "v1-bec") {
+        hid_options.kind = HidDeviceKind::kV1Esc;
+      } else if (device == "v1-bec") {
         variant = EscVariant::kV1Bec;
+        hid_options.kind = HidDeviceKind::kV1EscBec;
+      } else if (device == "lcd" && hid) {
+        hid_options.kind = HidDeviceKind::kLcdBox;
       } else {
         return bad();
       }
@@ -118,35 +260,88 @@ int main(int argc, char** argv) {
       }
       ++i;
     } else if (arg == "--silent-probes") {
-      if (!ParseCount(value, faults.silent_probes)) return bad();
+      if (!ParseCount(value, hid ? hid_options.faults.silent_presence : faults.silent_probes)) {
+        return bad();
+      }
       ++i;
     } else if (arg == "--presence") {
-      if (!ParseHexList(value, faults.presence_reply)) return bad();
+      if (hid) {
+        std::vector<uint8_t> bytes;
+        if (!ParseHexList(value, bytes) || bytes.size() != 1) return bad();
+        hid_options.presence = bytes[0];
+      } else if (!ParseHexList(value, faults.presence_reply)) {
+        return bad();
+      }
       ++i;
     } else if (arg == "--bad-curve") {
       const std::string v = value;
+      size_t which = 0;
       if (v == "boost") {
-        faults.bad_curve_check[tessel::kBoostCurve] = true;
+        which = tessel::kBoostCurve;
       } else if (v == "brake") {
-        faults.bad_curve_check[tessel::kBrakeCurve] = true;
+        which = tessel::kBrakeCurve;
       } else if (v == "throttle") {
-        faults.bad_curve_check[tessel::kThrottleCurve] = true;
+        which = tessel::kThrottleCurve;
       } else {
         return bad();
       }
+      faults.bad_curve_check[which] = true;
+      hid_options.faults.bad_curve_check[which] = true;
       ++i;
     } else if (arg == "--verdicts") {
       if (!ParseHexList(value, faults.loader_verdicts)) return bad();
       ++i;
     } else if (arg == "--version") {
-      version = value;
-      if (version.size() != 7) return bad();
+      if (hid) {
+        std::array<uint8_t, 7> bytes{};
+        if (!ParseVersionBytes(value, bytes)) return bad();
+        hid_options.version = bytes;
+      } else {
+        version = value;
+        if (version.size() != 7) return bad();
+      }
+      ++i;
+    } else if (arg == "--adapter-version") {
+      std::array<uint8_t, 7> bytes{};
+      if (!ParseVersionBytes(value, bytes)) return bad();
+      hid_options.adapter_version = bytes;
+      ++i;
+    } else if (arg == "--v1-length") {
+      int length = 0;
+      if (!ParseCount(value, length) ||
+          (length != 12 && length != 14 && length != 15 && length != 18)) {
+        return bad();
+      }
+      hid_options.v1_length = static_cast<size_t>(length);
+      ++i;
+    } else if (arg == "--drop-ack") {
+      if (!ParseCount(value, hid_options.faults.drop_ack) || hid_options.faults.drop_ack == 0) {
+        return bad();
+      }
+      ++i;
+    } else if (arg == "--unplug-after") {
+      int bytes = 0;
+      if (!ParseCount(value, bytes)) return bad();
+      hid_options.faults.unplug_after_bytes = bytes;
+      ++i;
+    } else if (arg == "--long-answer") {
+      if (!ParseLongAnswer(value, hid_options.faults)) return bad();
       ++i;
     } else {
       std::fprintf(stderr, "tesselarc-sim: unknown option %s\n", arg.c_str());
       Usage(stderr);
       return 2;
     }
+  }
+
+  if (hid) {
+    if (hid_options.v1_length != 0 && hid_options.kind != HidDeviceKind::kV1Esc &&
+        hid_options.kind != HidDeviceKind::kV1EscBec) {
+      std::fprintf(stderr, "tesselarc-sim: --v1-length needs --device v1 or v1-bec\n");
+      Usage(stderr);
+      return 2;
+    }
+    return ServeHid(hid_options, trace);
   }
 
   tessel::PtyServer server(variant);
@@ -160,13 +355,7 @@ int main(int argc, char** argv) {
   }
 
   g_server = &server;
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
-
+  InstallSignals();
   std::printf("%s\n", server.slave_path().c_str());
   std::fflush(stdout);
 

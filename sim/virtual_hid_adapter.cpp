@@ -1,0 +1,464 @@
+#include "sim/virtual_hid_adapter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace tessel {
+
+namespace {
+
+constexpr uint8_t kDataReportId = 2;
+constexpr uint8_t kHelloReportId = 0xFD;
+constexpr size_t kDataPerReport = 59;
+constexpr uint8_t kPresenceFull = 0x2A;
+constexpr uint8_t kPresenceV1Bec = 0x2B;
+constexpr uint8_t kPresenceV1 = 0x2C;
+constexpr size_t kV1BlockDefault = 14;
+constexpr size_t kV1BlockBecDefault = 18;
+constexpr uint8_t kBlockFiller = 0x00;
+constexpr uint8_t kLongAnswerFiller = 0x00;
+
+size_t DefaultBlockLength(HidDeviceKind kind, size_t asked) {
+  if (kind != HidDeviceKind::kV1Esc && kind != HidDeviceKind::kV1EscBec) return 0;
+  if (asked != 0) return asked;
+  return kind == HidDeviceKind::kV1EscBec ? kV1BlockBecDefault : kV1BlockDefault;
+}
+
+EscSettingsImage ImageFor(HidDeviceKind kind) {
+  switch (kind) {
+    case HidDeviceKind::kFullEsc:
+      return SampleFullEscImage();
+    case HidDeviceKind::kV1Esc:
+    case HidDeviceKind::kV1EscBec:
+      return SampleV1EscImage();
+    case HidDeviceKind::kLcdBox:
+      break;
+  }
+  return EscSettingsImage{};
+}
+
+bool IdsMatch(uint16_t vendor_id, uint16_t product_id) {
+  return vendor_id == kHidVendorId && product_id == kHidProductId;
+}
+
+}  // namespace
+
+VirtualHidAdapter::VirtualHidAdapter(HidDeviceKind kind, size_t v1_block_length, std::string path)
+    : kind_(kind),
+      v1_block_length_(DefaultBlockLength(kind, v1_block_length)),
+      path_(std::move(path)),
+      image_(ImageFor(kind)) {}
+
+// --- enumeration, open, close, hot-plug ---
+
+uint32_t VirtualHidAdapter::DeviceCount(uint16_t vendor_id, uint16_t product_id) {
+  if (!IdsMatch(vendor_id, product_id)) return 0;
+  return static_cast<uint32_t>(extra_paths_.size()) + (plugged_ ? 1 : 0);
+}
+
+int VirtualHidAdapter::DevicePath(uint32_t index, uint16_t vendor_id, uint16_t product_id,
+                                  std::string* path) {
+  if (path == nullptr) return kHidInvalidBuffer;
+  if (index >= DeviceCount(vendor_id, product_id)) return kHidDeviceNotFound;
+  *path = index < extra_paths_.size() ? extra_paths_[index] : path_;
+  return kHidSuccess;
+}
+
+int VirtualHidAdapter::Open(uint32_t index, uint16_t vendor_id, uint16_t product_id,
+                            uint32_t input_buffers) {
+  if (open_) Close();
+  // Extra adapters only enumerate; this one sits after them.
+  if (index >= DeviceCount(vendor_id, product_id) || index < extra_paths_.size()) {
+    return kHidDeviceNotFound;
+  }
+  open_ = true;
+  stale_ = false;
+  ++open_count_;
+  input_buffers_ = input_buffers;
+  input_.clear();
+  held_.clear();
+  return kHidSuccess;
+}
+
+int VirtualHidAdapter::SetTimeouts(uint32_t read_ms, uint32_t write_ms) {
+  if (!open_) return kHidDeviceNotOpened;
+  read_timeout_ms_ = read_ms;
+  write_timeout_ms_ = write_ms;
+  return kHidSuccess;
+}
+
+int VirtualHidAdapter::OpenPath(std::string* path) const {
+  if (!open_) return kHidDeviceNotOpened;
+  if (path == nullptr) return kHidInvalidBuffer;
+  *path = path_;
+  return kHidSuccess;
+}
+
+void VirtualHidAdapter::Close() {
+  open_ = false;
+  stale_ = false;
+  input_.clear();
+  held_.clear();
+}
+
+void VirtualHidAdapter::SetPlugged(bool plugged) {
+  if (plugged == plugged_) return;
+  plugged_ = plugged;
+  if (!plugged) {
+    if (open_) stale_ = true;
+    input_.clear();
+    held_.clear();
+    // Whatever the device was in the middle of is lost with the cable.
+    ResetLine();
+  } else {
+    bytes_since_plug_ = 0;
+  }
+  events_.push_back({plugged, path_});
+}
+
+std::vector<HidEvent> VirtualHidAdapter::TakeEvents() {
+  std::vector<HidEvent> events;
+  events.swap(events_);
+  return events;
+}
+
+void VirtualHidAdapter::AddExtraAdapter(const std::string& path) {
+  extra_paths_.push_back(path);
+  events_.push_back({true, path});
+}
+
+void VirtualHidAdapter::ReplaceDevice(HidDeviceKind kind, size_t v1_block_length) {
+  kind_ = kind;
+  v1_block_length_ = DefaultBlockLength(kind, v1_block_length);
+  image_ = ImageFor(kind);
+  ResetLine();
+  pairs_.clear();
+  received_curves_.clear();
+  presence_queries_ = 0;
+  end_of_settings_ = 0;
+  acks_ = 0;
+}
+
+std::optional<uint8_t> VirtualHidAdapter::presence_answer() const {
+  if (presence_override_) return presence_override_;
+  switch (kind_) {
+    case HidDeviceKind::kFullEsc:
+      return kPresenceFull;
+    case HidDeviceKind::kV1Esc:
+      return kPresenceV1;
+    case HidDeviceKind::kV1EscBec:
+      return kPresenceV1Bec;
+    case HidDeviceKind::kLcdBox:
+      break;
+  }
+  return std::nullopt;
+}
+
+void VirtualHidAdapter::ClearReports() {
+  reports_.clear();
+  received_.clear();
+}
+
+// --- reports ---
+
+int VirtualHidAdapter::TransferStatus() const {
+  if (!open_) return kHidDeviceNotOpened;
+  if (stale_ || !plugged_) return kHidDeviceIoFailed;
+  return kHidSuccess;
+}
+
+int VirtualHidAdapter::SendControlReport(const uint8_t* report, size_t length) {
+  if (const int status = TransferStatus(); status != kHidSuccess) return status;
+  if (report == nullptr || length != kReportLength) return kHidInvalidBuffer;
+  Record(HidReportKind::kControl, report);
+  if (report[0] == kHelloReportId && std::memcmp(report + 1, "CONN", 4) == 0) {
+    ++hello_count_;
+    std::vector<uint8_t> greeting{kGreeting};
+    greeting.insert(greeting.end(), adapter_version_.begin(), adapter_version_.end());
+    QueueData(greeting.data(), greeting.size());
+  }
+  return kHidSuccess;
+}
+
+int VirtualHidAdapter::SendInterruptReport(const uint8_t* report, size_t length) {
+  if (const int status = TransferStatus(); status != kHidSuccess) return status;
+  if (report == nullptr || length != kReportLength) return kHidInvalidBuffer;
+  Record(HidReportKind::kOutput, report);
+  // The USB transfer itself went through; the adapter just has no data to relay.
+  if (report[0] != kDataReportId || report[1] > kDataPerReport) {
+    ++malformed_;
+    return kHidSuccess;
+  }
+  // The held-back rest of an earlier answer reaches the host before anything newer.
+  if (!held_.empty()) {
+    const std::vector<uint8_t> rest = std::exchange(held_, {});
+    QueueData(rest.data(), rest.size());
+  }
+
+  auto pull_out_due = [this] {
+    return faults_.unplug_after_bytes >= 0 && bytes_since_plug_ >= faults_.unplug_after_bytes;
+  };
+  std::vector<uint8_t> answer;
+  pairs_in_report_ = 0;
+  const size_t count = report[1];
+  for (size_t i = 0; i <= count; ++i) {
+    if (pull_out_due()) {
+      faults_.unplug_after_bytes = -1;
+      SetPlugged(false);
+      return kHidSuccess;
+    }
+    if (i == count) break;
+    ++bytes_since_plug_;
+    Feed(report[2 + i], answer);
+  }
+  // Pairs never span reports: a command byte at the end of one is padding, not a setting.
+  if (state_ == State::kPairValue) state_ = State::kCommand;
+  if (kind_ == HidDeviceKind::kFullEsc && pairs_in_report_ > 0) Ack(kAck, answer);
+  Answer(answer);
+  return kHidSuccess;
+}
+
+int VirtualHidAdapter::ReadInputReports(uint8_t* buffer, size_t size, uint32_t count,
+                                        uint32_t* returned) {
+  if (returned != nullptr) *returned = 0;
+  if (const int status = TransferStatus(); status != kHidSuccess) return status;
+  if (buffer == nullptr || returned == nullptr || count == 0 || count > kMaxReportRequest ||
+      size < static_cast<size_t>(count) * kReportLength) {
+    return kHidInvalidBuffer;
+  }
+  size_t take = std::min<size_t>(count, input_.size());
+  if (faults_.reports_per_fetch > 0) take = std::min<size_t>(take, faults_.reports_per_fetch);
+  for (size_t i = 0; i < take; ++i) {
+    std::copy(input_.front().begin(), input_.front().end(), buffer + i * kReportLength);
+    input_.pop_front();
+  }
+  *returned = static_cast<uint32_t>(take * kReportLength);
+  if (!held_.empty()) {
+    const std::vector<uint8_t> rest = std::exchange(held_, {});
+    QueueData(rest.data(), rest.size());
+  }
+  return take == count ? kHidSuccess : kHidTransferTimeout;
+}
+
+void VirtualHidAdapter::Answer(const std::vector<uint8_t>& bytes) {
+  const size_t cut = faults_.split_answer_at;
+  if (cut > 0 && bytes.size() > cut) {
+    QueueData(bytes.data(), cut);
+    held_.assign(bytes.begin() + static_cast<long>(cut), bytes.end());
+    return;
+  }
+  QueueData(bytes.data(), bytes.size());
+}
+
+void VirtualHidAdapter::QueueData(const uint8_t* bytes, size_t count) {
+  for (size_t at = 0; at < count; at += kDataPerReport) {
+    const size_t n = std::min(count - at, kDataPerReport);
+    Report report{};
+    report[0] = kDataReportId;
+    report[1] = static_cast<uint8_t>(n);
+    std::copy_n(bytes + at, n, report.begin() + 2);
+    QueueReport(report);
+  }
+}
+
+void VirtualHidAdapter::QueueReport(const Report& report) {
+  Record(HidReportKind::kInput, report.data());
+  input_.push_back(report);
+  // Like the driver's ring of input buffers: the oldest report gives way.
+  if (input_buffers_ > 0 && input_.size() > input_buffers_) {
+    input_.pop_front();
+    ++overflowed_;
+  }
+}
+
+void VirtualHidAdapter::Record(HidReportKind kind, const uint8_t* report) {
+  HidReportRecord record;
+  record.kind = kind;
+  std::copy_n(report, kReportLength, record.bytes.begin());
+  reports_.push_back(record);
+}
+
+// --- the device behind the adapter ---
+
+void VirtualHidAdapter::ResetLine() {
+  state_ = State::kCommand;
+  pending_command_ = 0;
+  curve_pos_ = 0;
+}
+
+void VirtualHidAdapter::Feed(uint8_t byte, std::vector<uint8_t>& answer) {
+  received_.push_back(byte);
+  switch (state_) {
+    case State::kPairValue:
+      state_ = State::kCommand;
+      TakePair(pending_command_, byte, answer);
+      return;
+    case State::kCurveData:
+      curve_bytes_[curve_pos_++] = byte;
+      if (curve_pos_ == kCurveWriteLength) {
+        state_ = State::kCommand;
+        FinishCurveWrite();
+        Ack(kAck, answer);
+      }
+      return;
+    case State::kCommand:
+      break;
+  }
+  const size_t before = answer.size();
+  Command(byte, answer);
+  if (faults_.long_answer_command == byte && answer.size() > before) {
+    answer.insert(answer.end(), faults_.long_answer_extra, kLongAnswerFiller);
+  }
+}
+
+void VirtualHidAdapter::Command(uint8_t byte, std::vector<uint8_t>& answer) {
+  if (byte == kPresence) {
+    ++presence_queries_;
+    const auto reply = presence_answer();
+    if (reply && !faults_.never_answer_presence && presence_queries_ > faults_.silent_presence) {
+      answer.push_back(*reply);
+    }
+    return;
+  }
+  if (kind_ == HidDeviceKind::kLcdBox) return;  // it only greets through the adapter
+
+  switch (byte) {
+    case kVersion:
+      if (!faults_.silent_version)
+        answer.insert(answer.end(), esc_version_.begin(), esc_version_.end());
+      return;
+    case kSettings:
+      SendSettings(answer);
+      return;
+    case kIdle:
+      return;
+    default:
+      break;
+  }
+
+  if (kind_ == HidDeviceKind::kFullEsc) {
+    const auto curves = CurveFields();
+    for (size_t i = 0; i < curves.size(); ++i) {
+      if (byte == curves[i].read_command) {
+        SendCurve(static_cast<CurveIndex>(i), answer);
+        return;
+      }
+      if (byte == curves[i].write_command) {
+        curve_in_ = ReceivedCurve{};
+        curve_in_.which = static_cast<CurveIndex>(i);
+        curve_pos_ = 0;
+        state_ = State::kCurveData;
+        Ack(kCurveMarker, answer);
+        return;
+      }
+    }
+  } else if (byte == kEscOut) {
+    ++end_of_settings_;  // a V1 ESC's packet ends with a lone 0xE0
+    return;
+  }
+
+  if (IsSetCommand(byte)) {
+    pending_command_ = byte;
+    state_ = State::kPairValue;
+  }
+  // Anything else (the 0x00 and 0x01 fillers among them) is ignored.
+}
+
+bool VirtualHidAdapter::IsSetCommand(uint8_t byte) const {
+  if (kind_ == HidDeviceKind::kFullEsc) {
+    if (byte == kEscOut || byte == kEndOfSettingsCommand) return true;
+    for (const ParamField& f : FullEscFields()) {
+      if (f.set_command == byte) return true;
+    }
+    return false;
+  }
+  constexpr uint8_t kV1BecCommand = 0xA1;
+  return (byte >= 0xE2 && byte <= 0xEC) || byte == kV1BecCommand;
+}
+
+void VirtualHidAdapter::TakePair(uint8_t command, uint8_t value, std::vector<uint8_t>& answer) {
+  pairs_.push_back({command, value});
+  if (kind_ == HidDeviceKind::kFullEsc) {
+    ++pairs_in_report_;
+    if (command == kEndOfSettingsCommand) {
+      ++end_of_settings_;
+    } else if (command == kEscOut) {
+      image_.esc_out = value;
+    } else {
+      for (const ParamField& f : FullEscFields()) {
+        if (f.set_command == command) {
+          image_.*f.field = value;
+          break;
+        }
+      }
+    }
+    return;
+  }
+
+  for (const V1Field& f : V1Fields()) {
+    if (f.set_command != command) continue;
+    if (f.bec_only && kind_ != HidDeviceKind::kV1EscBec) break;
+    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
+      // An unknown code leaves the setting as it was.
+      if (auto index = V1CutoffIndexFromCode(value)) image_.v1_cutoff_voltage = *index;
+    } else {
+      image_.*f.field = value;
+    }
+    break;
+  }
+  // Pairs without a setting here are acknowledged all the same.
+  Ack(kAck, answer);
+}
+
+void VirtualHidAdapter::Ack(uint8_t byte, std::vector<uint8_t>& answer) {
+  ++acks_;
+  if (acks_ == faults_.drop_ack) return;
+  answer.push_back(byte);
+}
+
+void VirtualHidAdapter::SendSettings(std::vector<uint8_t>& answer) const {
+  if (kind_ == HidDeviceKind::kFullEsc) {
+    for (const ParamField& f : FullEscFields()) {
+      answer.push_back(static_cast<uint8_t>(image_.*f.field));
+    }
+    return;
+  }
+  const bool bec = kind_ == HidDeviceKind::kV1EscBec;
+  std::vector<uint8_t> block(v1_block_length_, kBlockFiller);
+  for (const V1Field& f : V1Fields()) {
+    const auto at = static_cast<size_t>(f.block_byte);
+    if ((f.bec_only && !bec) || at >= block.size()) continue;
+    const int32_t value = image_.*f.field;
+    block[at] = f.field == &EscSettingsImage::v1_cutoff_voltage ? V1CutoffCode(value)
+                                                                : static_cast<uint8_t>(value);
+  }
+  answer.insert(answer.end(), block.begin(), block.end());
+}
+
+void VirtualHidAdapter::SendCurve(CurveIndex which, std::vector<uint8_t>& answer) const {
+  const CurveData& curve = image_.*CurveFields()[which].curve;
+  answer.push_back(kCurveMarker);
+  for (int pos = 0; pos < kCurveWireBytes; ++pos) answer.push_back(CurveWireByte(curve, pos));
+  auto check = CurveCheckBytes(curve);
+  if (faults_.bad_curve_check[which]) check[1] = static_cast<uint8_t>((check[1] + 1) % 100);
+  answer.insert(answer.end(), check.begin(), check.end());
+}
+
+void VirtualHidAdapter::FinishCurveWrite() {
+  for (int pos = 0; pos < kCurveWireBytes; ++pos) {
+    SetCurveWireByte(curve_in_.wire, pos, curve_bytes_[static_cast<size_t>(pos)]);
+  }
+  curve_in_.check = {curve_bytes_[kCurveWireBytes], curve_bytes_[kCurveWireBytes + 1]};
+  curve_in_.check_matched = curve_in_.check == CurveCheckBytes(curve_in_.wire);
+  if (curve_in_.check_matched) {
+    CurveData& target = image_.*CurveFields()[curve_in_.which].curve;
+    for (int pos = 0; pos < kCurveWireBytes; ++pos) {
+      SetCurveWireByte(target, pos, CurveWireByte(curve_in_.wire, pos));
+    }
+  }
+  received_curves_.push_back(curve_in_);
+  curve_pos_ = 0;
+}
+
+}  // namespace tessel

@@ -1,0 +1,248 @@
+// The USB HID programming adapter and the one device behind it, in process. The host talks to
+// it through the HidDevice interface, exactly as to the hardware:
+//
+//   host -> adapter   control report   [0xFD 'C' 'O' 'N' 'N' ...]   hello
+//   adapter -> host   input report     [0x02 8 0xD7 v1 .. v7 ...]   greeting, after each hello
+//   host -> adapter   output report    [0x02 n d1 .. dn ...]        bytes for the device
+//   adapter -> host   input report     [0x02 n d1 .. dn ...]        the device's answer
+//
+// Everything the device says in answer to one output report goes back at once, cut into
+// input reports of at most 59 data bytes (123 bytes: 59, 59, 5). The device speaks:
+//
+//   0xD5             presence   -> 0x2A full ESC, 0x2B V1 ESC with BEC, 0x2C V1 ESC without;
+//                                  the LCD program box never answers
+//   0xD7             version    -> 7 bytes
+//   0xD8             settings   -> 31-byte block (full ESC), 12 to 18 bytes (V1 ESC)
+//   0xD4             back to idle, no answer
+//   0xDE 0xDB 0xD9   read the boost / brake / throttle curve -> 0x80, 120 bytes, 2 check bytes
+//   0xDF 0xDC 0xDA   write a curve -> 0x80; then 134 bytes (120, 2 check bytes, twelve 1s)
+//                    -> 0x01
+//   [command value]  a setting. A full ESC answers 0x01 once per output report that completed
+//                    a pair; a V1 ESC answers every pair with 0x01. A lone 0xE0 to a V1 ESC
+//                    closes its packet and gets no answer.
+//
+// A pair is taken whole from one output report: a command byte that ends a report (padding
+// the host did not mean) is dropped rather than pairing with the next report's first byte.
+// Bytes 0x00 and 0x01 where a command is expected, and unknown commands, are ignored.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/link/hid_device.h"
+#include "core/session/settings_image.h"
+#include "sim/virtual_esc.h"
+
+namespace tessel {
+
+enum class HidDeviceKind {
+  kFullEsc,   // paged settings, curves
+  kV1Esc,     // V1-series without BEC
+  kV1EscBec,  // V1-series with the BEC setting
+  kLcdBox,    // the LCD program box alone: the adapter greets, nothing answers
+};
+
+// Faults a test or the socket server can switch on. Everything defaults to a healthy adapter
+// and device.
+struct HidFaults {
+  // The first this many presence queries get no answer.
+  int silent_presence = 0;
+  // No presence query is ever answered.
+  bool never_answer_presence = false;
+  // Version queries get no answer.
+  bool silent_version = false;
+  // Wrong check value after the named curve on a read (indexed by CurveIndex).
+  std::array<bool, 3> bad_curve_check{};
+  // The acknowledgement with this number is swallowed (1 = the first 0x01 or 0x80 the ESC
+  // would send after a pair, a report of pairs, a curve write command or a curve's data);
+  // 0 drops none. A curve read's 0x80 marker is part of the answer, not an acknowledgement.
+  int drop_ack = 0;
+  // Once the host has sent this many data bytes since the adapter was plugged in, the
+  // adapter is pulled out right after taking them: no answer to that report comes back, and
+  // the host's handle goes stale. -1: never. It fires once, then goes back to -1.
+  long unplug_after_bytes = -1;
+  // The answer to this command grows by `long_answer_extra` bytes of 0x00; -1: none.
+  int long_answer_command = -1;
+  size_t long_answer_extra = 0;
+  // An answer longer than this many bytes is cut there: the rest is held back until the
+  // host's next ReadInputReports call has returned. 0: off.
+  size_t split_answer_at = 0;
+  // At most this many input reports per ReadInputReports call; 0: as many as asked.
+  uint32_t reports_per_fetch = 0;
+};
+
+enum class HidReportKind { kControl, kOutput, kInput };
+
+// One report as it crossed the USB cable.
+struct HidReportRecord {
+  HidReportKind kind = HidReportKind::kOutput;
+  std::array<uint8_t, 64> bytes{};
+};
+
+class VirtualHidAdapter : public HidDevice {
+ public:
+  static constexpr uint16_t kReportLength = 64;
+  // Eight reports of 59 bytes per fetch: more than any single answer (123 bytes) needs.
+  static constexpr uint32_t kMaxReportRequest = 8;
+  static constexpr uint8_t kGreeting = 0xD7;
+  static constexpr uint8_t kPresence = 0xD5;
+  static constexpr uint8_t kVersion = 0xD7;
+  static constexpr uint8_t kSettings = 0xD8;
+  static constexpr uint8_t kIdle = 0xD4;
+  static constexpr uint8_t kEscOut = 0xE0;  // full ESC: a pair; V1 ESC: closes the packet
+  static constexpr uint8_t kAck = 0x01;
+  static constexpr uint8_t kCurveMarker = 0x80;
+  static constexpr size_t kCurveWriteLength = 134;  // 120 bytes, 2 check bytes, twelve 1s
+
+  // `v1_block_length` is the length of a V1 ESC's settings answer; 0 picks 14 (kV1Esc) or
+  // 18 (kV1EscBec). Any length is served: fields beyond its end are left out.
+  explicit VirtualHidAdapter(HidDeviceKind kind = HidDeviceKind::kFullEsc,
+                             size_t v1_block_length = 0, std::string path = "virtual-hid-0");
+
+  // HidDevice.
+  uint32_t DeviceCount(uint16_t vendor_id, uint16_t product_id) override;
+  int DevicePath(uint32_t index, uint16_t vendor_id, uint16_t product_id,
+                 std::string* path) override;
+  int Open(uint32_t index, uint16_t vendor_id, uint16_t product_id,
+           uint32_t input_buffers) override;
+  bool IsOpened() const override { return open_; }
+  uint16_t ReportLength() const override { return kReportLength; }
+  int SetTimeouts(uint32_t read_ms, uint32_t write_ms) override;
+  int SendControlReport(const uint8_t* report, size_t length) override;
+  int SendInterruptReport(const uint8_t* report, size_t length) override;
+  int ReadInputReports(uint8_t* buffer, size_t size, uint32_t count, uint32_t* returned) override;
+  uint32_t MaxReportRequest() const override { return kMaxReportRequest; }
+  // The path stays readable on a stale handle: the host compares it with a removal event's.
+  int OpenPath(std::string* path) const override;
+  void Close() override;
+
+  // Plugging in and pulling out. Pulling out empties the input reports and leaves an open
+  // handle stale (every transfer fails until the host closes and opens again); plugging in
+  // brings a fresh adapter that greets after the next hello. The device keeps its image.
+  void SetPlugged(bool plugged);
+  bool plugged() const { return plugged_; }
+  // Hot-plug events since the last call, oldest first.
+  std::vector<HidEvent> TakeEvents();
+  // Another adapter with the same ids that only enumerates (it cannot be opened). Extra
+  // adapters come before this one, so this one always has the highest index.
+  void AddExtraAdapter(const std::string& path);
+  const std::string& path() const { return path_; }
+
+  // A freshly powered device of another kind behind the same adapter.
+  void ReplaceDevice(HidDeviceKind kind, size_t v1_block_length = 0);
+  HidDeviceKind kind() const { return kind_; }
+  size_t v1_block_length() const { return v1_block_length_; }
+
+  HidFaults& faults() { return faults_; }
+  const HidFaults& faults() const { return faults_; }
+
+  // The greeting's seven version bytes (default 1, 0, 5, 0, 12, 3, 7).
+  void set_adapter_version(const std::array<uint8_t, 7>& bytes) { adapter_version_ = bytes; }
+  // The device's answer to 0xD7 (default 0x00, 0x00, 0xDD, 5, 12, 3, 7).
+  void set_esc_version(const std::array<uint8_t, 7>& bytes) { esc_version_ = bytes; }
+  // Overrides the presence answer (0x27, 0x28, 0xD6, ...); nullopt: the kind's own, none for
+  // the LCD box.
+  void set_presence_answer(std::optional<uint8_t> answer) { presence_override_ = answer; }
+  std::optional<uint8_t> presence_answer() const;
+
+  // The device's own settings. Tests may change them before a read and compare after a send.
+  EscSettingsImage& image() { return image_; }
+  const EscSettingsImage& image() const { return image_; }
+
+  // Every report both ways, in the order they crossed: output reports when the host sent
+  // them, input reports when the adapter queued them.
+  const std::vector<HidReportRecord>& reports() const { return reports_; }
+  // Every data byte the device received, in order, whatever it made of it.
+  const std::vector<uint8_t>& received() const { return received_; }
+  void ClearReports();
+  int hello_count() const { return hello_count_; }
+  int presence_queries() const { return presence_queries_; }
+  // [command, value] pairs the device took in, in order, end of settings included.
+  const std::vector<std::array<uint8_t, 2>>& pairs() const { return pairs_; }
+  // [0xAF, value] pairs of a full ESC; lone 0xE0 bytes of a V1 ESC.
+  int end_of_settings_count() const { return end_of_settings_; }
+  const std::vector<ReceivedCurve>& received_curves() const { return received_curves_; }
+  // Acknowledgements the device would have sent, dropped ones included.
+  int acks() const { return acks_; }
+
+  int open_count() const { return open_count_; }
+  uint32_t input_buffers() const { return input_buffers_; }
+  uint32_t read_timeout_ms() const { return read_timeout_ms_; }
+  uint32_t write_timeout_ms() const { return write_timeout_ms_; }
+  // Input reports waiting for the host (held-back parts not counted).
+  size_t pending_reports() const { return input_.size(); }
+  // Input reports lost because the host let more pile up than it asked to buffer.
+  size_t overflowed_reports() const { return overflowed_; }
+  // Output reports the adapter could not read as data (wrong id or count).
+  int malformed_reports() const { return malformed_; }
+
+ private:
+  enum class State {
+    kCommand,    // waiting for a command byte
+    kPairValue,  // a set command came; its value is next
+    kCurveData,  // receiving the 134 bytes of a curve write
+  };
+  using Report = std::array<uint8_t, kReportLength>;
+
+  int TransferStatus() const;
+  void ResetLine();
+  void Feed(uint8_t byte, std::vector<uint8_t>& answer);
+  void Command(uint8_t byte, std::vector<uint8_t>& answer);
+  bool IsSetCommand(uint8_t byte) const;
+  void TakePair(uint8_t command, uint8_t value, std::vector<uint8_t>& answer);
+  void Ack(uint8_t byte, std::vector<uint8_t>& answer);
+  void SendSettings(std::vector<uint8_t>& answer) const;
+  void SendCurve(CurveIndex which, std::vector<uint8_t>& answer) const;
+  void FinishCurveWrite();
+  void Answer(const std::vector<uint8_t>& bytes);
+  void QueueData(const uint8_t* bytes, size_t count);
+  void QueueReport(const Report& report);
+  void Record(HidReportKind kind, const uint8_t* report);
+
+  HidDeviceKind kind_;
+  size_t v1_block_length_;
+  std::string path_;
+  std::vector<std::string> extra_paths_;
+  HidFaults faults_;
+  EscSettingsImage image_;
+  std::array<uint8_t, 7> adapter_version_{1, 0, 5, 0, 12, 3, 7};
+  std::array<uint8_t, 7> esc_version_{0x00, 0x00, 0xDD, 5, 12, 3, 7};
+  std::optional<uint8_t> presence_override_;
+
+  bool plugged_ = true;
+  bool open_ = false;
+  bool stale_ = false;  // opened before the adapter was pulled
+  int open_count_ = 0;
+  uint32_t input_buffers_ = 0;
+  uint32_t read_timeout_ms_ = 0;
+  uint32_t write_timeout_ms_ = 0;
+  std::deque<Report> input_;
+  std::vector<uint8_t> held_;  // the held-back rest of a split answer
+  size_t overflowed_ = 0;
+  long bytes_since_plug_ = 0;
+  std::vector<HidEvent> events_;
+
+  State state_ = State::kCommand;
+  uint8_t pending_command_ = 0;
+  ReceivedCurve curve_in_;
+  std::array<uint8_t, kCurveWriteLength> curve_bytes_{};
+  size_t curve_pos_ = 0;
+  int pairs_in_report_ = 0;  // a full ESC acknowledges a report of pairs once
+
+  std::vector<HidReportRecord> reports_;
+  std::vector<uint8_t> received_;
+  std::vector<std::array<uint8_t, 2>> pairs_;
+  std::vector<ReceivedCurve> received_curves_;
+  int hello_count_ = 0;
+  int presence_queries_ = 0;
+  int end_of_settings_ = 0;
+  int acks_ = 0;
+  int malformed_ = 0;
+};
+
+}  // namespace tessel

@@ -3,10 +3,13 @@
 namespace tessel {
 
 void TimerLoop::Arm(int id, uint32_t period_ms) {
-  timers_[id] = Timer{period_ms, clock_.NowMs() + period_ms};
+  const uint64_t from = id == dispatching_id_ ? dispatching_due_ms_ : clock_.NowMs();
+  timers_[id] = Timer{period_ms, from + period_ms};
 }
 
-void TimerLoop::Stop(int id) { timers_.erase(id); }
+void TimerLoop::Stop(int id) {
+  timers_.erase(id);
+}
 
 uint32_t TimerLoop::Period(int id) const {
   auto it = timers_.find(id);
@@ -20,13 +23,17 @@ bool TimerLoop::RunOne() {
     if (it->second.due_ms < next->second.due_ms) next = it;
   }
   const int id = next->first;
+  const uint64_t due = next->second.due_ms;
   const uint64_t now = clock_.NowMs();
   if (next->second.due_ms > now) clock_.SleepMs(static_cast<uint32_t>(next->second.due_ms - now));
   // A repeating timer: the next period counts from this dispatch unless the handler re-arms.
   next->second.due_ms = next->second.due_ms + next->second.period_ms;
   if (next->second.due_ms < clock_.NowMs()) next->second.due_ms = clock_.NowMs();
   ++dispatched_;
+  dispatching_id_ = id;
+  dispatching_due_ms_ = due;
   if (handler_) handler_(id);
+  dispatching_id_ = -1;
   return true;
 }
 

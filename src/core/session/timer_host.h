@@ -19,7 +19,9 @@ enum TimerIdValue : int {
 class TimerHost {
  public:
   virtual ~TimerHost() = default;
-  // (Re-)arms a repeating timer; the period counts from now.
+  // (Re-)arms a repeating timer. The period counts from now, except when a timer re-arms
+  // itself from its own tick: then it counts from the time that tick was due, so that the time
+  // the tick spent working is not added to every period. It never fires before that time.
   virtual void Arm(int id, uint32_t period_ms) = 0;
   virtual void Stop(int id) = 0;
 };
@@ -53,6 +55,8 @@ class TimerLoop : public TimerHost {
   Handler handler_;
   std::map<int, Timer> timers_;
   uint64_t dispatched_ = 0;
+  int dispatching_id_ = -1;  // the timer whose tick runs now, and when it was due
+  uint64_t dispatching_due_ms_ = 0;
 };
 
 }  // namespace tessel

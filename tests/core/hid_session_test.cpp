@@ -1,0 +1,376 @@
+// The HID link and the HID session engine against the virtual HID adapter on a virtual clock,
+// asserting the reports that crossed the cable.
+#include "core/link/hid_session.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "core/settings/page_rules.h"
+#include "sim/virtual_esc_port.h"
+#include "sim/virtual_hid_adapter.h"
+#include "tests/support/recording_ui.h"
+
+namespace tessel {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A device that hands out whatever input reports the test queues, for the link's own rules.
+class ScriptedHid : public HidDevice {
+ public:
+  uint32_t DeviceCount(uint16_t, uint16_t) override { return 1; }
+  int DevicePath(uint32_t, uint16_t, uint16_t, std::string* p) override {
+    *p = "scripted";
+    return kHidSuccess;
+  }
+  int Open(uint32_t, uint16_t, uint16_t, uint32_t) override {
+    open = true;
+    return kHidSuccess;
+  }
+  bool IsOpened() const override { return open; }
+  uint16_t ReportLength() const override { return 64; }
+  int SetTimeouts(uint32_t, uint32_t) override { return kHidSuccess; }
+  int SendControlReport(const uint8_t*, size_t) override { return kHidSuccess; }
+  int SendInterruptReport(const uint8_t* r, size_t n) override {
+    sent.emplace_back(r, r + n);
+    return kHidSuccess;
+  }
+  int ReadInputReports(uint8_t* buffer, size_t size, uint32_t count, uint32_t* returned) override {
+    *returned = 0;
+    while (count-- > 0 && !queued.empty() && *returned + 64 <= size) {
+      std::copy(queued.front().begin(), queued.front().end(), buffer + *returned);
+      *returned += 64;
+      queued.pop_front();
+    }
+    return queued.empty() ? kHidTransferTimeout : kHidSuccess;
+  }
+  uint32_t MaxReportRequest() const override { return 4; }
+  int OpenPath(std::string* p) const override {
+    *p = "scripted";
+    return kHidSuccess;
+  }
+  void Close() override { open = false; }
+
+  void Queue(Bytes data, int count_byte = -1) {
+    Bytes r(64, 0);
+    r[0] = 2;
+    r[1] = static_cast<uint8_t>(count_byte >= 0 ? count_byte : static_cast<int>(data.size()));
+    std::copy(data.begin(), data.end(), r.begin() + 2);
+    queued.push_back(r);
+  }
+
+  bool open = true;
+  std::vector<Bytes> sent;
+  std::deque<Bytes> queued;
+};
+
+TEST(HidLinkTest, CutsSendsIntoReportsAndJoinsFetchesWithoutLosingBytes) {
+  ManualClock clock;
+  ScriptedHid dev;
+  HidLink link(dev, clock);
+  Bytes bytes(120);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+  ASSERT_TRUE(link.HidSend(bytes.data(), bytes.size()));
+  ASSERT_EQ(dev.sent.size(), 3u);
+  EXPECT_EQ(dev.sent[0][1], 59);
+  EXPECT_EQ(dev.sent[1][1], 59);
+  EXPECT_EQ(dev.sent[2][1], 2);
+  EXPECT_EQ(dev.sent[2][2], 118);
+  EXPECT_EQ(dev.sent[2][3], 119);
+  dev.sent.clear();
+  EXPECT_TRUE(link.HidSend(bytes.data(), 0));
+  EXPECT_TRUE(dev.sent.empty());
+
+  dev.Queue({1, 2});
+  dev.Queue({3, 4, 5, 6, 7});
+  uint8_t out[200];
+  size_t n = 0;
+  ASSERT_TRUE(link.HidReceive(out, sizeof out, link.FetchSize(), &n));
+  EXPECT_EQ(Bytes(out, out + n), (Bytes{1, 2, 3, 4, 5, 6, 7}));
+
+  // A count byte past the report's end is cut at the report; what does not fit the caller's
+  // array comes on the next call.
+  dev.Queue(Bytes(62, 9), 200);
+  ASSERT_TRUE(link.HidReceive(out, 40, link.FetchSize(), &n));
+  EXPECT_EQ(n, 40u);
+  ASSERT_TRUE(link.HidReceive(out, 40, link.FetchSize(), &n));
+  EXPECT_EQ(n, 22u);
+  EXPECT_FALSE(link.HidReceive(out, 40, 58, &n)) << "a request below one report fails";
+}
+
+TEST(HidLinkTest, FindsTheAdapterAtTheHighestIndex) {
+  ManualClock clock;
+  VirtualHidAdapter adapter;
+  adapter.AddExtraAdapter("virtual-hid-older");
+  HidLink link(adapter, clock);
+  EXPECT_EQ(link.HidFindPath(), "virtual-hid-0");
+  EXPECT_EQ(link.HidFindIndex("virtual-hid-older"), 0u);
+  EXPECT_EQ(link.HidFindIndex("virtual-hid-0"), 1u);
+  EXPECT_FALSE(link.HidFindIndex("gone"));
+}
+
+TEST(HidVersionTextTest, FormatsGreetingAndEscAnswer) {
+  const uint8_t greeting[8] = {0xD7, 1, 0, 5, 0, 12, 3, 7};
+  EXPECT_EQ(AdapterVersionText(greeting), "V1.05_12037");
+  const uint8_t answer[7] = {0x00, 0x00, 0xDD, 5, 12, 3, 7};
+  EXPECT_EQ(EscVersionText(answer), "V1.05_120307");
+}
+
+class ModeUi : public RecordingUi {
+ public:
+  void SetStatusLabels(const std::string& esc, const std::string&) override { label = esc; }
+  void SetHardwareText(const std::string& text) override { hardware = text; }
+  void ShowIndicators(bool show) override {
+    if (!show) ++indicators_hidden;
+  }
+  std::string label = "ESC";
+  std::string hardware = "TURBO";
+  int indicators_hidden = 0;
+};
+
+class HidSessionTest : public ::testing::Test {
+ protected:
+  void Build(HidDeviceKind kind, size_t v1_length = 0) {
+    hid.reset();
+    session.reset();
+    adapter = std::make_unique<VirtualHidAdapter>(kind, v1_length);
+    session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
+    hid = std::make_unique<HidSession>(*session, *adapter);
+    LoadFactoryDefaults(session->image);
+    loop.SetHandler([this](int id) { session->OnTimer(id); });
+    session->Start();
+    hid->Start();
+  }
+  SessionStatus& status() { return session->status; }
+  bool RunUntil(const std::function<bool()>& done, uint64_t ms = 60000) {
+    return loop.RunUntil(done, ms);
+  }
+  bool ReadFully() {
+    return RunUntil(
+        [&] { return (ui.reads_finished > 0 || ui.v1_reads > 0) && !status().transfer_active; });
+  }
+  // Data bytes of the host's output reports since the last ClearReports, report by report.
+  std::vector<Bytes> Sent() const {
+    std::vector<Bytes> out;
+    for (const HidReportRecord& r : adapter->reports()) {
+      if (r.kind != HidReportKind::kOutput) continue;
+      out.emplace_back(r.bytes.begin() + 2, r.bytes.begin() + 2 + r.bytes[1]);
+    }
+    return out;
+  }
+
+  ManualClock clock;
+  TimerLoop loop{clock};
+  ModeUi ui;
+  VirtualEscPort serial{clock};
+  std::unique_ptr<VirtualHidAdapter> adapter;
+  std::unique_ptr<Session> session;
+  std::unique_ptr<HidSession> hid;
+};
+
+TEST_F(HidSessionTest, ReadsTheFullEscWithItsCurvesAndVersions) {
+  Build(HidDeviceKind::kFullEsc);
+  adapter->image().brake_curve_mode = 1;
+  ASSERT_TRUE(ReadFully());
+  EXPECT_EQ(status().link_kind, kLinkHid);
+  EXPECT_EQ(status().device_class, kDeviceFull);
+  EXPECT_EQ(adapter->hello_count(), 1);
+  EXPECT_EQ(hid->adapter_version_text, "V1.05_12037");
+  EXPECT_EQ(session->VersionText(), "V1.05_120307");
+  for (const ParamField& f : FullEscFields()) {
+    EXPECT_EQ(session->image.*(f.field), adapter->image().*(f.field)) << f.name;
+  }
+  EXPECT_EQ(session->image.brake_curve.x, adapter->image().brake_curve.x);
+  EXPECT_EQ(session->image.brake_curve.table, adapter->image().brake_curve.table);
+  std::vector<uint8_t> commands;
+  for (const Bytes& b : Sent()) {
+    if (b.size() == 1) commands.push_back(b[0]);
+  }
+  ASSERT_GE(commands.size(), 6u);
+  EXPECT_EQ(Bytes(commands.begin(), commands.begin() + 6),
+            (Bytes{0xD5, 0xD7, 0xD8, 0xDE, 0xDB, 0xD9}));
+  EXPECT_EQ(ui.beeps, 1);
+  EXPECT_FALSE(ui.progress_visible);
+}
+
+TEST_F(HidSessionTest, ACurveWithAWrongCheckValueFallsBackToDefaultPoints) {
+  Build(HidDeviceKind::kFullEsc);
+  adapter->faults().bad_curve_check[kThrottleCurve] = true;
+  const CurveData defaults = session->image.throttle_curve;
+  ASSERT_TRUE(ReadFully());
+  EXPECT_EQ(session->image.throttle_curve.x, defaults.x);
+  EXPECT_EQ(session->image.throttle_curve.y, defaults.y);
+  EXPECT_EQ(session->image.boost_curve.table, adapter->image().boost_curve.table);
+}
+
+TEST_F(HidSessionTest, FullSendGoesOutInItsOrderAndReachesTheEsc) {
+  Build(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(ReadFully());
+  session->image.run_mode = 2;
+  session->image.throttle_curve_mode = 1;
+  adapter->ClearReports();
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(RunUntil([&] { return !status().transfer_active; }));
+  std::vector<size_t> sizes;
+  for (const Bytes& b : Sent()) sizes.push_back(b.size());
+  EXPECT_EQ(sizes, (std::vector<size_t>{2, 32, 32, 1, 42, 42, 50, 1, 42, 42, 50, 1, 42, 42, 50}));
+  const auto sent = Sent();
+  EXPECT_EQ(sent[0], (Bytes{0xA4, 2}));
+  EXPECT_EQ(sent[1][0], 0xA4);
+  EXPECT_EQ(sent[2][54 - 32], 0xE0);
+  EXPECT_EQ(sent[2][56 - 32], 0xAF);
+  EXPECT_EQ(Bytes(sent[2].begin() + 57 - 32, sent[2].begin() + 62 - 32), Bytes(5, 1));
+  EXPECT_EQ(sent[3], Bytes{0xDF});
+  EXPECT_EQ(sent[7], Bytes{0xDC});
+  EXPECT_EQ(sent[11], Bytes{0xDA});
+  EXPECT_EQ(adapter->image().run_mode, 2);
+  ASSERT_EQ(adapter->received_curves().size(), 3u);
+  for (const ReceivedCurve& c : adapter->received_curves()) EXPECT_TRUE(c.check_matched);
+  EXPECT_EQ(adapter->image().throttle_curve.table, session->image.throttle_curve.table);
+  EXPECT_FALSE(status().send_in_progress);
+}
+
+TEST_F(HidSessionTest, AProfileChangeSendsThePresetPacket) {
+  Build(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(ReadFully());
+  adapter->ClearReports();
+  session->image.profile_preset = 3;
+  ASSERT_TRUE(RunUntil([&] { return Sent().size() >= 3; }));
+  const auto sent = Sent();
+  EXPECT_EQ(sent[2][54 - 32], 0xAF);
+  EXPECT_EQ(Bytes(sent[2].begin() + 55 - 32, sent[2].begin() + 60 - 32), Bytes(5, 1));
+}
+
+TEST_F(HidSessionTest, V1EscWithBecReadsAndSendsItsPairs) {
+  Build(HidDeviceKind::kV1EscBec);
+  ASSERT_TRUE(ReadFully());
+  EXPECT_EQ(status().device_class, kDeviceV1);
+  EXPECT_EQ(status().v1_block_variant, kV1Block16);
+  EXPECT_EQ(session->image.v1_bec_voltage, adapter->image().v1_bec_voltage);
+  session->image.v1_running_mode = 1;
+  session->image.v1_bec_voltage = 2;
+  session->image.v1_cutoff_voltage = 0;
+  adapter->ClearReports();
+  ASSERT_TRUE(session->V1SendSettings());
+  ASSERT_TRUE(RunUntil([&] { return ui.v1_sends > 0; }));
+  Bytes pairs;
+  for (const Bytes& b : Sent()) pairs.insert(pairs.end(), b.begin(), b.end());
+  ASSERT_EQ(pairs.size(), 29u) << "14 pairs and the closing 0xE0";
+  EXPECT_EQ(Bytes(pairs.begin(), pairs.begin() + 2), (Bytes{0xE2, 1}));
+  EXPECT_EQ(Bytes(pairs.begin() + 18, pairs.begin() + 26),
+            (Bytes{0xA1, 2, 0xA1, 2, 0xA1, 2, 0xA1, 2}));
+  EXPECT_EQ(Bytes(pairs.begin() + 26, pairs.end()), (Bytes{0xEC, 38, 0xE0}));
+  EXPECT_EQ(adapter->image().v1_running_mode, 1);
+}
+
+TEST_F(HidSessionTest, EveryV1BlockLengthIsReadWithinItsBounds) {
+  for (size_t length : {12u, 14u, 15u, 18u}) {
+    SCOPED_TRACE(length);
+    ui = ModeUi{};
+    Build(HidDeviceKind::kV1Esc, length);
+    ASSERT_TRUE(ReadFully());
+    EXPECT_EQ(hid->esc_type, static_cast<int32_t>(length));
+    EXPECT_EQ(session->image.v1_running_mode, adapter->image().v1_running_mode);
+  }
+}
+
+TEST_F(HidSessionTest, LongAndSplitAnswersStayInBounds) {
+  Build(HidDeviceKind::kFullEsc);
+  adapter->faults().long_answer_command = 0xD8;
+  adapter->faults().long_answer_extra = 300;
+  adapter->faults().split_answer_at = 20;
+  ASSERT_TRUE(ReadFully());
+  EXPECT_EQ(session->image.run_mode, adapter->image().run_mode);
+}
+
+TEST_F(HidSessionTest, AnEscThatStopsAnsweringIsReportedLostOnce) {
+  Build(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(ReadFully());
+  adapter->faults().never_answer_presence = true;
+  const int queries = adapter->presence_queries();
+  ASSERT_TRUE(RunUntil([&] { return hid->poll_count == 255; }));
+  EXPECT_EQ(adapter->presence_queries() - queries, 5);
+  EXPECT_EQ(status().esc_state, kEscNone);
+  const int hidden = ui.indicators_hidden;
+  RunUntil([] { return false; }, 10000);
+  EXPECT_EQ(ui.indicators_hidden, hidden) << "reported once";
+  EXPECT_GT(adapter->presence_queries() - queries, 20) << "still asking";
+  // It comes back and is read again.
+  adapter->faults().never_answer_presence = false;
+  ui.reads_finished = 0;
+  ASSERT_TRUE(ReadFully());
+}
+
+TEST_F(HidSessionTest, NoVersionAnswerEndsWithTheMessageAfter21Tries) {
+  Build(HidDeviceKind::kFullEsc);
+  adapter->faults().silent_version = true;
+  ASSERT_TRUE(RunUntil([&] { return !ui.questions.empty(); }));
+  EXPECT_EQ(ui.questions[0], "Warning|Failed to get ESC Version");
+  int versions = 0;
+  for (const Bytes& b : Sent()) versions += b == Bytes{0xD7};
+  EXPECT_EQ(versions, 21);
+  EXPECT_EQ(Sent().back(), Bytes{0xD4}) << "back to idle polling after the message";
+  RunUntil([] { return false; }, 300);
+  EXPECT_EQ(ui.questions.size(), 1u);
+}
+
+TEST_F(HidSessionTest, RemovingTheOpenAdapterStopsTheEngineAndAReplugReadsAgain) {
+  Build(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(ReadFully());
+  adapter->SetPlugged(false);
+  for (const HidEvent& e : adapter->TakeEvents()) {
+    if (!e.arrived) hid->OnDeviceRemoved(e.path);
+  }
+  EXPECT_EQ(status().link_kind, kLinkNone);
+  EXPECT_EQ(status().adapter_state, kAdapterNone);
+  EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
+  EXPECT_FALSE(adapter->IsOpened());
+  adapter->SetPlugged(true);
+  for (const HidEvent& e : adapter->TakeEvents()) {
+    if (e.arrived) hid->OnDeviceArrived();
+  }
+  ui.reads_finished = 0;
+  ASSERT_TRUE(ReadFully());
+  EXPECT_EQ(adapter->hello_count(), 2);
+}
+
+TEST_F(HidSessionTest, PullingTheAdapterMidSendLeavesNoTickRunningOnIt) {
+  Build(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(ReadFully());
+  adapter->faults().unplug_after_bytes = static_cast<long>(adapter->received().size()) + 40;
+  session->image.throttle_curve_mode = 1;
+  ASSERT_TRUE(session->Apply());
+  RunUntil([&] { return !adapter->plugged(); });
+  for (const HidEvent& e : adapter->TakeEvents()) {
+    if (!e.arrived) hid->OnDeviceRemoved(e.path);
+  }
+  EXPECT_FALSE(status().transfer_active);
+  EXPECT_FALSE(status().send_in_progress);
+  EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
+}
+
+TEST_F(HidSessionTest, LcdBoxModeSwitchesFollowTheirConditions) {
+  Build(HidDeviceKind::kLcdBox);
+  ASSERT_TRUE(RunUntil([&] { return hid->poll_count == 255; }));
+  EXPECT_FALSE(hid->CanEnterEscMode());
+  ASSERT_TRUE(hid->EnterLcdMode());
+  EXPECT_TRUE(status().lcd_box_connected);
+  EXPECT_EQ(status().device_class, kDeviceFull);
+  EXPECT_EQ(ui.hardware, "V1.05_12037");
+  EXPECT_EQ(ui.label, "LCD");
+  EXPECT_EQ(status().requested_page, kPageInformation);
+  EXPECT_FALSE(hid->EnterEscMode()) << "no ESC answers";
+  // An ESC behind the box answers: back to ESC mode.
+  adapter->ReplaceDevice(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(RunUntil([&] { return hid->CanEnterEscMode(); }));
+  ASSERT_TRUE(hid->EnterEscMode());
+  EXPECT_FALSE(status().lcd_box_connected);
+  EXPECT_EQ(ui.hardware, "TURBO");
+  EXPECT_EQ(ui.label, "ESC");
+}
+
+}  // namespace
+}  // namespace tessel

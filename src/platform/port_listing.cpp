@@ -18,6 +18,13 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
+std::string UsbIds(uint16_t vendor_id, uint16_t product_id) {
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", static_cast<unsigned>(vendor_id),
+                static_cast<unsigned>(product_id));
+  return ids;
+}
+
 }  // namespace
 
 std::vector<PortListing> ListPorts(PortEnumerator& ports) {
@@ -33,13 +40,19 @@ std::vector<PortListing> ListPorts(PortEnumerator& ports) {
 
 std::string FormatPortLine(const PortListing& entry) {
   const PortInfo& info = entry.info;
-  char ids[16] = "----:----";
-  if (info.has_usb_ids) {
-    std::snprintf(ids, sizeof ids, "%04x:%04x", static_cast<unsigned>(info.vendor_id),
-                  static_cast<unsigned>(info.product_id));
-  }
+  const std::string ids =
+      info.has_usb_ids ? UsbIds(info.vendor_id, info.product_id) : std::string("----:----");
   return Printable(info.device) + "  " + ids + "  " + Printable(info.product) + "  " +
          Printable(info.serial_number) + "  " + (entry.accepted ? "accepted" : "-");
+}
+
+std::vector<HidDeviceInfo> ListHidAdapters() {
+  return HidapiDevice::Enumerate(kHidVendorId, kHidProductId);
+}
+
+std::string FormatHidLine(const HidDeviceInfo& entry) {
+  return Printable(entry.path) + "  " + UsbIds(entry.vendor_id, entry.product_id) + "  " +
+         Printable(entry.product) + "  " + Printable(entry.serial_number) + "  hid";
 }
 
 }  // namespace tessel

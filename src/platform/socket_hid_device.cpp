@@ -211,8 +211,7 @@ int SocketHidDevice::ReadInputReports(uint8_t* buffer, size_t size, uint32_t cou
   }
   const size_t n = std::min<size_t>(count, queue_.size());
   for (size_t i = 0; i < n; ++i) {
-    std::copy(queue_.front().begin(), queue_.front().end(),
-              buffer + i * kHidSocketReportLength);
+    std::copy(queue_.front().begin(), queue_.front().end(), buffer + i * kHidSocketReportLength);
     queue_.pop_front();
   }
   *returned = static_cast<uint32_t>(n * kHidSocketReportLength);

@@ -14,16 +14,20 @@
 #include "cli/sheet.h"
 #include "core/firmware/firmware_file.h"
 #include "core/firmware/serial_update.h"
+#include "core/link/hid_session.h"
 #include "core/session/session.h"
 #include "core/session/settings_file.h"
 #include "core/settings/page_rules.h"
 #include "core/settings/pages.h"
 #include "core/settings/presets.h"
 #include "core/settings/v1_settings.h"
+#include "platform/hidapi_device.h"
 #include "platform/port_listing.h"
 #include "platform/qt_port_enumerator.h"
 #include "platform/qt_serial_port.h"
+#include "platform/socket_hid_device.h"
 #include "sim/virtual_esc_port.h"
+#include "sim/virtual_hid_adapter.h"
 
 namespace tessel {
 namespace {
@@ -33,9 +37,16 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 const char* const kUsage =
-    "usage: tesselarc-cli [--port DEVICE] [--demo[=full|v1|v1-bec]] [--timeout SECONDS] COMMAND\n"
+    "usage: tesselarc-cli [ADAPTER] [--timeout SECONDS] COMMAND\n"
+    "adapter (default: search for both adapter families):\n"
+    "  --port DEVICE              the serial adapter on DEVICE\n"
+    "  --hid PATH                 the HID adapter at PATH (e.g. /dev/hidraw3)\n"
+    "  --hid-socket PATH          a virtual HID adapter served on PATH (tesselarc-sim --hid)\n"
+    "  --demo[=KIND]              a built-in virtual ESC: full, v1, v1-bec (serial adapter) or\n"
+    "                             hid-full, hid-v1, hid-v1-bec, hid-lcd (HID adapter)\n"
     "commands:\n"
-    "  ports                      list serial ports and whether each is an accepted adapter\n"
+    "  ports                      list serial ports and HID adapters\n"
+    "  info [--json]              what is connected: adapter, device and versions\n"
     "  read [--out FILE] [--json] read the ESC and print its settings (or save them)\n"
     "  set FIELD=INDEX ...        read the ESC, change fields and send them\n"
     "  write FILE                 read the ESC, import FILE and send it\n"
@@ -46,6 +57,9 @@ const char* const kUsage =
 struct Options {
   std::string port;
   std::optional<EscVariant> demo;
+  std::string hid;
+  std::string hid_socket;
+  std::optional<HidDeviceKind> hid_demo;
   double timeout_s = 10;
   std::string command;
   std::vector<std::string> args;
@@ -76,6 +90,27 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& problem)
       o.demo = EscVariant::kV1;
     } else if (a == "--demo=v1-bec") {
       o.demo = EscVariant::kV1Bec;
+    } else if (a == "--demo=hid-full") {
+      o.hid_demo = HidDeviceKind::kFullEsc;
+    } else if (a == "--demo=hid-v1") {
+      o.hid_demo = HidDeviceKind::kV1Esc;
+    } else if (a == "--demo=hid-v1-bec") {
+      o.hid_demo = HidDeviceKind::kV1EscBec;
+    } else if (a == "--demo=hid-lcd") {
+      o.hid_demo = HidDeviceKind::kLcdBox;
+    } else if (a == "--hid" || a == "--hid-socket") {
+      if (++i >= argc || argv[i][0] == '\0') {
+        problem = a + " needs a path";
+        return std::nullopt;
+      }
+      (a == "--hid" ? o.hid : o.hid_socket) = argv[i];
+    } else if (a.rfind("--hid=", 0) == 0 || a.rfind("--hid-socket=", 0) == 0) {
+      const size_t eq = a.find('=');
+      if (eq + 1 == a.size()) {
+        problem = a.substr(0, eq) + " needs a path";
+        return std::nullopt;
+      }
+      (a[5] == '=' ? o.hid : o.hid_socket) = a.substr(eq + 1);
     } else if (a == "--timeout" || a.rfind("--timeout=", 0) == 0) {
       std::string value;
       if (a == "--timeout") {
@@ -103,8 +138,10 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& problem)
       break;
     }
   }
-  if (!o.port.empty() && o.demo) {
-    problem = "--port and --demo exclude each other";
+  const int adapters = !o.port.empty() + o.demo.has_value() + !o.hid.empty() +
+                       !o.hid_socket.empty() + o.hid_demo.has_value();
+  if (adapters > 1) {
+    problem = "--port, --hid, --hid-socket and --demo exclude each other";
     return std::nullopt;
   }
   if (i >= argc) {
@@ -116,42 +153,95 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& problem)
   return o;
 }
 
-// One running tool: the port (real, explicit or virtual), the timer loop and the session.
+// One running tool: the serial port (real, explicit or virtual), the HID adapter (real, a
+// socket to a virtual one, or virtual in-process), the timer loop and the session.
 class CliWorld {
  public:
   explicit CliWorld(const Options& o) : loop_(clock_) {
+    const bool hid_only = !o.hid.empty() || !o.hid_socket.empty() || o.hid_demo;
     if (o.demo) {
       auto port = std::make_unique<VirtualEscPort>(clock_, *o.demo);
       ports_ = std::make_unique<VirtualPortEnumerator>(*port);
       port_ = std::move(port);
     } else {
       port_ = std::make_unique<QtSerialPort>();
-      if (o.port.empty()) ports_ = std::make_unique<QtPortEnumerator>();
+      // The serial adapter is searched for unless the command line named another adapter.
+      if (o.port.empty() && !hid_only) ports_ = std::make_unique<QtPortEnumerator>();
+    }
+    if (o.hid_demo) {
+      auto adapter = std::make_unique<VirtualHidAdapter>(*o.hid_demo);
+      VirtualHidAdapter* raw = adapter.get();
+      take_hid_events_ = [raw] { return raw->TakeEvents(); };
+      hid_device_ = std::move(adapter);
+    } else if (!o.hid_socket.empty()) {
+      auto socket = std::make_unique<SocketHidDevice>(o.hid_socket);
+      SocketHidDevice* raw = socket.get();
+      take_hid_events_ = [raw] { return raw->TakeEvents(); };
+      hid_device_ = std::move(socket);
+    } else if (!o.demo && o.port.empty()) {
+      hid_device_ = std::make_unique<HidapiDevice>();
     }
     session_ = std::make_unique<Session>(*port_, ports_.get(), clock_, loop_, ui_);
     if (!o.port.empty()) session_->link.SetExplicitDevice(o.port);
+    if (hid_device_) hid_ = std::make_unique<HidSession>(*session_, *hid_device_);
     ui_.Bind(*session_);
     ui_.set_show_progress(isatty(STDERR_FILENO) != 0);
     // Creating the pages loads the factory defaults into the image.
     LoadFactoryDefaults(session_->image);
-    loop_.SetHandler([this](int id) { session_->OnTimer(id); });
+    loop_.SetHandler([this](int id) {
+      session_->OnTimer(id);
+      PumpHidEvents();
+    });
     session_->Start();
+    if (hid_) {
+      hid_->Start();
+      // A path given on the command line is opened as it is, without a search.
+      if (!o.hid.empty()) hid_->link.hid_path = o.hid;
+    }
+    hid_named_ = !o.hid.empty() ? o.hid : o.hid_socket;
     timeout_ms_ = static_cast<uint64_t>(o.timeout_s * 1000);
   }
 
   Session& session() { return *session_; }
+  HidSession* hid() { return hid_.get(); }
   CliUi& ui() { return ui_; }
 
-  // Waits for the automatic read. 0, or 1 with a message on stderr.
-  int WaitForRead() {
+  bool OnHid() const { return session_->status.link_kind == kLinkHid; }
+  // The HID adapter greeted and the device behind it stopped (or never started) answering.
+  bool HidWithoutEsc() const {
+    return OnHid() && session_->status.adapter_state == kHidAdapterGreeted &&
+           session_->status.esc_state == kEscNone && hid_->poll_count == 255;
+  }
+  bool EscConnected() const {
+    const SessionStatus& s = session_->status;
+    return OnHid() ? s.esc_state == kHidEscPresent : s.esc_state == kEscDetected;
+  }
+
+  // Waits for the automatic read. 0, or 1 with a message on stderr. With `allow_no_esc` an
+  // adapter with nothing answering behind it also ends the wait with 0.
+  int WaitForRead(bool allow_no_esc = false) {
     const bool done = loop_.RunUntil(
-        [&] { return ui_.gave_up || (ui_.read_finished && !session_->status.transfer_active); },
+        [&] {
+          return ui_.gave_up || ui_.last_message == kHidVersionFailedText || HidWithoutEsc() ||
+                 (ui_.read_finished && !session_->status.transfer_active);
+        },
         timeout_ms_);
     if (ui_.gave_up) return Fail(ui_.failure);
+    if (ui_.last_message == kHidVersionFailedText) {
+      return Fail("the ESC answered but sent no version (\"" + std::string(kHidVersionFailedText) +
+                  "\")");
+    }
+    if (HidWithoutEsc()) {
+      if (allow_no_esc) return kExitOk;
+      return Fail("the HID adapter (" + hid_->adapter_version_text +
+                  ") answers but no ESC does (is it connected and powered?)");
+    }
     if (done) return kExitOk;
     const SessionStatus& s = session_->status;
-    if (s.esc_state == kEscDetected)
+    if (EscConnected()) {
       return Fail("the ESC was found but its settings could not be read in time");
+    }
+    if (OnHid()) return Fail("the HID adapter at " + hid_->link.hid_path + " does not answer");
     if (s.adapter_state == kAdapterOpen || session_->link.is_open) {
       return Fail("no ESC answers on " + session_->link.device_name +
                   " (is it connected and powered?)");
@@ -159,6 +249,7 @@ class CliWorld {
     if (!session_->link.explicit_device().empty()) {
       return Fail("cannot open " + session_->link.explicit_device());
     }
+    if (!hid_named_.empty()) return Fail("cannot open the HID adapter at " + hid_named_);
     return Fail("no programming adapter found");
   }
 
@@ -173,8 +264,7 @@ class CliWorld {
         timeout_ms_ + 60000);
     if (ui_.gave_up) return Fail(ui_.failure);
     if (!done) return Fail("the send did not finish in time");
-    if (session_->status.esc_state != kEscDetected)
-      return Fail("the ESC went away during the send");
+    if (!EscConnected()) return Fail("the ESC went away during the send");
     return kExitOk;
   }
 
@@ -192,12 +282,28 @@ class CliWorld {
     return kExitFailure;
   }
 
+  // The virtual and socket adapters report their own plugging and pulling.
+  void PumpHidEvents() {
+    if (!take_hid_events_ || !hid_) return;
+    for (const HidEvent& e : take_hid_events_()) {
+      if (e.arrived) {
+        hid_->OnDeviceArrived();
+      } else {
+        hid_->OnDeviceRemoved(e.path);
+      }
+    }
+  }
+
   SystemClock clock_;
   TimerLoop loop_;
   CliUi ui_;
   std::unique_ptr<SerialPort> port_;
   std::unique_ptr<PortEnumerator> ports_;
+  std::unique_ptr<HidDevice> hid_device_;
+  std::function<std::vector<HidEvent>()> take_hid_events_;
   std::unique_ptr<Session> session_;
+  std::unique_ptr<HidSession> hid_;
+  std::string hid_named_;
   uint64_t timeout_ms_ = 10000;
 };
 
@@ -207,6 +313,73 @@ int CommandPorts(const Options& o) {
   const auto listing = ListPorts(enumerator);
   if (listing.empty()) std::printf("no serial ports\n");
   for (const auto& entry : listing) std::printf("%s\n", FormatPortLine(entry).c_str());
+  const auto hid = ListHidAdapters();
+  if (hid.empty()) std::printf("no HID adapters\n");
+  for (const auto& entry : hid) std::printf("%s\n", FormatHidLine(entry).c_str());
+  return kExitOk;
+}
+
+std::string JsonText(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", u);
+      out += esc;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// What is connected: the link, the adapter, the device and the versions.
+int CommandInfo(const Options& o) {
+  bool json = false;
+  for (const auto& a : o.args) {
+    if (a != "--json") return Usage("info: unexpected argument " + a);
+    json = true;
+  }
+  CliWorld world(o);
+  if (int rc = world.WaitForRead(/*allow_no_esc=*/true)) return rc;
+  const Session& session = world.session();
+  const SessionStatus& s = session.status;
+  const bool hid = world.OnHid();
+  std::string adapter;
+  if (hid) {
+    adapter = world.hid()->adapter_version_text;
+  } else {
+    adapter = session.link.device_name;
+    if (!session.link.product_string.empty()) adapter += " (" + session.link.product_string + ")";
+  }
+  const bool esc = world.EscConnected();
+  std::string device = "none";
+  std::string device_text = "no ESC";
+  if (esc && s.device_class == kDeviceFull) {
+    device = "full";
+    device_text = "full ESC";
+  } else if (esc && s.device_class == kDeviceV1) {
+    const bool bec = s.v1_block_variant == kV1Block16;
+    device = bec ? "v1-bec" : "v1";
+    device_text = bec ? "V1-series ESC with BEC" : "V1-series ESC";
+  }
+  const std::string version = esc ? session.VersionText() : "";
+  if (json) {
+    std::printf(
+        "{\"link\": \"%s\", \"adapter\": %s, \"device\": \"%s\", \"device_class\": %d, "
+        "\"esc_version\": %s}\n",
+        hid ? "hid" : "serial", JsonText(adapter).c_str(), device.c_str(), esc ? s.device_class : 0,
+        esc ? JsonText(version).c_str() : "null");
+    return kExitOk;
+  }
+  std::printf("link:        %s\n", hid ? "hid" : "serial");
+  std::printf("adapter:     %s\n", adapter.c_str());
+  std::printf("device:      %s\n", device_text.c_str());
+  if (esc) std::printf("esc version: %s\n", version.c_str());
   return kExitOk;
 }
 
@@ -430,6 +603,12 @@ int CommandFlash(const Options& o) {
   CliWorld world(o);
   if (int rc = world.WaitForRead()) return rc;
   Session& session = world.session();
+  if (world.OnHid()) {
+    std::fprintf(stderr,
+                 "tesselarc-cli: firmware updates through the HID adapter are not available in "
+                 "this version; connect the ESC through the serial adapter\n");
+    return kExitFailure;
+  }
   world.ui().SetFile(path);
   world.ui().StartFlashing(force, isatty(STDERR_FILENO) == 0);
   const SerialUpdateVariant variant = session.status.device_class == kDeviceV1
@@ -493,6 +672,7 @@ int Run(int argc, char** argv) {
     return kExitOk;
   }
   if (o.command == "ports") return CommandPorts(o);
+  if (o.command == "info") return CommandInfo(o);
   if (o.command == "read") return CommandRead(o);
   if (o.command == "show") return CommandShow(o);
   if (o.command == "write") return CommandWrite(o);

@@ -175,8 +175,10 @@ bool HidapiDevice::Drain(int wait_ms) {
   while (queue_.size() < capacity_) {
     Report report{};
     const int n = hid_read_timeout(handle_, report.data(), report.size(), wait_ms);
-    if (n < 0 && errno == EINTR) continue;  // a signal cut the wait short: not an error
-    if (n < 0) {  // the device is gone (unplugged) or the node failed
+    // A signal cutting the wait short is no error; any other failure means the device is gone
+    // (unplugged) or its node failed.
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
       Close();
       return false;
     }

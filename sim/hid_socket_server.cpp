@@ -107,15 +107,15 @@ int HidSocketServer::Run() {
       return 0;
     }
     if (fds[1].revents & (POLLERR | POLLNVAL)) return 1;
-    if (fds[1].revents & POLLIN) Accept();
+    // The host first: one that closed and connects again at once finds the adapter free.
     if (host_ >= 0 && fds[2].revents != 0) {
       if ((fds[2].revents & POLLOUT) && !Flush()) {
         Disconnect("host went away");
-        continue;
+      } else if (!(fds[2].revents & (POLLIN | POLLHUP | POLLERR)) || ReadHost()) {
+        if (!Flush()) Disconnect("host went away");
       }
-      if ((fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !ReadHost()) continue;
-      if (host_ >= 0 && !Flush()) Disconnect("host went away");
     }
+    if (fds[1].revents & POLLIN) Accept();
   }
 }
 

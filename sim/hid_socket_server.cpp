@@ -155,7 +155,8 @@ void HidSocketServer::Disconnect(const char* why) {
 
 bool HidSocketServer::ReadHost() {
   uint8_t buffer[4096];
-  for (;;) {
+  // Bounded, so that a host that never stops writing still gets its answers written back.
+  for (int round = 0; round < 16; ++round) {
     const ssize_t got = recv(host_, buffer, sizeof buffer, 0);
     if (got == 0) {
       Disconnect("host closed the connection");
@@ -184,6 +185,7 @@ bool HidSocketServer::ReadHost() {
     in_.erase(in_.begin(), in_.begin() + static_cast<long>(at));
     if (out_.size() >= kMaxUnsent) return true;  // let the host read first
   }
+  return true;
 }
 
 void HidSocketServer::HandleFrame(const uint8_t* frame) {

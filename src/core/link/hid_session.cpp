@@ -627,6 +627,10 @@ void HidSession::OnDeviceRemoved(const std::string& path) {
   if (open_path.empty() || open_path != path) return;
   // The box restarts (and so vanishes for a moment) while its firmware is updated.
   if (status_.lcd_box_connected && lcd_update_active) return;
+  Disconnect();
+}
+
+void HidSession::Disconnect() {
   SessionStatus& s = status_;
   link.HidClose();
   s.lcd_box_connected = false;

@@ -99,6 +99,9 @@ class HidSession {
   // Device notifications.
   void OnDeviceArrived();
   void OnDeviceRemoved(const std::string& path);
+  // What the removal of the open adapter does, for a tool that lets go of it by itself
+  // (DemoMode switching to another device).
+  void Disconnect();
   void HidClose();
 
   int32_t hid_step = kHidStepNone;

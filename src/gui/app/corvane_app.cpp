@@ -59,6 +59,27 @@ bool ParseDemoOption(const QString& arg, std::optional<EscVariant>& demo) {
   return true;
 }
 
+bool ParseHidDemoOption(const QString& arg, std::optional<HidDeviceKind>& demo) {
+  if (arg == "--demo=hid-full") {
+    demo = HidDeviceKind::kFullEsc;
+  } else if (arg == "--demo=hid-v1") {
+    demo = HidDeviceKind::kV1Esc;
+  } else if (arg == "--demo=hid-v1-bec") {
+    demo = HidDeviceKind::kV1EscBec;
+  } else if (arg == "--demo=hid-lcd") {
+    demo = HidDeviceKind::kLcdBox;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+namespace {
+constexpr const char* kAppUsage =
+    "usage: tesselarc [--demo[=full|v1|v1-bec|hid-full|hid-v1|hid-v1-bec|hid-lcd]]\n"
+    "                 [--hid-socket PATH]\n";
+}
+
 int CCorvaneApp::Run(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("tesselarc");
@@ -66,14 +87,21 @@ int CCorvaneApp::Run(int argc, char** argv) {
   options.skin_folder = QCoreApplication::applicationDirPath();
   for (int i = 1; i < argc; ++i) {
     const QString arg = QString::fromLocal8Bit(argv[i]);
-    if (ParseDemoOption(arg, options.demo)) continue;
+    if (ParseDemoOption(arg, options.demo) || ParseHidDemoOption(arg, options.hid_demo)) continue;
+    if (arg == "--hid-socket" && i + 1 < argc && argv[i + 1][0] != '\0') {
+      options.hid_socket = QString::fromLocal8Bit(argv[++i]);
+      continue;
+    }
     if (arg == "-h" || arg == "--help") {
-      std::printf("usage: tesselarc [--demo[=full|v1|v1-bec]]\n");
+      std::printf("%s", kAppUsage);
       return 0;
     }
-    std::fprintf(stderr,
-                 "tesselarc: unknown option %s\nusage: tesselarc [--demo[=full|v1|v1-bec]]\n",
-                 argv[i]);
+    std::fprintf(stderr, "tesselarc: unknown option or missing value: %s\n%s", argv[i], kAppUsage);
+    return 2;
+  }
+  if ((options.demo ? 1 : 0) + (options.hid_demo ? 1 : 0) + (options.hid_socket.isEmpty() ? 0 : 1) >
+      1) {
+    std::fprintf(stderr, "tesselarc: choose one of the --demo options or --hid-socket\n");
     return 2;
   }
   if (!ClaimInstance(InstanceName())) return 0;

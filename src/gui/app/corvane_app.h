@@ -13,7 +13,8 @@ namespace tessel {
 
 class CCorvaneApp {
  public:
-  // `argv` options: --demo[=full|v1|v1-bec]. Returns the process exit code.
+  // `argv` options: --demo[=full|v1|v1-bec|hid-full|hid-v1|hid-v1-bec|hid-lcd], --hid-socket.
+  // Returns the process exit code.
   int Run(int argc, char** argv);
 
   // The single-instance check. False when another instance answered (and was asked to come
@@ -29,5 +30,7 @@ class CCorvaneApp {
 
 // Parses "--demo", "--demo=full", "--demo=v1", "--demo=v1-bec". False on a bad option.
 bool ParseDemoOption(const QString& arg, std::optional<EscVariant>& demo);
+// Parses "--demo=hid-full", "--demo=hid-v1", "--demo=hid-v1-bec", "--demo=hid-lcd".
+bool ParseHidDemoOption(const QString& arg, std::optional<HidDeviceKind>& demo);
 
 }  // namespace tessel

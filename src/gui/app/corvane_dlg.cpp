@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QTimer>
 #include <cstdio>
 
 #include "core/session/settings_file.h"
@@ -22,6 +23,7 @@
 #include "gui/pages/page_factory.h"
 #include "gui/pages/settings_page.h"
 #include "gui/simple/v1_dlg.h"
+#include "platform/hid_hotplug.h"
 #include "platform/serial_hotplug.h"
 
 namespace tessel {
@@ -47,10 +49,26 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
     return;
   }
 
-  devices_.Use(options_.demo);
+  if (options_.hid_demo) {
+    devices_.UseNothing();
+    hid_devices_.UseVirtual(*options_.hid_demo);
+  } else {
+    devices_.Use(options_.demo);
+    if (options_.demo) {
+      hid_devices_.UseNone();
+    } else if (!options_.hid_socket.isEmpty()) {
+      hid_devices_.UseSocket(options_.hid_socket.toStdString());
+    } else {
+      hid_devices_.UseHardware();
+    }
+  }
   session_ =
       std::make_unique<Session>(devices_.port(), &devices_.enumerator(), clock_, timers_, *this);
-  timers_.SetHandler([this](int id) { session_->OnTimer(id); });
+  hid_ = std::make_unique<HidSession>(*session_, hid_devices_);
+  timers_.SetHandler([this](int id) {
+    session_->OnTimer(id);
+    PumpHidEvents();
+  });
 
   BuildMenu();
   BuildButtons();
@@ -62,17 +80,29 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
     hotplug_watcher_ = std::make_unique<SerialHotplugWatcher>(
         *hotplug_monitor_,
         [this](const PortEvent& e) { OnPortEvent(e.change == PortChange::kArrived, e.device); });
+    hid_hotplug_monitor_ = std::make_unique<HidHotplugMonitor>();
+    hid_hotplug_watcher_ = std::make_unique<HidHotplugWatcher>(
+        *hid_hotplug_monitor_, [this](const HidEvent& e) { OnHidEvent(e); });
   }
+  // The virtual and socket HID adapters report their own plugging and pulling; a socket
+  // adapter is also looked for here while its server is not there.
+  auto* hid_poll = new QTimer(this);
+  connect(hid_poll, &QTimer::timeout, this, [this] { PumpHidEvents(); });
+  hid_poll->start(500);
 
   // Start-up: no page, the first ESC found is read at once.
   session_->status.page_shown = false;
   session_->Start();
+  hid_->Start();
   UpdateTitle();
   setFixedSize(sizeHint());
 }
 
 CCorvaneDlg::~CCorvaneDlg() {
   timers_.StopAll();
+  if (hid_) hid_->HidClose();
+  hid_hotplug_watcher_.reset();
+  hid_hotplug_monitor_.reset();
   hotplug_watcher_.reset();
   hotplug_monitor_.reset();
 }
@@ -108,10 +138,11 @@ void CCorvaneDlg::BuildMenu() {
   // The program-box modes belong to the HID adapter; on the serial adapter they do nothing.
   QAction* esc_mode = device->addAction("ESC Speed Controller");
   QAction* lcd_mode = device->addAction("LCD Program Box");
+  connect(esc_mode, &QAction::triggered, this, [this] { hid_->EnterEscMode(); });
+  connect(lcd_mode, &QAction::triggered, this, [this] { hid_->EnterLcdMode(); });
   connect(device, &QMenu::aboutToShow, this, [this, esc_mode, lcd_mode] {
-    const SessionStatus& s = session_->status;
-    lcd_mode->setEnabled(s.link_kind == kLinkHid && s.adapter_state == kHidAdapterGreeted && s.esc_state == kEscNone);
-    esc_mode->setEnabled(s.link_kind == kLinkHid && s.esc_state != kEscNone && s.lcd_box_connected);
+    lcd_mode->setEnabled(hid_->CanEnterLcdMode());
+    esc_mode->setEnabled(hid_->CanEnterEscMode());
   });
 
   QMenu* demo = menuBar()->addMenu("DemoMode");
@@ -129,6 +160,19 @@ void CCorvaneDlg::BuildMenu() {
   add_demo("Virtual ESC", 1, EscVariant::kFull);
   add_demo("Virtual V1-series ESC", 2, EscVariant::kV1);
   add_demo("Virtual V1-series ESC with BEC", 3, EscVariant::kV1Bec);
+  demo->addSeparator();
+  auto add_hid_demo = [&](const QString& text, int key, HidDeviceKind kind) {
+    QAction* a = demo->addAction(text);
+    a->setCheckable(true);
+    a->setChecked(options_.hid_demo == kind);
+    demo_group_->addAction(a);
+    demo_actions_[key] = a;
+    connect(a, &QAction::triggered, this, [this, kind] { SetHidDemo(kind); });
+  };
+  add_hid_demo("Virtual HID adapter with ESC", 4, HidDeviceKind::kFullEsc);
+  add_hid_demo("Virtual HID adapter with V1-series ESC", 5, HidDeviceKind::kV1Esc);
+  add_hid_demo("Virtual HID adapter with V1-series ESC with BEC", 6, HidDeviceKind::kV1EscBec);
+  add_hid_demo("Virtual HID adapter with LCD program box", 7, HidDeviceKind::kLcdBox);
 
   QMenu* help = menuBar()->addMenu("Help");
   connect(help->addAction("help"), &QAction::triggered, this, [this] {
@@ -214,22 +258,74 @@ CCownerDrawBton* CCorvaneDlg::button(int id) const {
 
 void CCorvaneDlg::UpdateTitle() {
   QString title = kTitle;
-  if (devices_.demo()) title += " - DEMO";
+  if (devices_.demo() || hid_devices_.demo()) title += " - DEMO";
   setWindowTitle(title);
 }
 
 void CCorvaneDlg::SetDemo(std::optional<EscVariant> variant) {
+  SwitchDevices(variant, std::nullopt);
+}
+
+void CCorvaneDlg::SetHidDemo(HidDeviceKind kind) {
+  SwitchDevices(std::nullopt, kind);
+}
+
+void CCorvaneDlg::SwitchDevices(std::optional<EscVariant> serial,
+                                std::optional<HidDeviceKind> hid) {
   if (session_->status.update_running) return;
-  devices_.Use(variant);
+  // The HID adapter in use goes away with the old device.
+  if (session_->status.link_kind == kLinkHid || hid_->link.IsOpen()) hid_->Disconnect();
+  if (hid) {
+    devices_.UseNothing();
+    hid_devices_.UseVirtual(*hid);
+  } else {
+    devices_.Use(serial);
+    if (serial) {
+      hid_devices_.UseNone();
+    } else if (!options_.hid_socket.isEmpty()) {
+      hid_devices_.UseSocket(options_.hid_socket.toStdString());
+    } else {
+      hid_devices_.UseHardware();
+    }
+  }
   session_->link.LinkClose();
   // The old device is gone and a new one has arrived.
   session_->OnSerialPortRemoved();
-  session_->OnSerialPortArrived();
+  if (!hid) session_->OnSerialPortArrived();
   session_->StartRead();
-  const int key =
-      !variant ? 0 : (*variant == EscVariant::kFull ? 1 : (*variant == EscVariant::kV1 ? 2 : 3));
+  if (hid) {
+    hid_->OnDeviceArrived();
+  } else {
+    hid_->link.hid_path = hid_->link.HidFindPath();
+  }
+  int key = 0;
+  if (hid) {
+    key = 4 + static_cast<int>(*hid);
+  } else if (serial) {
+    key = *serial == EscVariant::kFull ? 1 : (*serial == EscVariant::kV1 ? 2 : 3);
+  }
   if (demo_actions_.count(key)) demo_actions_[key]->setChecked(true);
   UpdateTitle();
+}
+
+void CCorvaneDlg::OnHidEvent(const HidEvent& event) {
+  if (hid_devices_.target() != HidSwitch::Target::kHardware) return;
+  if (event.arrived) {
+    hid_->OnDeviceArrived();
+  } else {
+    hid_->OnDeviceRemoved(event.path);
+  }
+}
+
+void CCorvaneDlg::PumpHidEvents() {
+  if (hid_devices_.target() == HidSwitch::Target::kHardware) return;
+  for (const HidEvent& e : hid_devices_.TakeEvents()) {
+    if (e.arrived) {
+      hid_->OnDeviceArrived();
+    } else {
+      hid_->OnDeviceRemoved(e.path);
+    }
+  }
 }
 
 void CCorvaneDlg::OnPortEvent(bool arrived, const std::string& device) {
@@ -399,8 +495,9 @@ void CCorvaneDlg::UpdateMenuBitmaps() {
     } else {
       s.update_running = false;
     }
-    const bool start_connected =
-        s.link_kind == kLinkSerial ? connected : (s.adapter_state != kAdapterNone && s.esc_state != kEscNone);
+    const bool start_connected = s.link_kind == kLinkSerial
+                                     ? connected
+                                     : (s.adapter_state != kAdapterNone && s.esc_state != kEscNone);
     if (start_connected) start_file = by_class();
   }
   if ((page_file != page_background_name_ &&
@@ -542,6 +639,25 @@ void CCorvaneDlg::EnableUpdateButton() {
 
 void CCorvaneDlg::RefreshDeviceView() {
   info_page_->RefreshDeviceView();
+}
+
+void CCorvaneDlg::HideVersionFields() {
+  info_page_->HideVersionFields();
+}
+
+void CCorvaneDlg::SetHardwareText(const std::string& text) {
+  info_page_->SetHardwareText(QString::fromStdString(text));
+}
+
+void CCorvaneDlg::SetStatusLabels(const std::string& esc, const std::string& usb) {
+  esc_label_->setText(QString::fromStdString(esc));
+  usb_label_->setText(QString::fromStdString(usb));
+  RedrawIndicators();
+}
+
+void CCorvaneDlg::ShowEscControls(bool show) {
+  // The information page is all the LCD program box has.
+  SetButtonsVisible(show, true);
 }
 
 void CCorvaneDlg::ProcessEvents() {

@@ -12,8 +12,10 @@
 #include <optional>
 #include <vector>
 
+#include "core/link/hid_session.h"
 #include "core/session/session.h"
 #include "gui/app/device_switch.h"
+#include "gui/app/hid_switch.h"
 #include "gui/app/owner_draw_button.h"
 #include "gui/app/qt_timer_host.h"
 #include "sim/virtual_esc.h"
@@ -30,14 +32,18 @@ class CSettingsPage;
 class CData;
 class SerialHotplugMonitor;
 class SerialHotplugWatcher;
+class HidHotplugMonitor;
+class HidHotplugWatcher;
 
 class CCorvaneDlg : public QMainWindow, public SessionUi {
   Q_OBJECT
  public:
   struct Options {
-    std::optional<EscVariant> demo;  // start on the virtual ESC
-    QString skin_folder;             // where "Back.bmp" and the page pictures are
-    bool hotplug = true;             // watch the system's serial ports
+    std::optional<EscVariant> demo;         // start on the virtual ESC
+    std::optional<HidDeviceKind> hid_demo;  // start on the virtual HID adapter
+    QString hid_socket;   // the HID adapter is a virtual one served on this socket
+    QString skin_folder;  // where "Back.bmp" and the page pictures are
+    bool hotplug = true;  // watch the system's serial ports
   };
 
   explicit CCorvaneDlg(const Options& options, QWidget* parent = nullptr);
@@ -50,10 +56,16 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
 
   void ShowPage(int32_t page);
   void ClearHelp();
-  // Switches between the real adapter and a virtual ESC (none: the real adapter).
+  // Switches between the real adapters and a virtual ESC (none: the real adapters), or the
+  // virtual HID adapter with a device behind it.
   void SetDemo(std::optional<EscVariant> variant);
+  void SetHidDemo(HidDeviceKind kind);
   std::optional<EscVariant> demo() const { return devices_.demo(); }
+  std::optional<HidDeviceKind> hid_demo() const { return hid_devices_.demo(); }
   VirtualEscPort* virtual_port() { return devices_.virtual_port(); }
+  VirtualHidAdapter* virtual_hid() { return hid_devices_.virtual_adapter(); }
+  HidSession& hid() { return *hid_; }
+  QLabel* esc_label() const { return esc_label_; }
 
   // For tests and the benchmark.
   CSettingsPage* page(int32_t page_id) const;
@@ -90,6 +102,10 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void ShowLoggedData() override;
   void EnableUpdateButton() override;
   void RefreshDeviceView() override;
+  void HideVersionFields() override;
+  void SetHardwareText(const std::string& text) override;
+  void SetStatusLabels(const std::string& esc, const std::string& usb) override;
+  void ShowEscControls(bool show) override;
   void ProcessEvents() override;
   void V1RefreshFromImage() override;
   void V1WriteToImage() override;
@@ -110,6 +126,9 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void OnDefault();
   void OnResetDefault();
   void OnPortEvent(bool arrived, const std::string& device);
+  void OnHidEvent(const HidEvent& event);
+  void PumpHidEvents();
+  void SwitchDevices(std::optional<EscVariant> serial, std::optional<HidDeviceKind> hid);
   void UpdateTitle();
   bool LoadSkin(QPixmap& pixmap, QString& name, const QString& file);
   void SetButtonsVisible(bool page_buttons, bool info_button);
@@ -119,9 +138,13 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   SystemClock clock_;
   QtTimerHost timers_;
   DeviceSwitch devices_;
+  HidSwitch hid_devices_;
   std::unique_ptr<Session> session_;
+  std::unique_ptr<HidSession> hid_;
   std::unique_ptr<SerialHotplugMonitor> hotplug_monitor_;
   std::unique_ptr<SerialHotplugWatcher> hotplug_watcher_;
+  std::unique_ptr<HidHotplugMonitor> hid_hotplug_monitor_;
+  std::unique_ptr<HidHotplugWatcher> hid_hotplug_watcher_;
 
   QWidget* central_ = nullptr;
   QWidget* page_area_ = nullptr;

@@ -14,4 +14,10 @@ void DeviceSwitch::Use(std::optional<EscVariant> variant) {
   system_ports_.MarkStale();
 }
 
+void DeviceSwitch::UseNothing() {
+  Use(EscVariant::kFull);
+  virtual_port_->SetPlugged(false);
+  demo_.reset();
+}
+
 }  // namespace tessel

@@ -24,6 +24,8 @@ class DeviceSwitch {
 
   // Closes whatever is open and puts a fresh virtual ESC (or the real adapter) behind the port.
   void Use(std::optional<EscVariant> variant);
+  // No serial adapter at all (DemoMode on the virtual HID adapter): an unplugged virtual one.
+  void UseNothing();
   std::optional<EscVariant> demo() const { return demo_; }
   VirtualEscPort* virtual_port() { return virtual_port_.get(); }
 

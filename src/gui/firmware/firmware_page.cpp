@@ -160,6 +160,11 @@ void CFirmware::HideVersionFields() {
   version_list_->hide();
 }
 
+void CFirmware::SetHardwareText(const QString& text) {
+  hardware_text_ = text;
+  RefreshControls();
+}
+
 void CFirmware::ShowSoftwareVersion() {
   software_text_ = QString::fromStdString(session_.VersionText());
   software_->setEnabled(true);

@@ -34,6 +34,8 @@ class CFirmware : public QWidget {
   // field) or the LCD program box view ("LCD PROGRAM", "b2.bmp", no software field).
   virtual void RefreshDeviceView();
   void HideVersionFields();
+  // "TURBO" for an ESC; the adapter's version while the LCD program box is shown.
+  void SetHardwareText(const QString& text);
   // The session has stored a new version text: show it.
   void ShowSoftwareVersion();
 

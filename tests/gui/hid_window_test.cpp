@@ -1,0 +1,117 @@
+// The desktop tool on the virtual HID adapter: the read fills the pages, the LCD program box
+// mode switches, and the V1 dialog reads and sends through the HID engine.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenuBar>
+
+#include "gui/firmware/firmware_page.h"
+#include "gui/simple/v1_dlg.h"
+#include "tests/gui/window_support.h"
+
+namespace tessel {
+namespace {
+
+using namespace tessel::test;
+
+std::unique_ptr<CCorvaneDlg> MakeHidWindow(HidDeviceKind kind) {
+  CCorvaneDlg::Options options;
+  options.hid_demo = kind;
+  options.skin_folder = TESSEL_SKIN_DIR;
+  options.hotplug = false;
+  auto window = std::make_unique<CCorvaneDlg>(options);
+  window->show();
+  return window;
+}
+
+bool WaitHidRead(CCorvaneDlg& w) {
+  return QTest::qWaitFor(
+      [&] {
+        const SessionStatus& s = w.session().status;
+        return s.link_kind == kLinkHid && s.esc_state == kHidEscPresent && !s.transfer_active &&
+               w.hid().esc_identified;
+      },
+      20000);
+}
+
+QAction* MenuAction(CCorvaneDlg& w, const QString& text) {
+  for (QAction* a : w.menuBar()->findChildren<QAction*>()) {
+    if (a->text() == text) return a;
+  }
+  return nullptr;
+}
+
+TEST(HidWindowTest, ReadsTheFullEscAndSendsAChangeBack) {
+  auto w = MakeHidWindow(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(w->ok());
+  ASSERT_TRUE(WaitHidRead(*w));
+  VirtualHidAdapter& adapter = *w->virtual_hid();
+  EXPECT_EQ(w->session().image.run_mode, adapter.image().run_mode);
+  EXPECT_EQ(w->windowTitle(), "Tessel Arc USB V1.0 - DEMO");
+  w->session().image.run_mode = adapter.image().run_mode == 0 ? 1 : 0;
+  // Apply takes the pages first; change the page's own choice the way the page would.
+  w->RefreshPagesFromImage();
+  ASSERT_TRUE(w->session().Apply());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->session().status.transfer_active; }, 20000));
+  EXPECT_EQ(adapter.image().run_mode, w->session().image.run_mode);
+  EXPECT_EQ(adapter.received_curves().size(), 3u);
+}
+
+TEST(HidWindowTest, LcdProgramBoxModeShowsTheAdapterOnTheInformationPage) {
+  auto w = MakeHidWindow(HidDeviceKind::kLcdBox);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->hid().poll_count == 255; }, 20000));
+  QAction* lcd = MenuAction(*w, "LCD Program Box");
+  QAction* esc = MenuAction(*w, "ESC Speed Controller");
+  ASSERT_TRUE(lcd && esc);
+  lcd->trigger();
+  CFirmware* info = w->info_page();
+  EXPECT_TRUE(info->isVisible());
+  EXPECT_EQ(info->device_box()->text(), "LCD PROGRAM");
+  EXPECT_EQ(info->hardware_box()->text(), "V1.05_12037");
+  EXPECT_FALSE(info->software_box()->isVisible());
+  EXPECT_EQ(w->esc_label()->text(), "LCD");
+  EXPECT_FALSE(w->button(1001)->isVisible()) << "no settings pages for the box";
+  // Leaving the mode needs an ESC behind the box.
+  esc->trigger();
+  EXPECT_TRUE(w->session().status.lcd_box_connected);
+  w->virtual_hid()->ReplaceDevice(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->hid().CanEnterEscMode(); }, 20000));
+  esc->trigger();
+  EXPECT_FALSE(w->session().status.lcd_box_connected);
+  EXPECT_EQ(info->hardware_box()->text(), "TURBO");
+  EXPECT_EQ(w->esc_label()->text(), "ESC");
+}
+
+TEST(HidWindowTest, TheV1DialogReadsAndSendsOverHid) {
+  auto w = MakeHidWindow(HidDeviceKind::kV1EscBec);
+  ASSERT_TRUE(WaitHidRead(*w));
+  CV1Dlg* dlg = w->v1_dialog();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->isVisible(); }, 5000));
+  VirtualHidAdapter& adapter = *w->virtual_hid();
+  QComboBox* cutoff = dlg->list(9);
+  cutoff->setCurrentIndex(5);
+  QTest::mouseClick(dlg->send_button(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->status_text() == "Send Ok"; }, 20000));
+  EXPECT_EQ(adapter.image().v1_cutoff_voltage, 5);
+  // The ESC changes behind the tool's back; Read Settings shows it.
+  adapter.image().v1_running_mode = 2;
+  QTest::mouseClick(dlg->read_button(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->status_text() == "Read Ok"; }, 20000));
+  EXPECT_EQ(w->session().image.v1_running_mode, 2);
+}
+
+TEST(HidWindowTest, DemoModeSwitchesBetweenTheSerialAndTheHidAdapter) {
+  auto w = MakeHidWindow(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(WaitHidRead(*w));
+  w->SetDemo(EscVariant::kFull);
+  ASSERT_TRUE(WaitRead(*w));
+  EXPECT_EQ(w->session().status.link_kind, kLinkSerial);
+  EXPECT_FALSE(w->hid_demo());
+  w->SetHidDemo(HidDeviceKind::kV1Esc);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return w->session().status.device_class == kDeviceV1; }, 20000));
+  EXPECT_EQ(w->session().status.link_kind, kLinkHid);
+}
+
+}  // namespace
+}  // namespace tessel

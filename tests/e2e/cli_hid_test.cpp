@@ -1,0 +1,68 @@
+// tesselarc-cli against tesselarc-sim --hid over its Unix socket: the socket back-end, the HID
+// engine and the virtual HID adapter as separate programs.
+#include <gtest/gtest.h>
+
+#include "sim/virtual_esc.h"
+#include "tests/support/process.h"
+
+namespace tessel {
+namespace {
+
+using test_support::CommandResult;
+using test_support::RunCommand;
+using test_support::SimProcess;
+
+int JsonInt(const std::string& json, const std::string& key) {
+  const std::string pattern = "\"" + key + "\": ";
+  const auto at = json.find(pattern);
+  if (at == std::string::npos) return -1;
+  return std::atoi(json.c_str() + at + pattern.size());
+}
+
+TEST(CliOverHidSocket, ReadsSetsAndReadsBackTheFullEsc) {
+  SimProcess sim({"--hid"});
+  ASSERT_FALSE(sim.path().empty());
+  const EscSettingsImage want = SampleFullEscImage();
+  CommandResult r = RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "read", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(JsonInt(r.out, "device_class"), 3);
+  EXPECT_NE(r.out.find("\"version\": \"V1.05_120307\""), std::string::npos) << r.out;
+  EXPECT_EQ(JsonInt(r.out, "punch_rate1"), want.punch_rate1);
+
+  const int run_mode = want.run_mode == 2 ? 1 : 2;
+  r = RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "set",
+                  "run_mode=" + std::to_string(run_mode)});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "read", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(JsonInt(r.out, "run_mode"), run_mode);
+}
+
+TEST(CliOverHidSocket, InfoNamesTheAdapterAndTheDeviceBehindIt) {
+  SimProcess lcd({"--hid", "--device", "lcd"});
+  ASSERT_FALSE(lcd.path().empty());
+  CommandResult r = RunCommand({TESSEL_CLI_BINARY, "--hid-socket", lcd.path(), "info", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"link\": \"hid\", \"adapter\": \"V1.05_12037\", \"device\": \"none\", "
+            "\"device_class\": 0, \"esc_version\": null}\n");
+  r = RunCommand({TESSEL_CLI_BINARY, "--hid-socket", lcd.path(), "read"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("no ESC"), std::string::npos) << r.err;
+
+  SimProcess v1({"--hid", "--device", "v1-bec"});
+  r = RunCommand({TESSEL_CLI_BINARY, "--hid-socket", v1.path(), "info"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("device:      V1-series ESC with BEC"), std::string::npos) << r.out;
+}
+
+TEST(CliOverHidSocket, NothingListeningFailsWithTheSocketNamed) {
+  const CommandResult r = RunCommand(
+      {TESSEL_CLI_BINARY, "--hid-socket", "/nonexistent/adapter", "--timeout", "1", "read"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("cannot open the HID adapter at /nonexistent/adapter"), std::string::npos)
+      << r.err;
+}
+
+}  // namespace
+}  // namespace tessel

@@ -1,13 +1,18 @@
-// Wall time of a full read and of a full send (all three curves custom) over a pseudo-terminal
-// against tesselarc-sim at 19200 baud, next to the pacing minimum of the same transfer: the
-// sum of the timer periods the engine armed plus the time its bytes take on the line.
+// Wall time of a full read and of a full send (all three curves custom), next to the pacing
+// minimum of the same transfer:
+// - serial: over a pseudo-terminal against tesselarc-sim at 19200 baud; the minimum is the
+//   sum of the timer periods the engine armed plus the time its bytes take on the line;
+// - HID: over the socket against tesselarc-sim --hid; the minimum is the sum of the periods
+//   plus the engine's fixed waits.
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
 
+#include "core/link/hid_session.h"
 #include "core/session/session.h"
 #include "core/settings/page_rules.h"
 #include "platform/qt_serial_port.h"
+#include "platform/socket_hid_device.h"
 #include "tests/support/process.h"
 #include "tests/support/recording_ui.h"
 
@@ -95,13 +100,108 @@ class Bench {
   bool measuring_ = false;
 };
 
-void Print(const char* what, const Measure& m) {
+void Print(const char* what, const Measure& m, const char* extra = "wire") {
   const double minimum = m.periods_ms + m.wire_ms;
   std::printf(
-      "%-34s %8.1f ms wall  %5llu ticks  pacing minimum %7.1f ms (%6.1f periods + %6.1f wire)"
+      "%-34s %8.1f ms wall  %5llu ticks  pacing minimum %7.1f ms (%6.1f periods + %6.1f %s)"
       "  ratio %.2f\n",
       what, m.wall_ms, static_cast<unsigned long long>(m.ticks), minimum, m.periods_ms, m.wire_ms,
-      m.wall_ms / minimum);
+      extra, m.wall_ms / minimum);
+}
+
+// The system clock, counting the fixed waits the engine sleeps through.
+class CountingClock : public Clock {
+ public:
+  uint64_t NowMs() override { return inner_.NowMs(); }
+  void SleepMs(uint32_t ms) override {
+    slept_ms += ms;
+    inner_.SleepMs(ms);
+  }
+  uint64_t slept_ms = 0;
+
+ private:
+  SystemClock inner_;
+};
+
+class HidBench {
+ public:
+  explicit HidBench(const std::string& socket)
+      : device_(socket),
+        loop_(loop_clock_),
+        session_(serial_, nullptr, clock_, loop_, ui_),
+        hid_(session_, device_) {
+    LoadFactoryDefaults(session_.image);
+    loop_.SetHandler([this](int id) {
+      if (measuring_ && (id == kTimerHidSession || id == kTimerHidProbe)) {
+        m_.periods_ms += loop_.Period(id);
+        ++m_.ticks;
+      }
+      session_.OnTimer(id);
+    });
+  }
+
+  // From start-up (adapter found, greeted, ESC identified) to the end of the read.
+  Measure Read() {
+    return Run([&] {
+      session_.Start();
+      hid_.Start();
+    });
+  }
+  Measure Send() {
+    return Run([&] {
+      session_.image.throttle_curve_mode = session_.image.brake_curve_mode =
+          session_.image.boost_slope = 1;
+      session_.Apply();
+    });
+  }
+  Session& session() { return session_; }
+
+ private:
+  Measure Run(const std::function<void()>& start) {
+    m_ = Measure{};
+    clock_.slept_ms = 0;
+    measuring_ = true;
+    const auto t0 = std::chrono::steady_clock::now();
+    start();
+    loop_.RunUntil(
+        [&] {
+          const SessionStatus& s = session_.status;
+          return hid_.esc_identified && !s.transfer_active && !s.send_in_progress &&
+                 hid_.hid_step == kHidStepPresence;
+        },
+        60000);
+    const auto t1 = std::chrono::steady_clock::now();
+    measuring_ = false;
+    m_.wall_ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    m_.wire_ms = static_cast<double>(clock_.slept_ms);
+    return m_;
+  }
+
+  SocketHidDevice device_;
+  SystemClock loop_clock_;
+  CountingClock clock_;
+  QtSerialPort serial_;
+  TimerLoop loop_;
+  RecordingUi ui_;
+  Session session_;
+  HidSession hid_;
+  Measure m_;
+  bool measuring_ = false;
+};
+
+int HidMain() {
+  test_support::SimProcess sim({"--hid"});
+  if (sim.path().empty()) {
+    std::fprintf(stderr, "bench_serial: tesselarc-sim --hid did not start\n");
+    return 1;
+  }
+  std::printf("virtual HID adapter on %s\n", sim.path().c_str());
+  HidBench bench(sim.path());
+  const Measure read = bench.Read();
+  Print("HID full read (from start-up)", read, "waits");
+  const Measure send = bench.Send();
+  Print("HID full send, three curves", send, "waits");
+  return 0;
 }
 
 int Main() {
@@ -128,7 +228,7 @@ int Main() {
   std::printf(
       "(a ratio below 1 means the line time overlapped the waits: during a read the ESC streams\n"
       " each curve while the engine waits for its next tick)\n");
-  return 0;
+  return HidMain();
 }
 
 }  // namespace

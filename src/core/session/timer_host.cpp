@@ -16,6 +16,12 @@ uint32_t TimerLoop::Period(int id) const {
   return it == timers_.end() ? 0 : it->second.period_ms;
 }
 
+uint64_t PlannedTime(uint64_t due_ms, uint64_t now_ms, uint32_t period_ms) {
+  // A tick held up by more than a period (behind a blocking wait) starts the plan afresh, so
+  // the ticks after it keep their spacing instead of firing back to back to catch up.
+  return now_ms > due_ms + period_ms ? now_ms : due_ms;
+}
+
 bool TimerLoop::RunOne() {
   if (timers_.empty()) return false;
   auto next = timers_.begin();
@@ -31,7 +37,7 @@ bool TimerLoop::RunOne() {
   if (next->second.due_ms < clock_.NowMs()) next->second.due_ms = clock_.NowMs();
   ++dispatched_;
   dispatching_id_ = id;
-  dispatching_due_ms_ = due;
+  dispatching_due_ms_ = PlannedTime(due, clock_.NowMs(), next->second.period_ms);
   if (handler_) handler_(id);
   dispatching_id_ = -1;
   return true;

@@ -20,11 +20,16 @@ class TimerHost {
  public:
   virtual ~TimerHost() = default;
   // (Re-)arms a repeating timer. The period counts from now, except when a timer re-arms
-  // itself from its own tick: then it counts from the time that tick was due, so that the time
-  // the tick spent working is not added to every period. It never fires before that time.
+  // itself from its own tick: then it counts from the time that tick was planned for
+  // (PlannedTime), so that the time the tick spent working is not added to every period. It
+  // never fires before that time.
   virtual void Arm(int id, uint32_t period_ms) = 0;
   virtual void Stop(int id) = 0;
 };
+
+// The time a tick counts as planned for when it re-arms itself: when it was due, unless it
+// ran more than a period late.
+uint64_t PlannedTime(uint64_t due_ms, uint64_t now_ms, uint32_t period_ms);
 
 // A single-threaded timer loop on a Clock. Run() sleeps on the clock until the earliest timer
 // is due and dispatches it; on a ManualClock a whole session runs in virtual time.

@@ -319,24 +319,6 @@ int CommandPorts(const Options& o) {
   return kExitOk;
 }
 
-std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\u%04x", u);
-      out += esc;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // What is connected: the link, the adapter, the device and the versions.
 int CommandInfo(const Options& o) {
   bool json = false;
@@ -372,8 +354,8 @@ int CommandInfo(const Options& o) {
     std::printf(
         "{\"link\": \"%s\", \"adapter\": %s, \"device\": \"%s\", \"device_class\": %d, "
         "\"esc_version\": %s}\n",
-        hid ? "hid" : "serial", JsonText(adapter).c_str(), device.c_str(), esc ? s.device_class : 0,
-        esc ? JsonText(version).c_str() : "null");
+        hid ? "hid" : "serial", JsonString(adapter).c_str(), device.c_str(),
+        esc ? s.device_class : 0, esc ? JsonString(version).c_str() : "null");
     return kExitOk;
   }
   std::printf("link:        %s\n", hid ? "hid" : "serial");

@@ -11,24 +11,6 @@ namespace tessel {
 
 namespace {
 
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\u%04x", u);
-      out += esc;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 std::string Line(std::string_view label, const std::string& value) {
   std::string out = "  ";
   out += label;
@@ -58,6 +40,24 @@ std::string OptionOrIndex(const std::vector<std::string>& options, int32_t value
 }
 
 }  // namespace
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", u);
+      out += esc;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
 
 std::vector<std::pair<int, int>> StoredCurvePoints(const CurveData& curve) {
   std::vector<std::pair<int, int>> points;

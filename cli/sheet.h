@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct SheetSource {
   int32_t v1_block_variant;  // 10 or 11
   std::string version;       // empty when there is none (a file)
 };
+
+// `text` as a JSON string, quotes included.
+std::string JsonString(std::string_view text);
 
 std::string SettingsSheet(const SheetSource& source);
 std::string SettingsJson(const SheetSource& source);

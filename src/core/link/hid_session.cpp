@@ -381,23 +381,17 @@ size_t HidSession::BuildFullPacket(bool preset_packet) {
 
 size_t HidSession::BuildV1Packet() {
   const EscSettingsImage& im = session_.image;
-  const std::array<std::pair<uint8_t, int32_t>, 9> pairs{{
-      {0xE2, im.v1_running_mode},
-      {0xE3, im.v1_percentage_braking},
-      {0xE4, im.v1_drag_brake},
-      {0xE5, im.v1_motor_timing},
-      {0xE6, im.v1_initial_acceleration},
-      {0xE7, im.v1_throttle_limit},
-      {0xE8, im.v1_throttle_percent_reverse},
-      {0xEA, im.v1_neutral_range},
-      {0xEB, im.v1_motor_rotation},
-  }};
   size_t n = 0;
   auto put = [&](uint8_t command, int32_t value) {
     hid_tx[n++] = command;
     hid_tx[n++] = static_cast<uint8_t>(value);
   };
-  for (const auto& [command, value] : pairs) put(command, value);
+  // The settings in block order, then the BEC four times over (16-byte block only), then the
+  // cut-off code.
+  for (const V1Field& f : V1Fields()) {
+    if (f.bec_only || f.field == &EscSettingsImage::v1_cutoff_voltage) continue;
+    put(f.set_command, im.*(f.field));
+  }
   if (status_.v1_block_variant == kV1Block16) {
     for (int i = 0; i < 4; ++i) put(0xA1, im.v1_bec_voltage);
   }

@@ -209,8 +209,11 @@ class CliWorld {
   bool OnHid() const { return session_->status.link_kind == kLinkHid; }
   // The HID adapter greeted and the device behind it stopped (or never started) answering.
   bool HidWithoutEsc() const {
-    return OnHid() && session_->status.adapter_state == kHidAdapterGreeted &&
-           session_->status.esc_state == kEscNone && hid_->poll_count == 255;
+    return HidEscLost() && session_->status.adapter_state == kHidAdapterGreeted;
+  }
+  // The HID engine gave the ESC up (a send that heard nothing, unanswered presence queries).
+  bool HidEscLost() const {
+    return OnHid() && session_->status.esc_state == kEscNone && hid_->poll_count == 255;
   }
   bool EscConnected() const {
     const SessionStatus& s = session_->status;
@@ -259,7 +262,7 @@ class CliWorld {
         [&] {
           const SessionStatus& s = session_->status;
           return ui_.gave_up || (!s.transfer_active && !s.send_in_progress) ||
-                 (s.device_class == kDeviceV1 && ui_.send_finished);
+                 (s.device_class == kDeviceV1 && ui_.send_finished) || HidEscLost();
         },
         timeout_ms_ + 60000);
     if (ui_.gave_up) return Fail(ui_.failure);

@@ -352,6 +352,31 @@ TEST_F(HidSessionTest, PullingTheAdapterMidSendLeavesNoTickRunningOnIt) {
   EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
 }
 
+TEST_F(HidSessionTest, ADroppedAcknowledgementIsRepeatedAndASilentEscEndsTheSend) {
+  Build(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(ReadFully());
+  adapter->faults().drop_ack = adapter->acks() + 1;
+  session->image.run_mode = 2;
+  adapter->ClearReports();
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(RunUntil([&] { return !status().transfer_active; }));
+  EXPECT_EQ(Sent()[0], (Bytes{0xA4, 2}));
+  EXPECT_EQ(Sent()[1], (Bytes{0xA4, 2})) << "the first pair again after six quiet ticks";
+  EXPECT_EQ(adapter->image().run_mode, 2);
+  EXPECT_EQ(adapter->received_curves().size(), 3u);
+
+  // The ESC vanishes from behind the adapter while the curves go out.
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(RunUntil([&] { return hid->hid_step == kHidStepWriteCurves; }));
+  adapter->ReplaceDevice(HidDeviceKind::kLcdBox);
+  const uint64_t start = clock.NowMs();
+  ASSERT_TRUE(RunUntil([&] { return !status().send_in_progress; }));
+  EXPECT_LE(clock.NowMs() - start, 6000u);
+  EXPECT_FALSE(ui.progress_visible);
+  EXPECT_EQ(status().esc_state, kEscNone);
+  EXPECT_EQ(hid->poll_count, 255) << "reported lost";
+}
+
 TEST_F(HidSessionTest, LcdBoxModeSwitchesFollowTheirConditions) {
   Build(HidDeviceKind::kLcdBox);
   ASSERT_TRUE(RunUntil([&] { return hid->poll_count == 255; }));

@@ -416,6 +416,7 @@ void HidSession::HidStartSend(bool preset_packet) {
   Send(hid_tx.data(), 2);
   tx_offset = 0;
   tick_count = 0;
+  silent_ticks = 0;
   hid_step = kHidStepSendAck;
   timers_.Arm(kTimerHidSession, kHidTickMs);
   if (full) {
@@ -429,7 +430,28 @@ void HidSession::HidStartSend(bool preset_packet) {
   }
 }
 
+// Neither step of a send has a time-out of its own: without this, an ESC unplugged from the
+// adapter mid-send would leave the tool busy for good.
+bool HidSession::SendWentSilent() {
+  if (rx_count > 0) {
+    silent_ticks = 0;
+    return false;
+  }
+  if (++silent_ticks <= kHidSendSilenceTicks) return false;
+  silent_ticks = 0;
+  SessionStatus& s = status_;
+  s.send_in_progress = false;
+  s.progress = 0;
+  if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
+  s.busy_button = kBusyNone;
+  ui_.CloseProgress();
+  ReportEscLost();
+  hid_step = kHidStepPresence;
+  return true;
+}
+
 void HidSession::StepSendAck() {
+  if (SendWentSilent()) return;
   const bool ack = rx_count > 0 && (rx[0] == kHidAck || rx[rx_count - 1] == kHidAck);
   if (!ack) {
     if (++tick_count % kResendEveryTicks == 0) Send(hid_tx.data(), 2);
@@ -468,6 +490,7 @@ void HidSession::StepSendAck() {
 }
 
 void HidSession::StepWriteCurves() {
+  if (SendWentSilent()) return;
   AddProgress(1);
   if (curve_chunk != 0) {
     SendCurveChunk();

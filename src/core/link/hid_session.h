@@ -58,6 +58,8 @@ constexpr uint8_t kHidLcdBoxReply = 0x27;
 constexpr uint32_t kHidTickMs = 100;
 constexpr uint32_t kHidArrivalProbeMs = 200;
 constexpr int kHidVersionTries = 21;
+// A send that hears nothing at all for this many ticks is given up: the ESC has gone.
+constexpr int32_t kHidSendSilenceTicks = 50;
 constexpr size_t kHidRxCapacity = 200;
 constexpr size_t kHidCurveReplyBytes = kCurveWireBytes + 2;  // curve and check value
 constexpr size_t kHidCurveSendBytes = 134;                   // curve, check, 12 bytes of 1
@@ -118,6 +120,7 @@ class HidSession {
   std::array<uint8_t, kHidRxCapacity> reply{};
   size_t collect_count = 0;
   int32_t tick_count = 0;
+  int32_t silent_ticks = 0;  // ticks of a send without a byte from the device
   int32_t curve_phase = 0;
   int32_t curve_chunk = 0;
   bool curve_cmd_due = false;
@@ -143,6 +146,7 @@ class HidSession {
   void FinishRead();
   void SendCurveChunk();
   void FinishSend();
+  bool SendWentSilent();
   void AddProgress(int32_t amount);
   size_t BuildFullPacket(bool preset_packet);
   size_t BuildV1Packet();

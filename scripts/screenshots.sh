@@ -57,4 +57,19 @@ for variant in v1 v1-bec; do
   shot "05-$variant-dialog"
   stop
 done
+# The virtual HID adapter: a full ESC read, and the LCD program box mode from the Device menu.
+start --demo=hid-full
+click 119 100
+shot 06-hid-full-general
+click 65 100
+shot 06-hid-full-information
+stop
+start --demo=hid-lcd
+xdotool mousemove 70 10 click 1; sleep 0.7    # Device
+click 120 73                                  # LCD Program Box
+shot 07-hid-lcd-program-box
+stop
+start --demo=hid-v1-bec
+shot 08-hid-v1-bec-dialog
+stop
 echo "screenshots in $out"

@@ -18,6 +18,8 @@ class QSocketNotifier;
 
 namespace tessel {
 
+class UdevWatch;
+
 // Where hidraw nodes and their sysfs entries live; tests point the monitor at their own.
 struct HidrawFolders {
   std::string dev = "/dev";               // the device nodes appear here
@@ -44,13 +46,12 @@ class HidHotplugMonitor {
   std::vector<HidEvent> Poll();
 
  private:
-  struct Udev;
   std::vector<HidEvent> DrainUdev();
   std::vector<HidEvent> DrainDevWatch();
   bool NodeIsAdapter(const std::string& name) const;
 
   HidrawFolders folders_;
-  std::unique_ptr<Udev> udev_;
+  std::unique_ptr<UdevWatch> udev_;
   int dev_watch_fd_ = -1;  // inotify on the device folder where no udev daemon runs
 };
 

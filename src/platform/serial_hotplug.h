@@ -19,6 +19,8 @@ class QTimer;
 
 namespace tessel {
 
+class UdevWatch;
+
 enum class PortChange { kArrived, kRemoved };
 
 struct PortEvent {
@@ -50,13 +52,12 @@ class SerialHotplugMonitor {
   std::vector<PortEvent> Poll();
 
  private:
-  struct Udev;
   std::vector<PortEvent> DrainUdev();
   std::vector<PortEvent> CompareLists();
   std::vector<PortEvent> DrainDevWatch();
 
   QtPortEnumerator& ports_;
-  std::unique_ptr<Udev> udev_;
+  std::unique_ptr<UdevWatch> udev_;
   int dev_watch_fd_ = -1;  // inotify on /dev where no udev daemon runs
   std::set<std::string> known_;
   uint64_t seen_generation_ = 0;

@@ -18,6 +18,7 @@ constexpr size_t kV1BlockDefault = 14;
 constexpr size_t kV1BlockBecDefault = 18;
 constexpr uint8_t kBlockFiller = 0x00;
 constexpr uint8_t kLongAnswerFiller = 0x00;
+constexpr uint8_t kBoxRestarted = 0x27;
 
 size_t DefaultBlockLength(HidDeviceKind kind, size_t asked) {
   if (kind != HidDeviceKind::kV1Esc && kind != HidDeviceKind::kV1EscBec) return 0;
@@ -132,7 +133,13 @@ void VirtualHidAdapter::ReplaceDevice(HidDeviceKind kind, size_t v1_block_length
   kind_ = kind;
   v1_block_length_ = DefaultBlockLength(kind, v1_block_length);
   image_ = ImageFor(kind);
+  block_state_ = BlockState::kIdle;
   ResetLine();
+  restarted_ = false;
+  restarts_ = 0;
+  block_image_.clear();
+  flashed_image_.clear();
+  flashed_records_.clear();
   pairs_.clear();
   received_curves_.clear();
   presence_queries_ = 0;
@@ -150,6 +157,8 @@ std::optional<uint8_t> VirtualHidAdapter::presence_answer() const {
     case HidDeviceKind::kV1EscBec:
       return kPresenceV1Bec;
     case HidDeviceKind::kLcdBox:
+      // Silent until it restarted (after an update, or in the middle of one).
+      if (restarted_) return kBoxRestarted;
       break;
   }
   return std::nullopt;
@@ -201,6 +210,7 @@ int VirtualHidAdapter::SendInterruptReport(const uint8_t* report, size_t length)
   };
   std::vector<uint8_t> answer;
   pairs_in_report_ = 0;
+  split_answer_ = false;
   const size_t count = report[1];
   for (size_t i = 0; i <= count; ++i) {
     if (pull_out_due()) {
@@ -215,7 +225,8 @@ int VirtualHidAdapter::SendInterruptReport(const uint8_t* report, size_t length)
   // Pairs never span reports: a command byte at the end of one is padding, not a setting.
   if (state_ == State::kPairValue) state_ = State::kCommand;
   if (kind_ == HidDeviceKind::kFullEsc && pairs_in_report_ > 0) Ack(kAck, answer);
-  Answer(answer);
+  // A split "ok" ends the answer: its "k" waits for the host's next fetch.
+  Answer(answer, split_answer_ && !answer.empty() ? answer.size() - 1 : faults_.split_answer_at);
   return kHidSuccess;
 }
 
@@ -241,8 +252,7 @@ int VirtualHidAdapter::ReadInputReports(uint8_t* buffer, size_t size, uint32_t c
   return take == count ? kHidSuccess : kHidTransferTimeout;
 }
 
-void VirtualHidAdapter::Answer(const std::vector<uint8_t>& bytes) {
-  const size_t cut = faults_.split_answer_at;
+void VirtualHidAdapter::Answer(const std::vector<uint8_t>& bytes, size_t cut) {
   if (cut > 0 && bytes.size() > cut) {
     QueueData(bytes.data(), cut);
     held_.assign(bytes.begin() + static_cast<long>(cut), bytes.end());
@@ -285,10 +295,20 @@ void VirtualHidAdapter::ResetLine() {
   state_ = State::kCommand;
   pending_command_ = 0;
   curve_pos_ = 0;
+  // A box in the middle of its update loses power with the cable and comes back restarted.
+  if (block_state_ != BlockState::kIdle && kind_ == HidDeviceKind::kLcdBox) RestartDevice();
+  block_state_ = BlockState::kIdle;
+  block_field_.clear();
+  record_state_ = RecordState::kIdle;
 }
 
 void VirtualHidAdapter::Feed(uint8_t byte, std::vector<uint8_t>& answer) {
   received_.push_back(byte);
+  if (block_state_ != BlockState::kIdle) {
+    BlockByte(byte, answer);
+    return;
+  }
+  if (record_state_ != RecordState::kIdle && RecordByte(byte, answer)) return;
   switch (state_) {
     case State::kPairValue:
       state_ = State::kCommand;
@@ -321,7 +341,18 @@ void VirtualHidAdapter::Command(uint8_t byte, std::vector<uint8_t>& answer) {
     }
     return;
   }
-  if (kind_ == HidDeviceKind::kLcdBox) return;  // it only greets through the adapter
+  if (kind_ == HidDeviceKind::kLcdBox) {
+    if (byte == kLcdUpdate) StartBlockLoader(answer);
+    return;  // nothing else: it only greets through the adapter
+  }
+  if (byte == kEscUpdate) {
+    if (TakesBlocks()) {
+      StartBlockLoader(answer);
+    } else {
+      StartRecordLoader(answer);
+    }
+    return;
+  }
 
   switch (byte) {
     case kVersion:

@@ -24,6 +24,17 @@
 // A pair is taken whole from one output report: a command byte that ends a report (padding
 // the host did not mean) is dropped rather than pairing with the next report's first byte.
 // Bytes 0x00 and 0x01 where a command is expected, and unknown commands, are ignored.
+//
+// Firmware loaders (virtual_hid_loaders.cpp):
+//
+//   0xD3 to the LCD program box, 0xD6 to an ESC of type 12 or 15 -> 0xD7, then the block
+//   loader: 0x13 0x7E -> "ok"; the image length (2 bytes); per block a 2-byte length (512, or
+//   what is left for the last block) and the bytes -> "ok"; 0x13 0x81 -> "ok"; 0x13 0xCF: the
+//   device keeps the image and restarts. A restarted box answers presence with 0x27.
+//   0xD6 to any other ESC -> 0xD7, then the record loader: records (2-byte body length, body),
+//   each answered by a verdict (0x11 accepted, 0x12 refused, scripted others). At a record
+//   boundary 0xD6 is answered 0xD7 again, and 0xD5 ends the loader (the new firmware runs)
+//   and is answered as a presence query.
 #pragma once
 
 #include <array>
@@ -74,6 +85,17 @@ struct HidFaults {
   size_t split_answer_at = 0;
   // At most this many input reports per ReadInputReports call; 0: as many as asked.
   uint32_t reports_per_fetch = 0;
+
+  // Block loader: every "ok" goes out as "o", then "k" after the host's next fetch.
+  bool split_ok = false;
+  // The "ok" of this block (1 = the first block) is never sent; 0: none.
+  int silent_block_ack = 0;
+  // The device restarts in place of its Nth "ok" of an update (1 = the answer to 0x13 0x7E,
+  // then one per block, the last for 0x13 0x81): the transfer is lost. 0: never. Fires once.
+  int restart_at_ok = 0;
+  // Record loader verdicts still to come, one per record, taken from the front; when none is
+  // left a record gets 0x11.
+  std::vector<uint8_t> loader_verdicts;
 };
 
 enum class HidReportKind { kControl, kOutput, kInput };
@@ -97,6 +119,10 @@ class VirtualHidAdapter : public HidDevice {
   static constexpr uint8_t kEscOut = 0xE0;  // full ESC: a pair; V1 ESC: closes the packet
   static constexpr uint8_t kAck = 0x01;
   static constexpr uint8_t kCurveMarker = 0x80;
+  static constexpr uint8_t kLcdUpdate = 0xD3;
+  static constexpr uint8_t kEscUpdate = 0xD6;
+  static constexpr uint8_t kLoaderReady = 0xD7;
+  static constexpr size_t kBlockBytes = 512;
   static constexpr size_t kCurveWriteLength = 134;  // 120 bytes, 2 check bytes, twelve 1s
 
   // `v1_block_length` is the length of a V1 ESC's settings answer; 0 picks 14 (kV1Esc) or
@@ -170,6 +196,22 @@ class VirtualHidAdapter : public HidDevice {
   // Acknowledgements the device would have sent, dropped ones included.
   int acks() const { return acks_; }
 
+  // Block loader: the bytes of the transfer under way (or the last one), the image the device
+  // kept at its last completed update, the length it was told and the block lengths it took.
+  bool block_loader_active() const { return block_state_ != BlockState::kIdle; }
+  const std::vector<uint8_t>& block_image() const { return block_image_; }
+  const std::vector<uint8_t>& flashed_image() const { return flashed_image_; }
+  uint32_t announced_length() const { return announced_length_; }
+  const std::vector<uint32_t>& block_lengths() const { return block_lengths_; }
+  int restarts() const { return restarts_; }
+  // Bytes the block loader could not make sense of (a host fault); should stay empty.
+  const std::vector<std::string>& loader_errors() const { return loader_errors_; }
+  // Record loader.
+  bool record_loader_active() const { return record_state_ != RecordState::kIdle; }
+  int record_attempts() const { return record_attempts_; }
+  // Records accepted since the loader was entered, whole, end to end: what was flashed.
+  const std::vector<uint8_t>& flashed_records() const { return flashed_records_; }
+
   int open_count() const { return open_count_; }
   uint32_t input_buffers() const { return input_buffers_; }
   uint32_t read_timeout_ms() const { return read_timeout_ms_; }
@@ -189,8 +231,19 @@ class VirtualHidAdapter : public HidDevice {
   };
   using Report = std::array<uint8_t, kReportLength>;
 
+  enum class BlockState { kIdle, kReady, kLength, kHeader, kData, kFinish, kRestart };
+  enum class RecordState { kIdle, kLengthHigh, kLengthLow, kBody };
+
   int TransferStatus() const;
   void ResetLine();
+  bool TakesBlocks() const;
+  void StartBlockLoader(std::vector<uint8_t>& answer);
+  void BlockByte(uint8_t byte, std::vector<uint8_t>& answer);
+  void BlockOk(std::vector<uint8_t>& answer);
+  void BlockError(const std::string& what);
+  void RestartDevice();
+  void StartRecordLoader(std::vector<uint8_t>& answer);
+  bool RecordByte(uint8_t byte, std::vector<uint8_t>& answer);  // false: not a loader byte
   void Feed(uint8_t byte, std::vector<uint8_t>& answer);
   void Command(uint8_t byte, std::vector<uint8_t>& answer);
   bool IsSetCommand(uint8_t byte) const;
@@ -199,7 +252,7 @@ class VirtualHidAdapter : public HidDevice {
   void SendSettings(std::vector<uint8_t>& answer) const;
   void SendCurve(CurveIndex which, std::vector<uint8_t>& answer) const;
   void FinishCurveWrite();
-  void Answer(const std::vector<uint8_t>& bytes);
+  void Answer(const std::vector<uint8_t>& bytes, size_t cut);
   void QueueData(const uint8_t* bytes, size_t count);
   void QueueReport(const Report& report);
   void Record(HidReportKind kind, const uint8_t* report);
@@ -233,6 +286,25 @@ class VirtualHidAdapter : public HidDevice {
   std::array<uint8_t, kCurveWriteLength> curve_bytes_{};
   size_t curve_pos_ = 0;
   int pairs_in_report_ = 0;  // a full ESC acknowledges a report of pairs once
+
+  BlockState block_state_ = BlockState::kIdle;
+  std::vector<uint8_t> block_field_;  // a 2-byte command or length being collected
+  uint32_t announced_length_ = 0;
+  uint32_t block_left_ = 0;  // bytes of the current block still to come
+  int block_count_ = 0;
+  int block_oks_ = 0;
+  bool split_answer_ = false;  // this report's answer ends with a split "ok"
+  bool restarted_ = false;     // the box restarted at least once: it answers presence 0x27
+  int restarts_ = 0;
+  std::vector<uint8_t> block_image_;
+  std::vector<uint8_t> flashed_image_;
+  std::vector<uint32_t> block_lengths_;
+  std::vector<std::string> loader_errors_;
+  RecordState record_state_ = RecordState::kIdle;
+  std::vector<uint8_t> record_;
+  size_t record_left_ = 0;
+  int record_attempts_ = 0;
+  std::vector<uint8_t> flashed_records_;
 
   std::vector<HidReportRecord> reports_;
   std::vector<uint8_t> received_;

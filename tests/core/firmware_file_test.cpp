@@ -93,6 +93,17 @@ TEST_F(FirmwareFiles, StrictLoaderPairsCharactersInTextMode) {
   EXPECT_EQ(good.image.size(), 66u);
   EXPECT_FALSE(good.stray || good.unpaired);
   EXPECT_EQ(CheckFirmwareImage(good), std::nullopt);
+
+  // Any run of line ends and blanks may close the file; before the last digit they are stray.
+  const auto trailing = LoadHexRecordsStrict(Write("u.xup", "0001AB\n\n \r\n\t"));
+  EXPECT_EQ(trailing.image, (Bytes{0x00, 0x01, 0xAB}));
+  EXPECT_FALSE(trailing.stray || trailing.unpaired);
+  const auto leading = LoadHexRecordsStrict(Write("v.xup", " 0001AB"));
+  ASSERT_TRUE(leading.stray.has_value());
+  EXPECT_EQ(leading.stray->offset, 0u);
+  const auto odd = LoadHexRecordsStrict(Write("w.xup", "0001ABC\r\n"));
+  ASSERT_TRUE(odd.unpaired.has_value());
+  EXPECT_EQ(odd.unpaired->value, 'C');
 }
 
 TEST_F(FirmwareFiles, MaskedImageIsUnmaskedByteByByte) {
@@ -175,6 +186,12 @@ TEST_F(FirmwareFiles, DamageCheckRefusesStrayCharactersAndOverflow) {
   EXPECT_NE(CheckFirmwareImage(strict_over), std::nullopt);
 
   EXPECT_EQ(CheckFirmwareImage(LoadMaskedImage(Write("m1.hgm", std::string(65535, 'x')))),
+            std::nullopt);
+  // One block or less cannot go out as blocks with a last block of its own.
+  EXPECT_NE(CheckFirmwareImage(LoadMaskedImage(Write("m0.xut", std::string(512, 'x'))))
+                ->find("only 512 bytes"),
+            std::string::npos);
+  EXPECT_EQ(CheckFirmwareImage(LoadMaskedImage(Write("m3.xut", std::string(513, 'x')))),
             std::nullopt);
   const auto masked_over = LoadMaskedImage(Write("m2.hgm", std::string(65536, 'x')));
   EXPECT_TRUE(masked_over.data_beyond_limit);

@@ -1,5 +1,6 @@
 #include "core/firmware/firmware_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -166,28 +167,42 @@ FirmwareLoadResult LoadHexRecordsStrict(const std::string& path) {
   if (f == nullptr) return r;
 
   CharReader in(f);
-  auto note_stray = [&](int c, uint64_t offset) {
-    if (!IsStrictDigit(c) && !r.stray) r.stray = FileCharacter{offset, static_cast<uint8_t>(c)};
-  };
+  uint64_t count = 0;        // characters read, in text mode
+  uint64_t significant = 0;  // characters up to the last one that is not white space
+  std::optional<FileCharacter> last;
+  std::optional<FileCharacter> first_other;  // the first that is not an upper-case digit
+  uint64_t first_other_index = 0;
+  int high = -1;
   for (;;) {
-    if (r.image.size() >= r.limit) {
+    if (high < 0 && r.image.size() >= r.limit) {
       r.data_beyond_limit = in.DataLeft();
       r.stop = r.data_beyond_limit ? HexStop::kLimit : HexStop::kEndOfFile;
       break;
     }
-    const int c1 = in.GetText();
-    if (c1 == EOF) break;
-    const uint64_t o1 = in.offset();
-    const int c2 = in.GetText();
-    if (c2 == EOF) {
-      // A lone last character is not read; if it is a digit, half a byte is lost.
-      if (HexValue(c1) >= 0) r.unpaired = FileCharacter{o1, static_cast<uint8_t>(c1)};
-      break;
+    const int c = in.GetText();
+    if (c == EOF) break;
+    const FileCharacter here{in.offset(), static_cast<uint8_t>(c)};
+    ++count;
+    if (!IsSpace(c)) {
+      significant = count;
+      last = here;
     }
-    note_stray(c1, o1);
-    note_stray(c2, in.offset());
-    r.image.push_back(static_cast<uint8_t>(StrictNibble(c1) * 16 + StrictNibble(c2)));
+    if (!IsStrictDigit(c) && !first_other) {
+      first_other = here;
+      first_other_index = count - 1;
+    }
+    if (high < 0) {
+      high = StrictNibble(c);
+    } else {
+      r.image.push_back(static_cast<uint8_t>(high * 16 + StrictNibble(c)));
+      high = -1;
+    }
   }
+  // Line ends and blanks after the last digit close the file; they are not data.
+  if (!r.data_beyond_limit) r.image.resize(std::min<size_t>(r.image.size(), significant / 2));
+  if (first_other && first_other_index < significant) r.stray = first_other;
+  // A lone last digit is not read: half a byte would be lost.
+  if (significant % 2 == 1 && last && IsStrictDigit(last->value)) r.unpaired = last;
   FinishLoad(f, path, in.error(), r);
   return r;
 }
@@ -259,6 +274,11 @@ std::optional<std::string> CheckFirmwareImage(const FirmwareLoadResult& load) {
   }
   if (load.image.empty()) return std::string("the firmware file holds no firmware data");
   if (load.format != FirmwareFormat::kMasked) return CheckRecordChain(load.image);
+  // One block or less would leave the last block's header without a block before it.
+  if (load.image.size() <= kMaskedBlockBytes) {
+    return "the firmware image holds only " + std::to_string(load.image.size()) +
+           " bytes; a block update needs more than " + std::to_string(kMaskedBlockBytes);
+  }
   return std::nullopt;
 }
 

@@ -20,9 +20,17 @@ constexpr size_t kMaskedImageLimit = 65535;  // its length travels as a 16-bit v
 constexpr uint8_t kFirmwareMask = 0xB6;
 
 constexpr const char* kSerialFirmwareFilter = "All File (*.*)|*.*|(*.LCV)|*.lcv||";
-constexpr const char* kLcdFirmwareFilter = "config Files (*.xut)|*.bin| all file  (*.*)|*.*||";
-constexpr const char* kHgmFirmwareFilter = "config Files (*.hgm)|*.bin| all file  (*.*)|*.*||";
-constexpr const char* kXupFirmwareFilter = "config Files (*.xup)|*.bin| all file  (*.*)|*.*||";
+// The first entry's label names the firmware kind; its pattern shows that kind as well as the
+// "*.bin" the label alone would hide it behind.
+constexpr const char* kLcdFirmwareFilter =
+    "config Files (*.xut)|*.xut;*.bin| all file  (*.*)|*.*||";
+constexpr const char* kHgmFirmwareFilter =
+    "config Files (*.hgm)|*.hgm;*.bin| all file  (*.*)|*.*||";
+constexpr const char* kXupFirmwareFilter =
+    "config Files (*.xup)|*.xup;*.bin| all file  (*.*)|*.*||";
+// A masked image goes out in 512-byte blocks with the last block under its own header, so it
+// must be longer than one block.
+constexpr size_t kMaskedBlockBytes = 512;
 
 enum class FirmwareFormat { kHexLenient, kHexStrict, kMasked };
 
@@ -60,7 +68,8 @@ struct FirmwareLoadResult {
 FirmwareLoadResult LoadHexRecordsLenient(const std::string& path);
 
 // Text mode (CR LF reads as LF), two characters per byte while at least two remain; "A"-"F"
-// and "0"-"9" are their value, every other character (lower case included) counts as 0.
+// and "0"-"9" are their value, every other character (lower case included) counts as 0 and
+// is reported as `stray`. Line ends and blanks after the last other character are not data.
 FirmwareLoadResult LoadHexRecordsStrict(const std::string& path);
 
 // Every file byte XORed with 0xB6, at most 65,535 bytes.
@@ -77,7 +86,7 @@ std::optional<std::string> CheckRecordChain(std::span<const uint8_t> image);
 
 // The damage check: nothing that the tool can tell is damaged may be sent, because an ESC
 // whose update broke off part way may not start again. Returns a text naming the problem,
-// or nothing when the image may be sent.
+// or nothing when the image may be sent. A masked image must also be longer than one block.
 std::optional<std::string> CheckFirmwareImage(const FirmwareLoadResult& load);
 
 struct FileVersion {

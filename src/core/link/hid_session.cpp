@@ -107,6 +107,7 @@ void HidSession::HidSessionTick() {
       StepWriteCurves();
       break;
     default:
+      UpdateTick();
       break;
   }
 }
@@ -122,6 +123,7 @@ void HidSession::StepGreeting() {
 }
 
 void HidSession::StepPresence() {
+  if (AwaitConfirmWhilePolling()) return;
   if (rx_count > 0 && IsPresenceAnswer(rx[0])) {
     OnPresenceAnswer(rx[0]);
     return;
@@ -156,9 +158,12 @@ void HidSession::OnPresenceAnswer(uint8_t answer) {
     ui_.SetProgress(static_cast<uint32_t>(status_.progress_total),
                     static_cast<uint32_t>(status_.progress));
   }
-  // The LCD program box answers only while it restarts into an update; the updater takes it
-  // from there.
-  if (answer == kHidLcdBoxReply) return;
+  // The LCD program box answers only after it restarted; during its update that means the
+  // block transfer starts over.
+  if (answer == kHidLcdBoxReply) {
+    if (lcd_update_active) ResumeLcdUpdate();
+    return;
+  }
   if (status_.esc_state != kHidEscPresent) status_.esc_state = kHidEscPresent;
   if (status_.device_class != kDeviceFull) {
     ui_.SwitchToPage(kPageV1Done);
@@ -644,7 +649,9 @@ void HidSession::OnDeviceRemoved(const std::string& path) {
   if (open_path.empty() || open_path != path) return;
   // The box restarts (and so vanishes for a moment) while its firmware is updated.
   if (status_.lcd_box_connected && lcd_update_active) return;
+  const bool updating = UpdateRunning();
   Disconnect();
+  if (updating) OnUpdateAdapterLost();
 }
 
 void HidSession::Disconnect() {

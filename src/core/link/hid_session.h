@@ -22,13 +22,17 @@
 //                                     <-   0x80
 //   134 curve bytes in 42, 42, 50     ->
 //                                     <-   0x01
+//
+// Firmware updates run as steps 6 to 15 of the same engine (core/firmware/hid_update.h).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "core/firmware/hid_update.h"
 #include "core/link/hid_link.h"
 #include "core/session/session.h"
 
@@ -93,6 +97,11 @@ class HidSession {
   void HidStartSend(bool preset_packet);
   void HidStartRead();
   void ResetToReadMode();
+  // "UpData" (and the V1 dialog's "Update Firmware") on the HID adapter: picks the file for
+  // the device that is connected, checks it and starts the block or record transfer. How it
+  // ends is in `update_outcome`.
+  void StartHidFirmwareUpdate();
+  bool UpdateRunning() const { return update_outcome == HidUpdateOutcome::kRunning; }
   // The menu's mode switches; false when their condition does not hold.
   bool CanEnterLcdMode() const;
   bool CanEnterEscMode() const;
@@ -114,6 +123,17 @@ class HidSession {
   bool esc_identified = false;
   int32_t esc_type = 0;
   bool lcd_update_active = false;
+
+  // Firmware update.
+  std::vector<uint8_t> fw_image;
+  int32_t fw_size = 0;
+  int32_t fw_sent = 0;
+  int32_t fw_record_len = 0;
+  std::array<uint8_t, 2> ok_buf{};  // the last two bytes received: "ok" when complete
+  int32_t ok_count = 0;
+  HidUpdateTarget update_target = HidUpdateTarget::kLcdBox;
+  HidUpdateOutcome update_outcome = HidUpdateOutcome::kNone;
+  std::string update_problem;  // the text the user was shown when it did not succeed
 
   std::array<uint8_t, kHidRxCapacity> rx{};
   size_t rx_count = 0;
@@ -150,6 +170,31 @@ class HidSession {
   void AddProgress(int32_t amount);
   size_t BuildFullPacket(bool preset_packet);
   size_t BuildV1Packet();
+  // Firmware update steps (core/firmware/hid_update.cpp).
+  void UpdateTick();
+  void StepWaitReady();
+  void StepBlockHeader();
+  void StepBlock();
+  void StepBlockAck();
+  void StepLastBlock();
+  void StepComplete();
+  void StepRestart();
+  void StepWaitLoader();
+  void StepNextRecord();
+  void StepVerdict();
+  void ClearOk();
+  bool CollectOk(size_t count);  // true when "ok" is complete
+  void ResumeLcdUpdate();
+  bool ConfirmOverdue();
+  void FinishBlockUpdate();
+  void FinishRecordUpdate();
+  bool AwaitConfirmWhilePolling();
+  void Abandon(HidUpdateOutcome outcome, const char* text);
+  void OnUpdateAdapterLost();
+  void ShowUpdatePercent(int32_t percent);
+  bool ready_seen_ = false;        // step 6 saw 0xD7 since it began
+  uint64_t confirm_since_ms_ = 0;  // when the wait for the last "ok" began
+  bool confirm_pending_ = false;   // the final "ok" is awaited (step 11, 12, or back in 2)
 
   Session& session_;
   SessionStatus& status_;

@@ -1,0 +1,411 @@
+// Firmware updates through the HID adapter: the HID session engine's update steps against the
+// virtual adapter's block and record loaders on a virtual clock, asserting the bytes that
+// reached the device.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "core/firmware/firmware_file.h"
+#include "core/firmware/serial_update.h"
+#include "core/link/hid_session.h"
+#include "core/settings/page_rules.h"
+#include "sim/virtual_esc_port.h"
+#include "sim/virtual_hid_adapter.h"
+#include "tests/support/recording_ui.h"
+
+namespace tessel {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+Bytes Image(size_t size) {
+  Bytes image(size);
+  for (size_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>((i * 7 + i / 256) & 0xFF);
+  return image;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+Bytes Slice(const Bytes& b, size_t from, size_t to) {
+  return Bytes(b.begin() + static_cast<long>(from), b.begin() + static_cast<long>(to));
+}
+
+// Hex text of records with the given body lengths.
+std::string HexText(const std::vector<int>& bodies, Bytes* image) {
+  std::string text;
+  char pair[3];
+  auto put = [&](uint8_t b) {
+    std::snprintf(pair, sizeof pair, "%02X", b);
+    text += pair;
+    image->push_back(b);
+  };
+  for (size_t r = 0; r < bodies.size(); ++r) {
+    put(static_cast<uint8_t>(bodies[r] >> 8));
+    put(static_cast<uint8_t>(bodies[r]));
+    for (int i = 0; i < bodies[r]; ++i) put(static_cast<uint8_t>(r * 31 + i));
+  }
+  return text;
+}
+
+class HidUpdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           (std::string("tessel_hidfw_") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void Build(HidDeviceKind kind, size_t v1_length = 0) {
+    hid.reset();
+    session.reset();
+    for (int id : {kTimerSession, kTimerHidSession, kTimerHidProbe}) loop.Stop(id);
+    ui = RecordingUi{};
+    adapter = std::make_unique<VirtualHidAdapter>(kind, v1_length);
+    session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
+    hid = std::make_unique<HidSession>(*session, *adapter);
+    LoadFactoryDefaults(session->image);
+    loop.SetHandler([this](int id) { session->OnTimer(id); });
+    session->Start();
+    hid->Start();
+  }
+  // The box alone behind the adapter, in "LCD Program Box" mode.
+  void BuildLcdBox() {
+    Build(HidDeviceKind::kLcdBox);
+    ASSERT_TRUE(Run([&] { return hid->poll_count == 255; }));
+    ASSERT_TRUE(hid->EnterLcdMode());
+  }
+  void BuildEsc(HidDeviceKind kind, size_t v1_length = 0) {
+    Build(kind, v1_length);
+    ASSERT_TRUE(Run([&] {
+      return (ui.reads_finished > 0 || ui.v1_reads > 0) && !session->status.transfer_active;
+    }));
+  }
+  bool Run(const std::function<bool()>& done, uint64_t ms = 600000) {
+    return loop.RunUntil(done, ms);
+  }
+  // Starts an update with `path` chosen and runs it to its end.
+  HidUpdateOutcome Update(const std::string& path) {
+    ui.open_file = path;
+    adapter->ClearReports();
+    hid->StartHidFirmwareUpdate();
+    Run([&] { return !hid->UpdateRunning(); });
+    return hid->update_outcome;
+  }
+  void Replug() {
+    adapter->SetPlugged(false);
+    adapter->SetPlugged(true);
+    for (const HidEvent& e : adapter->TakeEvents()) {
+      if (e.arrived) {
+        hid->OnDeviceArrived();
+      } else {
+        hid->OnDeviceRemoved(e.path);
+      }
+    }
+  }
+  std::string Write(const std::string& name, const std::string& contents) {
+    const fs::path p = dir_ / name;
+    std::ofstream(p, std::ios::binary) << contents;
+    return p.string();
+  }
+  std::string WriteMasked(const std::string& name, const Bytes& image) {
+    std::string raw(image.size(), '\0');
+    for (size_t i = 0; i < image.size(); ++i) raw[i] = static_cast<char>(image[i] ^ 0xB6);
+    return Write(name, raw);
+  }
+  int Count(const std::string& question) const {
+    return static_cast<int>(std::count(ui.questions.begin(), ui.questions.end(), question));
+  }
+
+  fs::path dir_;
+  ManualClock clock;
+  TimerLoop loop{clock};
+  RecordingUi ui;
+  VirtualEscPort serial{clock};
+  std::unique_ptr<VirtualHidAdapter> adapter;
+  std::unique_ptr<Session> session;
+  std::unique_ptr<HidSession> hid;
+};
+
+const std::string kComplete = std::string(kLcdUpdateCaption) + "|" + kLcdUpdateText;
+
+TEST_F(HidUpdateTest, LcdBoxTakesTheImageInBlocksWithTheLastUnderItsOwnHeader) {
+  BuildLcdBox();
+  const Bytes image = Image(1500);
+  const std::string path = WriteMasked("box.xut", image);
+  ui.open_file = path;
+  adapter->ClearReports();
+  ui.captions.clear();
+  hid->StartHidFirmwareUpdate();
+  EXPECT_EQ(ui.filters.back(), kLcdFirmwareFilter);
+  EXPECT_EQ(loop.Period(kTimerHidSession), 1000u);
+  EXPECT_TRUE(ui.progress_visible);
+  EXPECT_EQ(ui.captions, (std::vector<std::string>{"Send to Esc Process......",
+                                                   "Data Transferring.. 0% done."}));
+  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
+  ASSERT_EQ(hid->update_outcome, HidUpdateOutcome::kUpdated);
+
+  // 1,500 bytes: length 0x05DC, two full blocks under 0x02 0x00, the last 476 under 0x01 0xDC.
+  EXPECT_EQ(adapter->received(), Cat({{0xD3, 0x13, 0x7E, 0x05, 0xDC, 0x02, 0x00},
+                                      Slice(image, 0, 512),
+                                      {0x02, 0x00},
+                                      Slice(image, 512, 1024),
+                                      {0x01, 0xDC},
+                                      Slice(image, 1024, 1500),
+                                      {0x13, 0x81, 0x13, 0xCF, 0xD4}}));
+  EXPECT_EQ(adapter->flashed_image(), image);
+  EXPECT_TRUE(adapter->loader_errors().empty());
+  EXPECT_EQ(Count(kComplete), 1);
+  EXPECT_FALSE(ui.progress_visible);
+  EXPECT_EQ(ui.captions, (std::vector<std::string>{
+                             "Send to Esc Process......", "Data Transferring.. 0% done.",
+                             "Transferring.. 0% done.", "Transferring.. 34% done.",
+                             "Transferring.. 100% done.", "Data Transferring.. 100% done."}));
+  EXPECT_FALSE(session->status.transfer_active);
+  // The restarted box greets with 0x27: its new firmware, not an update to resume.
+  adapter->ClearReports();
+  clock.Advance(0);
+  Run([] { return false; }, 5000);
+  EXPECT_EQ(hid->hid_step, kHidStepPresence);
+  EXPECT_EQ(std::count(adapter->received().begin(), adapter->received().end(), 0xD3), 0);
+  EXPECT_EQ(Count(kComplete), 1);
+}
+
+TEST_F(HidUpdateTest, ImageOfTwoBlocksSendsItsSecondAsTheLastBlock) {
+  BuildLcdBox();
+  const Bytes image = Image(1024);
+  ASSERT_EQ(Update(WriteMasked("box.xut", image)), HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(adapter->received(), Cat({{0xD3, 0x13, 0x7E, 0x04, 0x00, 0x02, 0x00},
+                                      Slice(image, 0, 512),
+                                      {0x02, 0x00},
+                                      Slice(image, 512, 1024),
+                                      {0x13, 0x81, 0x13, 0xCF, 0xD4}}));
+  EXPECT_EQ(adapter->flashed_image(), image);
+}
+
+TEST_F(HidUpdateTest, AnOkSplitOverTwoTicksCountsOnce) {
+  BuildLcdBox();
+  adapter->faults().split_ok = true;
+  const Bytes image = Image(5000);
+  ASSERT_EQ(Update(WriteMasked("box.xut", image)), HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(adapter->flashed_image(), image);
+  std::vector<uint32_t> lengths(9, 512);
+  lengths.push_back(392);
+  EXPECT_EQ(adapter->block_lengths(), lengths);
+  EXPECT_EQ(Count(kComplete), 1);
+}
+
+TEST_F(HidUpdateTest, AnUnacknowledgedBlockStopsTheSessionWithAMessage) {
+  BuildLcdBox();
+  adapter->faults().silent_block_ack = 2;
+  const uint64_t start = clock.NowMs();
+  ASSERT_EQ(Update(WriteMasked("box.xut", Image(2000))), HidUpdateOutcome::kNoBlockAck);
+  EXPECT_EQ(ui.questions.back(), std::string(kHidUpdateCaption) + "|" + kHidUpdateNoBlockAckText);
+  // Past 200 ticks of 50 ms.
+  EXPECT_GE(clock.NowMs() - start, 200u * 50u);
+  EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
+  EXPECT_FALSE(ui.progress_visible);
+  EXPECT_EQ(Count(kComplete), 0);
+  EXPECT_TRUE(adapter->flashed_image().empty());
+}
+
+TEST_F(HidUpdateTest, ABoxThatRestartsBeforeConfirmingResumesFromTheReadyAnswer) {
+  BuildLcdBox();
+  const Bytes image = Image(1500);
+  // Its fifth "ok" would answer 0x13 0x81: it restarts instead.
+  adapter->faults().restart_at_ok = 5;
+  ASSERT_EQ(Update(WriteMasked("box.xut", image)), HidUpdateOutcome::kUpdated);
+  // A quiet tick after 0x13 0x81, one presence query answered 0x27, and the transfer again.
+  const Bytes transfer = Cat({{0xD3, 0x13, 0x7E, 0x05, 0xDC, 0x02, 0x00},
+                              Slice(image, 0, 512),
+                              {0x02, 0x00},
+                              Slice(image, 512, 1024),
+                              {0x01, 0xDC},
+                              Slice(image, 1024, 1500),
+                              {0x13, 0x81}});
+  EXPECT_EQ(adapter->received(), Cat({transfer, {0xD5}, transfer, {0x13, 0xCF, 0xD4}}));
+  EXPECT_EQ(adapter->restarts(), 2);
+  EXPECT_EQ(adapter->flashed_image(), image);
+  EXPECT_EQ(Count(kComplete), 1);
+}
+
+TEST_F(HidUpdateTest, ABoxThatRestartsMidTransferResumesAfterTheAdapterIsPluggedInAgain) {
+  BuildLcdBox();
+  const Bytes image = Image(3000);
+  adapter->faults().restart_at_ok = 3;  // after the second block
+  ASSERT_EQ(Update(WriteMasked("box.xut", image)), HidUpdateOutcome::kNoBlockAck);
+  EXPECT_EQ(Count(kComplete), 0);
+  // The session stays stopped until the adapter comes back; then the box's 0x27 resumes the
+  // update at its start.
+  Run([] { return false; }, 5000);
+  EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
+  Replug();
+  ASSERT_TRUE(Run([&] { return hid->UpdateRunning(); }));
+  EXPECT_EQ(hid->hid_step, kHidStepWaitReady);
+  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
+  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(adapter->flashed_image(), image);
+  EXPECT_EQ(Count(kComplete), 1);
+}
+
+TEST_F(HidUpdateTest, ABoxThatNeverConfirmsEndsInAFailureAfterABoundedWait) {
+  BuildLcdBox();
+  // The answer to 0x13 0x81 never comes and the box does not restart either.
+  adapter->faults().restart_at_ok = 5;
+  adapter->faults().never_answer_presence = true;
+  ASSERT_EQ(Update(WriteMasked("box.xut", Image(1500))), HidUpdateOutcome::kNotConfirmed);
+  EXPECT_EQ(ui.questions.back(), std::string(kHidUpdateCaption) + "|" + kHidUpdateNotConfirmedText);
+  EXPECT_EQ(Count(kComplete), 0);
+}
+
+TEST_F(HidUpdateTest, DamagedOrUnfitFilesAreRefusedWithNothingSent) {
+  Build(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(Run([&] { return ui.reads_finished > 0 && !session->status.transfer_active; }));
+  Bytes good;
+  const std::string records = HexText({20, 20}, &good);
+  const std::vector<std::pair<std::string, std::string>> xup = {
+      {"lower.xup", "0001ab"},  // lower-case digits
+      {"blank.xup", records.substr(0, 10) + " " + records.substr(10)},
+      {"crlf.xup", records.substr(0, 10) + "\r\n" + records.substr(10)},
+      {"empty.xup", ""},
+      {"blanks.xup", " \r\n"},
+      {"short.xup", records.substr(0, records.size() - 2)},  // the last record runs past
+      {"odd.xup", records + "0"},
+  };
+  for (const auto& [name, text] : xup) {
+    SCOPED_TRACE(name);
+    ui.questions.clear();
+    EXPECT_EQ(Update(Write(name, text)), HidUpdateOutcome::kFileRefused);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].rfind(std::string(kFirmwareFileCaption) + "|", 0), 0u);
+    EXPECT_EQ(std::count(adapter->received().begin(), adapter->received().end(), 0xD6), 0);
+    EXPECT_FALSE(adapter->record_loader_active());
+  }
+  // Line ends and blanks after the last digit close the file; it goes out.
+  EXPECT_EQ(Update(Write("good.xup", records + "\r\n \n")), HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(adapter->flashed_records(), good);
+
+  BuildLcdBox();
+  for (size_t size : {size_t{512}, size_t{100}, size_t{65536}}) {
+    SCOPED_TRACE(size);
+    ui.questions.clear();
+    ui.open_file = WriteMasked("box.xut", Image(size));
+    adapter->ClearReports();
+    hid->StartHidFirmwareUpdate();
+    EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kFileRefused);
+    EXPECT_TRUE(adapter->received().empty());
+    ASSERT_EQ(ui.questions.size(), 1u);
+    Run([] { return false; }, 3000);
+    EXPECT_EQ(std::count(adapter->received().begin(), adapter->received().end(), 0xD3), 0);
+  }
+  EXPECT_EQ(Update(WriteMasked("box.xut", Image(513))), HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(adapter->block_lengths(), (std::vector<uint32_t>{512, 1}));
+}
+
+TEST_F(HidUpdateTest, NoDeviceReadyMeansAMessageAndNothingSent) {
+  Build(HidDeviceKind::kLcdBox);
+  ASSERT_TRUE(Run([&] { return hid->poll_count == 255; }));
+  adapter->ClearReports();
+  hid->StartHidFirmwareUpdate();
+  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kNotReady);
+  EXPECT_EQ(ui.questions, std::vector<std::string>{std::string(kHidUpdateCaption) + "|" +
+                                                   kHidUpdateNotReadyText});
+  EXPECT_TRUE(ui.filters.empty());
+  EXPECT_TRUE(adapter->received().empty());
+}
+
+TEST_F(HidUpdateTest, RecordsGoOutOneByOneAndTheEscIsReadAfresh) {
+  BuildEsc(HidDeviceKind::kFullEsc);
+  Bytes image;
+  const std::string path = Write("esc.xup", HexText({3, 0x1F4, 40}, &image) + "\n");
+  // Three bad verdicts, then 0x11: the first record goes out four times.
+  adapter->faults().loader_verdicts = {0x00, 0x00, 0x00, 0x11};
+  ui.open_file = path;
+  adapter->ClearReports();
+  hid->StartHidFirmwareUpdate();
+  EXPECT_EQ(ui.filters.back(), kXupFirmwareFilter);
+  EXPECT_TRUE(session->IsBusy());
+  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
+  ASSERT_EQ(hid->update_outcome, HidUpdateOutcome::kUpdated);
+  const Bytes first = Slice(image, 0, 5);
+  const Bytes second = Slice(image, 5, 5 + 0x1F6);
+  const Bytes third = Slice(image, 5 + 0x1F6, image.size());
+  EXPECT_EQ(adapter->received(), Cat({{0xD6}, first, first, first, first, second, third}));
+  EXPECT_EQ(adapter->flashed_records(), image);
+  EXPECT_EQ(adapter->record_attempts(), 6);
+  EXPECT_FALSE(adapter->IsOpened()) << "closed, so that the probe opens it afresh";
+  const int reads = ui.reads_finished;
+  ASSERT_TRUE(Run([&] { return ui.reads_finished > reads; }));
+  EXPECT_EQ(adapter->open_count(), 2);
+  EXPECT_FALSE(adapter->record_loader_active());
+}
+
+TEST_F(HidUpdateTest, ARefusedRecordOrAFourthBadVerdictStopsTheUpdate) {
+  BuildEsc(HidDeviceKind::kFullEsc);
+  Bytes image;
+  const std::string path = Write("esc.xup", HexText({10, 10}, &image));
+  adapter->faults().loader_verdicts = {0x00, 0x00, 0x00, 0x00};
+  EXPECT_EQ(Update(path), HidUpdateOutcome::kTooManyVerdicts);
+  EXPECT_EQ(adapter->record_attempts(), 4);
+  EXPECT_EQ(ui.questions.back(), std::string(kHidUpdateCaption) + "|" + kHidUpdateRetriesText);
+  EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
+
+  BuildEsc(HidDeviceKind::kFullEsc);
+  adapter->faults().loader_verdicts = {0x11, 0x12};
+  EXPECT_EQ(Update(path), HidUpdateOutcome::kRecordRefused);
+  EXPECT_EQ(adapter->record_attempts(), 2);
+  EXPECT_EQ(ui.questions.back(), std::string(kHidUpdateCaption) + "|" + kHidUpdateRefusedText);
+}
+
+TEST_F(HidUpdateTest, EscTypesTwelveAndFifteenTakeTheMaskedImage) {
+  for (size_t type : {size_t{12}, size_t{15}}) {
+    SCOPED_TRACE(type);
+    BuildEsc(HidDeviceKind::kV1Esc, type);
+    ASSERT_EQ(hid->esc_type, static_cast<int32_t>(type));
+    const Bytes image = Image(700);
+    ASSERT_EQ(Update(WriteMasked("esc.hgm", image)), HidUpdateOutcome::kUpdated);
+    EXPECT_EQ(ui.filters.back(), kHgmFirmwareFilter);
+    EXPECT_EQ(Slice(adapter->received(), 0, 7), (Bytes{0xD6, 0x13, 0x7E, 0x02, 0xBC, 0x02, 0x00}));
+    EXPECT_EQ(adapter->flashed_image(), image);
+    // The restarted ESC is identified afresh.
+    EXPECT_FALSE(hid->esc_identified);
+    ASSERT_TRUE(Run([&] { return hid->esc_identified; }, 10000));
+  }
+}
+
+TEST_F(HidUpdateTest, AV1EscShowsTheRecordProgressInItsStatusLine) {
+  BuildEsc(HidDeviceKind::kV1Esc);
+  Bytes image;
+  ASSERT_EQ(Update(Write("v1.xup", HexText({98, 98}, &image))), HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(ui.statuses,
+            (std::vector<std::string>{"Transferring.. 0% done.", "Transferring.. 50% done.",
+                                      "Transferring.. 100% done."}));
+  EXPECT_EQ(adapter->flashed_records(), image);
+}
+
+TEST_F(HidUpdateTest, PullingTheAdapterOutMidUpdateEndsItWithAMessage) {
+  BuildEsc(HidDeviceKind::kFullEsc);
+  Bytes image;
+  const std::string path = Write("esc.xup", HexText({200, 200, 200}, &image));
+  adapter->faults().unplug_after_bytes = 300;
+  ui.open_file = path;
+  hid->StartHidFirmwareUpdate();
+  ASSERT_TRUE(Run([&] { return !adapter->plugged(); }));
+  for (const HidEvent& e : adapter->TakeEvents()) hid->OnDeviceRemoved(e.path);
+  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kAdapterLost);
+  EXPECT_EQ(ui.questions.back(), std::string(kHidUpdateCaption) + "|" + kHidUpdateAdapterLostText);
+  EXPECT_FALSE(session->status.transfer_active);
+}
+
+}  // namespace
+}  // namespace tessel

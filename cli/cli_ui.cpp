@@ -42,6 +42,8 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
 
 void CliUi::SetProgressCaption(const std::string& caption) {
   if (!show_progress_ || caption == last_caption_) return;
+  // The session going back to reading after an update is not the update's progress.
+  if (flashing_ && caption == kCaptionRead) return;
   last_caption_ = caption;
   if (progress_lines_) {
     std::fprintf(stderr, "%s\n", caption.c_str());

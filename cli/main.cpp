@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli_ui.h"
+#include "cli/hid_flash.h"
 #include "cli/sheet.h"
 #include "core/firmware/firmware_file.h"
 #include "core/firmware/serial_update.h"
@@ -51,8 +53,10 @@ const char* const kUsage =
     "  set FIELD=INDEX ...        read the ESC, change fields and send them\n"
     "  write FILE                 read the ESC, import FILE and send it\n"
     "  show FILE [--json]         print a settings file without a device\n"
-    "  flash FILE [--force]       read the ESC, then update its firmware from the hex-text\n"
-    "                             FILE; --force also flashes an older version\n";
+    "  flash FILE [--force]       read the ESC, then update its firmware from FILE: hex-text\n"
+    "                             records (.xup), or a .hgm image for HID ESC types 12 and\n"
+    "                             15; --force also flashes an older version (serial adapter)\n"
+    "  flash --lcd FILE           update the LCD program box behind the HID adapter (.xut)\n";
 
 struct Options {
   std::string port;
@@ -207,9 +211,11 @@ class CliWorld {
   CliUi& ui() { return ui_; }
 
   bool OnHid() const { return session_->status.link_kind == kLinkHid; }
-  // The HID adapter greeted and the device behind it stopped (or never started) answering.
+  // The HID adapter greeted and the device behind it stopped (or never started) answering,
+  // or only the LCD program box answers.
   bool HidWithoutEsc() const {
-    return HidEscLost() && session_->status.adapter_state == kHidAdapterGreeted;
+    return OnHid() && session_->status.adapter_state == kHidAdapterGreeted &&
+           (HidEscLost() || (session_->status.esc_state == kEscNone && hid_->lcd_box_answered));
   }
   // The HID engine gave the ESC up (a send that heard nothing, unanswered presence queries).
   bool HidEscLost() const {
@@ -273,6 +279,8 @@ class CliWorld {
 
   // Lets the engine's next tick see a changed profile and start its send.
   void RunOneTick() { loop_.RunOne(); }
+  TimerLoop& loop() { return loop_; }
+  uint64_t timeout_ms() const { return timeout_ms_; }
 
   SheetSource Sheet() {
     return SheetSource{session_->image, session_->status.device_class,
@@ -563,9 +571,12 @@ const char* UpdateFailureCaption(SerialUpdateOutcome outcome) {
 int CommandFlash(const Options& o) {
   std::string path;
   bool force = false;
+  bool lcd = false;
   for (const auto& a : o.args) {
     if (a == "--force") {
       force = true;
+    } else if (a == "--lcd") {
+      lcd = true;
     } else if (path.empty()) {
       path = a;
     } else {
@@ -574,25 +585,32 @@ int CommandFlash(const Options& o) {
   }
   if (path.empty()) return Usage("flash needs a firmware file");
   // A file that cannot be sent is refused before the ESC is even looked for.
-  const FirmwareLoadResult load = LoadHexRecordsLenient(path);
-  if (const auto problem = CheckFirmwareImage(load)) {
-    if (load.opened && load.error.empty()) {
-      std::fprintf(stderr, "tesselarc-cli: %s: %s; nothing was sent\n", path.c_str(),
-                   problem->c_str());
-    } else {
-      std::fprintf(stderr, "tesselarc-cli: %s\n", problem->c_str());
-    }
-    return kExitUsage;
-  }
+  if (int rc = PrecheckFirmwareFile(path, lcd)) return rc;
 
   CliWorld world(o);
-  if (int rc = world.WaitForRead()) return rc;
+  if (int rc = world.WaitForRead(/*allow_no_esc=*/lcd)) return rc;
   Session& session = world.session();
   if (world.OnHid()) {
+    HidFlashRequest request;
+    request.path = path;
+    request.lcd = lcd;
+    // The engine gives up on a silent block after 10 s; its own message comes first.
+    request.stall_ms = std::max<uint64_t>(world.timeout_ms(), 15000);
+    request.show_lines = isatty(STDERR_FILENO) == 0;
+    return RunHidFlash(session, *world.hid(), world.ui(), world.loop(), request);
+  }
+  if (lcd) {
     std::fprintf(stderr,
-                 "tesselarc-cli: firmware updates through the HID adapter are not available in "
-                 "this version; connect the ESC through the serial adapter\n");
+                 "tesselarc-cli: the LCD program box is reached through the HID adapter "
+                 "only; nothing was sent\n");
     return kExitFailure;
+  }
+  if (FirmwareExtension(path) == ".hgm") {
+    std::fprintf(stderr,
+                 "tesselarc-cli: %s: .hgm firmware goes through the HID adapter only; "
+                 "nothing was sent\n",
+                 path.c_str());
+    return kExitUsage;
   }
   world.ui().SetFile(path);
   world.ui().StartFlashing(force, isatty(STDERR_FILENO) == 0);

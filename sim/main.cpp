@@ -52,6 +52,10 @@ void Usage(FILE* to) {
                "  --drop-ack N                 swallow the Nth acknowledgement (0x01 or 0x80)\n"
                "  --unplug-after N             pull the adapter out after N data bytes\n"
                "  --long-answer HEX:N          N extra bytes after the answer to command HEX\n"
+               "  --verdicts HEX,HEX,...       record loader verdicts, one per record (then 11)\n"
+               "  --split-ok                   block loader: each \"ok\" as \"o\", then \"k\"\n"
+               "  --silent-block N             block loader: never acknowledge block N\n"
+               "  --restart-at-ok N            block loader: restart in place of the Nth \"ok\"\n"
                "  --trace                      log every report both ways to stderr\n");
 }
 
@@ -107,7 +111,8 @@ bool ParseLongAnswer(const char* text, tessel::HidFaults& faults) {
 bool TakesValue(const std::string& arg) {
   for (const char* name : {"--device", "--answer-at", "--silent-probes", "--presence",
                            "--bad-curve", "--verdicts", "--version", "--v1-length", "--drop-ack",
-                           "--unplug-after", "--long-answer", "--adapter-version"}) {
+                           "--unplug-after", "--long-answer", "--adapter-version",
+                           "--silent-block", "--restart-at-ok"}) {
     if (arg == name) return true;
   }
   return false;
@@ -115,14 +120,15 @@ bool TakesValue(const std::string& arg) {
 
 bool HidOnly(const std::string& arg) {
   for (const char* name : {"--v1-length", "--no-presence", "--no-version", "--drop-ack",
-                           "--unplug-after", "--long-answer", "--adapter-version"}) {
+                           "--unplug-after", "--long-answer", "--adapter-version", "--split-ok",
+                           "--silent-block", "--restart-at-ok"}) {
     if (arg == name) return true;
   }
   return false;
 }
 
 bool SerialOnly(const std::string& arg) {
-  for (const char* name : {"--answer-at", "--no-identify", "--verdicts", "--silent"}) {
+  for (const char* name : {"--answer-at", "--no-identify", "--silent"}) {
     if (arg == name) return true;
   }
   return false;
@@ -223,6 +229,8 @@ int main(int argc, char** argv) {
       hid_options.faults.never_answer_presence = true;
     } else if (arg == "--no-version") {
       hid_options.faults.silent_version = true;
+    } else if (arg == "--split-ok") {
+      hid_options.faults.split_ok = true;
     } else if (arg == "--trace") {
       trace = true;
     } else if (value == nullptr) {
@@ -289,7 +297,15 @@ int main(int argc, char** argv) {
       hid_options.faults.bad_curve_check[which] = true;
       ++i;
     } else if (arg == "--verdicts") {
-      if (!ParseHexList(value, faults.loader_verdicts)) return bad();
+      if (!ParseHexList(value, hid ? hid_options.faults.loader_verdicts : faults.loader_verdicts)) {
+        return bad();
+      }
+      ++i;
+    } else if (arg == "--silent-block" || arg == "--restart-at-ok") {
+      int n = 0;
+      if (!ParseCount(value, n) || n == 0) return bad();
+      (arg == "--silent-block" ? hid_options.faults.silent_block_ack
+                               : hid_options.faults.restart_at_ok) = n;
       ++i;
     } else if (arg == "--version") {
       if (hid) {

@@ -161,6 +161,7 @@ void HidSession::OnPresenceAnswer(uint8_t answer) {
   // The LCD program box answers only after it restarted; during its update that means the
   // block transfer starts over.
   if (answer == kHidLcdBoxReply) {
+    lcd_box_answered = true;
     if (lcd_update_active) ResumeLcdUpdate();
     return;
   }

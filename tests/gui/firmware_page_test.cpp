@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QTextEdit>
 
+#include "core/firmware/hid_update.h"
 #include "core/firmware/serial_update.h"
 #include "gui/firmware/esc_process_dlg.h"
 #include "tests/gui/update_support.h"
@@ -145,15 +146,16 @@ TEST_F(InformationPageTest, UpDataThatIsDeclinedOrRefusedEndsCleanly) {
   EXPECT_TRUE(Esc(*window).accepted_records().empty());
   EXPECT_FALSE(window->session().status.update_running);
 
-  // On the HID adapter the page says there is no engine for it.
+  // On the HID adapter the page hands over to the HID engine, which finds no HID device
+  // ready here: it says so, asks for no file and sends nothing.
   Esc(*window).ClearReceived();
   window->session().status.link_kind = kLinkHid;
   {
     ModalAnswerer answers(file.path());
     QTest::mouseClick(page->updata_button(), Qt::LeftButton);
     EXPECT_EQ(answers.file_dialogs, 0);
-    EXPECT_EQ(answers.boxes, std::vector<std::string>{std::string(kNoHidFirmwareUpdateCaption) +
-                                                      "|" + kNoHidFirmwareUpdate});
+    EXPECT_EQ(answers.boxes, std::vector<std::string>{std::string(kHidUpdateCaption) + "|" +
+                                                      kHidUpdateNotReadyText});
   }
   window->session().status.link_kind = kLinkSerial;
   EXPECT_TRUE(Esc(*window).received().empty());

@@ -1,12 +1,18 @@
 // The desktop tool on the virtual HID adapter: the read fills the pages, the LCD program box
-// mode switches, and the V1 dialog reads and sends through the HID engine.
+// mode switches, the V1 dialog reads and sends through the HID engine, and both update
+// buttons run the HID firmware update.
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <filesystem>
+#include <fstream>
 
+#include "core/firmware/hid_update.h"
+#include "gui/firmware/esc_process_dlg.h"
 #include "gui/firmware/firmware_page.h"
 #include "gui/simple/v1_dlg.h"
+#include "tests/gui/update_support.h"
 #include "tests/gui/window_support.h"
 
 namespace tessel {
@@ -111,6 +117,77 @@ TEST(HidWindowTest, DemoModeSwitchesBetweenTheSerialAndTheHidAdapter) {
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return w->session().status.device_class == kDeviceV1; }, 20000));
   EXPECT_EQ(w->session().status.link_kind, kLinkHid);
+}
+
+// A firmware file of the HID path in a folder of its own, written as given.
+class HidFirmwareFile {
+ public:
+  HidFirmwareFile(const std::string& name, const std::string& contents) {
+    dir_ = std::filesystem::path(::testing::TempDir()) /
+           ("tesselarc_hidfw_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    path_ = (dir_ / name).string();
+    std::ofstream(path_, std::ios::binary) << contents;
+  }
+  ~HidFirmwareFile() { std::filesystem::remove_all(dir_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::filesystem::path dir_;
+  std::string path_;
+};
+
+TEST(HidWindowTest, UpDataUpdatesTheLcdProgramBoxFromTheInformationPage) {
+  auto w = MakeHidWindow(HidDeviceKind::kLcdBox);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->hid().poll_count == 255; }, 20000));
+  MenuAction(*w, "LCD Program Box")->trigger();
+  std::vector<uint8_t> image(1200);
+  std::string masked(image.size(), '\0');
+  for (size_t i = 0; i < image.size(); ++i) {
+    image[i] = static_cast<uint8_t>(i * 29 + 3);
+    masked[i] = static_cast<char>(image[i] ^ 0xB6);
+  }
+  HidFirmwareFile file("box.xut", masked);
+  CEscProcessDlg* progress = w->progress();
+  ModalAnswerer answers(file.path());
+  QTest::mouseClick(w->info_page()->updata_button(), Qt::LeftButton);
+  EXPECT_EQ(answers.file_dialogs, 1);
+  EXPECT_TRUE(progress->isVisible());
+  EXPECT_EQ(progress->windowTitle(), "Data Transferring.. 0% done.");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.boxes.empty(); }, 30000));
+  EXPECT_EQ(answers.boxes,
+            std::vector<std::string>{std::string(kLcdUpdateCaption) + "|" + kLcdUpdateText});
+  EXPECT_EQ(w->virtual_hid()->flashed_image(), image);
+  EXPECT_FALSE(progress->isVisible());
+}
+
+TEST(HidWindowTest, TheV1DialogUpdatesItsEscOverHidWithTheProgressInItsStatusLine) {
+  auto w = MakeHidWindow(HidDeviceKind::kV1Esc);
+  ASSERT_TRUE(WaitHidRead(*w));
+  CV1Dlg* dlg = w->v1_dialog();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->isVisible(); }, 5000));
+  // Two records of 60 bytes, upper-case hex text.
+  std::string text;
+  std::vector<uint8_t> image;
+  for (int r = 0; r < 2; ++r) {
+    for (int i = 0; i < 60; ++i)
+      image.push_back(static_cast<uint8_t>(i < 2 ? (i ? 58 : 0) : r + i));
+  }
+  char pair[3];
+  for (uint8_t b : image) {
+    std::snprintf(pair, sizeof pair, "%02X", b);
+    text += pair;
+  }
+  HidFirmwareFile file("v1.xup", text + "\r\n");
+  ModalAnswerer answers(file.path());
+  QTest::mouseClick(dlg->update_button(), Qt::LeftButton);
+  EXPECT_EQ(answers.file_dialogs, 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->hid().UpdateRunning(); }, 20000));
+  EXPECT_EQ(w->hid().update_outcome, HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(dlg->status_text(), "Transferring.. 100% done.");
+  EXPECT_EQ(w->virtual_hid()->flashed_records(), image);
+  EXPECT_TRUE(answers.boxes.empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 
+#include "core/firmware/hid_update.h"
 #include "core/firmware/serial_update.h"
 #include "core/settings/v1_settings.h"
 #include "gui/app/layout.h"
@@ -269,14 +270,15 @@ TEST_F(V1DialogTest, UpdateFirmwareSendsNothingFromADamagedFileAndNeverReportsSu
   EXPECT_FALSE(window->session().status.update_running);
   EXPECT_EQ(window->session().status.esc_state, 2);
 
-  // On the HID adapter the dialog says there is no engine for it instead of doing nothing.
+  // On the HID adapter the dialog hands over to the HID engine, which finds no HID device
+  // ready here and says so.
   window->session().status.link_kind = kLinkHid;
   {
     ModalAnswerer answers(file.path());
     QTest::mouseClick(dlg->update_button(), Qt::LeftButton);
     EXPECT_EQ(answers.file_dialogs, 0);
-    EXPECT_EQ(answers.boxes, std::vector<std::string>{std::string(kNoHidFirmwareUpdateCaption) +
-                                                      "|" + kNoHidFirmwareUpdate});
+    EXPECT_EQ(answers.boxes, std::vector<std::string>{std::string(kHidUpdateCaption) + "|" +
+                                                      kHidUpdateNotReadyText});
   }
   window->session().status.link_kind = kLinkSerial;
   EXPECT_EQ(Esc(*window).record_attempts(), 0);

@@ -237,9 +237,11 @@ void CCorvaneDlg::BuildPages() {
   for (CSettingsPage* p : pages_) p->hide();
   data_page_->hide();
   info_page_ = new CFirmware(*session_, options_.skin_folder, page_area_);
+  info_page_->SetHidUpdate([this] { hid_->StartHidFirmwareUpdate(); });
   info_page_->hide();
   // The V1 dialog covers the row of page buttons when it shows.
   v1_dlg_ = new CV1Dlg(*session_, options_.skin_folder, central_);
+  v1_dlg_->SetHidUpdate([this] { hid_->StartHidFirmwareUpdate(); });
   v1_dlg_->setGeometry(ToQRect(MainWindow().v1_area));
   v1_dlg_->hide();
 }

@@ -175,7 +175,8 @@ void CFirmware::ShowSoftwareVersion() {
 void CFirmware::OnUpData() {
   version_list_->hide();
   if (session_.status.link_kind == kLinkHid) {
-    session_.ui().Ask(kNoHidFirmwareUpdate, kNoHidFirmwareUpdateCaption, Buttons::kOk);
+    if (start_hid_update_) start_hid_update_();
+    RefreshControls();
     return;
   }
   RunSerialFirmwareUpdate(session_, SerialUpdateVariant::kInformationPage);

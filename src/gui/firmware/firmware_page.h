@@ -6,6 +6,7 @@
 
 #include <QPixmap>
 #include <QWidget>
+#include <functional>
 
 #include "core/session/session.h"
 #include "gui/app/owner_draw_button.h"
@@ -18,12 +19,6 @@ class QTextEdit;
 namespace tessel {
 
 class ValueBox;
-
-// This build has no firmware engine for the HID adapter; its update buttons say so.
-constexpr const char* kNoHidFirmwareUpdate =
-    "Firmware updates through the HID adapter are not available in this version of the tool. "
-    "Connect the ESC through the USB programming adapter (serial) to update it.";
-constexpr const char* kNoHidFirmwareUpdateCaption = "Firmware update";
 
 class CFirmware : public QWidget {
   Q_OBJECT
@@ -38,6 +33,8 @@ class CFirmware : public QWidget {
   void SetHardwareText(const QString& text);
   // The session has stored a new version text: show it.
   void ShowSoftwareVersion();
+  // The main window's HID firmware update, which "UpData" runs on the HID adapter.
+  void SetHidUpdate(std::function<void()> start) { start_hid_update_ = std::move(start); }
 
   // For tests.
   QLineEdit* device_box() const;
@@ -58,6 +55,7 @@ class CFirmware : public QWidget {
   void OnUpData();
 
   Session& session_;
+  std::function<void()> start_hid_update_;
   QString skin_folder_;
   QPixmap background_;
   QString background_file_;

@@ -244,11 +244,12 @@ void CV1Dlg::OnSend() {
 }
 
 void CV1Dlg::OnUpdateFirmware() {
+  RefreshControls();
   if (session_.status.link_kind == kLinkHid) {
-    session_.ui().Ask(kNoHidFirmwareUpdate, kNoHidFirmwareUpdateCaption, Buttons::kOk);
+    // Steps of the HID engine: the status line follows the records as they go.
+    if (start_hid_update_) start_hid_update_();
     return;
   }
-  RefreshControls();
   // The updater shows its progress and its end in the status line; its own checks decide
   // whether anything happens at all (no ESC, a transfer under way, a damaged file).
   RunSerialFirmwareUpdate(session_, SerialUpdateVariant::kV1Dialog);

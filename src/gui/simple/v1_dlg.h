@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "core/session/session.h"
 #include "core/settings/v1_settings.h"
@@ -42,6 +43,8 @@ class CV1Dlg : public QWidget {
   // Hides the status line, sets the text, refreshes the controls and shows it again.
   void ShowStatus(const QString& text);
   void RedrawIndicators();
+  // The main window's HID firmware update, which "Update Firmware" runs on the HID adapter.
+  void SetHidUpdate(std::function<void()> start) { start_hid_update_ = std::move(start); }
 
   // For the main window and tests.
   QComboBox* list(int i) const { return lists_[static_cast<size_t>(i)]; }
@@ -68,6 +71,7 @@ class CV1Dlg : public QWidget {
   void OnUpdateFirmware();
 
   Session& session_;
+  std::function<void()> start_hid_update_;
   std::array<int32_t, kV1SettingCount> stored_{};
   std::array<QLabel*, kV1SettingCount> labels_{};
   std::array<QComboBox*, kV1SettingCount> lists_{};

@@ -405,6 +405,15 @@ TEST_F(HidUpdateTest, PullingTheAdapterOutMidUpdateEndsItWithAMessage) {
   EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kAdapterLost);
   EXPECT_EQ(ui.questions.back(), std::string(kHidUpdateCaption) + "|" + kHidUpdateAdapterLostText);
   EXPECT_FALSE(session->status.transfer_active);
+
+  // The tool letting go of the adapter by itself (DemoMode) ends a running update as well, so
+  // that the next one can start.
+  BuildEsc(HidDeviceKind::kFullEsc);
+  ui.open_file = path;
+  hid->StartHidFirmwareUpdate();
+  ASSERT_TRUE(hid->UpdateRunning());
+  hid->Disconnect();
+  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kAdapterLost);
 }
 
 }  // namespace

@@ -674,6 +674,8 @@ void HidSession::Disconnect() {
   s.send_in_progress = false;
   s.read_in_progress = true;
   s.transfer_direction = kTransferRead;
+  // An update cannot go on without the adapter; the next one must be able to start.
+  if (UpdateRunning()) update_outcome = HidUpdateOutcome::kAdapterLost;
   ui_.CloseProgress();
   ui_.RefreshMainWindow();
 }

@@ -84,4 +84,12 @@ void CliUi::V1ShowStatus(const std::string& text) {
   if (flashing_) SetProgressCaption(text);
 }
 
+void CliUi::ShowAdapterNotice(const std::string& text) {
+  if (progress_line_open_) {
+    std::fputc('\n', stderr);
+    progress_line_open_ = false;
+  }
+  std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
+}
+
 }  // namespace tessel

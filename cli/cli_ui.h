@@ -41,6 +41,8 @@ class CliUi : public SessionUi {
   // stderr, one line per step when stderr is not a terminal.
   void StartFlashing(bool force_old_version, bool progress_lines);
   void V1ShowStatus(const std::string& text) override;
+  // Goes to stderr at once; the wait for the adapter goes on.
+  void ShowAdapterNotice(const std::string& text) override;
 
   bool overwrite = false;  // answer Yes when asked to overwrite a settings file
   bool read_finished = false;

@@ -2,6 +2,8 @@
 
 #include <hidapi.h>
 
+#include "platform/adapter_access.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -111,10 +113,15 @@ int HidapiDevice::DevicePath(uint32_t index, uint16_t vendor_id, uint16_t produc
 int HidapiDevice::Open(uint32_t index, uint16_t vendor_id, uint16_t product_id,
                        uint32_t input_buffers) {
   Close();
+  open_denied_ = false;
   const std::vector<std::string> paths = Paths(vendor_id, product_id);
   if (index >= paths.size()) return kHidDeviceNotFound;
   handle_ = hid_open_path(paths[index].c_str());
-  if (handle_ == nullptr) return kHidDeviceIoFailed;  // gone meanwhile, or no permission
+  if (handle_ == nullptr) {
+    // Gone meanwhile, or (a plain hidraw node is root 0600) no permission without a rule.
+    open_denied_ = AccessRefused(paths[index]);
+    return kHidDeviceIoFailed;
+  }
   path_ = paths[index];
   capacity_ = std::clamp<uint32_t>(input_buffers, 1, kMaxInputBuffers);
   read_timeout_ms_ = 0;

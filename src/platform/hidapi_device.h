@@ -47,6 +47,7 @@ class HidapiDevice : public HidDevice {
                  std::string* path) override;
   int Open(uint32_t index, uint16_t vendor_id, uint16_t product_id,
            uint32_t input_buffers) override;
+  bool OpenDenied() const override { return open_denied_; }
   bool IsOpened() const override;
   uint16_t ReportLength() const override { return kReportLength; }
   int SetTimeouts(uint32_t read_ms, uint32_t write_ms) override;
@@ -75,6 +76,7 @@ class HidapiDevice : public HidDevice {
   std::string path_;
   uint32_t capacity_ = kMaxInputBuffers;
   uint32_t read_timeout_ms_ = 0;
+  bool open_denied_ = false;
   std::deque<Report> queue_;
 };
 

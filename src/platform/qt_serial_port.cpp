@@ -1,5 +1,7 @@
 #include "platform/qt_serial_port.h"
 
+#include "platform/adapter_access.h"
+
 #include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QString>
@@ -26,6 +28,7 @@ QtSerialPort::~QtSerialPort() {
 bool QtSerialPort::Open(const std::string& device, uint32_t baud_rate) {
   Close();
   last_error_.clear();
+  open_denied_ = false;
   if (device.empty() || baud_rate == 0 ||
       baud_rate > static_cast<uint32_t>(std::numeric_limits<qint32>::max())) {
     last_error_ = "invalid device or line speed";
@@ -41,6 +44,8 @@ bool QtSerialPort::Open(const std::string& device, uint32_t baud_rate) {
   port->setFlowControl(QSerialPort::NoFlowControl);
   if (!port->open(QIODevice::ReadWrite)) {
     last_error_ = "open " + device + ": " + port->errorString().toStdString();
+    open_denied_ = port->error() == QSerialPort::PermissionError &&
+                   AccessRefused(device.front() == '/' ? device : "/dev/" + device);
     return false;
   }
   port->clear(QSerialPort::AllDirections);

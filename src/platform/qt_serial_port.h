@@ -36,6 +36,9 @@ class QtSerialPort : public SerialPort {
   bool Read(uint8_t* data, size_t count, size_t* received, uint32_t timeout_ms) override;
   void PurgeRx() override;
   void Purge() override;
+  // The last Open was refused because this user lacks read or write permission on the node
+  // (Qt reports a held lock the same way; this tells the two apart).
+  bool OpenDenied() const override { return open_denied_; }
 
   // Upper bound of one Write: a second plus twice the line time of the bytes.
   uint32_t WriteBudgetMs(size_t count) const;
@@ -52,6 +55,7 @@ class QtSerialPort : public SerialPort {
   std::unique_ptr<QSerialPort> port_;
   uint32_t baud_rate_ = 0;
   std::string last_error_;
+  bool open_denied_ = false;
 };
 
 }  // namespace tessel

@@ -50,6 +50,8 @@ class HidDevice {
   // adapter that is already open closes it first.
   virtual int Open(uint32_t index, uint16_t vendor_id, uint16_t product_id,
                    uint32_t input_buffers) = 0;
+  // True when the last Open failed because this user may not open the device node.
+  virtual bool OpenDenied() const { return false; }
   virtual bool IsOpened() const = 0;
   // Report buffer length in bytes (report id included), for output and input alike.
   virtual uint16_t ReportLength() const = 0;

@@ -33,7 +33,11 @@ bool HidLink::HidOpenAndGreet() {
   const auto index = HidFindIndex(hid_path);
   if (!index) return false;
   device_.Open(*index, kHidVendorId, kHidProductId, kHidInputBuffers);
-  if (!device_.IsOpened()) return false;
+  if (!device_.IsOpened()) {
+    if (notice_ && device_.OpenDenied()) notice_->Denied(AdapterFamily::kHid, hid_path);
+    return false;
+  }
+  if (notice_) notice_->Opened(hid_path);
   const uint16_t length = device_.ReportLength();
   if (length < 5) return false;
   std::vector<uint8_t> hello(length, 0);

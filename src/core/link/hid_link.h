@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "core/link/access_notice.h"
 #include "core/link/hid_device.h"
 #include "core/session/clock.h"
 
@@ -61,12 +62,15 @@ class HidLink {
   std::string OpenPath() const;
 
   HidDevice& device() { return device_; }
+  // Told of every opening refused for lack of permission (and of every success).
+  void SetAccessNotice(AccessNotice* notice) { notice_ = notice; }
 
   std::string hid_path;
 
  private:
   HidDevice& device_;
   Clock& clock_;
+  AccessNotice* notice_ = nullptr;
   std::deque<uint8_t> pending_;  // data fetched but not yet handed out
 };
 

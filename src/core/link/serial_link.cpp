@@ -56,7 +56,11 @@ int SerialLink::LinkOpen() {
       return 1;
     }
   }
-  if (!port_.Open(device, baud_rate)) return 1;
+  if (!port_.Open(device, baud_rate)) {
+    if (notice_ && port_.OpenDenied()) notice_->Denied(AdapterFamily::kSerial, device);
+    return 1;
+  }
+  if (notice_) notice_->Opened(device);
   device_name = device;
   raw_.fill(0);
   port_.Purge();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/link/access_notice.h"
 #include "core/link/serial_port.h"
 #include "core/session/clock.h"
 
@@ -26,6 +27,8 @@ class SerialLink {
   // With an explicit device the adapter search is skipped and that device is opened.
   void SetExplicitDevice(std::string device) { explicit_device_ = std::move(device); }
   const std::string& explicit_device() const { return explicit_device_; }
+  // Told of every opening refused for lack of permission (and of every success).
+  void SetAccessNotice(AccessNotice* notice) { notice_ = notice; }
 
   int LinkOpen();  // 0 open (or already open), 1 failure
   void LinkClose();
@@ -57,6 +60,7 @@ class SerialLink {
   PortEnumerator* enumerator_;
   Clock& clock_;
   std::string explicit_device_;
+  AccessNotice* notice_ = nullptr;
   std::array<uint8_t, 64> raw_{};
 };
 

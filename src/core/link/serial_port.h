@@ -24,6 +24,9 @@ class SerialPort {
   virtual void PurgeRx() = 0;
   // Discards both directions.
   virtual void Purge() = 0;
+  // True when the last Open failed because this user may not open the device (as opposed to
+  // a device that is gone or busy), so that the user can be told how to get access.
+  virtual bool OpenDenied() const { return false; }
 };
 
 struct PortInfo {

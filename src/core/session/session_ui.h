@@ -55,6 +55,9 @@ class SessionUi {
   virtual void SetStatusLabels(const std::string& /*esc*/, const std::string& /*usb*/) {}
   // Shows or hides the main window's controls that belong to ESC settings (LCD box mode).
   virtual void ShowEscControls(bool /*show*/) {}
+  // A notice that needs no answer and must not stop the engines (an adapter this user may
+  // not open): the desktop shows it without blocking, the command line prints it.
+  virtual void ShowAdapterNotice(const std::string& /*text*/) {}
 
   // Information page.
   virtual void EnableUpdateButton() {}  // the page's ShowSoftwareVersion

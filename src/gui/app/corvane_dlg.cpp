@@ -65,6 +65,8 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   session_ =
       std::make_unique<Session>(devices_.port(), &devices_.enumerator(), clock_, timers_, *this);
   hid_ = std::make_unique<HidSession>(*session_, hid_devices_);
+  session_->link.SetAccessNotice(&access_notice_);
+  hid_->link.SetAccessNotice(&access_notice_);
   timers_.SetHandler([this](int id) {
     session_->OnTimer(id);
     PumpHidEvents();
@@ -524,6 +526,20 @@ void CCorvaneDlg::closeEvent(QCloseEvent* event) {
   timers_.StopAll();
   progress_->Close();
   QMainWindow::closeEvent(event);
+}
+
+void CCorvaneDlg::ShowAdapterNotice(const std::string& text) {
+  // One box at a time: a second refused adapter replaces the text of the first.
+  if (!adapter_notice_) {
+    adapter_notice_ = new QMessageBox(QMessageBox::Warning, "USB adapter", QString(),
+                                      QMessageBox::Ok, this);
+    adapter_notice_->setObjectName("adapter_notice");
+    adapter_notice_->setModal(false);
+    adapter_notice_->setWindowModality(Qt::NonModal);
+  }
+  adapter_notice_->setText(QString::fromStdString(text));
+  adapter_notice_->show();
+  adapter_notice_->raise();
 }
 
 Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, Buttons buttons) {

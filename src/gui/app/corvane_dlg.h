@@ -6,12 +6,14 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPixmap>
 #include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "core/link/access_notice.h"
 #include "core/link/hid_session.h"
 #include "core/session/session.h"
 #include "gui/app/device_switch.h"
@@ -112,6 +114,9 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void V1ShowSendDone() override;
   void V1LoadDefaults() override;
   void V1ShowStatus(const std::string& text) override;
+  // A non-modal warning: the engines go on retrying underneath it.
+  void ShowAdapterNotice(const std::string& text) override;
+  QMessageBox* adapter_notice() const { return adapter_notice_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -141,6 +146,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   HidSwitch hid_devices_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<HidSession> hid_;
+  AccessNotice access_notice_{*this};
   std::unique_ptr<SerialHotplugMonitor> hotplug_monitor_;
   std::unique_ptr<SerialHotplugWatcher> hotplug_watcher_;
   std::unique_ptr<HidHotplugMonitor> hid_hotplug_monitor_;
@@ -164,6 +170,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   CEscProcessDlg* progress_ = nullptr;
   QActionGroup* demo_group_ = nullptr;
   std::map<int, QAction*> demo_actions_;
+  QMessageBox* adapter_notice_ = nullptr;
 };
 
 }  // namespace tessel

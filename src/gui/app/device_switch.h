@@ -46,6 +46,7 @@ class DeviceSwitch {
     }
     void PurgeRx() override { target().PurgeRx(); }
     void Purge() override { target().Purge(); }
+    bool OpenDenied() const override { return const_cast<Port*>(this)->target().OpenDenied(); }
 
    private:
     SerialPort& target() {

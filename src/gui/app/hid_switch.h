@@ -41,6 +41,7 @@ class HidSwitch : public HidDevice {
   int Open(uint32_t index, uint16_t vid, uint16_t pid, uint32_t buffers) override {
     return device() ? device()->Open(index, vid, pid, buffers) : kHidDeviceNotFound;
   }
+  bool OpenDenied() const override { return device() && device()->OpenDenied(); }
   bool IsOpened() const override { return device() && device()->IsOpened(); }
   uint16_t ReportLength() const override { return device() ? device()->ReportLength() : 0; }
   int SetTimeouts(uint32_t read_ms, uint32_t write_ms) override {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli_ui.h"
+#include "cli/doctor.h"
 #include "cli/hid_flash.h"
 #include "cli/sheet.h"
 #include "core/firmware/firmware_file.h"
@@ -56,7 +57,9 @@ const char* const kUsage =
     "  flash FILE [--force]       read the ESC, then update its firmware from FILE: hex-text\n"
     "                             records (.xup), or a .hgm image for HID ESC types 12 and\n"
     "                             15; --force also flashes an older version (serial adapter)\n"
-    "  flash --lcd FILE           update the LCD program box behind the HID adapter (.xut)\n";
+    "  flash --lcd FILE           update the LCD program box behind the HID adapter (.xut)\n"
+    "  doctor [--json]            what keeps this user from using an adapter, and the fix\n"
+    "  --version                  print the version\n";
 
 struct Options {
   std::string port;
@@ -135,6 +138,9 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& problem)
     } else if (a == "-h" || a == "--help") {
       o.command = "help";
       return o;
+    } else if (a == "--version") {
+      o.command = "version";
+      return o;
     } else if (!a.empty() && a[0] == '-') {
       problem = "unknown option " + a;
       return std::nullopt;
@@ -188,6 +194,8 @@ class CliWorld {
     session_ = std::make_unique<Session>(*port_, ports_.get(), clock_, loop_, ui_);
     if (!o.port.empty()) session_->link.SetExplicitDevice(o.port);
     if (hid_device_) hid_ = std::make_unique<HidSession>(*session_, *hid_device_);
+    session_->link.SetAccessNotice(&notice_);
+    if (hid_) hid_->link.SetAccessNotice(&notice_);
     ui_.Bind(*session_);
     ui_.set_show_progress(isatty(STDERR_FILENO) != 0);
     // Creating the pages loads the factory defaults into the image.
@@ -255,6 +263,10 @@ class CliWorld {
       return Fail("no ESC answers on " + session_->link.device_name +
                   " (is it connected and powered?)");
     }
+    if (!notice_.last_denied().empty()) {
+      return Fail("cannot open " + notice_.last_denied() +
+                  ": permission denied (run tesselarc-cli doctor)");
+    }
     if (!session_->link.explicit_device().empty()) {
       return Fail("cannot open " + session_->link.explicit_device());
     }
@@ -308,6 +320,7 @@ class CliWorld {
   SystemClock clock_;
   TimerLoop loop_;
   CliUi ui_;
+  AccessNotice notice_{ui_};
   std::unique_ptr<SerialPort> port_;
   std::unique_ptr<PortEnumerator> ports_;
   std::unique_ptr<HidDevice> hid_device_;
@@ -674,6 +687,11 @@ int Run(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return kExitOk;
   }
+  if (o.command == "version") {
+    std::printf("tesselarc-cli %s\n", TESSEL_VERSION);
+    return kExitOk;
+  }
+  if (o.command == "doctor") return CommandDoctor(o.args);
   if (o.command == "ports") return CommandPorts(o);
   if (o.command == "info") return CommandInfo(o);
   if (o.command == "read") return CommandRead(o);

@@ -57,6 +57,9 @@ const QColor kLcd(0xf5, 0xa6, 0x23);
 const QColor kAdapterOpen(0x4a, 0xa3, 0xff);
 const QColor kInk(0x1f, 0x23, 0x28);  // dark text on accent and state colours
 
+// The sizes the icon theme gets besides the scalable one.
+constexpr int kThemeIconSizes[] = {16, 32, 48, 64, 128, 256};
+
 QString g_condensed_family = QStringLiteral("DejaVu Sans Condensed");
 QString g_sans_family = QStringLiteral("DejaVu Sans");
 
@@ -611,34 +614,93 @@ QImage LanguageTab(int w, int h, const QString& text) {
   return img;
 }
 
+// The application icon, drawn on a 256-unit square: a rounded tile, a gauge arc and a bolt
+// (speed control). The window icon, the icon theme's pictures and its SVG all come from these
+// numbers.
+constexpr double kIconTile = 8;          // tile inset
+constexpr double kIconTileRadius = 48;
+constexpr double kIconArcCx = 128, kIconArcCy = 132, kIconArcR = 80;
+constexpr double kIconArcStart = -40, kIconArcSpan = 260;  // degrees, counter-clockwise
+constexpr double kIconArcWidth = 20;
+constexpr double kIconBolt[][2] = {{140, 74}, {96, 140}, {126, 140}, {114, 190}, {162, 118},
+                                   {132, 118}};
+const QColor kIconTileTop(0x2b, 0x31, 0x38);
+
+void DrawAppIcon(QPainter& p) {
+  QLinearGradient g(0, 0, 0, 256);
+  g.setColorAt(0, kIconTileTop);
+  g.setColorAt(1, kBgTop);
+  p.setPen(Qt::NoPen);
+  p.setBrush(g);
+  p.drawRoundedRect(QRectF(kIconTile, kIconTile, 256 - 2 * kIconTile, 256 - 2 * kIconTile),
+                    kIconTileRadius, kIconTileRadius);
+  p.setPen(QPen(kAccent, kIconArcWidth, Qt::SolidLine, Qt::RoundCap));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(QRectF(kIconArcCx - kIconArcR, kIconArcCy - kIconArcR, 2 * kIconArcR, 2 * kIconArcR),
+            static_cast<int>(kIconArcStart * 16), static_cast<int>(kIconArcSpan * 16));
+  QPainterPath bolt;
+  bolt.moveTo(kIconBolt[0][0], kIconBolt[0][1]);
+  for (size_t i = 1; i < std::size(kIconBolt); ++i) bolt.lineTo(kIconBolt[i][0], kIconBolt[i][1]);
+  bolt.closeSubpath();
+  p.setPen(Qt::NoPen);
+  p.setBrush(kLabel);
+  p.drawPath(bolt);
+}
+
 QImage AppIcon() {
   const int s = kAppIconSize;
   QImage img(s, s, QImage::Format_RGB32);
   img.fill(kBgTop);
   QPainter p(&img);
   Prepare(p);
-  QLinearGradient g(0, 0, 0, s);
-  g.setColorAt(0, QColor(0x2b, 0x31, 0x38));
-  g.setColorAt(1, kBgTop);
-  p.setPen(Qt::NoPen);
-  p.setBrush(g);
-  p.drawRoundedRect(QRectF(8, 8, s - 16, s - 16), 48, 48);
-  // A gauge arc with a bolt: speed control.
-  p.setPen(QPen(kAccent, 20, Qt::SolidLine, Qt::RoundCap));
-  p.setBrush(Qt::NoBrush);
-  p.drawArc(QRectF(48, 52, 160, 160), -40 * 16, 260 * 16);
-  QPainterPath bolt;
-  bolt.moveTo(140, 74);
-  bolt.lineTo(96, 140);
-  bolt.lineTo(126, 140);
-  bolt.lineTo(114, 190);
-  bolt.lineTo(162, 118);
-  bolt.lineTo(132, 118);
-  bolt.closeSubpath();
-  p.setPen(Qt::NoPen);
-  p.setBrush(kLabel);
-  p.drawPath(bolt);
+  p.scale(s / 256.0, s / 256.0);
+  DrawAppIcon(p);
   return img;
+}
+
+// For the desktop's icon theme: transparent round the tile.
+QImage ThemeIcon(int size) {
+  QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  Prepare(p);
+  p.scale(size / 256.0, size / 256.0);
+  DrawAppIcon(p);
+  return img;
+}
+
+QString SvgColor(const QColor& c) { return c.name(QColor::HexRgb); }
+
+QString ThemeIconSvg() {
+  auto n = [](double v) { return QString::number(v, 'f', 2); };
+  // Qt counts arc angles counter-clockwise on the screen; so does an SVG arc with sweep 0.
+  const double a0 = qDegreesToRadians(kIconArcStart);
+  const double a1 = qDegreesToRadians(kIconArcStart + kIconArcSpan);
+  const double x0 = kIconArcCx + kIconArcR * std::cos(a0), y0 = kIconArcCy - kIconArcR * std::sin(a0);
+  const double x1 = kIconArcCx + kIconArcR * std::cos(a1), y1 = kIconArcCy - kIconArcR * std::sin(a1);
+  QString bolt;
+  for (size_t i = 0; i < std::size(kIconBolt); ++i)
+    bolt += (i ? " L " : "M ") + n(kIconBolt[i][0]) + " " + n(kIconBolt[i][1]);
+  const double tile = 256 - 2 * kIconTile;
+  QString svg;
+  QTextStream t(&svg);
+  t << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+       "viewBox=\"0 0 256 256\">\n"
+    << "  <defs>\n    <linearGradient id=\"tile\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"256\" "
+       "gradientUnits=\"userSpaceOnUse\">\n"
+    << "      <stop offset=\"0\" stop-color=\"" << SvgColor(kIconTileTop) << "\"/>\n"
+    << "      <stop offset=\"1\" stop-color=\"" << SvgColor(kBgTop) << "\"/>\n"
+    << "    </linearGradient>\n  </defs>\n"
+    << "  <rect x=\"" << n(kIconTile) << "\" y=\"" << n(kIconTile) << "\" width=\"" << n(tile)
+    << "\" height=\"" << n(tile) << "\" rx=\"" << n(kIconTileRadius) << "\" fill=\"url(#tile)\"/>\n"
+    << "  <path d=\"M " << n(x0) << " " << n(y0) << " A " << n(kIconArcR) << " " << n(kIconArcR)
+    << " 0 " << (kIconArcSpan > 180 ? 1 : 0) << " 0 " << n(x1) << " " << n(y1)
+    << "\" fill=\"none\" stroke=\"" << SvgColor(kAccent) << "\" stroke-width=\""
+    << n(kIconArcWidth) << "\" stroke-linecap=\"round\"/>\n"
+    << "  <path d=\"" << bolt << " Z\" fill=\"" << SvgColor(kLabel) << "\"/>\n"
+    << "</svg>\n";
+  return svg;
 }
 
 // The chart grid, 453 x 242 px, black with lines in RGB(0, 128, 67).
@@ -807,17 +869,43 @@ bool CheckExpected(const Output& out, const QStringList& expected) {
   return ok;
 }
 
+// The icon theme's pictures: <folder>/<n>x<n>/apps/tesselarc.png and
+// <folder>/scalable/apps/tesselarc.svg, laid out as hicolor wants them.
+bool WriteThemeIcons(const QString& folder) {
+  bool ok = true;
+  for (int size : kThemeIconSizes) {
+    const QString dir = QString("%1/%2x%2/apps").arg(folder).arg(size);
+    if (!QDir().mkpath(dir) || !ThemeIcon(size).save(dir + "/tesselarc.png", "PNG")) {
+      std::fprintf(stderr, "tesselarc-skins: cannot write the %d px icon\n", size);
+      ok = false;
+    }
+  }
+  const QString dir = folder + "/scalable/apps";
+  QSaveFile svg(dir + "/tesselarc.svg");
+  if (!QDir().mkpath(dir) || !svg.open(QIODevice::WriteOnly) ||
+      svg.write(ThemeIconSvg().toUtf8()) < 0 || !svg.commit()) {
+    std::fprintf(stderr, "tesselarc-skins: cannot write the scalable icon\n");
+    ok = false;
+  }
+  return ok;
+}
+
 }  // namespace
 }  // namespace tessel
 
 int main(int argc, char** argv) {
   using namespace tessel;
   QGuiApplication app(argc, argv);
-  const QStringList args = QCoreApplication::arguments();
+  QStringList args = QCoreApplication::arguments();
+  QString icon_dir;
+  if (args.size() > 2 && args[1] == "--icons") {
+    icon_dir = args[2];
+    args.remove(1, 2);
+  }
   if (args.size() < 4) {
     std::fprintf(stderr,
-                 "usage: tesselarc-skins <skin folder> <image folder> <qrc file> "
-                 "[expected image file ...]\n");
+                 "usage: tesselarc-skins [--icons <icon theme folder>] <skin folder> "
+                 "<image folder> <qrc file> [expected image file ...]\n");
     return 2;
   }
   Output out;
@@ -832,6 +920,7 @@ int main(int argc, char** argv) {
   LoadFonts();
   WriteAllSkins(out);
   WriteAllImages(out);
+  if (!icon_dir.isEmpty() && !WriteThemeIcons(icon_dir)) out.ok = false;
   if (args.size() > 4 && !CheckExpected(out, args.mid(4))) out.ok = false;
   if (out.ok && !WriteQrc(out)) {
     std::fprintf(stderr, "tesselarc-skins: cannot write %s\n", qPrintable(out.qrc_path));

@@ -56,7 +56,9 @@ void Usage(FILE* to) {
                "  --split-ok                   block loader: each \"ok\" as \"o\", then \"k\"\n"
                "  --silent-block N             block loader: never acknowledge block N\n"
                "  --restart-at-ok N            block loader: restart in place of the Nth \"ok\"\n"
-               "  --trace                      log every report both ways to stderr\n");
+               "  --trace                      log every report both ways to stderr\n"
+               "\n"
+               "tesselarc-sim --version        print the program's version\n");
 }
 
 bool ParseHexList(const char* text, std::vector<uint8_t>& out) {
@@ -207,6 +209,12 @@ int main(int argc, char** argv) {
     };
     if (arg == "--help" || arg == "-h") {
       Usage(stdout);
+      return 0;
+    }
+    // "--version TEXT" sets the ESC's version; alone (nothing after it, or another option) it
+    // asks for the program's.
+    if (arg == "--version" && (value == nullptr || value[0] == '-')) {
+      std::printf("tesselarc-sim %s\n", TESSEL_VERSION);
       return 0;
     }
     if (hid && SerialOnly(arg)) {

@@ -4,6 +4,8 @@
 #include <QLocalSocket>
 #include <cstdio>
 
+#include "gui/app/runtime_folder.h"
+
 namespace tessel {
 
 namespace {
@@ -77,14 +79,17 @@ bool ParseHidDemoOption(const QString& arg, std::optional<HidDeviceKind>& demo) 
 namespace {
 constexpr const char* kAppUsage =
     "usage: tesselarc [--demo[=full|v1|v1-bec|hid-full|hid-v1|hid-v1-bec|hid-lcd]]\n"
-    "                 [--hid-socket PATH]\n";
+    "                 [--hid-socket PATH] [--version]\n";
 }
 
 int CCorvaneApp::Run(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("tesselarc");
+  QApplication::setApplicationVersion(TESSEL_VERSION);
+  // Lets the desktop match the window to its menu entry and icon.
+  QGuiApplication::setDesktopFileName("tesselarc");
   CCorvaneDlg::Options options;
-  options.skin_folder = QCoreApplication::applicationDirPath();
+  options.skin_folder = RuntimeFolder();
   for (int i = 1; i < argc; ++i) {
     const QString arg = QString::fromLocal8Bit(argv[i]);
     if (ParseDemoOption(arg, options.demo) || ParseHidDemoOption(arg, options.hid_demo)) continue;
@@ -94,6 +99,10 @@ int CCorvaneApp::Run(int argc, char** argv) {
     }
     if (arg == "-h" || arg == "--help") {
       std::printf("%s", kAppUsage);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("tesselarc %s\n", TESSEL_VERSION);
       return 0;
     }
     std::fprintf(stderr, "tesselarc: unknown option or missing value: %s\n%s", argv[i], kAppUsage);

@@ -51,6 +51,7 @@ class RecordingUi : public SessionUi {
   void V1LoadDefaults() override { ++v1_defaults; }
   void V1ShowStatus(const std::string& text) override { statuses.push_back(text); }
   void RefreshMainWindow() override { ++main_refreshes; }
+  void ShowAdapterNotice(const std::string& text) override { notices.push_back(text); }
 
   std::deque<Answer> answers;
   std::vector<std::string> questions;
@@ -60,6 +61,7 @@ class RecordingUi : public SessionUi {
   std::vector<std::string> captions;
   std::vector<std::string> statuses;
   std::vector<int32_t> pages;
+  std::vector<std::string> notices;
   unsigned last_bar = 0;
   bool progress_visible = false;
   int beeps = 0;

@@ -2,7 +2,8 @@
 # Installs what the build and the tests need on Debian/Ubuntu, only when something is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libhidapi-dev libudev-dev
-          googletest libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core libgl-dev)
+          googletest libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core libgl-dev
+          dpkg-dev desktop-file-utils appstream file binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -13,8 +13,13 @@ VirtualEsc& VirtualEscPort::ReplaceEsc(EscVariant variant) {
 }
 
 bool VirtualEscPort::Open(const std::string& device, uint32_t baud_rate) {
+  last_open_denied_ = false;
   if (open_) return false;  // exclusive, as a real port
   if (!plugged_ || open_fails_ || device != adapter_.device) return false;
+  if (open_denied_) {
+    last_open_denied_ = true;
+    return false;
+  }
   open_ = true;
   stale_ = false;
   baud_ = baud_rate;

@@ -52,6 +52,9 @@ class VirtualEscPort : public SerialPort {
   bool plugged() const { return plugged_; }
   // The adapter is listed but its port cannot be opened (held by another program).
   void set_open_fails(bool fails) { open_fails_ = fails; }
+  // The adapter is listed but this user may not open its port (no udev rule yet).
+  void set_open_denied(bool denied) { open_denied_ = denied; }
+  bool OpenDenied() const override { return last_open_denied_; }
 
   uint32_t baud_rate() const { return baud_; }
   int open_count() const { return open_count_; }
@@ -63,6 +66,8 @@ class VirtualEscPort : public SerialPort {
   VirtualAdapter adapter_;
   bool plugged_ = true;
   bool open_fails_ = false;
+  bool open_denied_ = false;
+  bool last_open_denied_ = false;
   bool open_ = false;
   bool stale_ = false;  // opened before the adapter was pulled
   uint32_t baud_ = 0;

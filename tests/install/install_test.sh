@@ -12,6 +12,8 @@ run_installed() {
   out=$("$prefix/bin/tesselarc-cli" --demo read --json) || fail "installed tesselarc-cli --demo read"
   grep -q '"version"' <<<"$out" || fail "installed tesselarc-cli printed no settings: $out"
   "$prefix/bin/tesselarc-cli" --version | grep -qx "tesselarc-cli [0-9.]*" || fail "--version"
+  QT_QPA_PLATFORM=offscreen "$prefix/bin/tesselarc" --version 2>/dev/null |
+    grep -qx "tesselarc [0-9.]*" || fail "tesselarc --version"
   # The desktop tool: still running after a few seconds means it found its skins (without
   # them it closes at once with status 1). Its own instance name keeps it off other runs.
   local rc=0

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The web edition: builds src/core, sim/ and web/ to WebAssembly with Debian's emscripten and
+# lays the static site out in build-web/ (index.html, tesselarc.js, tesselarc.wasm, style, js/).
+# Usage: scripts/web.sh [build|serve [PORT]|test|bench]
+#   build   (default) installs what is missing and builds the site
+#   serve   builds, then serves build-web/ on http://127.0.0.1:PORT/ (default 8018)
+#   test    builds, then runs the browser tests (headless chromium; needs build/ for the sim)
+#   bench   builds, then prints size and speed figures
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmd=${1:-build}
+
+packages=(emscripten chromium nodejs npm)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+# A node that is not Debian's own (nodesource's carries npm inside) stands in for both.
+if command -v node >/dev/null && command -v npm >/dev/null; then
+  missing=("${missing[@]/nodejs}")
+  missing=("${missing[@]/npm}")
+fi
+missing=($(printf '%s\n' "${missing[@]}" | grep -v '^$' || true))
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# Emscripten's optimizer loads Debian's node modules, which a foreign node does not search.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+site=build-web
+obj=build-web-obj
+emcmake cmake -S web -B "$obj" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$obj" -j2
+mkdir -p "$site/js"
+cp "$obj/tesselarc.js" "$obj/tesselarc.wasm" "$site/"
+cp web/site/index.html web/site/style.css "$site/"
+cp web/site/js/*.js "$site/js/"
+
+node_deps() {
+  if [ ! -d web/node_modules ] || [ web/package-lock.json -nt web/node_modules ]; then
+    (cd web && npm ci --no-audit --no-fund --loglevel=error)
+  fi
+}
+
+case "$cmd" in
+  build) echo "site in $site/" ;;
+  serve) exec node web/tools/serve.mjs "$site" "${2:-8018}" ;;
+  test)
+    node_deps
+    if [ ! -x build/tesselarc-sim ] || [ ! -x build/tesselarc-cli ]; then
+      cmake -S . -B build >/dev/null
+      cmake --build build -j2 --target tesselarc-sim tesselarc-cli
+    fi
+    cd web && exec node --test --test-concurrency=1 tests/ ;;
+  bench)
+    node_deps
+    cd web && exec node tools/bench.mjs ;;
+  *) echo "usage: scripts/web.sh [build|serve [PORT]|test|bench]" >&2; exit 2 ;;
+esac

@@ -166,19 +166,23 @@ probe.clearReceived = () => mod._web_virtual_clear();
 let chain = Promise.resolve();
 let inFlight = 0;
 let timer = 0;
-/** @param {string} name @param {...(number|string)} args */
+/** Runs one call into the tool (the chain makes sure nothing else runs meanwhile).
+ * @param {string} name @param {...(number|string)} args */
+async function run(name, ...args) {
+  inFlight++;
+  try {
+    await mod.ccall(name, 'number', args.map((a) => (typeof a === 'string' ? 'string' : 'number')), args, { async: true });
+  } catch (e) {
+    showFault(e);
+  } finally {
+    inFlight--;
+  }
+  schedule();
+}
+
+/** Queues a call behind every call before it. @param {string} name @param {...(number|string)} args */
 function call(name, ...args) {
-  chain = chain.then(async () => {
-    inFlight++;
-    try {
-      await mod.ccall(name, 'number', args.map((a) => (typeof a === 'string' ? 'string' : 'number')), args, { async: true });
-    } catch (e) {
-      showFault(e);
-    } finally {
-      inFlight--;
-    }
-    schedule();
-  });
+  chain = chain.then(() => run(name, ...args));
   return chain;
 }
 
@@ -187,7 +191,7 @@ function schedule() {
   clearTimeout(timer);
   const due = mod._web_next_due();
   if (due < 0) return;
-  timer = setTimeout(() => call('web_run_due'), Math.max(0, due - performance.now()));
+  timer = window.setTimeout(() => call('web_run_due'), Math.max(0, due - performance.now()));
 }
 
 /** @param {any} e */
@@ -207,7 +211,7 @@ function moveTo(x, y) {
   chain = chain.then(() => {
     const m = pendingMove;
     pendingMove = null;
-    if (m) return call('web_editor_mouse', 1, m[0], m[1]);
+    if (m) return run('web_editor_mouse', 1, m[0], m[1]);
   });
 }
 
@@ -234,7 +238,8 @@ function viewFor(s) {
   if (s.deviceClass === 1 && s.connected) return 'v1';
   if (!s.pageShown || !(s.connected || s.lcdBox)) return 'start';
   if (s.editor) return `editor-${s.editor.page}`;
-  return `page-${s.shownPage}`;
+  // 240, 254 and 255 name no page: the window shows its start picture.
+  return s.shownPage >= 1 && s.shownPage <= 7 ? `page-${s.shownPage}` : 'start';
 }
 
 /** @param {any} s */

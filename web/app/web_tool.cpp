@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/firmware/serial_update.h"
 #include "core/session/settings_file.h"
@@ -171,12 +172,13 @@ void WebTool::ResetDefault() {
 }
 
 std::string WebTool::NewFileFolder() {
-  // A fresh folder per file: a download never overwrites anything, and the name the user
-  // typed stays the file's name.
+  // A fresh folder per file, made the current one: a download never overwrites anything, the
+  // name the user chose stays the file's name, and messages quote that name alone.
   const std::string folder = files_ + "/" + std::to_string(++file_serial_);
   ::mkdir(files_.c_str(), 0700);
   ::mkdir(folder.c_str(), 0700);
-  return folder;
+  if (::chdir(folder.c_str()) != 0) return folder + "/";
+  return std::string();
 }
 
 bool WebTool::ImportFile() {
@@ -196,7 +198,8 @@ bool WebTool::ExportFile() {
   bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
   std::fclose(f);
   std::remove(path.c_str());
-  host_.Deliver(path.substr(path.find_last_of('/') + 1), bytes);
+  const size_t slash = path.find_last_of('/');
+  host_.Deliver(slash == std::string::npos ? path : path.substr(slash + 1), bytes);
   return true;
 }
 
@@ -528,7 +531,7 @@ std::optional<std::string> WebTool::ChooseOpenFile(const std::string& filter) {
   if (!picked) return std::nullopt;
   std::string name = picked->name.substr(picked->name.find_last_of("/\\") + 1);
   if (name.empty() || name == "." || name == "..") name = "file";
-  const std::string path = NewFileFolder() + "/" + name;
+  const std::string path = NewFileFolder() + name;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return std::nullopt;
   const size_t n = std::fwrite(picked->bytes.data(), 1, picked->bytes.size(), f);
@@ -543,7 +546,7 @@ std::optional<std::string> WebTool::ChooseSaveFile(const std::string&) {
   if (!name) return std::nullopt;
   std::string base = name->substr(name->find_last_of("/\\") + 1);
   if (base.empty() || base[0] == '.') base = "Tessel" + base;
-  last_save_ = NewFileFolder() + "/" + base;
+  last_save_ = NewFileFolder() + base;
   return last_save_;
 }
 

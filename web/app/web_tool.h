@@ -104,7 +104,8 @@ class WebTool : public SessionUi {
   static constexpr int32_t kChartHeight = 242;
 
   // `files` is a writable folder for the files the user picks and saves (MEMFS in the
-  // browser). The tool does not own the devices.
+  // browser); each file gets a folder of its own there, which becomes the current folder.
+  // The tool does not own the devices.
   WebTool(WebHost& host, Clock& clock, SerialPort& port, PortEnumerator* ports, HidDevice* hid,
           std::string files);
   ~WebTool() override;

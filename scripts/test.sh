@@ -5,3 +5,5 @@ cd "$(dirname "$0")/.."
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300
+# The web edition in headless chromium (builds build-web/ first).
+scripts/web.sh test

@@ -58,6 +58,9 @@ case "$cmd" in
     cd web && exec node --test --test-concurrency=1 tests/ ;;
   bench)
     node_deps
+    # The same code without Asyncify, only to weigh what Asyncify adds.
+    emcmake cmake -S web -B build-web-obj-noasyncify -DCMAKE_BUILD_TYPE=Release -DTESSEL_WEB_ASYNCIFY=OFF >/dev/null
+    cmake --build build-web-obj-noasyncify -j2 >/dev/null
     cd web && exec node tools/bench.mjs ;;
   *) echo "usage: scripts/web.sh [build|serve [PORT]|test|bench]" >&2; exit 2 ;;
 esac

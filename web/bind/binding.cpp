@@ -87,6 +87,7 @@ EM_JS(void, js_deliver, (const char* name, const uint8_t* bytes, int count), {
   Module.ui.deliver(UTF8ToString(name), HEAPU8.slice(bytes, bytes + count));
 });
 EM_JS(void, js_beep, (), { Module.ui.beep(); });
+EM_ASYNC_JS(void, js_nothing, (), { await null; });
 EM_JS(void, js_publish, (const char* json), { Module.ui.publish(UTF8ToString(json)); });
 
 namespace tessel {
@@ -396,6 +397,11 @@ EMSCRIPTEN_KEEPALIVE const char* web_virtual_received() {
     }
   }
   return world->text.c_str();
+}
+
+// For the benchmark: `n` suspensions of the engine that resume at once, the cost of one wait.
+EMSCRIPTEN_KEEPALIVE void web_bench_suspend(int n) {
+  for (int i = 0; i < n; ++i) js_nothing();
 }
 
 EMSCRIPTEN_KEEPALIVE void web_virtual_clear() {

@@ -12,7 +12,7 @@ const TYPES = {
 };
 
 /** Serves `root` on 127.0.0.1:`port` (0: any free port); resolves with the server. */
-export function serve(root, port = 0) {
+export function serve(root, port = 0, headers = {}) {
   const base = path.resolve(root);
   const server = http.createServer((req, res) => {
     const url = new URL(req.url ?? '/', 'http://localhost');
@@ -30,6 +30,7 @@ export function serve(root, port = 0) {
       res.writeHead(200, {
         'Content-Type': TYPES[path.extname(file)] ?? 'application/octet-stream',
         'Cache-Control': 'no-cache',
+        ...headers,
       });
       res.end(data);
     });

@@ -29,6 +29,7 @@ const probe = {
   downloads: /** @type {{name: string, bytes: number[]}[]} */ ([]),
   received: () => '',
   clearReceived: () => {},
+  suspend: (/** @type {number} */ n) => Promise.resolve(n),
   /** @type {string[]} */ asked: [],
 };
 Object.assign(window, { tessel: probe });
@@ -160,6 +161,7 @@ const mod = await createTessel({ devices: { serial, hid }, ui });
 const defs = JSON.parse(mod.UTF8ToString(mod._web_definitions()));
 probe.received = () => mod.UTF8ToString(mod._web_virtual_received());
 probe.clearReceived = () => mod._web_virtual_clear();
+probe.suspend = (/** @type {number} */ n) => mod.ccall('web_bench_suspend', null, ['number'], [n], { async: true });
 
 // One call into the tool at a time: a call that waits for a device or the user is suspended,
 // and everything after it queues behind it, as the desktop's one thread does.

@@ -180,6 +180,7 @@ class WebTool : public SessionUi {
   void ShowLoggedData() override {}
   void SetStatusLabels(const std::string& esc, const std::string& usb) override;
   void ShowEscControls(bool show) override { esc_controls_ = show; }
+  void ShowAdapterNotice(const std::string& text) override { status_text_ = text; }
   void EnableUpdateButton() override;
   void RefreshDeviceView() override {}
   void HideVersionFields() override { version_fields_ = false; }

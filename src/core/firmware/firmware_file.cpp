@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace tessel {
 
@@ -87,6 +88,13 @@ class CharReader {
 };
 
 std::FILE* OpenForLoad(const std::string& path, FirmwareLoadResult& r) {
+  // A fifo would block the open for ever and a device may never end: only regular files.
+  std::error_code ec;
+  const auto st = std::filesystem::status(path, ec);
+  if (!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
+    r.error = "Cannot open \"" + path + "\": not a regular file";
+    return nullptr;
+  }
   errno = 0;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) {
@@ -122,7 +130,17 @@ FirmwareLoadResult LoadHexRecordsLenient(const std::string& path) {
   r.limit = kHexImageLimit;
   std::FILE* f = OpenForLoad(path, r);
   if (f == nullptr) return r;
+  int read_error = 0;
+  FirmwareLoadResult read = ReadHexRecordsLenient(f, &read_error);
+  FinishLoad(f, path, read_error, read);
+  return read;
+}
 
+FirmwareLoadResult ReadHexRecordsLenient(std::FILE* f, int* read_error) {
+  FirmwareLoadResult r;
+  r.format = FirmwareFormat::kHexLenient;
+  r.limit = kHexImageLimit;
+  r.opened = true;
   CharReader in(f);
   for (;;) {
     if (r.image.size() >= r.limit) {
@@ -154,7 +172,8 @@ FirmwareLoadResult LoadHexRecordsLenient(const std::string& path) {
     }
     r.image.push_back(static_cast<uint8_t>(value));
   }
-  FinishLoad(f, path, in.error(), r);
+  // A read error is reported by the caller, which knows the file's name.
+  if (read_error) *read_error = in.error();
   return r;
 }
 

@@ -11,7 +11,8 @@
 namespace tessel {
 
 enum class Answer { kOk, kCancel, kYes, kNo };
-enum class Buttons { kOk, kOkCancel, kYesNo, kYesNoCancel };
+// kReadSendCancel: "Read again" answers Yes, "Send anyway" No, "Cancel" Cancel.
+enum class Buttons { kOk, kOkCancel, kYesNo, kYesNoCancel, kReadSendCancel };
 
 class SessionUi {
  public:

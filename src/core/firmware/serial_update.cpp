@@ -179,6 +179,10 @@ SerialUpdateOutcome UpdateRun::Transfer(const std::vector<uint8_t>& image) {
     ShowPercent(static_cast<int>(static_cast<uint64_t>(accepted) * 100 / size));
     Refresh();
     ui_.ProcessEvents();
+    if (ui_.StopRequested()) {
+      ui_.CloseProgress();
+      return End(SerialUpdateOutcome::kInterrupted);
+    }
 
     ++d_.record_attempts;
     if (!link_.LinkWrite(image.data() + pos, n, nullptr)) {

@@ -35,6 +35,9 @@ class SessionUi {
   // Dispatches the window messages that are waiting, so that windows repaint and stay
   // responsive while a blocking procedure (the serial firmware update) runs.
   virtual void ProcessEvents() {}
+  // True when the user asked a blocking procedure to stop at its next record (the command
+  // line's Ctrl-C).
+  virtual bool StopRequested() { return false; }
 
   // Main window.
   virtual void RefreshMainWindow() {}

@@ -30,6 +30,9 @@ void Usage(FILE* to) {
                "  --verdicts HEX,HEX,...       loader verdicts, one per record (then 11)\n"
                "  --version TEXT               7-character version text\n"
                "  --silent                     no echo, no answer at all\n"
+               "  --freeze-after N             take and answer nothing after N host bytes\n"
+               "  --vanish-after N             exit (the device is gone) at host byte N + 1\n"
+               "  --drop-every N               lose every N-th byte of the answers\n"
                "  --trace                      log host bytes and answers to stderr\n");
 }
 
@@ -70,6 +73,7 @@ int main(int argc, char** argv) {
   tessel::EscFaults faults;
   std::string version;
   bool trace = false;
+  int freeze_after = 0, vanish_after = 0, drop_every = 0;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -120,6 +124,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--silent-probes") {
       if (!ParseCount(value, faults.silent_probes)) return bad();
       ++i;
+    } else if (arg == "--freeze-after" || arg == "--vanish-after" || arg == "--drop-every") {
+      int& target = arg == "--freeze-after" ? freeze_after
+                    : arg == "--vanish-after" ? vanish_after
+                                              : drop_every;
+      if (!ParseCount(value, target)) return bad();
+      ++i;
     } else if (arg == "--presence") {
       if (!ParseHexList(value, faults.presence_reply)) return bad();
       ++i;
@@ -153,6 +163,9 @@ int main(int argc, char** argv) {
   server.esc().faults() = faults;
   if (!version.empty()) server.esc().set_version_text(version);
   server.set_trace(trace);
+  server.set_freeze_after(static_cast<uint64_t>(freeze_after));
+  server.set_vanish_after(static_cast<uint64_t>(vanish_after));
+  server.set_drop_every(static_cast<uint64_t>(drop_every));
   if (!server.Open()) {
     std::fprintf(stderr, "tesselarc-sim: cannot create a pseudo-terminal: %s\n",
                  std::strerror(errno));

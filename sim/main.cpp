@@ -33,6 +33,8 @@ void Usage(FILE* to) {
                "  --freeze-after N             take and answer nothing after N host bytes\n"
                "  --vanish-after N             exit (the device is gone) at host byte N + 1\n"
                "  --drop-every N               lose every N-th byte of the answers\n"
+               "  --state FILE                 on exit, write the ESC's settings, curve points\n"
+               "                               and flashed firmware to FILE (for soak runs)\n"
                "  --trace                      log host bytes and answers to stderr\n");
 }
 
@@ -55,6 +57,29 @@ bool ParseHexList(const char* text, std::vector<uint8_t>& out) {
   return true;
 }
 
+// What the ESC holds, one item a line, so that a soak run can tell what reached it.
+void WriteState(const tessel::VirtualEsc& esc, const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "w");
+  if (f == nullptr) return;
+  const tessel::EscSettingsImage& im = esc.image();
+  for (const tessel::ParamField& p : tessel::FullEscFields()) {
+    std::fprintf(f, "%.*s %d\n", static_cast<int>(p.name.size()), p.name.data(), im.*(p.field));
+  }
+  for (const tessel::V1Field& v : tessel::V1Fields()) {
+    std::fprintf(f, "%.*s %d\n", static_cast<int>(v.name.size()), v.name.data(), im.*(v.field));
+  }
+  for (const tessel::CurveField& c : tessel::CurveFields()) {
+    const tessel::CurveData& d = im.*(c.curve);
+    std::fprintf(f, "%.*s", static_cast<int>(c.name.size()), c.name.data());
+    for (int i = 0; i < 40; ++i) std::fprintf(f, " %d,%d", d.x[i], d.y[i]);
+    std::fprintf(f, "\n");
+  }
+  std::fprintf(f, "flashed");
+  for (uint8_t b : esc.flashed()) std::fprintf(f, "%02X", b);
+  std::fprintf(f, "\n");
+  std::fclose(f);
+}
+
 bool ParseCount(const char* text, int& out) {
   char* end = nullptr;
   const long v = std::strtol(text, &end, 10);
@@ -74,6 +99,7 @@ int main(int argc, char** argv) {
   std::string version;
   bool trace = false;
   int freeze_after = 0, vanish_after = 0, drop_every = 0;
+  std::string state_file;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -130,6 +156,9 @@ int main(int argc, char** argv) {
                                               : drop_every;
       if (!ParseCount(value, target)) return bad();
       ++i;
+    } else if (arg == "--state") {
+      state_file = value;
+      ++i;
     } else if (arg == "--presence") {
       if (!ParseHexList(value, faults.presence_reply)) return bad();
       ++i;
@@ -185,5 +214,6 @@ int main(int argc, char** argv) {
 
   const int rc = server.Run();
   g_server = nullptr;
+  if (!state_file.empty()) WriteState(server.esc(), state_file);
   return rc;
 }

@@ -5,3 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300
+# CI also runs the sanitizer pass, the fuzz regression and the fault soak.
+if [ "${CI:-}" = "true" ]; then
+  scripts/ci_checks.sh
+fi

@@ -13,10 +13,6 @@ bool IsPresenceReply(const std::array<uint8_t, 64>& reply) {
   return (reply[0] == 0xD5 && reply[1] == 0x41) || reply[0] == 0xD6;
 }
 
-}  // namespace
-
-namespace {
-
 std::string JoinCurveNames(const std::vector<std::string>& curves) {
   std::string text;
   for (size_t i = 0; i < curves.size(); ++i) {
@@ -37,9 +33,9 @@ std::string DamagedCurveWarning(const std::vector<std::string>& curves) {
 }
 
 std::string DamagedCurveQuestion(const std::vector<std::string>& curves) {
-  return "The " + JoinCurveNames(curves) +
-         " arrived damaged and show default points; sending writes them over the ESC's own."
-         "\nYes: read again   No: send anyway   Cancel: send nothing";
+  return "The " + JoinCurveNames(curves) + " arrived damaged and " +
+         (curves.size() == 1 ? "shows" : "show") +
+         " default points; sending writes them over the ESC's own.";
 }
 
 std::string TransferringCaption(int percent) {

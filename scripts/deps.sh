@@ -5,7 +5,7 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libhidapi-de
           googletest libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core libgl-dev)
 # CI's sanitizer pass and fuzz targets need clang and its runtime libraries.
 if [ "${CI:-}" = "true" ] || [ -n "${TESSEL_CLANG:-}" ]; then
-  packages+=(clang libclang-rt-dev python3)
+  packages+=(clang libclang-rt-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -11,7 +11,7 @@ stamp() { echo "== $1 ($(( $(date +%s) - start )) s)"; }
 
 stamp "sanitizer build"
 san="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DTESSEL_WERROR=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None \
   -DTESSEL_FUZZ=ON -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only $san" \
   -DCMAKE_EXE_LINKER_FLAGS="$san" >/dev/null
 cmake --build build-asan -j2 --target core_tests platform_tests e2e_tests gui_tests skin_tests \

@@ -97,7 +97,7 @@ TEST_F(CliFaults, VanishedOrFrozenEscEndsTheRunInTime) {
     const CommandResult r = RunCommand(
         {TESSEL_CLI_BINARY, "--port", sim.path(), "set", "v1_motor_timing=2"}, 20000);
     EXPECT_EQ(r.exit_code, 1) << r.err;
-    EXPECT_LT(r.elapsed_ms, 3000);
+    EXPECT_LT(r.elapsed_ms, 5000);  // the read and a few pairs; nothing waits for the device
     EXPECT_NE(r.err.find("adapter was lost"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("of 16 settings; the ESC holds a mix"), std::string::npos) << r.err;
   }
@@ -107,7 +107,9 @@ TEST_F(CliFaults, VanishedOrFrozenEscEndsTheRunInTime) {
     const CommandResult r = RunCommand(
         {TESSEL_CLI_BINARY, "--port", sim.path(), "--timeout", "2", "set", "run_mode=1"}, 30000);
     EXPECT_EQ(r.exit_code, 1) << r.err;
-    EXPECT_LT(r.elapsed_ms, 2000 + 2000 + 1500);  // the read itself takes about a second
+    // The read and the start of the send take a second or two, then the 2 s time-out and its
+    // 2 s of grace at most.
+    EXPECT_LT(r.elapsed_ms, 2000 + 2000 + 3000);
     EXPECT_NE(r.err.find("the ESC holds a mix"), std::string::npos) << r.err;
   }
 }

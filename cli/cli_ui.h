@@ -46,7 +46,7 @@ class CliUi : public SessionUi {
 
   bool overwrite = false;  // answer Yes when asked to overwrite a settings file
   bool send_damaged = false;  // answer "Send anyway" when a damaged curve would be sent
-  const volatile int* stop_requested = nullptr;  // set by the signal handler
+  const volatile std::sig_atomic_t* stop_requested = nullptr;  // set by the signal handler
   bool read_finished = false;
   bool send_finished = false;
   bool gave_up = false;      // a transfer error was answered with Cancel

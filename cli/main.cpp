@@ -36,7 +36,6 @@ constexpr int kExitInterrupted = 130;
 
 // The first SIGINT or SIGTERM asks the run to stop at its next step; a second ends it at once.
 volatile std::sig_atomic_t g_stop = 0;
-volatile int g_stop_flag = 0;
 
 extern "C" void OnStopSignal(int) {
   if (g_stop != 0) {
@@ -45,7 +44,6 @@ extern "C" void OnStopSignal(int) {
     _exit(kExitInterrupted);
   }
   g_stop = 1;
-  g_stop_flag = 1;
 }
 
 void CatchStopSignals() {
@@ -160,7 +158,7 @@ class CliWorld {
     session_ = std::make_unique<Session>(*port_, ports_.get(), clock_, loop_, ui_);
     if (!o.port.empty()) session_->link.SetExplicitDevice(o.port);
     ui_.Bind(*session_);
-    ui_.stop_requested = &g_stop_flag;
+    ui_.stop_requested = &g_stop;
     ui_.set_show_progress(isatty(STDERR_FILENO) != 0);
     // Creating the pages loads the factory defaults into the image.
     LoadFactoryDefaults(session_->image);

@@ -25,15 +25,15 @@ ctest --test-dir build-asan --output-on-failure -j2 --timeout 300
 
 stamp "fuzz regression, 60 s per target"
 # Two targets at a time, one a core.
-targets=(settings_file_fuzz firmware_records_fuzz hex_text_fuzz export_name_fuzz
-         session_replies_fuzz loader_replies_fuzz)
+targets=(settings_file_fuzz firmware_records_fuzz hex_text_fuzz strict_masked_fuzz
+         export_name_fuzz session_replies_fuzz loader_replies_fuzz)
 export TESSEL_FUZZ_BUILD=build-asan
-pids=()
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
-  scripts/fuzz.sh --no-build --time 60 "${targets[i]}" & pids+=($!)
-  scripts/fuzz.sh --no-build --time 60 "${targets[i + 1]}" & pids+=($!)
-  for p in "${pids[@]}"; do wait "$p"; done
   pids=()
+  for t in "${targets[@]:i:2}"; do
+    scripts/fuzz.sh --no-build --time 60 "$t" & pids+=($!)
+  done
+  for p in "${pids[@]}"; do wait "$p"; done
 done
 
 stamp "fault soak"

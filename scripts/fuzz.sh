@@ -17,7 +17,7 @@ while (($#)); do
     *) targets+=("$1"); shift ;;
   esac
 done
-all=(settings_file_fuzz firmware_records_fuzz hex_text_fuzz export_name_fuzz
+all=(settings_file_fuzz firmware_records_fuzz hex_text_fuzz strict_masked_fuzz export_name_fuzz
      session_replies_fuzz loader_replies_fuzz)
 ((${#targets[@]})) || targets=("${all[@]}")
 build=${TESSEL_FUZZ_BUILD:-build-fuzz}

@@ -183,7 +183,17 @@ FirmwareLoadResult LoadHexRecordsStrict(const std::string& path) {
   r.limit = kHexImageLimit;
   std::FILE* f = OpenForLoad(path, r);
   if (f == nullptr) return r;
+  int read_error = 0;
+  FirmwareLoadResult read = ReadHexRecordsStrict(f, &read_error);
+  FinishLoad(f, path, read_error, read);
+  return read;
+}
 
+FirmwareLoadResult ReadHexRecordsStrict(std::FILE* f, int* read_error) {
+  FirmwareLoadResult r;
+  r.format = FirmwareFormat::kHexStrict;
+  r.limit = kHexImageLimit;
+  r.opened = true;
   CharReader in(f);
   auto note_stray = [&](int c, uint64_t offset) {
     if (!IsStrictDigit(c) && !r.stray) r.stray = FileCharacter{offset, static_cast<uint8_t>(c)};
@@ -207,7 +217,7 @@ FirmwareLoadResult LoadHexRecordsStrict(const std::string& path) {
     note_stray(c2, in.offset());
     r.image.push_back(static_cast<uint8_t>(StrictNibble(c1) * 16 + StrictNibble(c2)));
   }
-  FinishLoad(f, path, in.error(), r);
+  if (read_error) *read_error = in.error();
   return r;
 }
 
@@ -217,7 +227,17 @@ FirmwareLoadResult LoadMaskedImage(const std::string& path) {
   r.limit = kMaskedImageLimit;
   std::FILE* f = OpenForLoad(path, r);
   if (f == nullptr) return r;
+  int read_error = 0;
+  FirmwareLoadResult read = ReadMaskedImage(f, &read_error);
+  FinishLoad(f, path, read_error, read);
+  return read;
+}
 
+FirmwareLoadResult ReadMaskedImage(std::FILE* f, int* read_error) {
+  FirmwareLoadResult r;
+  r.format = FirmwareFormat::kMasked;
+  r.limit = kMaskedImageLimit;
+  r.opened = true;
   r.image.resize(r.limit);
   errno = 0;
   const size_t n = std::fread(r.image.data(), 1, r.image.size(), f);
@@ -230,7 +250,7 @@ FirmwareLoadResult LoadMaskedImage(const std::string& path) {
     if (std::ferror(f)) err = errno != 0 ? errno : EIO;
   }
   r.stop = r.data_beyond_limit ? HexStop::kLimit : HexStop::kEndOfFile;
-  FinishLoad(f, path, err, r);
+  if (read_error) *read_error = err;
   return r;
 }
 

@@ -66,9 +66,11 @@ FirmwareLoadResult ReadHexRecordsLenient(std::FILE* f, int* read_error = nullptr
 // Text mode (CR LF reads as LF), two characters per byte while at least two remain; "A"-"F"
 // and "0"-"9" are their value, every other character (lower case included) counts as 0.
 FirmwareLoadResult LoadHexRecordsStrict(const std::string& path);
+FirmwareLoadResult ReadHexRecordsStrict(std::FILE* f, int* read_error = nullptr);
 
 // Every file byte XORed with 0xB6, at most 65,535 bytes.
 FirmwareLoadResult LoadMaskedImage(const std::string& path);
+FirmwareLoadResult ReadMaskedImage(std::FILE* f, int* read_error = nullptr);
 
 // Bytes to send for the record at `pos`: image[pos] * 256 + image[pos + 1] + 2. Empty when
 // fewer than two bytes remain there. The record may still run past the end of the image;

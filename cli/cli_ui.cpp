@@ -11,6 +11,7 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
   if (flashing_ && text == kUpdateVersionOld) {
     return force_old_version_ ? Answer::kOk : Answer::kCancel;
   }
+  if (buttons == Buttons::kReadSendCancel) return send_damaged ? Answer::kNo : Answer::kCancel;
   if (text != kTransferErrorText || session_ == nullptr) {
     if (buttons == Buttons::kYesNo && overwrite) return Answer::kYes;
     last_message = text;
@@ -19,6 +20,14 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
                                    : (buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel);
   }
   const SessionStatus& s = session_->status;
+  // Once nothing has come back for the whole time-out, or the user asked to stop, a retry
+  // would only wait again.
+  if (session_->link.idle_expired() || StopRequested()) {
+    gave_up = true;
+    failure = session_->link.idle_expired() ? "no byte came back from the ESC in time"
+                                            : "interrupted";
+    return Answer::kCancel;
+  }
   const int step = s.transfer_direction == kTransferRead ? s.read_step : 1000 + s.send_step;
   if (step != retry_key_) {
     retry_key_ = step;
@@ -35,7 +44,7 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
   failure = std::string("the ESC stopped answering during the ") +
             (s.transfer_direction == kTransferRead ? "read" : "send") + " (step " +
             std::to_string(step % 1000) + ", " + std::to_string(kRetriesPerStep) +
-            " retries); nothing more was sent";
+            " retries)";
   (void)caption;
   return Answer::kCancel;
 }

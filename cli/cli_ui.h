@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <csignal>
 #include <string>
 
 #include "core/session/session.h"
@@ -36,6 +37,7 @@ class CliUi : public SessionUi {
   void V1LoadDefaults() override;
 
   void SetFile(std::string path) { file_ = std::move(path); }
+  bool StopRequested() override { return stop_requested && *stop_requested != 0; }
 
   // flash: "Start update?" is answered OK, "version old" only when forced; progress goes to
   // stderr, one line per step when stderr is not a terminal.
@@ -45,6 +47,8 @@ class CliUi : public SessionUi {
   void ShowAdapterNotice(const std::string& text) override;
 
   bool overwrite = false;  // answer Yes when asked to overwrite a settings file
+  bool send_damaged = false;  // answer "Send anyway" when a damaged curve would be sent
+  const volatile std::sig_atomic_t* stop_requested = nullptr;  // set by the signal handler
   bool read_finished = false;
   bool send_finished = false;
   bool gave_up = false;      // a transfer error was answered with Cancel

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -38,6 +39,31 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+// The first SIGINT or SIGTERM asks the run to stop at its next step; a second ends it at once.
+volatile std::sig_atomic_t g_stop = 0;
+
+extern "C" void OnStopSignal(int) {
+  if (g_stop != 0) {
+    constexpr char kText[] = "\ntesselarc-cli: stopped at once\n";
+    [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kText, sizeof kText - 1);
+    _exit(kExitInterrupted);
+  }
+  g_stop = 1;
+}
+
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool StopRequested() {
+  return g_stop != 0;
+}
 
 const char* const kUsage =
     "usage: tesselarc-cli [ADAPTER] [--timeout SECONDS] COMMAND\n"
@@ -51,8 +77,9 @@ const char* const kUsage =
     "  ports                      list serial ports and HID adapters\n"
     "  info [--json]              what is connected: adapter, device and versions\n"
     "  read [--out FILE] [--json] read the ESC and print its settings (or save them)\n"
-    "  set FIELD=INDEX ...        read the ESC, change fields and send them\n"
-    "  write FILE                 read the ESC, import FILE and send it\n"
+    "  set FIELD=INDEX ... [--force]  read the ESC, change fields and send them; --force\n"
+    "                             also sends a curve that arrived damaged (default points)\n"
+    "  write FILE [--force]       read the ESC, import FILE and send it\n"
     "  show FILE [--json]         print a settings file without a device\n"
     "  flash FILE [--force]       read the ESC, then update its firmware from FILE: hex-text\n"
     "                             records (.xup), or a .hgm image for HID ESC types 12 and\n"
@@ -174,7 +201,9 @@ class CliWorld {
       ports_ = std::make_unique<VirtualPortEnumerator>(*port);
       port_ = std::move(port);
     } else {
-      port_ = std::make_unique<QtSerialPort>();
+      auto port = std::make_unique<QtSerialPort>();
+      qt_port_ = port.get();
+      port_ = std::move(port);
       // The serial adapter is searched for unless the command line named another adapter.
       if (o.port.empty() && !hid_only) ports_ = std::make_unique<QtPortEnumerator>();
     }
@@ -197,6 +226,7 @@ class CliWorld {
     session_->link.SetAccessNotice(&notice_);
     if (hid_) hid_->link.SetAccessNotice(&notice_);
     ui_.Bind(*session_);
+    ui_.stop_requested = &g_stop;
     ui_.set_show_progress(isatty(STDERR_FILENO) != 0);
     // Creating the pages loads the factory defaults into the image.
     LoadFactoryDefaults(session_->image);
@@ -212,6 +242,8 @@ class CliWorld {
     }
     hid_named_ = !o.hid.empty() ? o.hid : o.hid_socket;
     timeout_ms_ = static_cast<uint64_t>(o.timeout_s * 1000);
+    // Whatever the engine waits for, the run ends once nothing has come back for this long.
+    session_->link.SetIdleLimit(static_cast<uint32_t>(timeout_ms_));
   }
 
   Session& session() { return *session_; }
@@ -234,16 +266,28 @@ class CliWorld {
     return OnHid() ? s.esc_state == kHidEscPresent : s.esc_state == kEscDetected;
   }
 
-  // Waits for the automatic read. 0, or 1 with a message on stderr. With `allow_no_esc` an
-  // adapter with nothing answering behind it also ends the wait with 0.
+  // Waits for the automatic read. 0, or 1 (130 when interrupted) with a message on stderr.
+  // With `allow_no_esc` an adapter with nothing answering behind it also ends the wait with 0.
   int WaitForRead(bool allow_no_esc = false) {
     const bool done = loop_.RunUntil(
         [&] {
-          return ui_.gave_up || ui_.last_message == kHidVersionFailedText || HidWithoutEsc() ||
+          return ui_.gave_up || StopRequested() || session_->unrecognised_reply ||
+                 session_->link.idle_expired() || PortBusy() ||
+                 ui_.last_message == kHidVersionFailedText || HidWithoutEsc() ||
                  (ui_.read_finished && !session_->status.transfer_active);
         },
         timeout_ms_);
+    if (StopRequested()) {
+      std::fprintf(stderr, "\ntesselarc-cli: interrupted; nothing was sent\n");
+      return kExitInterrupted;
+    }
     if (ui_.gave_up) return Fail(ui_.failure);
+    if (session_->unrecognised_reply) {
+      return Fail(
+          "the ESC's reply was not recognised (a V1 block with values outside the V1 "
+          "lists); nothing was taken from it");
+    }
+    if (PortBusy()) return Fail(qt_port_->last_error());
     if (ui_.last_message == kHidVersionFailedText) {
       return Fail("the ESC answered but sent no version (\"" + std::string(kHidVersionFailedText) +
                   "\")");
@@ -253,7 +297,7 @@ class CliWorld {
       return Fail("the HID adapter (" + hid_->adapter_version_text +
                   ") answers but no ESC does (is it connected and powered?)");
     }
-    if (done) return kExitOk;
+    if (done && !session_->link.idle_expired()) return kExitOk;
     const SessionStatus& s = session_->status;
     if (EscConnected()) {
       return Fail("the ESC was found but its settings could not be read in time");
@@ -274,19 +318,55 @@ class CliWorld {
     return Fail("no programming adapter found");
   }
 
-  // Runs a send that was just started until its end. 0, or 1 with a message on stderr.
+  // Runs a send that was just started until its end. 0, or 1 (130 when interrupted) with a
+  // message on stderr that says how much of a broken-off send went out.
   int WaitForSend() {
     const bool done = loop_.RunUntil(
         [&] {
           const SessionStatus& s = session_->status;
-          return ui_.gave_up || (!s.transfer_active && !s.send_in_progress) ||
+          return ui_.gave_up || StopRequested() || session_->link.idle_expired() ||
+                 (!s.transfer_active && !s.send_in_progress) ||
                  (s.device_class == kDeviceV1 && ui_.send_finished) || HidEscLost();
         },
         timeout_ms_ + 60000);
-    if (ui_.gave_up) return Fail(ui_.failure);
-    if (!done) return Fail("the send did not finish in time");
-    if (!EscConnected()) return Fail("the ESC went away during the send");
+    const SessionStatus& s = session_->status;
+    const bool finished = !ui_.gave_up && !session_->adapter_lost_in_transfer && !HidEscLost() &&
+                          (s.device_class == kDeviceV1
+                               ? ui_.send_finished
+                               : !s.transfer_active && !s.send_in_progress && s.send_step == 0);
+    if (StopRequested() && !finished) {
+      std::fprintf(stderr, "\ntesselarc-cli: interrupted %s\n", Partial().c_str());
+      return kExitInterrupted;
+    }
+    if (ui_.gave_up) return Fail(ui_.failure + "; " + Partial());
+    if (session_->adapter_lost_in_transfer) {
+      return Fail("the adapter was lost during the send; " + Partial());
+    }
+    if (session_->link.idle_expired() && !finished) {
+      return Fail("no byte came back from the ESC for " + std::to_string(timeout_ms_ / 1000.0) +
+                  " s; " + Partial());
+    }
+    if (!done) return Fail("the send did not finish in time; " + Partial());
+    if (!EscConnected()) return Fail("the ESC went away during the send; " + Partial());
     return kExitOk;
+  }
+
+  // How much of a send that broke off went out.
+  std::string Partial() const {
+    const SessionStatus& s = session_->status;
+    const bool v1 = s.device_class == kDeviceV1;
+    const int total = v1 ? 16 : kFullEscSendableCount;
+    const int sent = std::min(s.send_step, total);
+    if (sent == 0 && s.send_step == 0)
+      return "after 0 of " + std::to_string(total) + " settings; nothing was sent";
+    std::string text =
+        "after " + std::to_string(sent) + " of " + std::to_string(total) + " settings";
+    if (!v1 && s.send_step > kFullEscSendableCount + 3) text += " and part of the curves";
+    return text + "; the ESC holds a mix: read it and send again";
+  }
+
+  bool PortBusy() const {
+    return qt_port_ != nullptr && qt_port_->last_error().rfind("port busy", 0) == 0;
   }
 
   // Lets the engine's next tick see a changed profile and start its send.
@@ -295,8 +375,13 @@ class CliWorld {
   uint64_t timeout_ms() const { return timeout_ms_; }
 
   SheetSource Sheet() {
-    return SheetSource{session_->image, session_->status.device_class,
-                       session_->status.v1_block_variant, session_->VersionText()};
+    SheetSource sheet{session_->image, session_->status.device_class,
+                      session_->status.v1_block_variant, session_->VersionText()};
+    const auto curves = CurveFields();
+    for (size_t i = 0; i < curves.size(); ++i) {
+      if (session_->damaged_curves[i]) sheet.damaged.emplace_back(curves[i].name);
+    }
+    return sheet;
   }
 
  private:
@@ -322,6 +407,7 @@ class CliWorld {
   CliUi ui_;
   AccessNotice notice_{ui_};
   std::unique_ptr<SerialPort> port_;
+  QtSerialPort* qt_port_ = nullptr;  // the same port when it is a real one
   std::unique_ptr<PortEnumerator> ports_;
   std::unique_ptr<HidDevice> hid_device_;
   std::function<std::vector<HidEvent>()> take_hid_events_;
@@ -391,7 +477,7 @@ int CommandInfo(const Options& o) {
 
 int CommandRead(const Options& o) {
   bool json = false;
-  std::string out;
+  std::optional<std::string> out;
   for (size_t i = 0; i < o.args.size(); ++i) {
     if (o.args[i] == "--json") {
       json = true;
@@ -403,16 +489,33 @@ int CommandRead(const Options& o) {
       return Usage("read: unexpected argument " + o.args[i]);
     }
   }
+  std::string target;
+  if (out) {
+    // A name that cannot be written is refused before the ESC is even looked for.
+    std::string error;
+    if (!ResolveExportPath(*out, target, error)) return Usage("read --out: " + error);
+  }
   CliWorld world(o);
   if (int rc = world.WaitForRead()) return rc;
   // What a page refresh does to the image (clamping to the option lists).
   RefreshAllPagesFromImage(world.session().image);
-  if (!out.empty()) {
+  const SheetSource sheet = world.Sheet();
+  if (!sheet.damaged.empty()) {
+    std::string names;
+    for (const auto& n : sheet.damaged) names += (names.empty() ? "" : ", ") + n;
+    std::fprintf(stderr,
+                 "tesselarc-cli: damaged curve (wrong check value): %s; default points are "
+                 "shown in its place%s\n",
+                 names.c_str(), out ? " and no file was written" : "");
+    std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
+    return kExitFailure;
+  }
+  if (out) {
     if (world.session().status.device_class != kDeviceFull) {
       std::fprintf(stderr, "tesselarc-cli: settings files hold full ESCs only\n");
       return kExitFailure;
     }
-    world.ui().SetFile(out);
+    world.ui().SetFile(*out);
     world.ui().overwrite = true;
     if (!ExportSettings(world.session())) {
       std::fprintf(stderr, "tesselarc-cli: %s\n",
@@ -420,9 +523,8 @@ int CommandRead(const Options& o) {
                                                    : world.ui().last_message.c_str());
       return kExitFailure;
     }
-    std::fprintf(stderr, "saved %s\n", SettingsExportPath(out).c_str());
+    std::fprintf(stderr, "saved %s\n", target.c_str());
   }
-  const SheetSource sheet = world.Sheet();
   std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
   return kExitOk;
 }
@@ -451,9 +553,37 @@ int CommandShow(const Options& o) {
   return kExitOk;
 }
 
+// A send that would write a curve that arrived damaged (default points) over the ESC's own
+// is refused unless forced. 0 when the send may go on.
+int RefuseDamagedCurves(CliWorld& world, bool force) {
+  const std::vector<std::string> names = world.session().DamagedCurvesToSend();
+  if (names.empty()) return kExitOk;
+  if (force) {
+    world.ui().send_damaged = true;
+    return kExitOk;
+  }
+  std::string list;
+  for (const auto& n : names) list += (list.empty() ? "" : ", ") + n;
+  std::fprintf(stderr,
+               "tesselarc-cli: the %s curve arrived damaged and shows default points; sending "
+               "would write them over the ESC's own. Read again, or use --force; nothing was "
+               "sent\n",
+               list.c_str());
+  return kExitFailure;
+}
+
 int CommandWrite(const Options& o) {
-  if (o.args.size() != 1) return Usage("write needs exactly one file");
-  const std::string& path = o.args[0];
+  std::vector<std::string> files;
+  bool force = false;
+  for (const auto& a : o.args) {
+    if (a == "--force") {
+      force = true;
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.size() != 1) return Usage("write needs exactly one file");
+  const std::string& path = files[0];
   // A bad file is refused before the ESC is even looked for.
   std::string error;
   if (!ReadSettingsFile(path, error)) {
@@ -472,6 +602,7 @@ int CommandWrite(const Options& o) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", world.ui().last_message.c_str());
     return kExitUsage;
   }
+  if (int rc = RefuseDamagedCurves(world, force)) return rc;
   if (!world.session().Apply()) {
     std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
     return kExitFailure;
@@ -489,9 +620,13 @@ struct FieldChange {
 };
 
 int CommandSet(const Options& o) {
-  if (o.args.empty()) return Usage("set needs FIELD=INDEX");
   std::vector<FieldChange> changes;
+  bool force = false;
   for (const auto& a : o.args) {
+    if (a == "--force") {
+      force = true;
+      continue;
+    }
     const auto eq = a.find('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == a.size()) {
       return Usage("set: expected FIELD=INDEX, got " + a);
@@ -519,6 +654,7 @@ int CommandSet(const Options& o) {
     }
     changes.push_back(change);
   }
+  if (changes.empty()) return Usage("set needs FIELD=INDEX");
   CliWorld world(o);
   if (int rc = world.WaitForRead()) return rc;
   Session& session = world.session();
@@ -529,6 +665,9 @@ int CommandSet(const Options& o) {
                    c.name.c_str(), v1 ? "a V1-series ESC" : "this ESC");
       return kExitUsage;
     }
+  }
+  if (!v1) {
+    if (int rc = RefuseDamagedCurves(world, force)) return rc;
   }
   bool preset = false;
   for (const auto& c : changes) {
@@ -541,7 +680,10 @@ int CommandSet(const Options& o) {
     }
   }
   if (v1) {
-    if (!session.V1SendSettings()) return kExitFailure;
+    if (!session.V1SendSettings()) {
+      std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
+      return kExitFailure;
+    }
   } else if (preset && session.image.profile_preset != session.image.last_profile_preset) {
     // The engine sees the new profile on its next tick and sends everything.
     world.RunOneTick();
@@ -666,6 +808,12 @@ int CommandFlash(const Options& o) {
     case SerialUpdateOutcome::kNoFileChosen:
     case SerialUpdateOutcome::kAlreadyRunning:
       return fail("the update did not start");
+    case SerialUpdateOutcome::kInterrupted:
+      std::fprintf(stderr,
+                   "\ntesselarc-cli: interrupted after %zu of %zu bytes of firmware; the ESC may "
+                   "not start until an update completes\n",
+                   d.accepted, d.image_size);
+      return kExitInterrupted;
     case SerialUpdateOutcome::kWriteFailed:
     case SerialUpdateOutcome::kNoVerdict:
     case SerialUpdateOutcome::kRefused:
@@ -707,5 +855,6 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  tessel::CatchStopSignals();
   return tessel::Run(argc, argv);
 }

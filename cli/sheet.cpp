@@ -148,7 +148,12 @@ std::string SettingsJson(const SheetSource& src) {
     }
     out += "]}";
   }
-  out += "}}";
+  out += "}, \"damaged\": [";
+  for (size_t i = 0; i < src.damaged.size(); ++i) {
+    if (i) out += ", ";
+    out += JsonString(src.damaged[i]);
+  }
+  out += "]}";
   return out;
 }
 

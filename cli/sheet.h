@@ -15,6 +15,7 @@ struct SheetSource {
   int32_t device_class;      // 3 full ESC, 1 V1-series
   int32_t v1_block_variant;  // 10 or 11
   std::string version;       // empty when there is none (a file)
+  std::vector<std::string> damaged = {};  // curves that arrived damaged ("throttle", ...)
 };
 
 // `text` as a JSON string, quotes included.

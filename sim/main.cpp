@@ -26,39 +26,45 @@ void OnSignal(int) {
 }
 
 void Usage(FILE* to) {
-  std::fprintf(to,
-               "usage: tesselarc-sim [options]\n"
-               "  --device full|v1|v1-bec      ESC to model (default full)\n"
-               "  --answer-at 1200|19200|any   line speed the ESC understands (default any)\n"
-               "  --silent-probes N            leave the first N presence probes unanswered\n"
-               "  --presence HEX,HEX           presence reply (default d5,41)\n"
-               "  --no-identify                leave the identification unanswered\n"
-               "  --bad-curve boost|brake|throttle   wrong check value on reading that curve\n"
-               "  --verdicts HEX,HEX,...       loader verdicts, one per record (then 11)\n"
-               "  --version TEXT               7-character version text\n"
-               "  --silent                     no echo, no answer at all\n"
-               "  --trace                      log host bytes and answers to stderr\n"
-               "\n"
-               "usage: tesselarc-sim --hid [options]   (USB HID adapter on a Unix socket)\n"
-               "  --device full|v1|v1-bec|lcd  device behind the adapter (default full)\n"
-               "  --v1-length 12|14|15|18      V1 settings answer length (default 14; 18 with BEC)\n"
-               "  --silent-probes N            leave the first N presence queries unanswered\n"
-               "  --no-presence                never answer a presence query\n"
-               "  --presence HEX               presence answer instead of the device's own\n"
-               "  --no-version                 leave version queries unanswered\n"
-               "  --version HEX,... (7)        version answer (default 00,00,dd,05,0c,03,07)\n"
-               "  --adapter-version HEX,... (7)  greeting (default 01,00,05,00,0c,03,07)\n"
-               "  --bad-curve boost|brake|throttle   wrong check value on reading that curve\n"
-               "  --drop-ack N                 swallow the Nth acknowledgement (0x01 or 0x80)\n"
-               "  --unplug-after N             pull the adapter out after N data bytes\n"
-               "  --long-answer HEX:N          N extra bytes after the answer to command HEX\n"
-               "  --verdicts HEX,HEX,...       record loader verdicts, one per record (then 11)\n"
-               "  --split-ok                   block loader: each \"ok\" as \"o\", then \"k\"\n"
-               "  --silent-block N             block loader: never acknowledge block N\n"
-               "  --restart-at-ok N            block loader: restart in place of the Nth \"ok\"\n"
-               "  --trace                      log every report both ways to stderr\n"
-               "\n"
-               "tesselarc-sim --version        print the program's version\n");
+  std::fprintf(
+      to,
+      "usage: tesselarc-sim [options]\n"
+      "  --device full|v1|v1-bec      ESC to model (default full)\n"
+      "  --answer-at 1200|19200|any   line speed the ESC understands (default any)\n"
+      "  --silent-probes N            leave the first N presence probes unanswered\n"
+      "  --presence HEX,HEX           presence reply (default d5,41)\n"
+      "  --no-identify                leave the identification unanswered\n"
+      "  --bad-curve boost|brake|throttle   wrong check value on reading that curve\n"
+      "  --verdicts HEX,HEX,...       loader verdicts, one per record (then 11)\n"
+      "  --version TEXT               7-character version text\n"
+      "  --silent                     no echo, no answer at all\n"
+      "  --freeze-after N             take and answer nothing after N host bytes\n"
+      "  --vanish-after N             exit (the device is gone) at host byte N + 1\n"
+      "  --drop-every N               lose every N-th byte of the answers\n"
+      "  --state FILE                 on exit, write the ESC's settings, curve points\n"
+      "                               and flashed firmware to FILE (for soak runs)\n"
+      "  --trace                      log host bytes and answers to stderr\n"
+      "\n"
+      "usage: tesselarc-sim --hid [options]   (USB HID adapter on a Unix socket)\n"
+      "  --device full|v1|v1-bec|lcd  device behind the adapter (default full)\n"
+      "  --v1-length 12|14|15|18      V1 settings answer length (default 14; 18 with BEC)\n"
+      "  --silent-probes N            leave the first N presence queries unanswered\n"
+      "  --no-presence                never answer a presence query\n"
+      "  --presence HEX               presence answer instead of the device's own\n"
+      "  --no-version                 leave version queries unanswered\n"
+      "  --version HEX,... (7)        version answer (default 00,00,dd,05,0c,03,07)\n"
+      "  --adapter-version HEX,... (7)  greeting (default 01,00,05,00,0c,03,07)\n"
+      "  --bad-curve boost|brake|throttle   wrong check value on reading that curve\n"
+      "  --drop-ack N                 swallow the Nth acknowledgement (0x01 or 0x80)\n"
+      "  --unplug-after N             pull the adapter out after N data bytes\n"
+      "  --long-answer HEX:N          N extra bytes after the answer to command HEX\n"
+      "  --verdicts HEX,HEX,...       record loader verdicts, one per record (then 11)\n"
+      "  --split-ok                   block loader: each \"ok\" as \"o\", then \"k\"\n"
+      "  --silent-block N             block loader: never acknowledge block N\n"
+      "  --restart-at-ok N            block loader: restart in place of the Nth \"ok\"\n"
+      "  --trace                      log every report both ways to stderr\n"
+      "\n"
+      "tesselarc-sim --version        print the program's version\n");
 }
 
 bool ParseHexList(const char* text, std::vector<uint8_t>& out) {
@@ -78,6 +84,29 @@ bool ParseHexList(const char* text, std::vector<uint8_t>& out) {
     item.clear();
   }
   return true;
+}
+
+// What the ESC holds, one item a line, so that a soak run can tell what reached it.
+void WriteState(const tessel::VirtualEsc& esc, const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "w");
+  if (f == nullptr) return;
+  const tessel::EscSettingsImage& im = esc.image();
+  for (const tessel::ParamField& p : tessel::FullEscFields()) {
+    std::fprintf(f, "%.*s %d\n", static_cast<int>(p.name.size()), p.name.data(), im.*(p.field));
+  }
+  for (const tessel::V1Field& v : tessel::V1Fields()) {
+    std::fprintf(f, "%.*s %d\n", static_cast<int>(v.name.size()), v.name.data(), im.*(v.field));
+  }
+  for (const tessel::CurveField& c : tessel::CurveFields()) {
+    const tessel::CurveData& d = im.*(c.curve);
+    std::fprintf(f, "%.*s", static_cast<int>(c.name.size()), c.name.data());
+    for (int i = 0; i < 40; ++i) std::fprintf(f, " %d,%d", d.x[i], d.y[i]);
+    std::fprintf(f, "\n");
+  }
+  std::fprintf(f, "flashed");
+  for (uint8_t b : esc.flashed()) std::fprintf(f, "%02X", b);
+  std::fprintf(f, "\n");
+  std::fclose(f);
 }
 
 bool ParseCount(const char* text, int& out) {
@@ -111,26 +140,27 @@ bool ParseLongAnswer(const char* text, tessel::HidFaults& faults) {
 
 // Options that take a value, so that a value is never taken for --hid.
 bool TakesValue(const std::string& arg) {
-  for (const char* name : {"--device", "--answer-at", "--silent-probes", "--presence",
-                           "--bad-curve", "--verdicts", "--version", "--v1-length", "--drop-ack",
-                           "--unplug-after", "--long-answer", "--adapter-version",
-                           "--silent-block", "--restart-at-ok"}) {
+  for (const char* name :
+       {"--device", "--answer-at", "--silent-probes", "--presence", "--bad-curve", "--verdicts",
+        "--version", "--v1-length", "--drop-ack", "--unplug-after", "--long-answer",
+        "--adapter-version", "--silent-block", "--restart-at-ok"}) {
     if (arg == name) return true;
   }
   return false;
 }
 
 bool HidOnly(const std::string& arg) {
-  for (const char* name : {"--v1-length", "--no-presence", "--no-version", "--drop-ack",
-                           "--unplug-after", "--long-answer", "--adapter-version", "--split-ok",
-                           "--silent-block", "--restart-at-ok"}) {
+  for (const char* name :
+       {"--v1-length", "--no-presence", "--no-version", "--drop-ack", "--unplug-after",
+        "--long-answer", "--adapter-version", "--split-ok", "--silent-block", "--restart-at-ok"}) {
     if (arg == name) return true;
   }
   return false;
 }
 
 bool SerialOnly(const std::string& arg) {
-  for (const char* name : {"--answer-at", "--no-identify", "--silent"}) {
+  for (const char* name : {"--answer-at", "--no-identify", "--silent", "--freeze-after",
+                           "--vanish-after", "--drop-every", "--state"}) {
     if (arg == name) return true;
   }
   return false;
@@ -198,6 +228,8 @@ int main(int argc, char** argv) {
   HidOptions hid_options;
   std::string device = "full";
   bool trace = false;
+  int freeze_after = 0, vanish_after = 0, drop_every = 0;
+  std::string state_file;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -277,6 +309,17 @@ int main(int argc, char** argv) {
       ++i;
     } else if (arg == "--silent-probes") {
       if (!ParseCount(value, hid ? hid_options.faults.silent_presence : faults.silent_probes)) {
+        return bad();
+      }
+      ++i;
+    } else if (arg == "--state") {
+      state_file = value;
+      ++i;
+    } else if (arg == "--freeze-after" || arg == "--vanish-after" || arg == "--drop-every") {
+      int& target = arg == "--freeze-after"   ? freeze_after
+                    : arg == "--vanish-after" ? vanish_after
+                                              : drop_every;
+      if (!ParseCount(value, target)) {
         return bad();
       }
       ++i;
@@ -372,6 +415,9 @@ int main(int argc, char** argv) {
   server.esc().faults() = faults;
   if (!version.empty()) server.esc().set_version_text(version);
   server.set_trace(trace);
+  server.set_freeze_after(static_cast<uint64_t>(freeze_after));
+  server.set_vanish_after(static_cast<uint64_t>(vanish_after));
+  server.set_drop_every(static_cast<uint64_t>(drop_every));
   if (!server.Open()) {
     std::fprintf(stderr, "tesselarc-sim: cannot create a pseudo-terminal: %s\n",
                  std::strerror(errno));
@@ -385,5 +431,6 @@ int main(int argc, char** argv) {
 
   const int rc = server.Run();
   g_server = nullptr;
+  if (!state_file.empty()) WriteState(server.esc(), state_file);
   return rc;
 }

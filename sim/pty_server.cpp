@@ -93,8 +93,21 @@ void PtyServer::TakeHostBytes(const uint8_t* data, size_t count) {
   if (line_free_ < now) line_free_ = now;
   std::vector<uint8_t> answer;
   for (size_t i = 0; i < count; ++i) {
+    ++host_bytes_;
+    if (vanish_after_ != 0 && host_bytes_ > vanish_after_) {
+      vanished_ = true;
+      return;
+    }
+    if (freeze_after_ != 0 && host_bytes_ > freeze_after_) continue;
     answer.clear();
     esc_.Feed(data[i], baud, answer);
+    if (drop_every_ != 0) {
+      std::vector<uint8_t> kept;
+      for (uint8_t b : answer) {
+        if (++answer_bytes_ % drop_every_ != 0) kept.push_back(b);
+      }
+      answer.swap(kept);
+    }
     if (trace_) {
       std::fprintf(stderr, "> %02X @%u <", data[i], baud);
       for (uint8_t b : answer) std::fprintf(stderr, " %02X", b);
@@ -164,6 +177,7 @@ int PtyServer::Run() {
       const ssize_t got = read(master_, buffer, sizeof buffer);
       if (got > 0) {
         TakeHostBytes(buffer, static_cast<size_t>(got));
+        if (vanished_) return 0;
       } else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
         return 1;
       }

@@ -35,6 +35,13 @@ class PtyServer {
   // Prints each host byte and each answer to stderr.
   void set_trace(bool trace) { trace_ = trace; }
 
+  // Line faults for soak runs: after this many host bytes the ESC freezes (takes and answers
+  // nothing more) or vanishes (Run returns, the terminal closes, the host sees an I/O error);
+  // every n-th byte of the answers is lost on the line. 0: never.
+  void set_freeze_after(uint64_t n) { freeze_after_ = n; }
+  void set_vanish_after(uint64_t n) { vanish_after_ = n; }
+  void set_drop_every(uint64_t n) { drop_every_ = n; }
+
   // The host's line speed in bits per second as the terminal holds it (0 when unknown).
   uint32_t HostBaud() const;
 
@@ -57,6 +64,12 @@ class PtyServer {
   TimePoint line_free_{};
   bool blocked_ = false;  // the terminal's input queue is full; wait until it drains
   bool trace_ = false;
+  uint64_t host_bytes_ = 0;
+  uint64_t answer_bytes_ = 0;
+  uint64_t freeze_after_ = 0;
+  uint64_t vanish_after_ = 0;
+  uint64_t drop_every_ = 0;
+  bool vanished_ = false;
 };
 
 }  // namespace tessel

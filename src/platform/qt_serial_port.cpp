@@ -1,15 +1,45 @@
 #include "platform/qt_serial_port.h"
 
-#include "platform/adapter_access.h"
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QString>
+#include <cerrno>
+#include <fstream>
 #include <limits>
+#include <sstream>
+
+#include "platform/adapter_access.h"
 
 namespace tessel {
 
 namespace {
+
+// Who holds a lock on `device`, from /proc/locks (Linux), as "process 123 (name)"; empty when
+// the system does not say.
+std::string LockHolder(const std::string& device) {
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0) return {};
+  char id[64];
+  std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream in(line);
+    std::string n, kind, mode, access, pid, where;
+    if (!(in >> n >> kind >> mode >> access >> pid >> where)) continue;
+    if (where != id || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string name;
+    std::ifstream comm("/proc/" + pid + "/comm");
+    std::getline(comm, name);
+    return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+  }
+  return {};
+}
 
 int RemainingMs(const QDeadlineTimer& deadline) {
   const qint64 left = deadline.remainingTime();
@@ -44,8 +74,23 @@ bool QtSerialPort::Open(const std::string& device, uint32_t baud_rate) {
   port->setFlowControl(QSerialPort::NoFlowControl);
   if (!port->open(QIODevice::ReadWrite)) {
     last_error_ = "open " + device + ": " + port->errorString().toStdString();
-    open_denied_ = port->error() == QSerialPort::PermissionError &&
-                   AccessRefused(device.front() == '/' ? device : "/dev/" + device);
+    if (port->error() == QSerialPort::PermissionError) {
+      // Qt reports both a node this user may not open and a port held by someone else (its
+      // lock file, TIOCEXCL) this way.
+      open_denied_ = AccessRefused(device.front() == '/' ? device : "/dev/" + device);
+      const std::string holder = LockHolder(device);
+      if (!holder.empty()) last_error_ = "port busy: " + device + " is in use by " + holder;
+    }
+    return false;
+  }
+  // Two tools on one line would interleave their bytes. Qt's exclusive mode does not stop a
+  // second opener with privileges (root passes TIOCEXCL), so take a lock that binds everyone
+  // who asks for it; it goes with the descriptor.
+  const int fd = static_cast<int>(port->handle());
+  if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    const std::string holder = LockHolder(device);
+    last_error_ = "port busy: " + device + " is in use" + (holder.empty() ? "" : " by " + holder);
+    port->close();
     return false;
   }
   port->clear(QSerialPort::AllDirections);

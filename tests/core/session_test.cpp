@@ -202,19 +202,18 @@ TEST_F(SessionTest, V1SendWaitsForTheReadyByte) {
 
 TEST_F(SessionTest, TransferErrorAnswers) {
   Build(EscVariant::kFull);
-  // Make the ESC go quiet just before it is asked for its version.
+  // Make the ESC go quiet just before it is asked for its version: the missing echo fails
+  // the step.
   ASSERT_TRUE(RunUntil([&] { return status().read_step == 6; }));
   esc().faults().silent = true;
-  loop.RunOne();
-  ASSERT_EQ(status().read_step, 7);
   ui.answers = {Answer::kYes};
   loop.RunOne();
   EXPECT_EQ(ui.questions.size(), 1u);
-  EXPECT_EQ(ui.questions[0], "confirm!|Error!YES continue,NO next,CANCEL exit");
-  EXPECT_EQ(status().read_step, 7);  // Yes repeats the step
+  EXPECT_EQ(ui.questions.at(0), "confirm!|Error!YES continue,NO next,CANCEL exit");
+  EXPECT_EQ(status().read_step, 6);  // Yes repeats the step
   ui.answers = {Answer::kNo};
   loop.RunOne();
-  EXPECT_EQ(status().read_step, 8);  // No skips it
+  EXPECT_EQ(status().read_step, 7);  // No skips it
   EXPECT_TRUE(status().read_in_progress);
   ui.answers = {Answer::kCancel};
   loop.RunOne();

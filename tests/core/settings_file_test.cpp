@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/curves/curve_model.h"
 #include "core/session/session.h"
@@ -31,27 +35,34 @@ std::vector<int> Fields(const EscSettingsImage& img) {
   return v;
 }
 
-// An image in which neighbouring stored bytes differ.
+// An image in which neighbouring stored bytes differ, every curve value within 0..100 and the
+// points rising from left to right, as an import requires.
 EscSettingsImage RichImage() {
   EscSettingsImage img;
   int v = 1;
   for (const auto& f : FullEscFields()) img.*(f.field) = v++;
   img.log_motor_max_rpm = 0x1234;  // above 255: needs the high byte
   img.esc_out = 2;
-  uint8_t seed = 7;
+  int seed = 7;
   for (const auto& c : CurveFields()) {
     CurveData& d = img.*(c.curve);
-    for (auto* a : {d.table.data(), d.x.data(), d.y.data()}) {
-      for (size_t i = 0; i < (a == d.table.data() ? 50u : 100u); ++i) a[i] = seed++;
-    }
+    for (size_t i = 0; i < 50; ++i) d.table[i] = static_cast<uint8_t>(seed++ % 101);
+    for (size_t i = 0; i < 100; ++i) d.x[i] = static_cast<uint8_t>((i + 3 * (seed % 7)) % 100);
+    std::sort(d.x.begin(), d.x.end());
+    for (size_t i = 0; i < 100; ++i) d.y[i] = static_cast<uint8_t>(seed++ % 101);
   }
   return img;
 }
 
 TEST(SettingsRecord, LayoutIsReversedWithHeaderLengthAndCheckValue) {
   EscSettingsImage img = RichImage();
-  img.boost_curve.table.fill(0xFF);  // pushes the byte sum well above 65535
-  img.brake_curve.x.fill(0xFE);
+  // Large values push the byte sum above 65535.
+  for (const auto& c : CurveFields()) {
+    (img.*(c.curve)).table.fill(100);
+    (img.*(c.curve)).y.fill(100);
+  }
+  img.boost_curve.x.fill(99);
+  img.brake_curve.x.fill(98);
   img.throttle_curve.y[99] = 0x42;
 
   const SettingsRecord r = BuildSettingsRecord(img);
@@ -66,10 +77,10 @@ TEST(SettingsRecord, LayoutIsReversedWithHeaderLengthAndCheckValue) {
   EXPECT_EQ(r[46], 0x34);  // log_motor_max_rpm, low byte then high byte
   EXPECT_EQ(r[47], 0x12);
   EXPECT_EQ(r[48], 2);  // esc_out
-  EXPECT_EQ(r[49], 0xFF);
+  EXPECT_EQ(r[49], 100);
   EXPECT_EQ(r[99], img.boost_curve.x[0]);
   EXPECT_EQ(r[199], img.boost_curve.y[0]);
-  EXPECT_EQ(r[349], 0xFE);
+  EXPECT_EQ(r[349], 98);
   EXPECT_EQ(r[549], img.throttle_curve.table[0]);
   EXPECT_EQ(r[798], 0x42);
   EXPECT_EQ(r[799], 0);
@@ -143,11 +154,106 @@ TEST(SettingsRecord, DecoderSurvivesRandomAndMutatedInput) {
   EXPECT_LT(accepted, 200);  // only mutations that happened to keep every byte
 }
 
-TEST(SettingsExportPath, CutsOnlyTheFileNameAtItsFirstDot) {
+TEST(SettingsExportPath, KeepsTheWholeNameAndAppendsDataOnce) {
   EXPECT_EQ(SettingsExportPath("/home/u/v1.2/setup"), "/home/u/v1.2/setup.DATA");
-  EXPECT_EQ(SettingsExportPath("/home/u/a.b.c"), "/home/u/a.DATA");
-  EXPECT_EQ(SettingsExportPath("C:\\cars\\v1.2\\race.txt"), "C:\\cars\\v1.2\\race.DATA");
-  EXPECT_EQ(SettingsExportPath("plain"), "plain.DATA");
+  EXPECT_EQ(SettingsExportPath("precious.new"), "precious.new.DATA");
+  EXPECT_EQ(SettingsExportPath("stock 13.5T setup"), "stock 13.5T setup.DATA");
+  EXPECT_EQ(SettingsExportPath("race.v2"), "race.v2.DATA");
+  EXPECT_EQ(SettingsExportPath("race.DATA"), "race.DATA");
+  EXPECT_EQ(SettingsExportPath("race.data"), "race.data");
+  EXPECT_EQ(SettingsExportPath("dir/.hidden"), "dir/.hidden.DATA");
+}
+
+TEST(SettingsExportTarget, RefusesNamesAndTargetsThatAreNoWritableFile) {
+  const fs::path dir = fs::temp_directory_path() / ("tessel-export-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "sub");
+  std::string path, error;
+  for (const std::string& bad : {std::string(), (dir / "sub/").string(), (dir / "sub").string(),
+                                std::string("/dev/full")}) {
+    error.clear();
+    EXPECT_FALSE(ResolveExportPath(bad, path, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+  EXPECT_FALSE(fs::exists("/dev/full.DATA"));
+
+  // A read-only file is never replaced, whoever runs the tool; a writable one keeps its mode.
+  EscSettingsImage image;
+  const fs::path locked = dir / "locked.DATA";
+  std::ofstream(locked) << "keep";
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_FALSE(ResolveExportPath((dir / "locked").string(), path, error));
+  EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+  EXPECT_FALSE(ExportSettingsToPath(image, locked.string(), true, error));
+  const fs::path shared = dir / "shared.DATA";
+  std::ofstream(shared) << "old";
+  fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::group_write);
+  ASSERT_TRUE(ResolveExportPath((dir / "shared").string(), path, error)) << error;
+  ASSERT_TRUE(ExportSettingsToPath(image, path, true, error)) << error;
+  EXPECT_EQ(fs::file_size(shared), 800u);
+  EXPECT_EQ(fs::status(shared).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::group_write);
+  fs::remove_all(dir);
+}
+
+TEST(SettingsFileRead, RefusesAFifoWithoutBlocking) {
+  const fs::path fifo = fs::temp_directory_path() / ("tessel-fifo-" + std::to_string(getpid()));
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  Bytes bytes;
+  std::string error;
+  // Opening a fifo for reading waits for a writer: it must be refused before that.
+  EXPECT_FALSE(ReadSettingsFileBytes(fifo.string(), bytes, error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  fs::remove(fifo);
+}
+
+TEST(SettingsRecord, CurvesOutsideTheirRangeAreRefusedDespiteAValidCheckValue) {
+  struct Case {
+    const char* what;
+    std::function<void(EscSettingsImage&)> damage;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"all 0xFF", [](EscSettingsImage& i) {
+         i.throttle_curve.x.fill(0xFF);
+         i.throttle_curve.y.fill(0xFF);
+         i.throttle_curve.table.fill(0xFF);
+       }, "throttle curve has a point (255,255)"},
+      {"y above 100", [](EscSettingsImage& i) { i.brake_curve.y[60] = 101; }, "brake curve"},
+      {"x falling", [](EscSettingsImage& i) {
+         CurveData& c = i.boost_curve;
+         c.x.fill(0);
+         c.y.fill(0);
+         c.x[1] = 50; c.y[1] = 20;
+         c.x[2] = 40; c.y[2] = 30;
+         c.x[3] = 100; c.y[3] = 100;
+       }, "boost curve's points do not rise"},
+      {"table above 100", [](EscSettingsImage& i) { i.throttle_curve.table[45] = 200; },
+       "table holds 200"},
+  };
+  for (const Case& c : cases) {
+    EscSettingsImage bad = RichImage();
+    c.damage(bad);
+    EscSettingsImage target;
+    target.run_mode = 4;
+    const std::vector<int> before = Fields(target);
+    EXPECT_EQ(DecodeSettingsFile(EncodeSettingsFile(bad), target), SettingsFileError::kBadCurve)
+        << c.what;
+    EXPECT_EQ(Fields(target), before) << c.what;
+    std::string error;
+    EXPECT_FALSE(ImportSettingsFromBytes(EncodeSettingsFile(bad), target, error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+    EXPECT_EQ(error.rfind("Import file error!", 0), 0u) << error;
+  }
+  // The curves a fresh tool holds (the default line, zeros elsewhere) pass.
+  ManualClock clock;
+  EscSettingsImage fresh;
+  CurveModel(CurveKind::kBoost, fresh).Initialise();
+  EscSettingsImage back;
+  EXPECT_EQ(DecodeSettingsFile(EncodeSettingsFile(fresh), back), SettingsFileError::kNone);
 }
 
 // Scripted answers and a record of what the commands asked the windows to do.
@@ -251,7 +357,7 @@ TEST_F(SettingsFileCommands, DoNothingWhileBusyWithoutAFullEscOrWhenCancelled) {
 
 TEST_F(SettingsFileCommands, ExportCollectsThenWritesBesideTheChosenFolder) {
   fs::create_directories(dir / "v1.2");
-  ui.file = (dir / "v1.2" / "race.old").string();
+  ui.file = (dir / "v1.2" / "race.old").string();  // kept whole: "race.old.DATA"
   ui.on_collect = [this] { image.esc_out = 1; };  // a page writing its control into the image
   image.throttle_curve.x[1] = 40;
   image.throttle_curve.y[1] = 70;
@@ -262,7 +368,7 @@ TEST_F(SettingsFileCommands, ExportCollectsThenWritesBesideTheChosenFolder) {
                                                 "RefreshMain", "Collect", "LoadCurves"}));
   EscSettingsImage back;
   std::string error;
-  ASSERT_TRUE(ImportSettingsFromPath((dir / "v1.2" / "race.DATA").string(), back, error));
+  ASSERT_TRUE(ImportSettingsFromPath((dir / "v1.2" / "race.old.DATA").string(), back, error));
   EXPECT_EQ(back.esc_out, 1);
   EXPECT_EQ(back.throttle_curve.table[1], 9);  // sampled from the three points before writing
   EXPECT_EQ(EntriesInDir(), 1u);               // only the folder: no temporary left behind
@@ -304,7 +410,7 @@ TEST_F(SettingsFileCommands, ImportRebuildsSampledTablesAndKeepsTheRest) {
   c.x[1] = 30;
   c.y[1] = 60;
   c.x[2] = c.y[2] = 100;
-  c.table.fill(0xEE);  // stale samples in the file
+  c.table.fill(77);  // stale samples in the file
   WriteAll(dir / "in.DATA", EncodeSettingsFile(stored));
   ui.file = (dir / "in.DATA").string();
 
@@ -315,12 +421,12 @@ TEST_F(SettingsFileCommands, ImportRebuildsSampledTablesAndKeepsTheRest) {
   CurveData want = c;
   SampleCurve(want, 3);
   for (int k = 0; k < 40; ++k) EXPECT_EQ(image.brake_curve.table[k], want.table[k]) << k;
-  for (int k = 40; k < 50; ++k) EXPECT_EQ(image.brake_curve.table[k], 0xEE) << k;
+  for (int k = 40; k < 50; ++k) EXPECT_EQ(image.brake_curve.table[k], 77) << k;
   EXPECT_EQ(brake.point_count, 3u);
 
   // Showing a file takes it as stored.
   std::string error;
-  EXPECT_EQ(ReadSettingsFile(ui.file.value(), error)->brake_curve.table[0], 0xEE);
+  EXPECT_EQ(ReadSettingsFile(ui.file.value(), error)->brake_curve.table[0], 77);
 }
 
 TEST_F(SettingsFileCommands, RejectedOrUnreadableImportShowsAMessageAndKeepsTheImage) {
@@ -344,6 +450,24 @@ TEST_F(SettingsFileCommands, RejectedOrUnreadableImportShowsAMessageAndKeepsTheI
   EXPECT_FALSE(ImportSettingsFromPath((dir / "bad.DATA").string(), image, error));
   EXPECT_NE(error.find("settings header"), std::string::npos) << error;
   EXPECT_EQ(Fields(image), before);
+}
+
+TEST_F(SettingsFileCommands, MenuCommandsNameWhatTheyRefuse) {
+  EscSettingsImage bad = RichImage();
+  bad.throttle_curve.x.fill(0xFF);
+  bad.throttle_curve.y.fill(0xFF);
+  WriteAll(dir / "ff.DATA", EncodeSettingsFile(bad));
+  ui.file = (dir / "ff.DATA").string();
+  EXPECT_FALSE(ImportSettings(Host()));
+  EXPECT_EQ(ui.calls.back().rfind("Ask:Import file error!\nthe throttle curve has a point", 0), 0u)
+      << ui.calls.back();
+
+  // A chosen name that is a folder is refused with a message, nothing written inside it.
+  fs::create_directories(dir / "cars");
+  ui.file = (dir / "cars").string();
+  EXPECT_FALSE(ExportSettings(Host()));
+  EXPECT_NE(ui.calls.back().find("it is a folder|Export"), std::string::npos) << ui.calls.back();
+  EXPECT_TRUE(fs::is_empty(dir / "cars"));
 }
 
 TEST_F(SettingsFileCommands, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {

@@ -1,10 +1,12 @@
-// libFuzzer target for the settings file decoder: any input either leaves the image exactly
-// as it was or decodes to an image that encodes and decodes to itself.
+// libFuzzer target for the settings file import: any input either leaves the image exactly as
+// it was or decodes to an image that encodes and decodes to itself, with every curve within
+// the range an ESC can take; the import's curve rebuild then keeps every table value in range.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/session/settings_file.h"
@@ -17,11 +19,24 @@ bool SameFileFields(const tessel::EscSettingsImage& a, const tessel::EscSettings
          a.profile_preset == b.profile_preset && a.v1_running_mode == b.v1_running_mode;
 }
 
+void CheckCurvesInRange(const tessel::EscSettingsImage& image) {
+  for (const tessel::CurveField& c : tessel::CurveFields()) {
+    const tessel::CurveData& d = image.*(c.curve);
+    for (uint8_t v : d.table) {
+      if (v > 100) std::abort();
+    }
+  }
+}
+
 // True when the file was accepted.
 bool CheckOne(std::span<const uint8_t> file, const tessel::EscSettingsImage& before) {
   tessel::EscSettingsImage image = before;
   if (tessel::DecodeSettingsFile(file, image) != tessel::SettingsFileError::kNone) {
     if (!SameFileFields(image, before)) std::abort();  // a rejection changed the image
+    std::string error;
+    tessel::EscSettingsImage imported = before;
+    if (tessel::ImportSettingsFromBytes(file, imported, error) || error.empty()) std::abort();
+    if (!SameFileFields(imported, before)) std::abort();
     return false;
   }
   tessel::EscSettingsImage again = before;
@@ -30,6 +45,11 @@ bool CheckOne(std::span<const uint8_t> file, const tessel::EscSettingsImage& bef
       !SameFileFields(again, image)) {
     std::abort();
   }
+  // The import rebuilds table[0..39] from the points, as the curve editors load them.
+  tessel::EscSettingsImage imported = before;
+  std::string error;
+  if (!tessel::ImportSettingsFromBytes(file, imported, error)) std::abort();
+  CheckCurvesInRange(imported);
   return true;
 }
 
@@ -47,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckOne(file, before);
 
   // Random bytes almost never carry a matching check value, so the same input also goes in
-  // as record contents with a valid header, length and check value, which must be accepted.
+  // as record contents with a valid header, length and check value; it must be accepted
+  // exactly when its curves are within range.
   tessel::SettingsRecord record{};
   std::copy_n(data, std::min(size, record.size()), record.begin());
   record[0] = tessel::kSettingsHeader0;
@@ -59,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   record[6] = static_cast<uint8_t>(check & 0xFF);
   record[7] = static_cast<uint8_t>(check >> 8);
   const std::vector<uint8_t> valid(record.rbegin(), record.rend());
-  if (!CheckOne(valid, before)) std::abort();
+  const bool curves_ok = !tessel::CheckRecordCurves(record).has_value();
+  if (CheckOne(valid, before) != curves_ok) std::abort();
   return 0;
 }

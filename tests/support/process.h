@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ namespace tessel::test_support {
 
 struct CommandResult {
   int exit_code = -1;
+  int elapsed_ms = 0;  // counted only when a limit or a callback was given
   std::string out;
   std::string err;
 };
@@ -58,14 +60,29 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& out_
   return pid;
 }
 
-inline CommandResult RunCommand(const std::vector<std::string>& argv) {
+// Runs `argv` to its end; one that is still running after `limit_ms` is killed (exit -2).
+// `during`, when given, is called every 10 ms while it runs, with its pid.
+inline CommandResult RunCommand(const std::vector<std::string>& argv, int limit_ms = 0,
+                                const std::function<void(pid_t)>& during = {}) {
   const std::string out = TempPath("out"), err = TempPath("err");
   CommandResult r;
   const pid_t pid = Spawn(argv, out, err);
   if (pid > 0) {
     int status = 0;
-    waitpid(pid, &status, 0);
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    int waited_ms = 0;
+    while (waitpid(pid, &status, limit_ms > 0 || during ? WNOHANG : 0) == 0) {
+      if (limit_ms > 0 && waited_ms >= limit_ms) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        r.exit_code = -2;
+        break;
+      }
+      if (during) during(pid);
+      usleep(10000);
+      waited_ms += 10;
+    }
+    r.elapsed_ms = waited_ms;
+    if (r.exit_code != -2) r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   r.out = ReadAll(out);
   r.err = ReadAll(err);
@@ -107,6 +124,7 @@ class SimProcess {
     }
   }
   const std::string& path() const { return path_; }
+  pid_t pid() const { return pid_; }
   std::string Errors() const { return ReadAll(err_); }
   // The bytes the host sent, from a --trace log ("> XX @baud < ...").
   std::vector<uint8_t> TracedHostBytes() const {

@@ -213,7 +213,8 @@ TEST_F(WebToolTest, SettingsFilesTravelThroughTheHostAndADamagedOneChangesNothin
   host_.save_name = "track.day.v2";
   ASSERT_TRUE(tool_.ExportFile());
   ASSERT_EQ(host_.delivered.size(), 1u);
-  EXPECT_EQ(host_.delivered[0].name, "track.DATA");
+  // The name stays as the user gave it; ".DATA" is added.
+  EXPECT_EQ(host_.delivered[0].name, "track.day.v2.DATA");
   EXPECT_EQ(host_.delivered[0].bytes, EncodeSettingsFile(tool_.session().image));
   host_.save_name.reset();
   EXPECT_FALSE(tool_.ExportFile());

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace tessel {
 
@@ -88,6 +89,13 @@ class CharReader {
 };
 
 std::FILE* OpenForLoad(const std::string& path, FirmwareLoadResult& r) {
+  // A fifo would block the open for ever and a device may never end: only regular files.
+  std::error_code ec;
+  const auto st = std::filesystem::status(path, ec);
+  if (!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
+    r.error = "Cannot open \"" + path + "\": not a regular file";
+    return nullptr;
+  }
   errno = 0;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) {
@@ -123,7 +131,17 @@ FirmwareLoadResult LoadHexRecordsLenient(const std::string& path) {
   r.limit = kHexImageLimit;
   std::FILE* f = OpenForLoad(path, r);
   if (f == nullptr) return r;
+  int read_error = 0;
+  FirmwareLoadResult read = ReadHexRecordsLenient(f, &read_error);
+  FinishLoad(f, path, read_error, read);
+  return read;
+}
 
+FirmwareLoadResult ReadHexRecordsLenient(std::FILE* f, int* read_error) {
+  FirmwareLoadResult r;
+  r.format = FirmwareFormat::kHexLenient;
+  r.limit = kHexImageLimit;
+  r.opened = true;
   CharReader in(f);
   for (;;) {
     if (r.image.size() >= r.limit) {
@@ -155,7 +173,8 @@ FirmwareLoadResult LoadHexRecordsLenient(const std::string& path) {
     }
     r.image.push_back(static_cast<uint8_t>(value));
   }
-  FinishLoad(f, path, in.error(), r);
+  // A read error is reported by the caller, which knows the file's name.
+  if (read_error) *read_error = in.error();
   return r;
 }
 
@@ -165,7 +184,17 @@ FirmwareLoadResult LoadHexRecordsStrict(const std::string& path) {
   r.limit = kHexImageLimit;
   std::FILE* f = OpenForLoad(path, r);
   if (f == nullptr) return r;
+  int read_error = 0;
+  FirmwareLoadResult read = ReadHexRecordsStrict(f, &read_error);
+  FinishLoad(f, path, read_error, read);
+  return read;
+}
 
+FirmwareLoadResult ReadHexRecordsStrict(std::FILE* f, int* read_error) {
+  FirmwareLoadResult r;
+  r.format = FirmwareFormat::kHexStrict;
+  r.limit = kHexImageLimit;
+  r.opened = true;
   CharReader in(f);
   uint64_t count = 0;        // characters read, in text mode
   uint64_t significant = 0;  // characters up to the last one that is not white space
@@ -203,7 +232,7 @@ FirmwareLoadResult LoadHexRecordsStrict(const std::string& path) {
   if (first_other && first_other_index < significant) r.stray = first_other;
   // A lone last digit is not read: half a byte would be lost.
   if (significant % 2 == 1 && last && IsStrictDigit(last->value)) r.unpaired = last;
-  FinishLoad(f, path, in.error(), r);
+  if (read_error) *read_error = in.error();
   return r;
 }
 
@@ -213,7 +242,17 @@ FirmwareLoadResult LoadMaskedImage(const std::string& path) {
   r.limit = kMaskedImageLimit;
   std::FILE* f = OpenForLoad(path, r);
   if (f == nullptr) return r;
+  int read_error = 0;
+  FirmwareLoadResult read = ReadMaskedImage(f, &read_error);
+  FinishLoad(f, path, read_error, read);
+  return read;
+}
 
+FirmwareLoadResult ReadMaskedImage(std::FILE* f, int* read_error) {
+  FirmwareLoadResult r;
+  r.format = FirmwareFormat::kMasked;
+  r.limit = kMaskedImageLimit;
+  r.opened = true;
   r.image.resize(r.limit);
   errno = 0;
   const size_t n = std::fread(r.image.data(), 1, r.image.size(), f);
@@ -226,7 +265,7 @@ FirmwareLoadResult LoadMaskedImage(const std::string& path) {
     if (std::ferror(f)) err = errno != 0 ? errno : EIO;
   }
   r.stop = r.data_beyond_limit ? HexStop::kLimit : HexStop::kEndOfFile;
-  FinishLoad(f, path, err, r);
+  if (read_error) *read_error = err;
   return r;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -66,14 +67,19 @@ struct FirmwareLoadResult {
 // The "%2X" reading: white space is skipped, then one or two hex digits (either case) make a
 // byte; reading stops at the end of the file, at any other character, or at 262,144 bytes.
 FirmwareLoadResult LoadHexRecordsLenient(const std::string& path);
+// The same reading from an open stream (the file loader and the fuzz target share it).
+// `read_error` receives the errno of a failed read (0 when none).
+FirmwareLoadResult ReadHexRecordsLenient(std::FILE* f, int* read_error = nullptr);
 
 // Text mode (CR LF reads as LF), two characters per byte while at least two remain; "A"-"F"
 // and "0"-"9" are their value, every other character (lower case included) counts as 0 and
 // is reported as `stray`. Line ends and blanks after the last other character are not data.
 FirmwareLoadResult LoadHexRecordsStrict(const std::string& path);
+FirmwareLoadResult ReadHexRecordsStrict(std::FILE* f, int* read_error = nullptr);
 
 // Every file byte XORed with 0xB6, at most 65,535 bytes.
 FirmwareLoadResult LoadMaskedImage(const std::string& path);
+FirmwareLoadResult ReadMaskedImage(std::FILE* f, int* read_error = nullptr);
 
 // Bytes to send for the record at `pos`: image[pos] * 256 + image[pos + 1] + 2. Empty when
 // fewer than two bytes remain there. The record may still run past the end of the image;

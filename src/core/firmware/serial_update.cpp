@@ -14,9 +14,18 @@ constexpr uint32_t kVersionReplyMs = 100;
 constexpr size_t kVersionReplyLength = 7;
 constexpr int kLoaderEntryCount = 4;
 constexpr uint32_t kLoaderReplyMs = 1000;
-constexpr uint32_t kEchoMs = 1000;
+constexpr uint32_t kEchoMarginMs = 1000;
 constexpr uint32_t kVerdictMs = 2000;
 constexpr uint32_t kResumeSessionMs = 100;
+
+// The echo of a record takes its line time (ten bits a byte) before the margin starts: at
+// 1200 baud a record of more than about 118 bytes outlasts a fixed second, and an echo byte
+// taken for the verdict would send the record again.
+uint32_t EchoWaitMs(size_t record_len, uint32_t baud) {
+  const uint64_t b = baud == 0 ? kBaudSlow : baud;
+  const uint64_t line_ms = (static_cast<uint64_t>(record_len) * 10 * 1000 + b - 1) / b;
+  return static_cast<uint32_t>(std::min<uint64_t>(line_ms + kEchoMarginMs, 600'000));
+}
 
 class UpdateRun {
  public:
@@ -170,13 +179,17 @@ SerialUpdateOutcome UpdateRun::Transfer(const std::vector<uint8_t>& image) {
     ShowPercent(static_cast<int>(static_cast<uint64_t>(accepted) * 100 / size));
     Refresh();
     ui_.ProcessEvents();
+    if (ui_.StopRequested()) {
+      ui_.CloseProgress();
+      return End(SerialUpdateOutcome::kInterrupted);
+    }
 
     ++d_.record_attempts;
     if (!link_.LinkWrite(image.data() + pos, n, nullptr)) {
       return Fail(kUpdateWriteCaption, SerialUpdateOutcome::kWriteFailed);
     }
     echo.resize(n);
-    link_.LinkRead(echo.data(), n, nullptr, kEchoMs);  // the line returns every byte
+    link_.LinkRead(echo.data(), n, nullptr, EchoWaitMs(n, link_.baud_rate));  // every byte returns
     if (link_.LinkReceive(1, kVerdictMs) != 0) {
       return Fail(kUpdateNoVerdictCaption, SerialUpdateOutcome::kNoVerdict);
     }

@@ -38,6 +38,7 @@ enum class SerialUpdateOutcome {
   kNoVerdict,          // "Esc Process Error!" / " receive 2000 "
   kRefused,            // "Esc Process Error!" / " receivedByte 0x12 "
   kTooManyRetries,     // "Esc Process Error!" / " ++retries > 4 "
+  kInterrupted,        // stopped between two records at the user's request
   kUpdated,            // every record accepted
 };
 

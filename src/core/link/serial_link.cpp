@@ -76,9 +76,26 @@ void SerialLink::LinkClose() {
 void SerialLink::LinkPurgeRx() { port_.PurgeRx(); }
 void SerialLink::LinkPurgeAll() { port_.Purge(); }
 
+void SerialLink::SetIdleLimit(uint32_t ms) {
+  idle_limit_ms_ = ms;
+  last_rx_ms_ = clock_.NowMs();
+  idle_expired_ = false;
+}
+
 bool SerialLink::LinkRead(uint8_t* buffer, size_t count, size_t* received, uint32_t timeout_ms) {
   size_t got = 0;
+  if (idle_limit_ms_ != 0 && count > 0) {
+    const uint64_t end = last_rx_ms_ + idle_limit_ms_;
+    const uint64_t now = clock_.NowMs();
+    if (now >= end) {
+      idle_expired_ = true;
+      if (received) *received = 0;
+      return false;
+    }
+    if (end - now < timeout_ms) timeout_ms = static_cast<uint32_t>(end - now);
+  }
   const bool ok = port_.IsOpen() && port_.Read(buffer, count, &got, timeout_ms);
+  if (got > 0) last_rx_ms_ = clock_.NowMs();
   if (received) *received = got;
   return ok;
 }
@@ -111,6 +128,7 @@ int SerialLink::LinkReceive(size_t count, uint32_t timeout_ms) {
 
 int SerialLink::LinkSendByte(uint8_t byte) {
   link_error = false;
+  echo_missing = false;
   LinkPurgeRx();
   size_t written = 0;
   if (!LinkWrite(&byte, 1, &written)) {
@@ -118,7 +136,7 @@ int SerialLink::LinkSendByte(uint8_t byte) {
     return 1;
   }
   uint8_t echo = 0;
-  LinkRead(&echo, 1, nullptr, 2000);
+  echo_missing = !LinkRead(&echo, 1, nullptr, 2000);
   return 0;
 }
 

@@ -40,6 +40,11 @@ class SerialLink {
   int LinkSendByte(uint8_t byte);                      // 0 success, 1 failure
   int LinkSendRaw(const uint8_t* bytes, size_t count); // 0 success, 1 failure
   void DelayMs(uint32_t ms);
+
+  // A watchdog for callers that must end in time (the command line): once no byte has come
+  // back for `ms`, every wait is cut short and fails, and `idle_expired` is set. 0: none.
+  void SetIdleLimit(uint32_t ms);
+  bool idle_expired() const { return idle_expired_; }
   void ClearReply() { reply_buffer.fill(0); reply_length = 0; }
 
   bool is_open = false;
@@ -47,6 +52,8 @@ class SerialLink {
   std::array<uint8_t, 64> reply_buffer{};
   size_t reply_length = 0;
   bool link_error = false;
+  // The last LinkSendByte wrote its byte but its echo did not come back.
+  bool echo_missing = false;
   std::string link_message;
   // What the last successful search found.
   std::string device_name;
@@ -54,6 +61,7 @@ class SerialLink {
   std::string serial_number;
 
   SerialPort& port() { return port_; }
+  const SerialPort& port() const { return port_; }
 
  private:
   SerialPort& port_;
@@ -62,6 +70,9 @@ class SerialLink {
   std::string explicit_device_;
   AccessNotice* notice_ = nullptr;
   std::array<uint8_t, 64> raw_{};
+  uint32_t idle_limit_ms_ = 0;
+  uint64_t last_rx_ms_ = 0;
+  bool idle_expired_ = false;
 };
 
 }  // namespace tessel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/settings/v1_settings.h"
+
 namespace tessel {
 
 namespace {
@@ -11,7 +13,30 @@ bool IsPresenceReply(const std::array<uint8_t, 64>& reply) {
   return (reply[0] == 0xD5 && reply[1] == 0x41) || reply[0] == 0xD6;
 }
 
+std::string JoinCurveNames(const std::vector<std::string>& curves) {
+  std::string text;
+  for (size_t i = 0; i < curves.size(); ++i) {
+    if (i > 0) text += i + 1 == curves.size() ? " and " : ", ";
+    text += curves[i];
+  }
+  return text + (curves.size() == 1 ? " curve" : " curves");
+}
+
+constexpr const char* kCurveNames[] = {"boost", "brake", "throttle"};  // CurveFields order
+
 }  // namespace
+
+std::string DamagedCurveWarning(const std::vector<std::string>& curves) {
+  return "The " + JoinCurveNames(curves) +
+         " arrived damaged (wrong check value); default points are shown in place of the "
+         "ESC's. Read again before you send.";
+}
+
+std::string DamagedCurveQuestion(const std::vector<std::string>& curves) {
+  return "The " + JoinCurveNames(curves) + " arrived damaged and " +
+         (curves.size() == 1 ? "shows" : "show") +
+         " default points; sending writes them over the ESC's own.";
+}
 
 std::string TransferringCaption(int percent) {
   char text[64];
@@ -51,6 +76,68 @@ void Session::ResetAndApplyAllCurves() {
     e->ResetCurve();
     e->ApplyCurve();
   }
+  damaged_curves.fill(false);  // defaults are what the user asked for now
+}
+
+std::vector<std::string> Session::DamagedCurvesToSend() const {
+  std::vector<std::string> names;
+  const auto curves = CurveFields();
+  for (size_t i = 0; i < curves.size(); ++i) {
+    if (damaged_curves[i] && image.*(curves[i].mode) != 0) names.emplace_back(kCurveNames[i]);
+  }
+  return names;
+}
+
+bool Session::ConfirmDamagedCurveSend() {
+  const std::vector<std::string> names = DamagedCurvesToSend();
+  if (names.empty()) return true;
+  const Answer answer = ui_.Ask(DamagedCurveQuestion(names), kSendCaption, Buttons::kReadSendCancel);
+  if (answer == Answer::kNo) return true;
+  status.busy_button = kBusyNone;
+  if (answer == Answer::kYes) {
+    StartRead();
+    timers_.Arm(kTimerSession, 20);
+  }
+  return false;
+}
+
+int Session::SendByteEchoed(uint8_t byte) {
+  if (link.LinkSendByte(byte) != 0) return 1;
+  return link.echo_missing ? 1 : 0;
+}
+
+void Session::LoseAdapter() {
+  SessionStatus& s = status;
+  const bool sending = s.transfer_direction == kTransferSend;
+  link.LinkClose();
+  adapter_lost_in_transfer = true;
+  s.read_in_progress = false;
+  s.send_in_progress = false;
+  s.transfer_active = false;
+  s.progress = 0;
+  s.read_step = 0;
+  s.busy_button = kBusyNone;
+  s.esc_state = kEscNone;
+  s.adapter_state = kAdapterLost;
+  s.link_kind = kLinkNone;
+  status_changed = true;
+  ui_.CloseProgress();
+  ui_.RedrawIndicators();
+  ui_.RefreshMainWindow();
+  timers_.Arm(kTimerSession, 50);
+  if (sending) ui_.Ask(kAdapterLostText, kSendCaption, Buttons::kOk);
+}
+
+void Session::RefuseUnrecognisedReply() {
+  SessionStatus& s = status;
+  unrecognised_reply = true;
+  s.read_in_progress = false;
+  s.read_step = 0;
+  s.transfer_active = false;
+  s.progress = 0;
+  ui_.CloseProgress();
+  ui_.RefreshMainWindow();
+  ui_.Ask(kUnrecognisedReplyText, kReadCaption, Buttons::kOk);
 }
 
 std::string Session::VersionText() const {
@@ -92,6 +179,7 @@ void Session::OnTimer(int id) {
     image.last_profile_preset = image.profile_preset;
     ui_.RefreshPagesFromImage();
     LoadAllCurves();
+    if (!ConfirmDamagedCurveSend()) return;
     StartSend();
     if (status.link_kind == kLinkHid && hid_start_send) hid_start_send(true);
     return;
@@ -108,6 +196,11 @@ void Session::OnSessionTimer() {
   if (s.link_kind == kLinkHid) return;
 
   if (s.SerialConnected() && s.transfer_active) {
+    // An I/O error closed the port (the adapter was pulled): nothing more can move.
+    if (PortLost()) {
+      LoseAdapter();
+      return;
+    }
     if (s.progress == 0) {
       if (s.read_in_progress) ui_.SetProgressCaption(kCaptionRead);
       if (s.send_in_progress) ui_.SetProgressCaption(kCaptionSend);
@@ -233,6 +326,11 @@ void Session::OnSessionTimer() {
 
 int Session::ConfirmTransferError() {
   SessionStatus& s = status;
+  if (PortLost()) {
+    // No answer to the question could bring the device back.
+    LoseAdapter();
+    return 2;
+  }
   const bool reading = s.read_in_progress;
   const bool sending = s.send_in_progress;
   s.read_in_progress = false;
@@ -262,7 +360,7 @@ int Session::ConfirmTransferError() {
 }
 
 bool Session::ReadCurveCommand(uint8_t command) {
-  if (link.LinkSendByte(command) != 0) {
+  if (SendByteEchoed(command) != 0) {
     ConfirmTransferError();
     return false;
   }
@@ -290,7 +388,9 @@ void Session::ReadCurveData(const CurveField& field) {
   const auto expected = CurveCheckBytes(curve);
   link.LinkReceive(static_cast<size_t>(field.check_reply_length), 200);
   CurveModel& editor = EditorFor(field);
-  if (link.reply_buffer[0] != expected[0] || link.reply_buffer[1] != expected[1]) {
+  const bool damaged = link.reply_buffer[0] != expected[0] || link.reply_buffer[1] != expected[1];
+  damaged_curves[static_cast<size_t>(&field - CurveFields().data())] = damaged;
+  if (damaged) {
     editor.ResetCurve();
   } else if (image.*(field.mode) != 0) {
     image.*(field.mode) = 1;
@@ -298,14 +398,27 @@ void Session::ReadCurveData(const CurveField& field) {
   }
 }
 
-void Session::CopyParamBlockToImage() {
+bool Session::CopyParamBlockToImage() {
   if (status.device_class == kDeviceFull) {
     for (const ParamField& f : FullEscFields()) {
       image.*(f.field) = param_bytes[static_cast<size_t>(f.read_index)];
     }
     image.esc_out = param_bytes[31];
-    return;
+    return true;
   }
+  // An ESC that did not answer the identification is taken for a V1-series one; if its block
+  // does not fit the V1 lists, it is something else, and its bytes must not become settings.
+  for (const V1Field& f : V1Fields()) {
+    if (f.bec_only && status.v1_block_variant != kV1Block16) continue;
+    const int32_t byte = param_bytes[static_cast<size_t>(f.block_byte)];
+    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
+      if (!V1CutoffIndexFromCode(static_cast<uint8_t>(byte))) return false;
+      continue;
+    }
+    const V1SettingDef* def = FindV1Setting(f.field);
+    if (def && (byte < 0 || static_cast<size_t>(byte) >= def->options.size())) return false;
+  }
+  unrecognised_reply = false;
   for (const V1Field& f : V1Fields()) {
     if (f.bec_only && status.v1_block_variant != kV1Block16) continue;
     const int32_t byte = param_bytes[static_cast<size_t>(f.block_byte)];
@@ -315,6 +428,7 @@ void Session::CopyParamBlockToImage() {
       image.*(f.field) = byte;
     }
   }
+  return true;
 }
 
 void Session::ReadStep() {
@@ -325,7 +439,7 @@ void Session::ReadStep() {
     case 0:
     case 1:
     case 2:
-      if (link.LinkSendByte(kCmdIdentify) != 0) {
+      if (SendByteEchoed(kCmdIdentify) != 0) {
         ConfirmTransferError();
         return;
       }
@@ -340,7 +454,7 @@ void Session::ReadStep() {
       ++s.read_step;
       break;
     case 3:
-      if (link.LinkSendByte(kCmdReadParams) != 0) {
+      if (SendByteEchoed(kCmdReadParams) != 0) {
         ConfirmTransferError();
         return;
       }
@@ -367,12 +481,15 @@ void Session::ReadStep() {
       }
       break;
     case 5:
-      CopyParamBlockToImage();
+      if (!CopyParamBlockToImage()) {
+        RefuseUnrecognisedReply();
+        return;
+      }
       ui_.RefreshMainWindow();
       ++s.read_step;
       break;
     case 6:
-      if (link.LinkSendByte(kCmdReadVersion) != 0) {
+      if (SendByteEchoed(kCmdReadVersion) != 0) {
         link.ClearReply();
         ConfirmTransferError();
         return;
@@ -439,6 +556,11 @@ void Session::FinishRead() {
   ui_.ShowLoggedData();
   ui_.Beep();
   ui_.RefreshMainWindow();
+  std::vector<std::string> damaged;
+  for (size_t i = 0; i < damaged_curves.size(); ++i) {
+    if (damaged_curves[i]) damaged.emplace_back(kCurveNames[i]);
+  }
+  if (!damaged.empty()) ui_.Ask(DamagedCurveWarning(damaged), kReadCaption, Buttons::kOk);
 }
 
 int Session::SendParameter(uint8_t command, uint8_t value) {
@@ -461,7 +583,7 @@ bool Session::SendCurveStep(const CurveField& field, int data_step, int next_ste
       }
       return true;
     }
-    if (link.LinkSendByte(field.write_command) != 0) {
+    if (SendByteEchoed(field.write_command) != 0) {
       ConfirmTransferError();
       return false;
     }
@@ -469,7 +591,7 @@ bool Session::SendCurveStep(const CurveField& field, int data_step, int next_ste
     ++s.send_step;
     return true;
   }
-  if (link.LinkSendByte(CurveWireByte(curve, s.chunk_pos)) != 0) {
+  if (SendByteEchoed(CurveWireByte(curve, s.chunk_pos)) != 0) {
     ConfirmTransferError();
     return false;
   }
@@ -477,13 +599,13 @@ bool Session::SendCurveStep(const CurveField& field, int data_step, int next_ste
   ++s.send_step;
   const auto check = CurveCheckBytes(curve);
   for (uint8_t b : check) {
-    if (link.LinkSendByte(b) != 0) {
+    if (SendByteEchoed(b) != 0) {
       ConfirmTransferError();
       return false;
     }
   }
   for (int i = 0; i < field.filler_count; ++i) {
-    if (link.LinkSendByte(1) != 0) {
+    if (SendByteEchoed(1) != 0) {
       ConfirmTransferError();
       return false;
     }
@@ -513,8 +635,13 @@ void Session::SendStep() {
     SendParameter(kEndOfSettingsCommand, kEndOfSettingsValue);
     ++s.send_step;
   } else if (step >= 28 && step <= 30) {
+    // The first echoed bytes after the settings pairs: a missing echo means the pairs went
+    // nowhere, which must not end as a successful send.
+    if (SendByteEchoed(1) != 0) {
+      ConfirmTransferError();
+      return;
+    }
     ++s.send_step;
-    link.LinkSendByte(1);
     s.chunk_pos = 0;
   } else if (step == 31 || step == 32) {
     if (!SendCurveStep(curves[0], 32, 33)) return;
@@ -579,6 +706,7 @@ void Session::SendStepV1() {
 }
 
 void Session::StartRead() {
+  adapter_lost_in_transfer = false;
   status.transfer_active = true;
   status.transfer_direction = kTransferRead;
   status.read_in_progress = true;
@@ -590,6 +718,7 @@ void Session::StartRead() {
 }
 
 void Session::StartSend() {
+  adapter_lost_in_transfer = false;
   status.progress = 0;
   status.transfer_active = true;
   status.transfer_direction = kTransferSend;
@@ -611,6 +740,7 @@ bool Session::Apply() {
   status.busy_button = kBusyApply;
   ui_.CollectPageSelections();
   LoadAllCurves();
+  if (!ConfirmDamagedCurveSend()) return false;
   StartSend();
   if (hid_start_send) hid_start_send(false);
   return true;
@@ -695,7 +825,7 @@ bool Session::V1ReadSettings() {
 }
 
 bool Session::V1SendSettings() {
-  if (IsBusy()) return false;
+  if (IsBusy() || unrecognised_reply) return false;
   SessionStatus& s = status;
   s.progress = 0;
   s.send_step = 0;

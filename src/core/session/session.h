@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/curves/curve_model.h"
 #include "core/link/serial_link.h"
@@ -34,6 +35,18 @@ constexpr const char* kTransferErrorCaption = "confirm!";
 
 std::string TransferringCaption(int percent);  // "Transferring.. %d%% done."
 
+constexpr const char* kReadCaption = "Read";
+constexpr const char* kSendCaption = "Send";
+constexpr const char* kUnrecognisedReplyText =
+    "The ESC's reply was not recognised: its values lie outside the V1 lists. Nothing of it "
+    "was taken, and nothing will be sent to it until a read succeeds.";
+constexpr const char* kAdapterLostText =
+    "The programming adapter was lost during the send; the ESC holds a mix of new and old "
+    "settings: read it and send again.";
+// Names a curve ("throttle", "brake", "boost").
+std::string DamagedCurveWarning(const std::vector<std::string>& curves);
+std::string DamagedCurveQuestion(const std::vector<std::string>& curves);
+
 class Session {
  public:
   Session(SerialPort& port, PortEnumerator* enumerator, Clock& clock, TimerHost& timers,
@@ -58,6 +71,14 @@ class Session {
   std::string hid_version_text;
   // A firmware update is between its first question and its end (it cannot start twice).
   bool firmware_update_active = false;
+  // Curves (in CurveFields order) whose check value was wrong on their last read: the image
+  // holds default points in their place. A good read, an import or a reset clears the mark.
+  std::array<bool, 3> damaged_curves{};
+  // The last V1 block held values outside the V1 lists: none of it was taken, and the V1
+  // settings are not sent until a read succeeds.
+  bool unrecognised_reply = false;
+  // The port vanished (EIO, device gone) during a transfer, which then ended at once.
+  bool adapter_lost_in_transfer = false;
 
   // Start-up of the main window: status values, curve editors, timers 102 and 107.
   void Start();
@@ -92,6 +113,14 @@ class Session {
   std::function<void()> hid_start_read;
   std::function<void(int id)> hid_timer;
 
+  // Names of damaged curves that a send would write over the ESC's own (custom mode).
+  std::vector<std::string> DamagedCurvesToSend() const;
+  // Before a send that would write a damaged curve: "Read again" starts a read, "Send
+  // anyway" lets the send go on, Cancel drops it. True when the send may go on.
+  bool ConfirmDamagedCurveSend();
+  // The port went away under the engine (an I/O error closed it).
+  bool PortLost() const { return link.is_open && !link.port().IsOpen(); }
+
   CurveModel& EditorFor(const CurveField& field);
   void LoadAllCurves();
   void ResetAndApplyAllCurves();
@@ -107,7 +136,12 @@ class Session {
   bool SendCurveStep(const CurveField& field, int data_step, int next_step);
   void FinishRead();
   void SendStepV1();
-  void CopyParamBlockToImage();
+  bool CopyParamBlockToImage();  // false: a V1 block outside the V1 lists
+  void RefuseUnrecognisedReply();
+  void LoseAdapter();
+  // LinkSendByte that also fails when the echo does not come back: a line that returns
+  // nothing has lost the ESC, and waiting out one echo after another would hang the tool.
+  int SendByteEchoed(uint8_t byte);
 
   Clock& clock_;
   TimerHost& timers_;

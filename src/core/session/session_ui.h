@@ -11,7 +11,8 @@
 namespace tessel {
 
 enum class Answer { kOk, kCancel, kYes, kNo };
-enum class Buttons { kOk, kOkCancel, kYesNo, kYesNoCancel };
+// kReadSendCancel: "Read again" answers Yes, "Send anyway" No, "Cancel" Cancel.
+enum class Buttons { kOk, kOkCancel, kYesNo, kYesNoCancel, kReadSendCancel };
 
 class SessionUi {
  public:
@@ -34,6 +35,9 @@ class SessionUi {
   // Dispatches the window messages that are waiting, so that windows repaint and stay
   // responsive while a blocking procedure (the serial firmware update) runs.
   virtual void ProcessEvents() {}
+  // True when the user asked a blocking procedure to stop at its next record (the command
+  // line's Ctrl-C).
+  virtual bool StopRequested() { return false; }
 
   // Main window.
   virtual void RefreshMainWindow() {}

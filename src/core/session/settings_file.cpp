@@ -1,6 +1,7 @@
 #include "core/session/settings_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +36,40 @@ bool NonEmptyFileExists(const std::string& path) {
   return !ec && size > 0;
 }
 
+bool EndsWithDataExtension(std::string_view name) {
+  const std::string_view ext = kSettingsFileExtension;
+  if (name.size() < ext.size()) return false;
+  const std::string_view tail = name.substr(name.size() - ext.size());
+  return std::equal(tail.begin(), tail.end(), ext.begin(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+// An existing target must be a regular file the user may write: a device, a fifo or a folder
+// is never replaced, and neither is a file whose permissions say it is read-only (even for a
+// user, such as root, whom the system would let write it).
+std::optional<std::string> CheckReplaceable(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status st = fs::status(path, ec);
+  if (ec || !fs::exists(st)) return std::nullopt;
+  if (fs::is_directory(st)) return "Cannot write " + Quoted(path) + ": it is a folder";
+  if (!fs::is_regular_file(st)) return "Cannot write " + Quoted(path) + ": not a regular file";
+  constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write |
+                               fs::perms::others_write;
+  if ((st.permissions() & kWrite) == fs::perms::none) {
+    return "Cannot write " + Quoted(path) + ": the file is read-only";
+  }
+  // "r+" opens for update without truncating: it fails exactly when this user may not write.
+  errno = 0;
+  if (std::FILE* f = std::fopen(path.c_str(), "r+b")) {
+    std::fclose(f);
+  } else if (errno == EACCES || errno == EPERM || errno == EROFS) {
+    return "Cannot write " + Quoted(path) + ": " + ErrnoText(errno);
+  }
+  return std::nullopt;
+}
+
 bool WriteAll(std::FILE* f, std::span<const uint8_t> bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
 }
@@ -55,6 +90,8 @@ std::string_view SettingsFileErrorReason(SettingsFileError error) {
       return "the length field does not match the file length";
     case SettingsFileError::kBadCheckValue:
       return "the check value does not match the contents";
+    case SettingsFileError::kBadCurve:
+      return "a curve holds values the ESC cannot take";
   }
   return "unknown error";
 }
@@ -66,6 +103,41 @@ uint16_t SettingsCheckValue(std::span<const uint8_t> record) {
     sum += record[i];
   }
   return static_cast<uint16_t>(sum & 0xFFFF);
+}
+
+std::optional<std::string> CheckRecordCurves(
+    std::span<const uint8_t, kSettingsRecordLength> r) {
+  constexpr const char* kNames[] = {"boost", "brake", "throttle"};
+  constexpr uint8_t kMax = 100;
+  for (size_t k = 0; k < kFileCurves.size(); ++k) {
+    const size_t base = kSettingsCurvesOffset + k * kSettingsCurveBytes;
+    const uint8_t* table = &r[base];
+    const uint8_t* x = table + 50;
+    const uint8_t* y = x + 100;
+    const std::string name = kNames[k];
+    for (size_t i = 0; i < 100; ++i) {
+      if (x[i] > kMax || y[i] > kMax) {
+        return "the " + name + " curve has a point (" + std::to_string(x[i]) + "," +
+               std::to_string(y[i]) + ") outside 0..100";
+      }
+    }
+    // The points the editor loads: up to the end point (100,100) among the first 40, else 41.
+    size_t end = 0;
+    while (end < 40 && !(x[end] == 100 && y[end] == 100)) ++end;
+    for (size_t i = 1; i <= end; ++i) {
+      if (x[i] < x[i - 1]) {
+        return "the " + name + " curve's points do not rise from left to right (point " +
+               std::to_string(i + 1) + ")";
+      }
+    }
+    for (size_t i = 0; i < 50; ++i) {
+      if (table[i] > kMax) {
+        return "the " + name + " curve's table holds " + std::to_string(table[i]) +
+               ", outside 0..100";
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 SettingsRecord BuildSettingsRecord(const EscSettingsImage& image) {
@@ -125,6 +197,7 @@ SettingsFileError DecodeSettingsFile(std::span<const uint8_t> file, EscSettingsI
   const uint16_t stored =
       static_cast<uint16_t>(r[kSettingsCheckOffset] | (r[kSettingsCheckOffset + 1] << 8));
   if (stored != SettingsCheckValue(r)) return SettingsFileError::kBadCheckValue;
+  if (CheckRecordCurves(r)) return SettingsFileError::kBadCurve;
 
   const auto fields = FullEscFields();
   for (size_t i = 0; i < fields.size(); ++i) {
@@ -148,17 +221,49 @@ SettingsFileError DecodeSettingsFile(std::span<const uint8_t> file, EscSettingsI
 }
 
 std::string SettingsExportPath(std::string_view chosen) {
-  // Only the file name is cut: a dot in a folder name must not move the file elsewhere.
-  const size_t sep = chosen.find_last_of("/\\");
-  const size_t name_start = sep == std::string_view::npos ? 0 : sep + 1;
-  const size_t dot = chosen.find('.', name_start);
-  std::string path(chosen.substr(0, dot));
-  path += kSettingsFileExtension;
+  // Nothing of the name is cut: "precious.new" must never become "precious.DATA".
+  std::string path(chosen);
+  if (!EndsWithDataExtension(path)) path += kSettingsFileExtension;
   return path;
+}
+
+bool ResolveExportPath(std::string_view chosen, std::string& path, std::string& error) {
+  namespace fs = std::filesystem;
+  const std::string given(chosen);
+  if (given.empty()) {
+    error = "Cannot write a settings file: no file name was given";
+    return false;
+  }
+  if (given.back() == '/' || given.back() == '\\') {
+    error = "Cannot write " + Quoted(given) + ": the name is a folder, not a file";
+    return false;
+  }
+  std::error_code ec;
+  const fs::file_status st = fs::status(given, ec);
+  if (!ec && fs::is_directory(st)) {
+    error = "Cannot write " + Quoted(given) + ": it is a folder";
+    return false;
+  }
+  if (!ec && fs::exists(st) && !fs::is_regular_file(st)) {
+    error = "Cannot write " + Quoted(given) + ": not a regular file";
+    return false;
+  }
+  path = SettingsExportPath(given);
+  if (auto problem = CheckReplaceable(path)) {
+    error = *problem;
+    return false;
+  }
+  return true;
 }
 
 bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
                            std::string& error) {
+  std::error_code ec;
+  const auto st = std::filesystem::status(path, ec);
+  if (!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
+    error = "Cannot open " + Quoted(path) + ": not a regular file";
+    return false;
+  }
   errno = 0;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) {
@@ -213,6 +318,12 @@ bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std
     return false;
   }
 
+  // A replaced file keeps its permissions; a new one gets the temporary's (umask) mode.
+  std::error_code ec;
+  const auto old = std::filesystem::status(path, ec);
+  if (!ec && std::filesystem::is_regular_file(old)) {
+    std::filesystem::permissions(temp, old.permissions(), ec);
+  }
   errno = 0;
   if (std::rename(temp.c_str(), path.c_str()) != 0) {
     err = errno;
@@ -229,6 +340,10 @@ bool ExportSettingsToPath(const EscSettingsImage& image, const std::string& path
     error = "Cannot write " + Quoted(path) + ": the file exists";
     return false;
   }
+  if (auto problem = CheckReplaceable(path)) {
+    error = *problem;
+    return false;
+  }
   const std::vector<uint8_t> bytes = EncodeSettingsFile(image);
   return ReplaceFileAtomically(
       path, [&](std::FILE* f) { return WriteAll(f, bytes); }, error);
@@ -236,16 +351,30 @@ bool ExportSettingsToPath(const EscSettingsImage& image, const std::string& path
 
 namespace {
 
-bool ReadAndDecode(const std::string& path, EscSettingsImage& image, std::string& error) {
-  std::vector<uint8_t> bytes;
-  if (!ReadSettingsFileBytes(path, bytes, error)) return false;
+// The reason shown with "Import file error!": the curve check names the curve and the value.
+std::string RejectionReason(std::span<const uint8_t> file, SettingsFileError result) {
+  if (result == SettingsFileError::kBadCurve && file.size() == kSettingsRecordLength) {
+    SettingsRecord r{};
+    std::copy(file.rbegin(), file.rend(), r.begin());
+    if (auto why = CheckRecordCurves(r)) return *why;
+  }
+  return std::string(SettingsFileErrorReason(result));
+}
+
+bool DecodeNamed(std::span<const uint8_t> bytes, const std::string& name,
+                 EscSettingsImage& image, std::string& error) {
   const SettingsFileError result = DecodeSettingsFile(bytes, image);
   if (result != SettingsFileError::kNone) {
-    error = std::string(kImportErrorText) + " " + Quoted(path) + ": " +
-            std::string(SettingsFileErrorReason(result));
+    error = std::string(kImportErrorText) + " " + name + ": " + RejectionReason(bytes, result);
     return false;
   }
   return true;
+}
+
+bool ReadAndDecode(const std::string& path, EscSettingsImage& image, std::string& error) {
+  std::vector<uint8_t> bytes;
+  if (!ReadSettingsFileBytes(path, bytes, error)) return false;
+  return DecodeNamed(bytes, Quoted(path), image, error);
 }
 
 void RebuildCurveTables(EscSettingsImage& image) {
@@ -262,6 +391,13 @@ bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, st
   return true;
 }
 
+bool ImportSettingsFromBytes(std::span<const uint8_t> file, EscSettingsImage& image,
+                             std::string& error) {
+  if (!DecodeNamed(file, "(data)", image, error)) return false;
+  RebuildCurveTables(image);
+  return true;
+}
+
 std::optional<EscSettingsImage> ReadSettingsFile(const std::string& path, std::string& error) {
   EscSettingsImage image;
   if (!ReadAndDecode(path, image, error)) return std::nullopt;
@@ -273,7 +409,12 @@ bool ExportSettings(const SettingsFileHost& host) {
 
   const std::optional<std::string> chosen = host.ui.ChooseSaveFile(kSettingsFileFilter);
   if (!chosen) return false;
-  const std::string path = SettingsExportPath(*chosen);
+  std::string path;
+  std::string error;
+  if (!ResolveExportPath(*chosen, path, error)) {
+    host.ui.Ask(error, kExportCaption, Buttons::kOk);
+    return false;
+  }
 
   if (NonEmptyFileExists(path) &&
       host.ui.Ask(kOverwriteText, kOverwriteCaption, Buttons::kYesNo) != Answer::kYes) {
@@ -284,7 +425,6 @@ bool ExportSettings(const SettingsFileHost& host) {
   host.ui.CollectPageSelections();
   if (host.load_all_curves) host.load_all_curves();
 
-  std::string error;
   if (!ExportSettingsToPath(host.image, path, /*overwrite=*/true, error)) {
     host.ui.Ask(error, kExportCaption, Buttons::kOk);
     return false;
@@ -304,7 +444,14 @@ bool ImportSettings(const SettingsFileHost& host) {
     host.ui.Ask(error, kImportCaption, Buttons::kOk);
     return false;
   }
-  if (DecodeSettingsFile(bytes, host.image) != SettingsFileError::kNone) {
+  const SettingsFileError result = DecodeSettingsFile(bytes, host.image);
+  if (result == SettingsFileError::kBadCurve) {
+    // Its check value is right, so the reason is the only clue to what is wrong with it.
+    host.ui.Ask(std::string(kImportErrorText) + "\n" + RejectionReason(bytes, result),
+                kImportCaption, Buttons::kOkCancel);
+    return false;
+  }
+  if (result != SettingsFileError::kNone) {
     host.ui.Ask(kImportErrorText, kImportCaption, Buttons::kOkCancel);
     return false;
   }

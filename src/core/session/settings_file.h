@@ -52,6 +52,7 @@ enum class SettingsFileError {
   kBadHeader,      // record bytes 0 and 1 are not 0x10 0xA0
   kBadLength,      // the length field differs from the file length
   kBadCheckValue,  // the stored check value differs from the byte sum
+  kBadCurve,       // a curve holds values the ESC cannot take (see CheckRecordCurves)
 };
 
 // A short English reason for the command line; the menu command shows kImportErrorText.
@@ -59,6 +60,11 @@ std::string_view SettingsFileErrorReason(SettingsFileError error);
 
 // Sum of all record bytes with offsets 6 and 7 taken as 0, low 16 bits.
 uint16_t SettingsCheckValue(std::span<const uint8_t> record);
+
+// A record can carry a valid check value and still hold curves no ESC can take (a file
+// written by something else, or bytes of 0xFF). Names the first such curve and why: a point
+// outside 0..100, x not rising before the end point (100,100), or a table value above 100.
+std::optional<std::string> CheckRecordCurves(std::span<const uint8_t, kSettingsRecordLength> record);
 
 // The record in logical order, check value filled in.
 SettingsRecord BuildSettingsRecord(const EscSettingsImage& image);
@@ -72,23 +78,31 @@ std::vector<uint8_t> EncodeSettingsFile(const EscSettingsImage& image);
 // commands rebuild table[0..39] from the points afterwards.
 SettingsFileError DecodeSettingsFile(std::span<const uint8_t> file, EscSettingsImage& image);
 
-// The name an export writes to: the file name (not the folders) is cut at its first "." and
-// ".DATA" is appended, so "/a/v1.2/set.old.x" becomes "/a/v1.2/set.DATA".
+// The name an export writes to: the name as given, with ".DATA" appended unless it already
+// ends so in any case: "race.v2" becomes "race.v2.DATA", "a.data" stays as it is.
 std::string SettingsExportPath(std::string_view chosen);
 
+// Applies the name rule and checks the target: an empty name, a folder, a name ending in a
+// separator, an existing target that is not a regular file, and a file the user cannot write
+// are refused with a message naming the reason. `path` receives the name to write.
+bool ResolveExportPath(std::string_view chosen, std::string& path, std::string& error);
+
 // Reads at most 801 bytes (enough to tell a file that is too long). False with a message
-// naming the file and the reason when it cannot be opened or read.
+// naming the file and the reason when it cannot be opened or read, or is not a regular file
+// (a fifo or a device would block or never end).
 bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
                            std::string& error);
 
 // Writes through a temporary file beside `path` and renames it over `path`, so that a failed
-// write never leaves a half-written file in place of a good one. `write` returns false when
+// write never leaves a half-written file in place of a good one; a replaced file keeps its
+// permissions. `write` returns false when
 // it could not write everything. False with a message naming the file and the reason.
 bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std::FILE*)>& write,
                            std::string& error);
 
 // Command-line export: writes `image` to exactly `path` (no name rule, no page collection).
-// An existing non-empty file is replaced only when `overwrite` is set.
+// An existing non-empty file is replaced only when `overwrite` is set, and never when it is
+// not a regular file or the user cannot write it.
 bool ExportSettingsToPath(const EscSettingsImage& image, const std::string& path, bool overwrite,
                           std::string& error);
 
@@ -96,6 +110,9 @@ bool ExportSettingsToPath(const EscSettingsImage& image, const std::string& path
 // table[0..39] of each curve from its points, as the menu import does. The image is
 // untouched on any failure.
 bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error);
+// The same for file contents already in memory.
+bool ImportSettingsFromBytes(std::span<const uint8_t> file, EscSettingsImage& image,
+                             std::string& error);
 
 // For showing a file without a device: the fields as stored (tables not rebuilt) over a
 // default image.

@@ -19,7 +19,10 @@ bool ExportSettings(Session& session) {
 }
 
 bool ImportSettings(Session& session) {
-  return ImportSettings(HostFor(session));
+  if (!ImportSettings(HostFor(session))) return false;
+  // The curves now come from the file, not from a damaged read.
+  session.damaged_curves.fill(false);
+  return true;
 }
 
 }  // namespace tessel

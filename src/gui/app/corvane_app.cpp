@@ -1,6 +1,12 @@
 #include "gui/app/corvane_app.h"
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <cstdio>
 
@@ -10,23 +16,85 @@ namespace tessel {
 
 namespace {
 constexpr const char* kRaiseRequest = "raise\n";
+
+// The uid and pid of the process at the other end of a local socket.
+bool PeerOf(qintptr fd, uid_t& uid, pid_t& pid) {
+  ucred cred{};
+  socklen_t len = sizeof cred;
+  if (fd < 0 || getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
+    return false;
+  }
+  uid = cred.uid;
+  pid = cred.pid;
+  return true;
+}
+
+bool PeerIsThisUser(qintptr fd) {
+  uid_t uid = 0;
+  pid_t pid = 0;
+  return PeerOf(fd, uid, pid) && uid == getuid();
+}
+
+}  // namespace
+
+bool CCorvaneApp::IsPrivateFolder(const QString& path) {
+  struct stat st {};
+  const QByteArray p = QFile::encodeName(path);
+  return !path.isEmpty() && lstat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == getuid() && (st.st_mode & 077) == 0;
+}
+
+QString CCorvaneApp::InstanceNameIn(const QString& runtime_dir, const QString& temp_dir,
+                                    const QString& display) {
+  QString folder;
+  if (IsPrivateFolder(runtime_dir)) {
+    folder = runtime_dir;
+  } else {
+    folder = temp_dir + "/tesselarc-" + QString::number(getuid());
+    // Made here with no access for others; one that exists must pass the same test, since
+    // another user may have made it first.
+    mkdir(QFile::encodeName(folder).constData(), 0700);
+    if (!IsPrivateFolder(folder)) return {};
+  }
+  QString session = display;
+  for (QChar& c : session) {
+    if (!c.isLetterOrNumber()) c = '_';
+  }
+  if (session.isEmpty()) session = "none";
+  return folder + "/tesselarc-" + QString::number(getuid()) + "-" + session;
 }
 
 QString CCorvaneApp::InstanceName() {
-  QString user = qEnvironmentVariable("USER");
-  if (user.isEmpty()) user = qEnvironmentVariable("USERNAME");
-  if (user.isEmpty()) user = "user";
-  return "tesselarc-" + user;
+  QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+  if (display.isEmpty()) display = qEnvironmentVariable("DISPLAY");
+  return InstanceNameIn(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(), display);
 }
 
 bool CCorvaneApp::ClaimInstance(const QString& name) {
+  if (name.isEmpty()) {
+    std::fprintf(stderr, "tesselarc: no private folder for the single-instance guard; starting "
+                         "without it\n");
+    return true;
+  }
   {
     QLocalSocket probe;
     probe.connectToServer(name);
     if (probe.waitForConnected(500)) {
+      uid_t uid = 0;
+      pid_t pid = 0;
+      // Only an instance of this very user is obeyed; anything else listening there is not
+      // ours to defer to.
+      if (!PeerOf(probe.socketDescriptor(), uid, pid) || uid != getuid()) {
+        std::fprintf(stderr, "tesselarc: the single-instance channel %s is held by another "
+                             "user; starting without the guard\n",
+                     QFile::encodeName(name).constData());
+        return true;
+      }
       probe.write(kRaiseRequest);
       probe.waitForBytesWritten(500);
       probe.disconnectFromServer();
+      std::printf("tesselarc is already running (process %d); raised its window\n",
+                  static_cast<int>(pid));
       return false;
     }
   }
@@ -38,6 +106,10 @@ bool CCorvaneApp::ClaimInstance(const QString& name) {
   QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
     while (QLocalSocket* client = server_->nextPendingConnection()) {
       QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+      if (!PeerIsThisUser(client->socketDescriptor())) {
+        client->disconnectFromServer();
+        continue;
+      }
       if (main_window_) {
         main_window_->showNormal();
         main_window_->raise();

@@ -17,10 +17,18 @@ class CCorvaneApp {
   // Returns the process exit code.
   int Run(int argc, char** argv);
 
-  // The single-instance check. False when another instance answered (and was asked to come
-  // to the front); true when this one now owns the name.
+  // The single-instance check. False when another instance of this user answered (and was
+  // asked to come to the front); true when this one should run: it owns the name, or the
+  // name is empty (no trustworthy place for the guard) or held by another user.
   bool ClaimInstance(const QString& name);
+  // The channel: a socket in the user's private runtime folder ($XDG_RUNTIME_DIR, else a
+  // 0700 folder of the user's in the temp folder), named by the uid and the graphical
+  // session. Empty when no such folder can be trusted.
   static QString InstanceName();
+  static QString InstanceNameIn(const QString& runtime_dir, const QString& temp_dir,
+                                const QString& display);
+  // A folder that is no symbolic link, belongs to this user and admits no one else.
+  static bool IsPrivateFolder(const QString& path);
   CCorvaneDlg* main_window() { return main_window_.get(); }
 
  private:

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMenuBar>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPainter>
 #include <QTimer>
@@ -555,6 +556,7 @@ Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, But
       set = QMessageBox::Yes | QMessageBox::No;
       break;
     case Buttons::kYesNoCancel:
+    case Buttons::kReadSendCancel:
       set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
       break;
   }
@@ -562,6 +564,10 @@ Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, But
   QWidget* owner = v1_dlg_ && v1_dlg_->isVisible() ? static_cast<QWidget*>(v1_dlg_) : this;
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                   QString::fromStdString(text), set, owner);
+  if (buttons == Buttons::kReadSendCancel) {
+    box.button(QMessageBox::Yes)->setText(QObject::tr("Read again"));
+    box.button(QMessageBox::No)->setText(QObject::tr("Send anyway"));
+  }
   const int result = box.exec();
   switch (result) {
     case QMessageBox::Ok:

@@ -1,0 +1,73 @@
+// libFuzzer target for the serial reply stream into the session engine: replies of any bytes
+// and lengths (and a device that may vanish) on a virtual clock. No tick may block longer than
+// one echo wait and one reply wait, a V1 block is only ever taken when it fits the V1 lists,
+// and the engine never sends while a curve it knows to be damaged would go out unasked.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "core/session/session.h"
+#include "core/settings/v1_settings.h"
+#include "tests/fuzz/fuzz_port.h"
+
+namespace {
+
+class OneAdapter : public tessel::PortEnumerator {
+ public:
+  std::vector<tessel::PortInfo> Ports() override {
+    tessel::PortInfo info;
+    info.device = "fuzz0";
+    info.has_usb_ids = true;
+    info.product_id = 60000;
+    info.product = "LX DRIVES ESC LINK";
+    return {info};
+  }
+};
+
+void CheckV1FieldsInLists(const tessel::EscSettingsImage& image) {
+  for (const tessel::V1SettingDef& def : tessel::V1Settings()) {
+    const int32_t v = image.*(def.field);
+    if (v < 0 || static_cast<size_t>(v) >= def.options.size()) std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tessel;
+  fuzz::ByteSource in(data, size);
+  ManualClock clock;
+  TimerLoop loop(clock);
+  fuzz::FuzzPort port(in, clock);
+  OneAdapter adapter;
+  fuzz::FuzzUi ui(in);
+  Session session(port, &adapter, clock, loop, ui);
+  ApplyV1Defaults(session.image);
+  loop.SetHandler([&](int id) {
+    const uint64_t start = clock.NowMs();
+    session.OnTimer(id);
+    if (clock.NowMs() - start > 2000 + 200 + 50) std::abort();
+  });
+  session.Start();
+  // Enough ticks for a read and a whole send (about 130 and 400).
+  int sends = 0;
+  for (int tick = 0; tick < 1200 && !in.empty(); ++tick) {
+    if (!loop.RunOne()) break;
+    if (ui.v1_reads > 0) {
+      CheckV1FieldsInLists(session.image);
+      ui.v1_reads = 0;
+    }
+    const SessionStatus& s = session.status;
+    // Once idle and connected, send what was read (once per input).
+    if (sends < 1 && !s.transfer_active && s.SerialConnected()) {
+      ++sends;
+      // A V1 send carries no curves; a full send must ask before it writes a damaged one.
+      const bool damaged = s.device_class == kDeviceFull && !session.DamagedCurvesToSend().empty();
+      const int asked = ui.questions;
+      bool started = s.device_class == kDeviceV1 ? session.V1SendSettings() : session.Apply();
+      if (damaged && started && ui.questions == asked) std::abort();
+      if (session.unrecognised_reply && s.device_class == kDeviceV1 && started) std::abort();
+    }
+  }
+  return 0;
+}

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/session/status_line.h"
+
 namespace tessel {
 
 namespace {
@@ -119,10 +121,12 @@ void Session::OnSessionTimer() {
     ui_.SetProgressCaption(TransferringCaption(s.progress * 100 / s.progress_total));
     if (s.progress >= s.progress_total) {
       if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
+      const bool sent = s.transfer_direction == kTransferSend && s.device_class == kDeviceFull;
       s.transfer_active = false;
       s.progress = 0;
       s.busy_button = kBusyNone;
       ui_.CloseProgress();
+      if (sent) ReportSendDone();
       ui_.RefreshMainWindow();
       timers_.Arm(kTimerSession, 100);
       if (s.device_class != kDeviceFull) {
@@ -246,6 +250,7 @@ int Session::ConfirmTransferError() {
   if (answer == Answer::kNo) {
     s.read_in_progress = reading;
     s.send_in_progress = sending;
+    ++skipped_steps;
     if (s.transfer_direction == kTransferRead) {
       ++s.read_step;
     } else {
@@ -257,6 +262,10 @@ int Session::ConfirmTransferError() {
   s.read_step = 0;
   s.transfer_active = false;
   ui_.CloseProgress();
+  ui_.ReportFailure(s.transfer_direction == kTransferSend
+                        ? "Send stopped: the ESC did not answer as expected and may hold part "
+                          "of the new settings"
+                        : "Read stopped: the ESC did not answer as expected");
   ui_.RefreshMainWindow();
   return 2;
 }
@@ -397,6 +406,7 @@ void Session::ReadStep() {
           s.read_in_progress = false;
           s.read_step = 0;
           ui_.V1RefreshFromImage();
+          ReportReadDone();
         }
         break;
       }
@@ -438,7 +448,24 @@ void Session::FinishRead() {
   ui_.RefreshPagesFromImage();
   ui_.ShowLoggedData();
   ui_.Beep();
+  ReportReadDone();
   ui_.RefreshMainWindow();
+}
+
+void Session::ReportReadDone() {
+  if (skipped_steps > 0) {
+    ui_.ReportFailure("Read with skipped steps: some values shown may not be the ESC's");
+  } else {
+    ui_.ReportOutcome(ReadOkText(status, VersionText()));
+  }
+}
+
+void Session::ReportSendDone() {
+  if (skipped_steps > 0) {
+    ui_.ReportFailure("Sent with skipped steps: the ESC may not have taken every setting");
+  } else {
+    ui_.ReportOutcome(kSentOkText);
+  }
 }
 
 int Session::SendParameter(uint8_t command, uint8_t value) {
@@ -575,10 +602,12 @@ void Session::SendStepV1() {
   s.transfer_active = false;
   ui_.CloseProgress();
   ui_.V1ShowSendDone();
+  ReportSendDone();
   ++s.progress;
 }
 
 void Session::StartRead() {
+  skipped_steps = 0;
   status.transfer_active = true;
   status.transfer_direction = kTransferRead;
   status.read_in_progress = true;
@@ -590,6 +619,7 @@ void Session::StartRead() {
 }
 
 void Session::StartSend() {
+  skipped_steps = 0;
   status.progress = 0;
   status.transfer_active = true;
   status.transfer_direction = kTransferSend;
@@ -603,6 +633,21 @@ bool Session::IsBusy() const {
   if (s.transfer_active || s.update_running || s.curve_editor_open) return true;
   if (s.link_kind == kLinkSerial) return !s.SerialConnected();
   if (s.link_kind == kLinkHid) return !(s.adapter_state != kAdapterNone && s.esc_state != kEscNone);
+  return true;
+}
+
+bool Session::ReadFromEsc() {
+  if (IsBusy()) return false;
+  // The read the engine starts when it finds an ESC, from its first step.
+  StartRead();
+  ui_.SetProgressCaption(kCaptionRead);
+  if (status.link_kind == kLinkHid) {
+    status.progress_total = kHidProgressTotal;
+    if (hid_read_again) hid_read_again();
+  } else {
+    timers_.Arm(kTimerSession, 50);
+  }
+  ui_.RefreshMainWindow();
   return true;
 }
 

@@ -58,6 +58,9 @@ class Session {
   std::string hid_version_text;
   // A firmware update is between its first question and its end (it cannot start twice).
   bool firmware_update_active = false;
+  // Steps of the current transfer the user chose to skip ("NO next"): its end is then no
+  // plain success.
+  int skipped_steps = 0;
 
   // Start-up of the main window: status values, curve editors, timers 102 and 107.
   void Start();
@@ -75,6 +78,9 @@ class Session {
 
   // The main window's commands.
   bool IsBusy() const;
+  // "Read from ESC": the read that detection starts, on demand (after a send, say). False
+  // when ignored (busy, or no ESC).
+  bool ReadFromEsc();
   bool Apply();  // false when ignored (busy)
   bool Default();
   bool ResetDefault();  // the "Reset Default" menu command
@@ -90,6 +96,7 @@ class Session {
   // send is the packet a profile change sends.
   std::function<void(bool preset_packet)> hid_start_send;
   std::function<void()> hid_start_read;
+  std::function<void()> hid_read_again;  // the detection read, started afresh
   std::function<void(int id)> hid_timer;
 
   CurveModel& EditorFor(const CurveField& field);
@@ -106,6 +113,8 @@ class Session {
   void ReadCurveData(const CurveField& field);
   bool SendCurveStep(const CurveField& field, int data_step, int next_step);
   void FinishRead();
+  void ReportReadDone();
+  void ReportSendDone();
   void SendStepV1();
   void CopyParamBlockToImage();
 

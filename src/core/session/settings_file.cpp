@@ -287,8 +287,10 @@ bool ExportSettings(const SettingsFileHost& host) {
   std::string error;
   if (!ExportSettingsToPath(host.image, path, /*overwrite=*/true, error)) {
     host.ui.Ask(error, kExportCaption, Buttons::kOk);
+    host.ui.ReportFailure("Export failed: " + error);
     return false;
   }
+  host.ui.ReportOutcome("Exported to " + path);
   return true;
 }
 
@@ -302,16 +304,22 @@ bool ImportSettings(const SettingsFileHost& host) {
   std::string error;
   if (!ReadSettingsFileBytes(*chosen, bytes, error)) {
     host.ui.Ask(error, kImportCaption, Buttons::kOk);
+    host.ui.ReportFailure("Import failed: " + error);
     return false;
   }
-  if (DecodeSettingsFile(bytes, host.image) != SettingsFileError::kNone) {
-    host.ui.Ask(kImportErrorText, kImportCaption, Buttons::kOkCancel);
+  const SettingsFileError result = DecodeSettingsFile(bytes, host.image);
+  if (result != SettingsFileError::kNone) {
+    // The box keeps its text; the reason, as the command line gives it, goes under it.
+    const std::string reason = Quoted(*chosen) + ": " + std::string(SettingsFileErrorReason(result));
+    host.ui.AskQuestion(Question{kImportErrorText, kImportCaption, Buttons::kOkCancel, reason, {}});
+    host.ui.ReportFailure("Import failed: " + reason);
     return false;
   }
 
   if (host.load_all_curves) host.load_all_curves();
   host.ui.RefreshPagesFromImage();
   host.ui.ShowLoggedData();
+  host.ui.ReportOutcome("Imported " + *chosen);
   host.ui.RefreshMainWindow();
   return true;
 }

@@ -47,6 +47,8 @@ class StatusLine {
   const std::string& Update(const SessionStatus& status);
 
   const std::string& text() const { return text_; }
+  // The line shows a reported failure (drawn so that it is noticed).
+  bool showing_failure() const { return failed_ && !outcome_.empty(); }
   Activity activity() const { return activity_; }
 
  private:

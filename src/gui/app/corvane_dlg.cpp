@@ -650,6 +650,7 @@ void CCorvaneDlg::UpdateMenuBitmaps() {
 void CCorvaneDlg::paintEvent(QPaintEvent* event) {
   QMainWindow::paintEvent(event);
   QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
   const QPixmap& bg =
       session_ && session_->status.page_shown ? page_background_ : start_background_;
   painter.drawPixmap(central_->geometry().topLeft(), bg);
@@ -732,7 +733,11 @@ Answer CCorvaneDlg::AskQuestion(const Question& question) {
   QWidget* owner = v1_dlg_ && v1_dlg_->isVisible() ? static_cast<QWidget*>(v1_dlg_) : this;
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                   QString::fromStdString(text), set, owner);
-  if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
+  if (!detail.empty()) {
+    box.setInformativeText(QString::fromStdString(detail));
+    // A file path in the detail would otherwise be folded into a narrow column.
+    box.setStyleSheet("QLabel { min-width: 340px; }");
+  }
   if (default_answer) {
     const QMessageBox::StandardButton b = *default_answer == Answer::kCancel ? QMessageBox::Cancel
                                           : *default_answer == Answer::kNo   ? QMessageBox::No

@@ -20,13 +20,13 @@ turns green) and reads all its settings at once; a progress window shows the rea
 ESC again later, for example after a send, choose <b>Device › Read from ESC</b> (F5).</p>
 
 <h3>2. Pages</h3>
-<p>The buttons along the top open the pages: <b>INFO</b> (device and software version, firmware
-update), <b>GENERAL</b>, <b>THROTTLE</b>, <b>BRAKE</b>, <b>BOOST</b>, <b>TURBO</b> and
-<b>DATA</b> (what the ESC logged on its last run). They stay grey while no ESC is connected.
+<p>The buttons along the top open the pages: <b>Info</b> (device and software version, firmware
+update), <b>General</b>, <b>Throttle</b>, <b>Brake</b>, <b>Boost</b>, <b>Turbo</b> and
+<b>Data</b> (what the ESC logged on its last run). They stay grey while no ESC is connected.
 Click a value to open its list and click the option you want; the help box on the right
 explains the setting. Escape closes a list without a choice.</p>
-<p>Changes stay in the tool until you press <b>APPLY</b>, which sends every setting to the ESC.
-<b>DEFAULT</b> sends the factory settings; <b>Device › Reset Default</b> does the same from the
+<p>Changes stay in the tool until you press <b>Apply</b>, which sends every setting to the ESC.
+<b>Default</b> sends the factory settings; <b>Device › Reset Default</b> does the same from the
 menu. The status line says <i>Sent OK</i> when the ESC has them.</p>
 
 <h3>3. Profile presets</h3>
@@ -44,16 +44,16 @@ page) and the curve editor opens in its place:</p>
 <li><b>RESET</b> goes back to the default curve, <b>OK</b> (Enter) keeps your curve and
 <b>CANCEL</b> (Escape) gives back the curve as it was when the editor opened.</li>
 </ul>
-<p>The new curve reaches the ESC with the next APPLY.</p>
+<p>The new curve reaches the ESC with the next Apply.</p>
 
 <h3>5. Settings files</h3>
 <p><b>File › Export Esc Data</b> (Ctrl+S) saves the settings, curves included, to a
 <tt>.DATA</tt> file; <b>File › Inport ESC Data</b> (Ctrl+O) loads one into the pages (then
-APPLY sends it). A damaged file is refused with the reason and changes nothing. The file
+Apply sends it). A damaged file is refused with the reason and changes nothing. The file
 dialogs open in the folder you used last.</p>
 
 <h3>6. Firmware</h3>
-<p>On the <b>INFO</b> page, <b>UpData</b> installs new firmware from a <tt>.xup</tt> file (a V1
+<p>On the <b>Info</b> page, <b>UpData</b> installs new firmware from a <tt>.xup</tt> file (a V1
 ESC has an <b>Update Firmware</b> button in its window). The file is checked first; a damaged
 file is refused before anything is sent. If the file is older than the ESC's firmware the tool
 asks <i>version old</i>, where Enter means Cancel. Do not unplug anything while the update

@@ -126,7 +126,9 @@ void CCownerDrawBton::paintEvent(QPaintEvent*) {
   if (!last_pixmap_.isNull()) painter.drawPixmap(rect(), last_pixmap_);
   painter.setOpacity(1.0);
   const bool curve_button = id_ == 1039 || id_ == 1106 || id_ == 1107;
-  if (hasFocus() && (page_button || curve_button)) {
+  // The frame shows where the keyboard is, as styles draw focus: after Tab, not after a click.
+  const bool keyboard_focus = hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
+  if (keyboard_focus && (page_button || curve_button)) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::white, 2));
     painter.setBrush(Qt::NoBrush);

@@ -36,6 +36,7 @@
 #include "gui/pages/throttle_page.h"
 #include "gui/simple/v1_dlg.h"
 #include "tests/gui/curve_test_world.h"
+#include "tests/gui/update_support.h"
 #include "tests/gui/window_support.h"
 
 namespace tessel {
@@ -465,6 +466,32 @@ TEST(Closing, DuringASendAsksFirstAndOtherwiseClosesAtOnce) {
   idle->close();
   EXPECT_TRUE(none.text.empty());
   EXPECT_FALSE(idle->isVisible());
+}
+
+TEST(Firmware, EnterOnVersionOldNeverDowngrades) {
+  auto w = MakeWindow();
+  ASSERT_TRUE(WaitRead(*w));
+  ASSERT_NO_FATAL_FAILURE(OpenPage(*w, 1000, kPageInformation));
+  FirmwareFile file("ESC0110.xup", Join({Record(98, 1), Record(98, 2)}));  // older than ESC0120
+  std::string question;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(file.path()));
+      static_cast<QDialog*>(dialog)->accept();
+    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      question = box->text().toStdString();
+      QTest::keyClick(box, Qt::Key_Return);  // what a hurried user does
+    }
+  });
+  poll.start(10);
+  QTest::mouseClick(w->info_page()->updata_button(), Qt::LeftButton);
+  poll.stop();
+  EXPECT_EQ(question, "version old");
+  EXPECT_EQ(Esc(*w).record_attempts(), 0);
+  EXPECT_FALSE(Esc(*w).in_loader());
+  EXPECT_EQ(w->status_line()->toolTip(), "Firmware update cancelled; nothing was sent");
 }
 
 TEST(CurveEditors, NameTheirCurveAndCancelKeepsTheCurveReadFromTheEsc) {

@@ -38,4 +38,52 @@ std::optional<UpdateReport> SerialUpdateReport(SerialUpdateOutcome outcome) {
   return std::nullopt;
 }
 
+std::optional<UpdateReport> HidUpdateReport(HidUpdateOutcome outcome, const std::string& problem) {
+  constexpr const char* kReplug = "; unplug the adapter and plug it in again";
+  switch (outcome) {
+    case HidUpdateOutcome::kNone:
+    case HidUpdateOutcome::kRunning:
+      return std::nullopt;
+    case HidUpdateOutcome::kNoFile:
+      // A cancelled dialog says nothing; a file that could not be opened says so.
+      if (problem.empty()) return std::nullopt;
+      return UpdateReport{"Firmware file not opened: " + problem, true};
+    case HidUpdateOutcome::kNotReady:
+      return UpdateReport{"Firmware update not started: no ESC or LCD program box ready", true};
+    case HidUpdateOutcome::kFileRefused:
+      return UpdateReport{"Firmware file refused; nothing was sent", true};
+    case HidUpdateOutcome::kUpdated:
+      return UpdateReport{"Firmware updated", false};
+    case HidUpdateOutcome::kNoBlockAck:
+      return UpdateReport{std::string("Firmware update failed: a block was not acknowledged") +
+                              kReplug,
+                          true};
+    case HidUpdateOutcome::kNotConfirmed:
+      return UpdateReport{std::string("Firmware update failed: the end was not confirmed") +
+                              kReplug,
+                          true};
+    case HidUpdateOutcome::kRecordRefused:
+      return UpdateReport{std::string("Firmware update failed: the ESC refused a record") +
+                              kReplug,
+                          true};
+    case HidUpdateOutcome::kTooManyVerdicts:
+      return UpdateReport{
+          std::string("Firmware update failed: a record was not taken in 4 tries") + kReplug,
+          true};
+    case HidUpdateOutcome::kAdapterLost:
+      return UpdateReport{"Firmware update failed: the adapter was pulled out", true};
+  }
+  return std::nullopt;
+}
+
+void ReportHidUpdate(SessionUi& ui, HidUpdateOutcome outcome, const std::string& problem) {
+  const std::optional<UpdateReport> report = HidUpdateReport(outcome, problem);
+  if (!report) return;
+  if (report->failed) {
+    ui.ReportFailure(report->text);
+  } else {
+    ui.ReportOutcome(report->text);
+  }
+}
+
 }  // namespace tessel

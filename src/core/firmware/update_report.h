@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "core/firmware/hid_update.h"
 #include "core/firmware/serial_update.h"
 
 namespace tessel {
@@ -17,5 +18,9 @@ struct UpdateReport {
 // Nothing for outcomes the user caused and already sees (a cancelled file dialog, a second
 // press while an update runs).
 std::optional<UpdateReport> SerialUpdateReport(SerialUpdateOutcome outcome);
+// The same for an update through the HID adapter; `problem` is what its box said.
+std::optional<UpdateReport> HidUpdateReport(HidUpdateOutcome outcome, const std::string& problem);
+// Puts the report of a HID update on the status line.
+void ReportHidUpdate(SessionUi& ui, HidUpdateOutcome outcome, const std::string& problem);
 
 }  // namespace tessel

@@ -23,8 +23,8 @@ bool Passive(Activity a) {
 
 }  // namespace
 
-Activity CurrentActivity(const SessionStatus& s) {
-  if (s.update_running) return Activity::kUpdating;
+Activity CurrentActivity(const SessionStatus& s, bool hid_update) {
+  if (s.update_running || hid_update) return Activity::kUpdating;
   if (s.lcd_box_connected) return Activity::kLcdBox;
   if (!Connected(s)) return AdapterOpen(s) ? Activity::kNoEsc : Activity::kSearching;
   // Some sends (a V1-series ESC behind the HID adapter) run without `transfer_active`, and
@@ -102,8 +102,8 @@ void StatusLine::ReportFailure(const std::string& text, const SessionStatus& sta
   failed_ = true;
 }
 
-const std::string& StatusLine::Update(const SessionStatus& status) {
-  const Activity now = CurrentActivity(status);
+const std::string& StatusLine::Update(const SessionStatus& status, bool hid_update) {
+  const Activity now = CurrentActivity(status, hid_update);
   if (now != activity_) {
     const Activity before = activity_;
     activity_ = now;

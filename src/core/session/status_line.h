@@ -20,7 +20,9 @@ enum class Activity {
   kLcdBox,     // the LCD program box mode of the HID adapter
 };
 
-Activity CurrentActivity(const SessionStatus& status);
+// `hid_update` is true while the HID engine runs a firmware update (it keeps no status flag
+// of its own for that).
+Activity CurrentActivity(const SessionStatus& status, bool hid_update = false);
 // "Searching for the adapter…", "Reading the ESC…", ...
 std::string ActivityText(Activity activity);
 // The text the empty page area shows in this state.
@@ -44,7 +46,7 @@ class StatusLine {
   void Report(const std::string& text, const SessionStatus& status);
   void ReportFailure(const std::string& text, const SessionStatus& status);
   // The line for the current state; call it whenever the status may have changed.
-  const std::string& Update(const SessionStatus& status);
+  const std::string& Update(const SessionStatus& status, bool hid_update = false);
 
   const std::string& text() const { return text_; }
   // The line shows a reported failure (drawn so that it is noticed).

@@ -44,6 +44,8 @@ constexpr const char* kCloseDuringSendText =
 constexpr const char* kCloseDuringUpdateText =
     "A firmware update is running. Cutting it short can leave the ESC without working "
     "firmware, so the tool closes only when the update has ended.";
+constexpr const char* kCloseDuringHidUpdateText =
+    "A firmware update is running. Closing now can leave the device without working firmware.";
 
 constexpr const char* kImportText = "Inport ESC Data";
 constexpr const char* kExportText = "Export Esc Data";
@@ -541,7 +543,7 @@ QAction* CCorvaneDlg::command(const QString& text) const {
 void CCorvaneDlg::UpdateStatus() {
   if (!session_ || !status_line_) return;
   const SessionStatus& s = session_->status;
-  const QString text = QString::fromStdString(status_model_.Update(s));
+  const QString text = QString::fromStdString(status_model_.Update(s, hid_->UpdateRunning()));
   const bool failure = status_model_.showing_failure();
   if (text != shown_status_ || failure != shown_failure_) {
     shown_status_ = text;
@@ -657,24 +659,31 @@ void CCorvaneDlg::paintEvent(QPaintEvent* event) {
 }
 
 bool CCorvaneDlg::MayClose() {
-  const Activity now = CurrentActivity(session_->status);
-  if (now == Activity::kUpdating) {
+  // The serial update runs inside its button's handler and always ends within seconds; the
+  // window cannot go from under it.
+  if (session_->status.update_running) {
     QMessageBox box(QMessageBox::Warning, "Firmware update", kCloseDuringUpdateText,
                     QMessageBox::Ok, this);
     box.exec();
     return false;
   }
-  if (now != Activity::kSending) return true;
-  QMessageBox box(QMessageBox::Warning, "Close", kCloseDuringSendText, QMessageBox::NoButton,
-                  this);
+  auto running = [this] {
+    const Activity now = CurrentActivity(session_->status, hid_->UpdateRunning());
+    return now == Activity::kSending || now == Activity::kUpdating;
+  };
+  if (!running()) return true;
+  const bool updating = hid_->UpdateRunning();
+  QMessageBox box(QMessageBox::Warning, "Close",
+                  updating ? kCloseDuringHidUpdateText : kCloseDuringSendText,
+                  QMessageBox::NoButton, this);
   QPushButton* close_button = box.addButton("Close anyway", QMessageBox::DestructiveRole);
-  QPushButton* stay = box.addButton("Keep sending", QMessageBox::RejectRole);
+  QPushButton* stay =
+      box.addButton(updating ? "Keep updating" : "Keep sending", QMessageBox::RejectRole);
   box.setDefaultButton(stay);
   box.setEscapeButton(stay);
   box.exec();
-  // The send may have ended while the question was open; closing is then harmless.
-  return box.clickedButton() == close_button ||
-         CurrentActivity(session_->status) != Activity::kSending;
+  // The work may have ended while the question was open; closing is then harmless.
+  return box.clickedButton() == close_button || !running();
 }
 
 void CCorvaneDlg::closeEvent(QCloseEvent* event) {

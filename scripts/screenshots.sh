@@ -97,7 +97,7 @@ if [ "$TESSEL_IN_XVFB" = 1 ]; then
   shot 20-status-sending 1000x560
   sleep 3
   shot 21-status-sent-ok
-  key F5 0.5
+  key F5 0.2
   shot 22-status-read-again-f5 1000x560
   sleep 3
 
@@ -126,13 +126,13 @@ if [ "$TESSEL_IN_XVFB" = 1 ]; then
 
   # --- files -----------------------------------------------------------------------------
   key ctrl+s
-  shot 40-export-dialog 1024x768
+  shot 40-export-dialog
   xdotool type --delay 20 "race"; xdotool key Return; sleep 1
   shot 41-status-exported
   printf 'not a settings file' > "$work/Documents/broken.DATA"
   key ctrl+o
   xdotool type --delay 20 "broken.DATA"; xdotool key Return; sleep 1
-  shot 42-import-error-with-reason 1024x768
+  shot 42-import-error-with-reason
   xdotool key Return; sleep 0.6
   shot 43-status-import-failed
   key ctrl+o
@@ -141,14 +141,14 @@ if [ "$TESSEL_IN_XVFB" = 1 ]; then
 
   # --- help, menus, closing during a send ------------------------------------------------
   key F1
-  shot 50-help 1024x768
+  shot 50-help
   xdotool key Escape; sleep 0.5
   click 70 10 1 0.7
   shot 51-device-menu
   esc_key
   button 7 0.3                        # Apply, then close at once
   key ctrl+q 0.7
-  shot 52-close-during-send-question 1024x768
+  shot 52-close-during-send-question 1000x560
   xdotool key Return; sleep 3         # Enter keeps sending
   shot 53-after-keep-sending
   stop

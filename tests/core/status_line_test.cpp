@@ -267,6 +267,12 @@ TEST_F(HidReports, ReadSendReadAgainAndALostSend) {
   EXPECT_EQ(ui.outcomes.back(),
             "failed: Send broke off: the ESC stopped answering and may hold part of the new "
             "settings");
+
+  // The LCD program box alone has nothing to read: no read starts (nor its progress window).
+  ASSERT_TRUE(loop.RunUntil([&] { return hid->poll_count == 255; }, 60000));
+  ASSERT_TRUE(hid->EnterLcdMode());
+  EXPECT_FALSE(session->ReadFromEsc());
+  EXPECT_FALSE(ui.progress_visible);
 }
 
 // ---------------------------------------------------------------------------------------------

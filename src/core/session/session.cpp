@@ -637,7 +637,8 @@ bool Session::IsBusy() const {
 }
 
 bool Session::ReadFromEsc() {
-  if (IsBusy()) return false;
+  // The LCD program box alone has no settings to read.
+  if (IsBusy() || status.lcd_box_connected) return false;
   // The read the engine starts when it finds an ESC, from its first step.
   StartRead();
   ui_.SetProgressCaption(kCaptionRead);

@@ -572,14 +572,14 @@ void CCorvaneDlg::UpdateStatus() {
   };
   enable(kImportText, !busy && full_esc);
   enable(kExportText, !busy && full_esc);
-  enable(kReadFromEscText, !busy);
+  enable(kReadFromEscText, !busy && !s.lcd_box_connected);
   enable(kResetDefaultText,
          !busy && (s.device_class == kDeviceV1 || (s.requested_page >= 1 && s.requested_page <= 9)));
   enable("ESC Speed Controller", hid_->CanEnterEscMode());
   enable("LCD Program Box", hid_->CanEnterLcdMode());
   if (demo_group_) demo_group_->setEnabled(!s.update_running);
-  const bool pages_can_act =
-      connected && s.device_class == kDeviceFull && !s.curve_editor_open && !s.update_running;
+  const bool pages_can_act = connected && s.device_class == kDeviceFull &&
+                             !s.curve_editor_open && !s.update_running && !hid_->UpdateRunning();
   for (const PageButtonLayout& b : MainWindow().page_buttons) {
     const bool on = b.id == 1000 ? pages_can_act || s.lcd_box_connected
                                  : pages_can_act && !s.lcd_box_connected;

@@ -294,15 +294,16 @@ QImage InfoPagePicture(bool lcd_box) {
 
 enum class MenuSkin { kStart, kFullEsc, kV1 };
 
-void Wordmark(QPainter& p, int x, int baseline) {
+void StatusInset(QPainter& p, const PxRect& line) {
   p.save();
-  p.setFont(SansBold(12));
-  p.setPen(kAccent);
-  const QString first = QStringLiteral("TESSEL ARC");
-  p.drawText(QPoint(x, baseline), first);
-  const int w = QFontMetrics(p.font()).horizontalAdvance(first + ' ');
-  p.setPen(kMuted);
-  p.drawText(QPoint(x + w, baseline), QStringLiteral("USB"));
+  const QRectF r = QRectF(R(line)).adjusted(0.5, 0.5, -0.5, -0.5);
+  p.setPen(QPen(kHairline, 1));
+  p.setBrush(kHelpInset);
+  p.drawRoundedRect(r, 3, 3);
+  // A short accent mark at its left end, where the text starts.
+  p.setPen(Qt::NoPen);
+  p.setBrush(kAccent);
+  p.drawRoundedRect(QRectF(line.x + 3, line.y + 5, 3, line.h - 10), 1.5, 1.5);
   p.restore();
 }
 
@@ -324,15 +325,10 @@ QImage MenuPicture(MenuSkin skin) {
     const int rule_y = (first.bottom() + page.y) / 2;
     p.fillRect(QRect(first.x, rule_y, usb.right() - first.x, 1), kHairline);
 
-    // The page area, seen before a page is opened.
+    // The page area, seen before a page is opened. Its text follows the tool's state, so the
+    // window draws it; the picture only has the panel.
     const QRect area = R(page);
     Panel(p, area, QColor(0x1b, 0x1f, 0x23));
-    p.setFont(CondensedBold(13));
-    p.setPen(kMuted);
-    const QString hint = skin == MenuSkin::kStart
-                             ? QStringLiteral("CONNECT THE PROGRAMMING ADAPTER AND THE ESC")
-                             : QStringLiteral("CHOOSE A PAGE ABOVE");
-    p.drawText(area.adjusted(0, 0, 0, -12), Qt::AlignCenter, hint);
     if (skin == MenuSkin::kFullEsc) {
       // A small accent mark over the hint: the ESC is there.
       const QPoint c = area.center();
@@ -345,9 +341,8 @@ QImage MenuPicture(MenuSkin skin) {
       p.drawPath(tick);
     }
   }
-  // Footer: the name of the tool, under whatever sits above it.
-  const int footer = std::max(page.bottom(), v1.bottom());
-  Wordmark(p, page.x, footer + (client.h - footer) / 2 + 5);
+  // The status line's inset under the page area: its text is white.
+  StatusInset(p, DluToPx(m.status_line));
   return img;
 }
 
@@ -369,7 +364,8 @@ QImage CurveEditorPicture() {
   QImage img = Canvas(client.w, client.h, PageTop());
   QPainter p(&img);
   Prepare(p);
-  Title(p, QStringLiteral("CUSTOM CURVE"));
+  // The editor writes its own heading (which curve) over this rule.
+  p.fillRect(QRect(14, 20, 24, 2), kAccent);
 
   // Left column with the two readouts (drawn black by the editor, white text).
   const QRect count = R(DluToPx(e.count_readout.rect));
@@ -546,20 +542,63 @@ void DrawGlyph(QPainter& p, Glyph g, QPointF c, const QColor& ink, const QColor&
   p.restore();
 }
 
+// The caption font of the page buttons: the smallest size whose capitals stand at least
+// kMinCaptionCap pixels tall where the window shows the button (it squeezes the 66 x 74 image
+// into a smaller rectangle), so that the captions read at 100 % scale.
+constexpr double kMinCaptionCap = 9.0;
+constexpr int kPageButtonW = 66;
+constexpr int kPageButtonH = 74;
+
+QFont CaptionFont() {
+  const double shown_h = DluToPx(MainWindow().page_buttons.front().rect).h;
+  const double scale = shown_h / kPageButtonH;
+  for (int px = 11; px < 30; ++px) {
+    const QFont f = CondensedBold(px);
+    // Cap height from the outline: the hinted metric rounds it.
+    QPainterPath path;
+    path.addText(0, 0, f, QStringLiteral("H"));
+    if (-path.boundingRect().top() * scale >= kMinCaptionCap) return f;
+  }
+  return CondensedBold(30);
+}
+
+// Page buttons are tabs: a tile, the glyph, the name under it; the selected page is filled
+// with the accent. Apply and Default are actions and look like buttons, not tabs: no tile,
+// a round accent badge with the glyph and the name in the accent (filled while their send
+// runs).
 QImage PageButton(Glyph glyph, const QString& name, bool selected, bool action) {
-  QImage img(66, 74, QImage::Format_RGB32);
+  QImage img(kPageButtonW, kPageButtonH, QImage::Format_RGB32);
   img.fill(kBgTop);
   QPainter p(&img);
   Prepare(p);
-  const QColor tile = selected ? kAccent : kPanel;
-  p.setPen(selected ? QPen(kAccent, 1) : QPen(kHairline, 1));
-  p.setBrush(tile);
-  p.drawRoundedRect(QRectF(1.5, 1.5, 63, 71), 7, 7);
-  const QColor ink = selected ? kInk : (action ? kAccent : kLabel);
-  DrawGlyph(p, glyph, QPointF(33, 29), ink, tile);
-  p.setFont(CondensedBold(11));
-  p.setPen(selected ? kInk : kLabel);
-  p.drawText(QRect(2, 52, 62, 16), Qt::AlignCenter, name);
+  const QPointF glyph_at(33, 26);
+  QColor ink;
+  QColor tile;
+  if (action) {
+    tile = selected ? kAccent : kBgTop;
+    ink = selected ? kInk : kAccent;
+    p.setPen(QPen(kAccent, 2.2));
+    p.setBrush(tile);
+    p.drawEllipse(glyph_at, 21, 21);
+  } else {
+    tile = selected ? kAccent : kPanel;
+    ink = selected ? kInk : kLabel;
+    p.setPen(selected ? QPen(kAccent, 1) : QPen(kHairline, 1));
+    p.setBrush(tile);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 63, 71), 7, 7);
+  }
+  p.save();
+  if (action) {
+    // The glyphs are drawn for a 32 px box; the badge is a little smaller.
+    p.translate(glyph_at);
+    p.scale(0.85, 0.85);
+    p.translate(-glyph_at);
+  }
+  DrawGlyph(p, glyph, glyph_at, ink, tile);
+  p.restore();
+  p.setFont(CaptionFont());
+  p.setPen(action ? kAccent : (selected ? kInk : kLabel));
+  p.drawText(QRect(1, 49, 64, 22), Qt::AlignHCenter | Qt::AlignVCenter, name);
   return img;
 }
 
@@ -797,15 +836,15 @@ void WriteAllImages(Output& out) {
     bool action;
   };
   const PageImages kPages[] = {
-      {162, 166, Glyph::kInfo, "INFO", false},
-      {141, 173, Glyph::kGeneral, "GENERAL", false},
-      {160, 174, Glyph::kThrottle, "THROTTLE", false},
-      {137, 170, Glyph::kBrake, "BRAKE", false},
-      {136, 169, Glyph::kBoost, "BOOST", false},
-      {129, 175, Glyph::kTurbo, "TURBO", false},
-      {139, 171, Glyph::kData, "DATA", false},
-      {134, 167, Glyph::kApply, "APPLY", true},
-      {140, 172, Glyph::kDefault, "DEFAULT", true},
+      {162, 166, Glyph::kInfo, "Info", false},
+      {141, 173, Glyph::kGeneral, "General", false},
+      {160, 174, Glyph::kThrottle, "Throttle", false},
+      {137, 170, Glyph::kBrake, "Brake", false},
+      {136, 169, Glyph::kBoost, "Boost", false},
+      {129, 175, Glyph::kTurbo, "Turbo", false},
+      {139, 171, Glyph::kData, "Data", false},
+      {134, 167, Glyph::kApply, "Apply", true},
+      {140, 172, Glyph::kDefault, "Default", true},
   };
   for (const PageImages& b : kPages) {
     WriteButton(out, b.normal, PageButton(b.glyph, b.name, false, b.action));

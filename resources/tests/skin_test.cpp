@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QImage>
 #include <QString>
+#include <cstdlib>
 #include <set>
+#include <utility>
 #include <string>
 
 #include "core/settings/data_page.h"
@@ -89,6 +91,11 @@ TEST(Layout, MainWindowPlacesPagesButtonsAndIndicatorsApart) {
   EXPECT_EQ(m.page_buttons[8].rect.x, 314);  // x = 26 to 314
   EXPECT_FALSE(Overlap(m.esc_indicator.rect, m.usb_indicator.rect));
   EXPECT_TRUE(Inside(m.usb_indicator.rect, m.client));
+  // The status line sits under the pages and under the V1 dialog, across the page width.
+  EXPECT_TRUE(Inside(m.status_line, m.client));
+  EXPECT_FALSE(Overlap(m.status_line, m.page_area));
+  EXPECT_FALSE(Overlap(m.status_line, m.v1_area));
+  EXPECT_EQ(m.status_line.w, m.page_area.w);
 }
 
 // The page shows its editor at its own top-left corner: everything visible must lie inside the
@@ -244,6 +251,61 @@ TEST(ButtonImages, EveryImageIsAResourceOfItsSize) {
     EXPECT_NE(QImage(QString::fromStdString(ImageResource(b.normal_image))),
               QImage(QString::fromStdString(ImageResource(b.selected_image))))
         << b.id;
+  }
+}
+
+// Rows of the caption band (below the glyph) that hold ink of `ink`.
+std::pair<int, int> InkRows(const QImage& img, QColor ink) {
+  int top = -1, bottom = -1;
+  for (int y = 46; y < img.height(); ++y) {
+    for (int x = 0; x < img.width(); ++x) {
+      const QColor c(img.pixel(x, y));
+      if (std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) +
+              std::abs(c.blue() - ink.blue()) < 60) {
+        if (top < 0) top = y;
+        bottom = y;
+        break;
+      }
+    }
+  }
+  return {top, bottom};
+}
+
+TEST(ButtonImages, PageCaptionsReadAtFullScaleAndActionsAreNoTabs) {
+  const PxRect shown = DluToPx(MainWindow().page_buttons.front().rect);
+  const double scale = shown.h / 74.0;
+  // "Data" has no ascender above its capital and no descender: its ink is the cap height.
+  const QImage data(":/img/139.png");
+  const auto [top, bottom] = InkRows(data, QColor(0xd3, 0xda, 0xe1));
+  ASSERT_GE(top, 0);
+  EXPECT_GE((bottom - top + 1) * scale, 9.0) << "caption cap height as shown";
+  EXPECT_LT(bottom, 74);
+
+  // A tab is a panel tile; an action has none around its badge, in both of its states.
+  const QColor panel(0x2b, 0x31, 0x38);
+  const QColor window(0x1f, 0x23, 0x28);
+  for (int id : {141, 160, 137, 136, 129, 139, 162}) {
+    EXPECT_EQ(QColor(QImage(QString(":/img/%1.png").arg(id)).pixel(6, 40)), panel) << id;
+  }
+  for (int id : {134, 167, 140, 172}) {
+    EXPECT_EQ(QColor(QImage(QString(":/img/%1.png").arg(id)).pixel(6, 40)), window) << id;
+  }
+}
+
+TEST(SkinFiles, MainWindowIsDarkUnderTheStatusLineAndLeavesThePageAreaText) {
+  for (std::string_view name : {"Back.bmp", "V3Menu.bmp", "V1Menu.bmp"}) {
+    const QImage img = LoadSkin(name);
+    const PxRect line = DluToPx(MainWindow().status_line);
+    for (int x = line.x + 12; x < line.right() - 4; x += 20) {
+      EXPECT_TRUE(IsDark(img, QPoint(x, line.y + line.h / 2))) << name << " x " << x;
+    }
+  }
+  // The start picture's page area is plain: the window writes what it is doing there.
+  const QImage back = LoadSkin("Back.bmp");
+  const PxRect area = DluToPx(MainWindow().page_area);
+  const QRgb plain = back.pixel(area.x + area.w / 2, area.y + 20);
+  for (int x = area.x + 10; x < area.right() - 10; ++x) {
+    ASSERT_EQ(back.pixel(x, area.y + area.h / 2), plain) << x;
   }
 }
 

@@ -186,22 +186,45 @@ TEST_F(ThrottleCurve, EndPointNeverFollowsADragAfterARightClick) {
   EXPECT_EQ(Working(m), (Points{{0, 0}, {100, 100}}));
 }
 
-TEST_F(ThrottleCurve, ResetThenCancelKeepsTheDefaultPoints) {
+TEST_F(ThrottleCurve, ResetThenCancelGivesBackTheCurveTheEditorOpenedWith) {
   Load(m, {{0, 0}, {30, 60}, {100, 100}});
-  const auto table_before = m.curve().table;
+  const CurveData read_from_esc = m.curve();
+  m.BeginEdit();
   m.LeftDown(50, 20);
-  m.ResetCurve();
+  m.ResetCurve();  // writes the default points into the curve at once
+  ASSERT_EQ(m.curve().x[1], 100);
   m.CancelEdit();
-  EXPECT_EQ(Working(m), (Points{{0, 0}, {100, 100}}));
-  EXPECT_EQ(m.curve().x[1], 100);
-  EXPECT_EQ(m.curve().y[1], 100);
-  EXPECT_EQ(m.curve().table, table_before);  // the table waits for the next apply or load
+  EXPECT_EQ(Working(m), (Points{{0, 0}, {30, 60}, {100, 100}}));
+  EXPECT_EQ(m.curve().x, read_from_esc.x);
+  EXPECT_EQ(m.curve().y, read_from_esc.y);
+  EXPECT_EQ(m.curve().table, read_from_esc.table);
+  EXPECT_FALSE(m.editing());
 
-  // CANCEL without RESET goes back to the last stored points.
-  Load(m, {{0, 0}, {30, 60}, {100, 100}});
+  // CANCEL without RESET goes back to the points the editor opened with, too.
+  m.BeginEdit();
   m.LeftDown(70, 20);
   m.CancelEdit();
   EXPECT_EQ(Working(m), (Points{{0, 0}, {30, 60}, {100, 100}}));
+
+  // OK keeps the edit; a later CANCEL of a new edit returns to what OK stored.
+  m.BeginEdit();
+  m.LeftDown(70, 20);
+  m.ApplyCurve();
+  m.EndEdit();
+  m.BeginEdit();
+  m.ResetCurve();
+  m.CancelEdit();
+  EXPECT_EQ(Working(m), (Points{{0, 0}, {30, 60}, {70, 20}, {100, 100}}));
+}
+
+TEST_F(ThrottleCurve, ACurveReadWhileTheEditorIsOpenIsWhatCancelReturnsTo) {
+  Load(m, {{0, 0}, {30, 60}, {100, 100}});
+  m.BeginEdit();
+  m.ResetCurve();
+  Load(m, {{0, 0}, {10, 80}, {100, 100}});  // the ESC was read again meanwhile
+  m.LeftDown(60, 20);
+  m.CancelEdit();
+  EXPECT_EQ(Working(m), (Points{{0, 0}, {10, 80}, {100, 100}}));
 }
 
 TEST_F(ThrottleCurve, ApplyWritesPointsAndTableAndZeroesTheTail) {

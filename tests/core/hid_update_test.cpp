@@ -11,6 +11,7 @@
 #include "core/firmware/firmware_file.h"
 #include "core/firmware/serial_update.h"
 #include "core/link/hid_session.h"
+#include "core/session/status_line.h"
 #include "core/settings/page_rules.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
@@ -335,8 +336,11 @@ TEST_F(HidUpdateTest, RecordsGoOutOneByOneAndTheEscIsReadAfresh) {
   hid->StartHidFirmwareUpdate();
   EXPECT_EQ(ui.filters.back(), kXupFirmwareFilter);
   EXPECT_TRUE(session->IsBusy());
+  // The status line says "updating", not "reading": the engine keeps no flag of its own.
+  EXPECT_EQ(CurrentActivity(session->status, hid->UpdateRunning()), Activity::kUpdating);
   ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
   ASSERT_EQ(hid->update_outcome, HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(ui.outcomes.back(), "Firmware updated");
   const Bytes first = Slice(image, 0, 5);
   const Bytes second = Slice(image, 5, 5 + 0x1F6);
   const Bytes third = Slice(image, 5 + 0x1F6, image.size());
@@ -358,6 +362,9 @@ TEST_F(HidUpdateTest, ARefusedRecordOrAFourthBadVerdictStopsTheUpdate) {
   EXPECT_EQ(Update(path), HidUpdateOutcome::kTooManyVerdicts);
   EXPECT_EQ(adapter->record_attempts(), 4);
   EXPECT_EQ(ui.questions.back(), std::string(kHidUpdateCaption) + "|" + kHidUpdateRetriesText);
+  EXPECT_EQ(ui.outcomes.back(),
+            "failed: Firmware update failed: a record was not taken in 4 tries; unplug the "
+            "adapter and plug it in again");
   EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
 
   BuildEsc(HidDeviceKind::kFullEsc);

@@ -218,6 +218,11 @@ TEST_F(SerialUpdateTest, QuestionFollowsTheVersionNumbers) {
     ui.answers = {Answer::kCancel};
     EXPECT_EQ(Update(), Outcome::kDeclined) << c.file;
     EXPECT_EQ(LastQuestion(), "Warning!|" + c.question) << c.file;
+    // Enter must never downgrade: Cancel is the default of "version old" only.
+    ASSERT_EQ(ui.asked.size(), 1u);
+    EXPECT_EQ(ui.asked[0].default_answer,
+              c.question == "version old" ? std::optional<Answer>(Answer::kCancel) : std::nullopt)
+        << c.file;
     EXPECT_EQ(esc().received(), Bytes{0xD7}) << c.file;
     EXPECT_TRUE(Ended());
   }
@@ -228,6 +233,7 @@ TEST_F(SerialUpdateTest, QuestionFollowsTheVersionNumbers) {
   EXPECT_EQ(Update(), Outcome::kUpdated);
   EXPECT_EQ(LastQuestion(), "Warning!|version old");
   EXPECT_EQ(esc().flashed(), Record(6, 2));
+  EXPECT_EQ(ui.outcomes, std::vector<std::string>{"Firmware updated"});
   EXPECT_EQ(details.file_version, 0x110u);
   EXPECT_EQ(details.esc_version, 0x120u);
 }
@@ -257,7 +263,11 @@ TEST_F(SerialUpdateTest, DamagedOrMissingFilesNeverReachTheLoader) {
     EXPECT_NE(q.find(path), std::string::npos) << q;
     EXPECT_NE(q.find(c.problem), std::string::npos) << q;
     EXPECT_EQ(ui.beeps, 0);
-    EXPECT_EQ(ui.captions.size(), 1u);  // the transfer never showed
+    EXPECT_TRUE(ui.captions.empty());  // the transfer never showed
+    // The file is refused before the user is asked to start anything.
+    EXPECT_EQ(ui.questions.size(), 1u) << q;
+    EXPECT_EQ(ui.outcomes,
+              std::vector<std::string>{"failed: Firmware file refused; nothing was sent to the ESC"});
     EXPECT_TRUE(Ended());
   }
 }

@@ -262,11 +262,16 @@ class ScriptedUi : public SessionUi {
   std::optional<std::string> file;
   Answer answer = Answer::kYes;
   std::vector<std::string> calls;
+  std::vector<std::string> details;  // what a question shows under its text
   std::function<void()> on_collect;
 
   Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override {
     calls.push_back("Ask:" + text + "|" + caption + "|" + std::to_string(int(buttons)));
     return answer;
+  }
+  Answer AskQuestion(const Question& q) override {
+    details.push_back(q.detail);
+    return Ask(q.text, q.caption, q.buttons);
   }
   std::optional<std::string> ChooseOpenFile(const std::string& filter) override {
     calls.push_back("Open:" + filter);
@@ -459,8 +464,11 @@ TEST_F(SettingsFileCommands, MenuCommandsNameWhatTheyRefuse) {
   WriteAll(dir / "ff.DATA", EncodeSettingsFile(bad));
   ui.file = (dir / "ff.DATA").string();
   EXPECT_FALSE(ImportSettings(Host()));
-  EXPECT_EQ(ui.calls.back().rfind("Ask:Import file error!\nthe throttle curve has a point", 0), 0u)
-      << ui.calls.back();
+  // The box keeps its text; the reason stands under it.
+  EXPECT_EQ(ui.calls.back().rfind("Ask:Import file error!|", 0), 0u) << ui.calls.back();
+  ASSERT_FALSE(ui.details.empty());
+  EXPECT_NE(ui.details.back().find("the throttle curve has a point"), std::string::npos)
+      << ui.details.back();
 
   // A chosen name that is a folder is refused with a message, nothing written inside it.
   fs::create_directories(dir / "cars");

@@ -25,6 +25,7 @@ class ThrottleEditor : public ::testing::Test {
     // As the page opens it.
     world.session.status.throttle_editor_state = 2;
     world.session.status.curve_editor_open = true;
+    editor->BeginEdit();
     world.Show(editor);
     editor->RefreshChartPoints();
   }
@@ -88,9 +89,12 @@ TEST_F(ThrottleEditor, DragReordersAndRightClickRemovesTheLowerIndex) {
   EXPECT_EQ(count(), "total: 04");
 }
 
-TEST_F(ThrottleEditor, ResetThenCancelKeepsTheDefaultAndOkWritesTheCurve) {
+TEST_F(ThrottleEditor, ResetThenCancelGivesBackTheOpeningCurveAndOkWritesTheCurve) {
   ClickAt(editor, 25, 60);
-  model().ApplyCurve();  // a custom curve kept earlier
+  model().ApplyCurve();  // a custom curve kept earlier (or read from the ESC)
+  model().EndEdit();
+  const CurveData kept = world.session.image.throttle_curve;
+  editor->BeginEdit();  // the page opens the editor on it
   ClickAt(editor, 70, 30);
   QTest::mouseClick(editor->reset_button(), Qt::LeftButton);
   EXPECT_TRUE(editor->isVisible());
@@ -99,13 +103,18 @@ TEST_F(ThrottleEditor, ResetThenCancelKeepsTheDefaultAndOkWritesTheCurve) {
   EXPECT_FALSE(editor->isVisible());
   EXPECT_EQ(world.session.status.throttle_editor_state, 1);
   EXPECT_FALSE(world.session.status.curve_editor_open);
-  EXPECT_EQ(Points(model()), (Curve{{0, 0}, {100, 100}}));
+  EXPECT_EQ(Points(model()), (Curve{{0, 0}, {25, 60}, {100, 100}}));
+  EXPECT_EQ(world.session.image.throttle_curve.x, kept.x);
+  EXPECT_EQ(world.session.image.throttle_curve.y, kept.y);
+  EXPECT_EQ(world.session.image.throttle_curve.table, kept.table);
+  EXPECT_EQ(count(), "total: 03");
 
   CurveData& c = world.session.image.throttle_curve;
   c.x.fill(7);  // left-overs of an older curve
   c.y.fill(9);
   world.session.status.throttle_editor_state = 2;
   editor->show();
+  QTest::mouseClick(editor->reset_button(), Qt::LeftButton);  // from the straight line
   ClickAt(editor, 20, 50);
   ClickAt(editor, 60, 70);
   DragTo(editor, 20, 50, 25, 55);
@@ -126,15 +135,18 @@ TEST_F(ThrottleEditor, ResetThenCancelKeepsTheDefaultAndOkWritesTheCurve) {
 TEST_F(ThrottleEditor, ChartDrawsSquaresOnInteriorPointsAndTheLineThroughAll) {
   ClickAt(editor, 30, 70);
   const QImage chart = editor->chart()->grab().toImage();
-  auto at = [&](int x, int y) { return ChartPixel(*editor, x, y) - editor->chart()->pos(); };
+  // Under a desktop scale factor the grab has more pixels than the widget has units.
+  const qreal scale = chart.devicePixelRatio();
+  auto pixel = [&](int x, int y, QPoint offset) {
+    const QPoint p = ChartPixel(*editor, x, y) - editor->chart()->pos() + offset;
+    return QColor(chart.pixel((QPointF(p) * scale).toPoint()));
+  };
   // The square sits where the click was (beside the line's corner); the end point has none.
-  EXPECT_EQ(QColor(chart.pixel(at(30, 70) + QPoint(2, 2))), QColor(0, 0, 250));
-  EXPECT_NE(QColor(chart.pixel(at(0, 0) + QPoint(2, -2))), QColor(0, 0, 250));
+  EXPECT_EQ(pixel(30, 70, QPoint(2, 2)), QColor(0, 0, 250));
+  EXPECT_NE(pixel(0, 0, QPoint(2, -2)), QColor(0, 0, 250));
   // From (30, 70) to (100, 100) the line passes (65, 85).
   bool green = false;
-  for (int dy = -1; dy <= 1; ++dy) {
-    green |= QColor(chart.pixel(at(65, 85) + QPoint(0, dy))) == QColor(0, 250, 0);
-  }
+  for (int dy = -1; dy <= 1; ++dy) green |= pixel(65, 85, QPoint(0, dy)) == QColor(0, 250, 0);
   EXPECT_TRUE(green);
 }
 

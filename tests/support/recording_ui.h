@@ -19,6 +19,12 @@ class RecordingUi : public SessionUi {
     answers.pop_front();
     return a;
   }
+  Answer AskQuestion(const Question& q) override {
+    asked.push_back(q);
+    return Ask(q.text, q.caption, q.buttons);
+  }
+  void ReportOutcome(const std::string& text) override { outcomes.push_back(text); }
+  void ReportFailure(const std::string& text) override { outcomes.push_back("failed: " + text); }
   std::optional<std::string> ChooseOpenFile(const std::string& filter) override {
     filters.push_back(filter);
     return open_file;
@@ -55,6 +61,8 @@ class RecordingUi : public SessionUi {
 
   std::deque<Answer> answers;
   std::vector<std::string> questions;
+  std::vector<Question> asked;         // the questions that carried a detail or a default
+  std::vector<std::string> outcomes;   // status-line reports; failures start "failed: "
   std::vector<std::string> filters;
   std::optional<std::string> open_file;
   std::optional<std::string> save_file;

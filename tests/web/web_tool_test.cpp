@@ -206,6 +206,15 @@ TEST_F(WebToolTest, CustomOpensTheEditorWhichHoldsTheToolBusyUntilOkOrCancel) {
   tool_.EditorOk();
   EXPECT_EQ(m.point_count, before + 1);
   EXPECT_EQ(tool_.session().image.throttle_curve_mode, 1);
+
+  // RESET then CANCEL gives back the curve the editor opened with, not the straight line.
+  const CurveData kept = tool_.session().image.throttle_curve;
+  tool_.Choose(kPageThrottle, mode, 1);
+  tool_.EditorReset();
+  tool_.EditorCancel();
+  EXPECT_EQ(m.point_count, before + 1);
+  EXPECT_EQ(tool_.session().image.throttle_curve.x, kept.x);
+  EXPECT_EQ(tool_.session().image.throttle_curve.y, kept.y);
 }
 
 TEST_F(WebToolTest, SettingsFilesTravelThroughTheHostAndADamagedOneChangesNothing) {

@@ -410,6 +410,8 @@ int32_t WebTool::OpenEditorPage() const {
 }
 
 void WebTool::OpenEditorOf(const WebEditor& e) {
+  // CANCEL comes back to the curve as it is now, even after RESET.
+  EditorModel(e).BeginEdit();
   session_->status.*(e.state) = 2;
   session_->status.curve_editor_open = true;
 }
@@ -447,6 +449,7 @@ void WebTool::EditorMouse(int kind, int32_t x, int32_t y) {
 void WebTool::EditorOk() {
   if (const WebEditor* e = OpenEditor()) {
     EditorModel(*e).ApplyCurve();
+    EditorModel(*e).EndEdit();
     CloseEditor(*e);
   }
 }

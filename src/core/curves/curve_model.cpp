@@ -57,6 +57,8 @@ void CurveModel::LoadCurve() {
   }
   saved_point_count = point_count;
   SampleCurve(c, point_count);
+  // A curve read while the editor is open is what CANCEL must come back to.
+  if (edit_start_) edit_start_ = Snapshot();
   Changed();
 }
 
@@ -97,11 +99,30 @@ void CurveModel::ApplyCurve() {
   Changed();
 }
 
+CurveModel::EditStart CurveModel::Snapshot() const {
+  return EditStart{curve(), points, point_count, saved_point_count, selected};
+}
+
+void CurveModel::BeginEdit() {
+  edit_start_ = Snapshot();
+}
+
 void CurveModel::CancelEdit() {
+  dragging = false;
+  if (edit_start_) {
+    const EditStart start = *edit_start_;
+    edit_start_.reset();
+    curve() = start.curve;
+    points = start.points;
+    point_count = start.point_count;
+    saved_point_count = start.saved_point_count;
+    selected = start.selected;
+    Changed();
+    return;
+  }
   const CurveData& c = curve();
   for (uint32_t i = 0; i < saved_point_count && i < c.x.size(); ++i) points[i] = {c.x[i], c.y[i]};
   point_count = saved_point_count;
-  dragging = false;
   Changed();
 }
 

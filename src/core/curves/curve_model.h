@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/session/settings_image.h"
@@ -34,8 +35,15 @@ class CurveModel {
   void LoadCurve();
   void ResetCurve();
   void ApplyCurve();
-  // The CANCEL button: back to the points of the last load, reset or apply.
+  // The editor opens: CANCEL comes back to the curve and points as they are now.
+  void BeginEdit();
+  // The CANCEL button: the bound curve and the points back to how they were when the editor
+  // opened, even after RESET (which writes the curve at once); without an open edit, back to
+  // the points of the last load, reset or apply.
   void CancelEdit();
+  // OK: the edit is kept.
+  void EndEdit() { edit_start_.reset(); }
+  bool editing() const { return edit_start_.has_value(); }
 
   // Mouse rules in curve units (the editor window maps pixels first).
   void LeftDown(int32_t x, int32_t y);
@@ -63,9 +71,19 @@ class CurveModel {
   std::function<void()> on_changed;
 
  private:
+  struct EditStart {
+    CurveData curve;
+    std::array<CurvePoint, 100> points;
+    uint32_t point_count;
+    uint32_t saved_point_count;
+    uint32_t selected;
+  };
+  EditStart Snapshot() const;
+
   void Changed();
   CurveKind kind_;
   EscSettingsImage& image_;
+  std::optional<EditStart> edit_start_;
 };
 
 }  // namespace tessel

@@ -7,6 +7,7 @@
 
 #include "core/firmware/firmware_file.h"
 #include "core/firmware/serial_update.h"
+#include "core/firmware/update_report.h"
 #include "core/link/hid_session.h"
 
 namespace tessel {
@@ -70,6 +71,7 @@ void HidSession::StartHidFirmwareUpdate() {
     update_outcome = HidUpdateOutcome::kNotReady;
     update_problem = kHidUpdateNotReadyText;
     ui_.Ask(kHidUpdateNotReadyText, kHidUpdateCaption, Buttons::kOk);
+    ReportHidUpdate(ui_, update_outcome, update_problem);
     return;
   }
   timers_.Stop(kTimerHidSession);
@@ -93,6 +95,7 @@ void HidSession::StartHidFirmwareUpdate() {
   if (!load.opened) {
     update_problem = load.error;
     resume_polling();
+    ReportHidUpdate(ui_, update_outcome, update_problem);
     return;
   }
   // Nothing the tool can tell is damaged goes out: a device whose update broke off part way
@@ -101,6 +104,7 @@ void HidSession::StartHidFirmwareUpdate() {
     update_problem = "\"" + *chosen + "\" was not sent: " + *problem + ".";
     update_outcome = HidUpdateOutcome::kFileRefused;
     ui_.Ask(update_problem, kFirmwareFileCaption, Buttons::kOk);
+    ReportHidUpdate(ui_, update_outcome, update_problem);
     timers_.Arm(kTimerHidSession, kHidTickMs);
     hid_step = kHidStepPresence;
     return;
@@ -336,6 +340,7 @@ void HidSession::FinishBlockUpdate() {
   // a transfer to resume.
   lcd_update_active = false;
   update_outcome = HidUpdateOutcome::kUpdated;
+  ReportHidUpdate(ui_, update_outcome, update_problem);
   ui_.Ask(kLcdUpdateText, kLcdUpdateCaption, Buttons::kOk);
 }
 
@@ -433,6 +438,7 @@ void HidSession::FinishRecordUpdate() {
   SendByte(kHidCmdPresence);  // the adapter is closed: this one goes nowhere
   hid_step = kHidStepPresence;
   update_outcome = HidUpdateOutcome::kUpdated;
+  ReportHidUpdate(ui_, update_outcome, update_problem);
 }
 
 void HidSession::Abandon(HidUpdateOutcome outcome, const char* text) {
@@ -442,6 +448,7 @@ void HidSession::Abandon(HidUpdateOutcome outcome, const char* text) {
   ui_.CloseProgress();
   update_outcome = outcome;
   update_problem = text;
+  ReportHidUpdate(ui_, update_outcome, update_problem);
   // The session stays stopped until the adapter is plugged in again.
   ui_.Ask(text, kHidUpdateCaption, Buttons::kOk);
 }
@@ -449,6 +456,7 @@ void HidSession::Abandon(HidUpdateOutcome outcome, const char* text) {
 void HidSession::OnUpdateAdapterLost() {
   update_outcome = HidUpdateOutcome::kAdapterLost;
   update_problem = kHidUpdateAdapterLostText;
+  ReportHidUpdate(ui_, update_outcome, update_problem);
   ui_.Ask(kHidUpdateAdapterLostText, kHidUpdateCaption, Buttons::kOk);
 }
 

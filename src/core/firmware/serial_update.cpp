@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/firmware/firmware_file.h"
+#include "core/firmware/update_report.h"
 
 namespace tessel {
 
@@ -115,25 +116,8 @@ SerialUpdateOutcome UpdateRun::Run() {
   d_.file_path = *chosen;
   d_.file_version = FileVersionFromName(*chosen).number;
 
-  if (!settings_transfer) {
-    // Without digits on either side there is nothing to compare; the plain question is
-    // asked.
-    d_.asked_version_old = d_.file_version && d_.esc_version && *d_.file_version < *d_.esc_version;
-    const char* question = d_.asked_version_old ? kUpdateVersionOld : kUpdateStartQuestion;
-    if (ui_.Ask(question, kUpdateWarningCaption, Buttons::kOkCancel) != Answer::kOk) {
-      Refresh();
-      return End(SerialUpdateOutcome::kDeclined);
-    }
-  }
-
-  Refresh();
-  status_.update_running = true;
-  if (OnInformationPage()) {
-    ui_.CloseProgress();
-    ui_.SetProgressCaption(kUpdateProcessCaption);
-  }
-  Refresh();
-
+  // The file is read and checked before the user is asked to start: a damaged file is
+  // refused before any question that would suggest it could be sent.
   const FirmwareLoadResult load = LoadHexRecordsLenient(d_.file_path);
   if (!load.opened || !load.error.empty()) {
     const std::string reason =
@@ -148,6 +132,27 @@ SerialUpdateOutcome UpdateRun::Run() {
                       SerialUpdateOutcome::kDamagedFile);
   }
   d_.image_size = load.image.size();
+
+  if (!settings_transfer) {
+    // Without digits on either side there is nothing to compare; the plain question is
+    // asked. Enter never downgrades: "version old" has Cancel as its default.
+    d_.asked_version_old = d_.file_version && d_.esc_version && *d_.file_version < *d_.esc_version;
+    Question question{d_.asked_version_old ? kUpdateVersionOld : kUpdateStartQuestion,
+                      kUpdateWarningCaption, Buttons::kOkCancel, {}, {}};
+    if (d_.asked_version_old) question.default_answer = Answer::kCancel;
+    if (ui_.AskQuestion(question) != Answer::kOk) {
+      Refresh();
+      return End(SerialUpdateOutcome::kDeclined);
+    }
+  }
+
+  Refresh();
+  status_.update_running = true;
+  if (OnInformationPage()) {
+    ui_.CloseProgress();
+    ui_.SetProgressCaption(kUpdateProcessCaption);
+  }
+  Refresh();
 
   link_.ClearReply();
   for (int i = 0; i < kLoaderEntryCount; ++i) {
@@ -246,7 +251,15 @@ SerialUpdateOutcome RunSerialFirmwareUpdate(Session& session, SerialUpdateVarian
   SerialUpdateDetails local;
   SerialUpdateDetails& d = details != nullptr ? *details : local;
   d = SerialUpdateDetails{};
-  return UpdateRun(session, variant, d).Run();
+  const SerialUpdateOutcome outcome = UpdateRun(session, variant, d).Run();
+  if (const std::optional<UpdateReport> report = SerialUpdateReport(outcome)) {
+    if (report->failed) {
+      session.ui().ReportFailure(report->text);
+    } else {
+      session.ui().ReportOutcome(report->text);
+    }
+  }
+  return outcome;
 }
 
 }  // namespace tessel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/session/status_line.h"
+
 namespace tessel {
 
 namespace {
@@ -49,12 +51,14 @@ HidSession::HidSession(Session& session, HidDevice& device)
       timers_(session.timers()) {
   session_.hid_start_send = [this](bool preset) { HidStartSend(preset); };
   session_.hid_start_read = [this] { HidStartRead(); };
+  session_.hid_read_again = [this] { ReadAgain(); };
   session_.hid_timer = [this](int id) { OnTimer(id); };
 }
 
 HidSession::~HidSession() {
   session_.hid_start_send = nullptr;
   session_.hid_start_read = nullptr;
+  session_.hid_read_again = nullptr;
   session_.hid_timer = nullptr;
 }
 
@@ -210,6 +214,7 @@ void HidSession::StepVersion() {
     ui_.ShowIndicators(false);
     ui_.RefreshMainWindow();
     status_.transfer_active = false;
+    ui_.ReportFailure("Read failed: the ESC did not tell its version");
     ui_.Ask(kHidVersionFailedText, kHidVersionFailedCaption, Buttons::kOk);
     poll_count = 0;
     timers_.Arm(kTimerHidSession, kHidTickMs);
@@ -268,6 +273,7 @@ void HidSession::StepSettings() {
     status_.shown_page = 0;
     status_.requested_page = kPageV1Done;
     ui_.V1RefreshFromImage();
+    ui_.ReportOutcome(ReadOkText(status_, session_.VersionText()));
     ui_.RefreshMainWindow();
   }
   hid_step = kHidStepPresence;
@@ -364,6 +370,7 @@ void HidSession::FinishRead() {
   ui_.CloseProgress();
   s.shown_page = 0;
   s.requested_page = kPageV1Done;
+  ui_.ReportOutcome(ReadOkText(s, session_.VersionText()));
   ui_.RefreshMainWindow();
   hid_step = kHidStepPresence;
 }
@@ -452,6 +459,8 @@ bool HidSession::SendWentSilent() {
   s.busy_button = kBusyNone;
   ui_.CloseProgress();
   ReportEscLost();
+  ui_.ReportFailure(
+      "Send broke off: the ESC stopped answering and may hold part of the new settings");
   hid_step = kHidStepPresence;
   return true;
 }
@@ -487,6 +496,7 @@ void HidSession::StepSendAck() {
   status_.send_in_progress = false;
   status_.transfer_active = false;
   ui_.V1ShowSendDone();
+  ui_.ReportOutcome(kSentOkText);
   link.DelayMs(100);
   if (esc_type != 12 && esc_type != 15) {
     SendByte(kHidCmdV1Done);
@@ -555,6 +565,7 @@ void HidSession::FinishSend() {
   if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
   s.busy_button = kBusyNone;
   ui_.CloseProgress();
+  ui_.ReportOutcome(kSentOkText);
   ui_.RefreshMainWindow();
 }
 
@@ -564,6 +575,20 @@ void HidSession::HidStartRead() {
   collect_count = 0;
   hid_step = kHidStepSettings;
   SendByte(kHidCmdSettings);
+  timers_.Arm(kTimerHidSession, kHidTickMs);
+}
+
+void HidSession::ReadAgain() {
+  if (status_.link_kind != kLinkHid || !link.IsOpen()) return;
+  timers_.Stop(kTimerHidSession);
+  link.HidFlush();
+  // The next presence answer finds the ESC unidentified and reads it as on arrival.
+  esc_identified = false;
+  poll_count = 0;
+  collect_count = 0;
+  SendByte(kHidCmdPresence);
+  tick_count = 0;
+  hid_step = kHidStepPresence;
   timers_.Arm(kTimerHidSession, kHidTickMs);
 }
 

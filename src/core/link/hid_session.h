@@ -96,6 +96,8 @@ class HidSession {
   // sends. Nothing happens unless the HID adapter is the open one.
   void HidStartSend(bool preset_packet);
   void HidStartRead();
+  // "Read from ESC": identifies and reads the device afresh, as when it first answered.
+  void ReadAgain();
   void ResetToReadMode();
   // "UpData" (and the V1 dialog's "Update Firmware") on the HID adapter: picks the file for
   // the device that is connected, checks it and starts the block or record transfer. How it

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/session/status_line.h"
 #include "core/settings/v1_settings.h"
 
 namespace tessel {
@@ -212,10 +213,12 @@ void Session::OnSessionTimer() {
     ui_.SetProgressCaption(TransferringCaption(s.progress * 100 / s.progress_total));
     if (s.progress >= s.progress_total) {
       if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
+      const bool sent = s.transfer_direction == kTransferSend && s.device_class == kDeviceFull;
       s.transfer_active = false;
       s.progress = 0;
       s.busy_button = kBusyNone;
       ui_.CloseProgress();
+      if (sent) ReportSendDone();
       ui_.RefreshMainWindow();
       timers_.Arm(kTimerSession, 100);
       if (s.device_class != kDeviceFull) {
@@ -344,6 +347,7 @@ int Session::ConfirmTransferError() {
   if (answer == Answer::kNo) {
     s.read_in_progress = reading;
     s.send_in_progress = sending;
+    ++skipped_steps;
     if (s.transfer_direction == kTransferRead) {
       ++s.read_step;
     } else {
@@ -355,6 +359,10 @@ int Session::ConfirmTransferError() {
   s.read_step = 0;
   s.transfer_active = false;
   ui_.CloseProgress();
+  ui_.ReportFailure(s.transfer_direction == kTransferSend
+                        ? "Send stopped: the ESC did not answer as expected and may hold part "
+                          "of the new settings"
+                        : "Read stopped: the ESC did not answer as expected");
   ui_.RefreshMainWindow();
   return 2;
 }
@@ -514,6 +522,7 @@ void Session::ReadStep() {
           s.read_in_progress = false;
           s.read_step = 0;
           ui_.V1RefreshFromImage();
+          ReportReadDone();
         }
         break;
       }
@@ -555,12 +564,29 @@ void Session::FinishRead() {
   ui_.RefreshPagesFromImage();
   ui_.ShowLoggedData();
   ui_.Beep();
+  ReportReadDone();
   ui_.RefreshMainWindow();
   std::vector<std::string> damaged;
   for (size_t i = 0; i < damaged_curves.size(); ++i) {
     if (damaged_curves[i]) damaged.emplace_back(kCurveNames[i]);
   }
   if (!damaged.empty()) ui_.Ask(DamagedCurveWarning(damaged), kReadCaption, Buttons::kOk);
+}
+
+void Session::ReportReadDone() {
+  if (skipped_steps > 0) {
+    ui_.ReportFailure("Read with skipped steps: some values shown may not be the ESC's");
+  } else {
+    ui_.ReportOutcome(ReadOkText(status, VersionText()));
+  }
+}
+
+void Session::ReportSendDone() {
+  if (skipped_steps > 0) {
+    ui_.ReportFailure("Sent with skipped steps: the ESC may not have taken every setting");
+  } else {
+    ui_.ReportOutcome(kSentOkText);
+  }
 }
 
 int Session::SendParameter(uint8_t command, uint8_t value) {
@@ -702,11 +728,13 @@ void Session::SendStepV1() {
   s.transfer_active = false;
   ui_.CloseProgress();
   ui_.V1ShowSendDone();
+  ReportSendDone();
   ++s.progress;
 }
 
 void Session::StartRead() {
   adapter_lost_in_transfer = false;
+  skipped_steps = 0;
   status.transfer_active = true;
   status.transfer_direction = kTransferRead;
   status.read_in_progress = true;
@@ -719,6 +747,7 @@ void Session::StartRead() {
 
 void Session::StartSend() {
   adapter_lost_in_transfer = false;
+  skipped_steps = 0;
   status.progress = 0;
   status.transfer_active = true;
   status.transfer_direction = kTransferSend;
@@ -732,6 +761,22 @@ bool Session::IsBusy() const {
   if (s.transfer_active || s.update_running || s.curve_editor_open) return true;
   if (s.link_kind == kLinkSerial) return !s.SerialConnected();
   if (s.link_kind == kLinkHid) return !(s.adapter_state != kAdapterNone && s.esc_state != kEscNone);
+  return true;
+}
+
+bool Session::ReadFromEsc() {
+  // The LCD program box alone has no settings to read.
+  if (IsBusy() || status.lcd_box_connected) return false;
+  // The read the engine starts when it finds an ESC, from its first step.
+  StartRead();
+  ui_.SetProgressCaption(kCaptionRead);
+  if (status.link_kind == kLinkHid) {
+    status.progress_total = kHidProgressTotal;
+    if (hid_read_again) hid_read_again();
+  } else {
+    timers_.Arm(kTimerSession, 50);
+  }
+  ui_.RefreshMainWindow();
   return true;
 }
 

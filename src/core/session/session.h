@@ -79,6 +79,9 @@ class Session {
   bool unrecognised_reply = false;
   // The port vanished (EIO, device gone) during a transfer, which then ended at once.
   bool adapter_lost_in_transfer = false;
+  // Steps of the current transfer the user chose to skip ("NO next"): its end is then no
+  // plain success.
+  int skipped_steps = 0;
 
   // Start-up of the main window: status values, curve editors, timers 102 and 107.
   void Start();
@@ -96,6 +99,9 @@ class Session {
 
   // The main window's commands.
   bool IsBusy() const;
+  // "Read from ESC": the read that detection starts, on demand (after a send, say). False
+  // when ignored (busy, or no ESC).
+  bool ReadFromEsc();
   bool Apply();  // false when ignored (busy)
   bool Default();
   bool ResetDefault();  // the "Reset Default" menu command
@@ -111,6 +117,7 @@ class Session {
   // send is the packet a profile change sends.
   std::function<void(bool preset_packet)> hid_start_send;
   std::function<void()> hid_start_read;
+  std::function<void()> hid_read_again;  // the detection read, started afresh
   std::function<void(int id)> hid_timer;
 
   // Names of damaged curves that a send would write over the ESC's own (custom mode).
@@ -135,6 +142,8 @@ class Session {
   void ReadCurveData(const CurveField& field);
   bool SendCurveStep(const CurveField& field, int data_step, int next_step);
   void FinishRead();
+  void ReportReadDone();
+  void ReportSendDone();
   void SendStepV1();
   bool CopyParamBlockToImage();  // false: a V1 block outside the V1 lists
   void RefuseUnrecognisedReply();

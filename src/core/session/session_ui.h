@@ -14,6 +14,16 @@ enum class Answer { kOk, kCancel, kYes, kNo };
 // kReadSendCancel: "Read again" answers Yes, "Send anyway" No, "Cancel" Cancel.
 enum class Buttons { kOk, kOkCancel, kYesNo, kYesNoCancel, kReadSendCancel };
 
+// A question with more to it than its text: the reason behind an error as a detail, and the
+// answer that Enter gives where the first button would be the unsafe one.
+struct Question {
+  std::string text;
+  std::string caption;
+  Buttons buttons = Buttons::kOk;
+  std::string detail;
+  std::optional<Answer> default_answer;
+};
+
 class SessionUi {
  public:
   virtual ~SessionUi() = default;
@@ -21,6 +31,8 @@ class SessionUi {
   // Message boxes owned by the main window (or the dialog that asks). Closing the box
   // counts as Cancel (or No where there is no Cancel).
   virtual Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) = 0;
+  // A window that can show no more than the plain question asks that.
+  virtual Answer AskQuestion(const Question& q) { return Ask(q.text, q.caption, q.buttons); }
   // File choice; empty when cancelled. `filter` is the dialog filter as the tool states it.
   virtual std::optional<std::string> ChooseOpenFile(const std::string& filter) = 0;
   virtual std::optional<std::string> ChooseSaveFile(const std::string& filter) = 0;
@@ -32,6 +44,10 @@ class SessionUi {
   virtual void CloseProgress() = 0;
 
   virtual void Beep() = 0;
+  // One line for the main window's status line: what the tool just did ("Sent OK",
+  // "Exported to ...") or why it failed. The beep alone is silent on many desktops.
+  virtual void ReportOutcome(const std::string& /*text*/) {}
+  virtual void ReportFailure(const std::string& /*text*/) {}
   // Dispatches the window messages that are waiting, so that windows repaint and stay
   // responsive while a blocking procedure (the serial firmware update) runs.
   virtual void ProcessEvents() {}

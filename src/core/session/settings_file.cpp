@@ -427,8 +427,10 @@ bool ExportSettings(const SettingsFileHost& host) {
 
   if (!ExportSettingsToPath(host.image, path, /*overwrite=*/true, error)) {
     host.ui.Ask(error, kExportCaption, Buttons::kOk);
+    host.ui.ReportFailure("Export failed: " + error);
     return false;
   }
+  host.ui.ReportOutcome("Exported to " + path);
   return true;
 }
 
@@ -442,23 +444,22 @@ bool ImportSettings(const SettingsFileHost& host) {
   std::string error;
   if (!ReadSettingsFileBytes(*chosen, bytes, error)) {
     host.ui.Ask(error, kImportCaption, Buttons::kOk);
+    host.ui.ReportFailure("Import failed: " + error);
     return false;
   }
   const SettingsFileError result = DecodeSettingsFile(bytes, host.image);
-  if (result == SettingsFileError::kBadCurve) {
-    // Its check value is right, so the reason is the only clue to what is wrong with it.
-    host.ui.Ask(std::string(kImportErrorText) + "\n" + RejectionReason(bytes, result),
-                kImportCaption, Buttons::kOkCancel);
-    return false;
-  }
   if (result != SettingsFileError::kNone) {
-    host.ui.Ask(kImportErrorText, kImportCaption, Buttons::kOkCancel);
+    // The box keeps its text; the reason, as the command line gives it, goes under it.
+    const std::string reason = Quoted(*chosen) + ": " + RejectionReason(bytes, result);
+    host.ui.AskQuestion(Question{kImportErrorText, kImportCaption, Buttons::kOkCancel, reason, {}});
+    host.ui.ReportFailure("Import failed: " + reason);
     return false;
   }
 
   if (host.load_all_curves) host.load_all_curves();
   host.ui.RefreshPagesFromImage();
   host.ui.ShowLoggedData();
+  host.ui.ReportOutcome("Imported " + *chosen);
   host.ui.RefreshMainWindow();
   return true;
 }

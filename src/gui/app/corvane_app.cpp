@@ -187,9 +187,16 @@ int CCorvaneApp::Run(int argc, char** argv) {
   }
   if (!ClaimInstance(InstanceName())) return 0;
   main_window_ = std::make_unique<CCorvaneDlg>(options);
-  if (!main_window_->ok()) return 1;
+  if (!main_window_->ok()) {
+    main_window_.reset();
+    return 1;
+  }
   main_window_->show();
-  return app.exec();
+  const int code = app.exec();
+  // Every window and timer goes while the application object still exists.
+  main_window_.reset();
+  server_.reset();
+  return code;
 }
 
 }  // namespace tessel

@@ -4,11 +4,16 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 
@@ -16,8 +21,10 @@
 #include "core/settings/page_rules.h"
 #include "gui/app/about_dlg.h"
 #include "gui/app/file_filter.h"
+#include "gui/app/help_dlg.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
+#include "gui/app/text_fit.h"
 #include "gui/firmware/esc_process_dlg.h"
 #include "gui/firmware/firmware_page.h"
 #include "gui/pages/data_page.h"
@@ -32,6 +39,30 @@ namespace tessel {
 namespace {
 
 constexpr const char* kTitle = "Tessel Arc USB V1.0";
+
+constexpr const char* kCloseDuringSendText =
+    "A transfer is running. Closing now leaves the ESC with part of the new settings.";
+constexpr const char* kCloseDuringUpdateText =
+    "A firmware update is running. Cutting it short can leave the ESC without working "
+    "firmware, so the tool closes only when the update has ended.";
+constexpr const char* kCloseDuringHidUpdateText =
+    "A firmware update is running. Closing now can leave the device without working firmware.";
+
+constexpr const char* kImportText = "Inport ESC Data";
+constexpr const char* kExportText = "Export Esc Data";
+constexpr const char* kResetDefaultText = "Reset Default";
+constexpr const char* kReadFromEscText = "Read from ESC";
+
+const QColor kStatusColour(0xff, 0xff, 0xff);
+const QColor kFailureColour(0xf5, 0xa6, 0x23);
+const QColor kHintColour(0x9a, 0xa5, 0xb0);
+
+QFont StatusFont(int pixel_size, bool bold = false) {
+  QFont font("DejaVu Sans");
+  font.setPixelSize(pixel_size);
+  font.setBold(bold);
+  return font;
+}
 
 }  // namespace
 
@@ -71,6 +102,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   timers_.SetHandler([this](int id) {
     session_->OnTimer(id);
     PumpHidEvents();
+    UpdateStatus();
   });
 
   BuildMenu();
@@ -89,15 +121,16 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   }
   // The virtual and socket HID adapters report their own plugging and pulling; a socket
   // adapter is also looked for here while its server is not there.
-  auto* hid_poll = new QTimer(this);
-  connect(hid_poll, &QTimer::timeout, this, [this] { PumpHidEvents(); });
-  hid_poll->start(500);
+  hid_poll_ = new QTimer(this);
+  connect(hid_poll_, &QTimer::timeout, this, [this] { PumpHidEvents(); });
+  hid_poll_->start(500);
 
   // Start-up: no page, the first ESC found is read at once.
   session_->status.page_shown = false;
   session_->Start();
   hid_->Start();
   UpdateTitle();
+  UpdateStatus();
   setFixedSize(sizeHint());
 }
 
@@ -124,31 +157,44 @@ bool CCorvaneDlg::LoadSkin(QPixmap& pixmap, QString& name, const QString& file) 
 }
 
 void CCorvaneDlg::BuildMenu() {
-  QMenu* file = menuBar()->addMenu("File");
-  connect(file->addAction("Inport ESC Data"), &QAction::triggered, this, [this] {
+  // Commands that cannot act now are greyed (UpdateStatus); their shortcuts then do nothing.
+  auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key, auto&& action) {
+    QAction* a = menu->addAction(text);
+    if (!key.isEmpty()) a->setShortcut(key);
+    connect(a, &QAction::triggered, this, action);
+    commands_[text] = a;
+    return a;
+  };
+  QMenu* file = menuBar()->addMenu("&File");
+  add(file, kImportText, QKeySequence(Qt::CTRL | Qt::Key_O), [this] {
     if (ImportSettings(*session_)) ShowLoggedData();
+    UpdateStatus();
   });
-  connect(file->addAction("Export Esc Data"), &QAction::triggered, this,
-          [this] { ExportSettings(*session_); });
+  add(file, kExportText, QKeySequence(Qt::CTRL | Qt::Key_S), [this] {
+    ExportSettings(*session_);
+    UpdateStatus();
+  });
   file->addSeparator();
-  QAction* exit = file->addAction("E&xit");
-  exit->setShortcut(QKeySequence::Quit);
-  connect(exit, &QAction::triggered, this, &QWidget::close);
+  add(file, "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 
-  QMenu* device = menuBar()->addMenu("Device");
-  connect(device->addAction("Reset Default"), &QAction::triggered, this,
-          [this] { OnResetDefault(); });
+  QMenu* device = menuBar()->addMenu("&Device");
+  add(device, kReadFromEscText, QKeySequence(Qt::Key_F5), [this] { OnReadFromEsc(); });
+  device->addSeparator();
+  add(device, kResetDefaultText, QKeySequence(), [this] { OnResetDefault(); });
   // The program-box modes belong to the HID adapter; on the serial adapter they do nothing.
-  QAction* esc_mode = device->addAction("ESC Speed Controller");
-  QAction* lcd_mode = device->addAction("LCD Program Box");
-  connect(esc_mode, &QAction::triggered, this, [this] { hid_->EnterEscMode(); });
-  connect(lcd_mode, &QAction::triggered, this, [this] { hid_->EnterLcdMode(); });
-  connect(device, &QMenu::aboutToShow, this, [this, esc_mode, lcd_mode] {
-    lcd_mode->setEnabled(hid_->CanEnterLcdMode());
-    esc_mode->setEnabled(hid_->CanEnterEscMode());
+  add(device, "ESC Speed Controller", QKeySequence(), [this] {
+    hid_->EnterEscMode();
+    UpdateStatus();
   });
+  add(device, "LCD Program Box", QKeySequence(), [this] {
+    hid_->EnterLcdMode();
+    UpdateStatus();
+  });
+  for (QMenu* menu : {file, device}) {
+    connect(menu, &QMenu::aboutToShow, this, [this] { UpdateStatus(); });
+  }
 
-  QMenu* demo = menuBar()->addMenu("DemoMode");
+  QMenu* demo = menuBar()->addMenu("Demo&Mode");
   demo_group_ = new QActionGroup(this);
   auto add_demo = [&](const QString& text, int key, std::optional<EscVariant> variant) {
     QAction* a = demo->addAction(text);
@@ -177,14 +223,10 @@ void CCorvaneDlg::BuildMenu() {
   add_hid_demo("Virtual HID adapter with V1-series ESC with BEC", 6, HidDeviceKind::kV1EscBec);
   add_hid_demo("Virtual HID adapter with LCD program box", 7, HidDeviceKind::kLcdBox);
 
-  QMenu* help = menuBar()->addMenu("Help");
-  connect(help->addAction("help"), &QAction::triggered, this, [this] {
-    QMessageBox::information(
-        this, "help",
-        "Connect the ESC to the USB programming adapter and power it. The tool finds the "
-        "adapter, reads the ESC and shows its settings on the pages.\n\n"
-        "Click a value to pick another option, then press Apply to send the settings. Default "
-        "sends the factory settings. DemoMode connects to a virtual ESC.");
+  QMenu* help = menuBar()->addMenu("&Help");
+  add(help, "help", QKeySequence(QKeySequence::HelpContents), [this] {
+    CHelpDlg dialog(this);
+    dialog.exec();
   });
   help->addSeparator();
   connect(help->addAction("&About Merrow..."), &QAction::triggered, this, [this] {
@@ -200,6 +242,7 @@ void CCorvaneDlg::BuildButtons() {
     auto* button = new CCownerDrawBton(b.id, status, busy, central_);
     button->setObjectName(QString("button_%1").arg(b.id));
     button->setGeometry(ToQRect(b.rect));
+    button->setFocusPolicy(Qt::StrongFocus);  // Tab walks the row; Enter or Space presses
     buttons_[b.id] = button;
     if (b.id == 1007) {
       button->setToolTip("Apply: send the settings to the ESC");
@@ -228,12 +271,35 @@ void CCorvaneDlg::BuildButtons() {
   };
   esc_label_ = label(MainWindow().esc_label, "ESC");
   usb_label_ = label(MainWindow().usb_label, "USB");
+
+  status_line_ = new QLabel(central_);
+  status_line_->setObjectName("status_line");
+  status_line_->setGeometry(ToQRect(MainWindow().status_line));
+  status_line_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  status_line_->setIndent(10);
+  status_line_->setFont(StatusFont(kValueFontPx));
+  status_line_->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 void CCorvaneDlg::BuildPages() {
   page_area_ = new QWidget(central_);
   page_area_->setGeometry(ToQRect(MainWindow().page_area));
   page_area_->setAttribute(Qt::WA_NoSystemBackground);
+  // What the empty page area says; every page covers it.
+  page_hint_ = new QLabel(page_area_);
+  page_hint_->setObjectName("page_hint");
+  page_hint_->setGeometry(QRect(QPoint(0, 0), page_area_->size()).adjusted(8, 0, -8, -12));
+  page_hint_->setAlignment(Qt::AlignCenter);
+  page_hint_->setFont([] {
+    QFont font("DejaVu Sans Condensed");
+    font.setPixelSize(13);
+    font.setBold(true);
+    font.setStretch(QFont::Condensed);
+    return font;
+  }());
+  page_hint_->setStyleSheet(QString("QLabel { color: %1; background: transparent; }")
+                                .arg(kHintColour.name()));
+  page_hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
   PageContext context{*session_, [this] { return session_->IsBusy(); }, options_.skin_folder};
   pages_ = CreateEditingPages(context, page_area_);
   data_page_ = new CData(context, page_area_);
@@ -461,6 +527,75 @@ void CCorvaneDlg::OnDefault() {
 void CCorvaneDlg::OnResetDefault() {
   ClearHelp();
   session_->ResetDefault();
+  UpdateStatus();
+}
+
+void CCorvaneDlg::OnReadFromEsc() {
+  ClearHelp();
+  session_->ReadFromEsc();
+  UpdateStatus();
+}
+
+QAction* CCorvaneDlg::command(const QString& text) const {
+  auto it = commands_.find(text);
+  return it == commands_.end() ? nullptr : it->second;
+}
+
+void CCorvaneDlg::UpdateStatus() {
+  if (!session_ || !status_line_) return;
+  const SessionStatus& s = session_->status;
+  const QString text = QString::fromStdString(status_model_.Update(s, hid_->UpdateRunning()));
+  const bool failure = status_model_.showing_failure();
+  if (text != shown_status_ || failure != shown_failure_) {
+    shown_status_ = text;
+    shown_failure_ = failure;
+    status_line_->setStyleSheet(QString("QLabel { color: %1; background: transparent; }")
+                                    .arg((failure ? kFailureColour : kStatusColour).name()));
+    // One line, whole: a smaller font before anything is left out; only a very long file
+    // name loses its middle, and the tool tip keeps all of it.
+    const QFont base = StatusFont(kValueFontPx, failure);
+    const int room = LabelTextRoom(*status_line_) - status_line_->indent();
+    const int px = FittingPixelSize(base, {text}, room, kValueFontPx, 9);
+    QFont font = base;
+    font.setPixelSize(px);
+    status_line_->setFont(font);
+    status_line_->setText(QFontMetrics(font).elidedText(text, Qt::ElideMiddle, room));
+    status_line_->setToolTip(text);
+  }
+  page_hint_->setText(QString::fromStdString(PageAreaHint(status_model_.activity())));
+
+  // Commands and buttons that cannot act are greyed rather than silently ignored.
+  const bool busy = session_->IsBusy();
+  const bool full_esc = s.device_class == kDeviceFull && !s.lcd_box_connected;
+  const bool connected = s.link_kind == kLinkHid ? s.HidConnected() : s.SerialConnected();
+  auto enable = [this](const char* text, bool on) {
+    if (QAction* a = command(text)) a->setEnabled(on);
+  };
+  enable(kImportText, !busy && full_esc);
+  enable(kExportText, !busy && full_esc);
+  enable(kReadFromEscText, !busy && !s.lcd_box_connected);
+  enable(kResetDefaultText,
+         !busy && (s.device_class == kDeviceV1 || (s.requested_page >= 1 && s.requested_page <= 9)));
+  enable("ESC Speed Controller", hid_->CanEnterEscMode());
+  enable("LCD Program Box", hid_->CanEnterLcdMode());
+  if (demo_group_) demo_group_->setEnabled(!s.update_running);
+  const bool pages_can_act = connected && s.device_class == kDeviceFull &&
+                             !s.curve_editor_open && !s.update_running && !hid_->UpdateRunning();
+  for (const PageButtonLayout& b : MainWindow().page_buttons) {
+    const bool on = b.id == 1000 ? pages_can_act || s.lcd_box_connected
+                                 : pages_can_act && !s.lcd_box_connected;
+    buttons_[b.id]->setEnabled(on);
+  }
+}
+
+void CCorvaneDlg::ReportOutcome(const std::string& text) {
+  status_model_.Report(text, session_->status);
+  UpdateStatus();
+}
+
+void CCorvaneDlg::ReportFailure(const std::string& text) {
+  status_model_.ReportFailure(text, session_->status);
+  UpdateStatus();
 }
 
 void CCorvaneDlg::ClearHelp() {
@@ -518,13 +653,49 @@ void CCorvaneDlg::UpdateMenuBitmaps() {
 void CCorvaneDlg::paintEvent(QPaintEvent* event) {
   QMainWindow::paintEvent(event);
   QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
   const QPixmap& bg =
       session_ && session_->status.page_shown ? page_background_ : start_background_;
   painter.drawPixmap(central_->geometry().topLeft(), bg);
 }
 
+bool CCorvaneDlg::MayClose() {
+  // The serial update runs inside its button's handler and always ends within seconds; the
+  // window cannot go from under it.
+  if (session_->status.update_running) {
+    QMessageBox box(QMessageBox::Warning, "Firmware update", kCloseDuringUpdateText,
+                    QMessageBox::Ok, this);
+    box.exec();
+    return false;
+  }
+  auto running = [this] {
+    const Activity now = CurrentActivity(session_->status, hid_->UpdateRunning());
+    return now == Activity::kSending || now == Activity::kUpdating;
+  };
+  if (!running()) return true;
+  const bool updating = hid_->UpdateRunning();
+  QMessageBox box(QMessageBox::Warning, "Close",
+                  updating ? kCloseDuringHidUpdateText : kCloseDuringSendText,
+                  QMessageBox::NoButton, this);
+  QPushButton* close_button = box.addButton("Close anyway", QMessageBox::DestructiveRole);
+  QPushButton* stay =
+      box.addButton(updating ? "Keep updating" : "Keep sending", QMessageBox::RejectRole);
+  box.setDefaultButton(stay);
+  box.setEscapeButton(stay);
+  box.exec();
+  // The work may have ended while the question was open; closing is then harmless.
+  return box.clickedButton() == close_button || !running();
+}
+
 void CCorvaneDlg::closeEvent(QCloseEvent* event) {
+  if (!MayClose()) {
+    event->ignore();
+    return;
+  }
+  // Nothing ticks on after the window has gone: the timers stop and the adapters let go.
   timers_.StopAll();
+  hid_poll_->stop();
+  if (hid_) hid_->HidClose();
   progress_->Close();
   QMainWindow::closeEvent(event);
 }
@@ -544,6 +715,15 @@ void CCorvaneDlg::ShowAdapterNotice(const std::string& text) {
 }
 
 Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
+  return AskQuestion(Question{text, caption, buttons, {}, {}});
+}
+
+Answer CCorvaneDlg::AskQuestion(const Question& question) {
+  const std::string& text = question.text;
+  const std::string& caption = question.caption;
+  const Buttons buttons = question.buttons;
+  const std::string& detail = question.detail;
+  const std::optional<Answer>& default_answer = question.default_answer;
   QMessageBox::StandardButtons set = QMessageBox::Ok;
   switch (buttons) {
     case Buttons::kOk:
@@ -568,6 +748,18 @@ Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, But
     box.button(QMessageBox::Yes)->setText(QObject::tr("Read again"));
     box.button(QMessageBox::No)->setText(QObject::tr("Send anyway"));
   }
+  if (!detail.empty()) {
+    box.setInformativeText(QString::fromStdString(detail));
+    // A file path in the detail would otherwise be folded into a narrow column.
+    box.setStyleSheet("QLabel { min-width: 340px; }");
+  }
+  if (default_answer) {
+    const QMessageBox::StandardButton b = *default_answer == Answer::kCancel ? QMessageBox::Cancel
+                                          : *default_answer == Answer::kNo   ? QMessageBox::No
+                                          : *default_answer == Answer::kYes  ? QMessageBox::Yes
+                                                                             : QMessageBox::Ok;
+    if (box.button(b) != nullptr) box.setDefaultButton(b);
+  }
   const int result = box.exec();
   switch (result) {
     case QMessageBox::Ok:
@@ -581,23 +773,39 @@ Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, But
   }
 }
 
-std::optional<std::string> CCorvaneDlg::ChooseOpenFile(const std::string& filter) {
+std::optional<std::string> CCorvaneDlg::ChooseFile(bool save, const std::string& filter) {
+  // Settings files and firmware files each open where the last of their kind was chosen
+  // (remembered between runs), else in the user's documents; never in the working folder.
+  const QString kind = QString::fromStdString(filter).contains(".DATA", Qt::CaseInsensitive)
+                           ? "settings"
+                           : "firmware";
+  QSettings settings("tesselarc", "tesselarc");
+  const QString key = "folders/" + kind;
+  QString folder = settings.value(key).toString();
+  if (folder.isEmpty() || !QDir(folder).exists()) {
+    folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+  }
+  // The tool asks itself before it overwrites a file.
   const QString path =
-      QFileDialog::getOpenFileName(this, QString(), QString(), QtFileFilter(filter));
+      save ? QFileDialog::getSaveFileName(this, QString(), folder, QtFileFilter(filter), nullptr,
+                                          QFileDialog::DontConfirmOverwrite)
+           : QFileDialog::getOpenFileName(this, QString(), folder, QtFileFilter(filter));
   if (path.isEmpty()) return std::nullopt;
+  settings.setValue(key, QFileInfo(path).absolutePath());
   return path.toStdString();
+}
+
+std::optional<std::string> CCorvaneDlg::ChooseOpenFile(const std::string& filter) {
+  return ChooseFile(false, filter);
 }
 
 std::optional<std::string> CCorvaneDlg::ChooseSaveFile(const std::string& filter) {
-  // The tool asks itself before it overwrites a file.
-  const QString path = QFileDialog::getSaveFileName(
-      this, QString(), QString(), QtFileFilter(filter), nullptr, QFileDialog::DontConfirmOverwrite);
-  if (path.isEmpty()) return std::nullopt;
-  return path.toStdString();
+  return ChooseFile(true, filter);
 }
 
 void CCorvaneDlg::SetProgressCaption(const std::string& caption) {
-  progress_->setWindowTitle(QString::fromStdString(caption));
+  progress_->SetCaption(QString::fromStdString(caption));
 }
 
 void CCorvaneDlg::SetProgress(uint32_t total, uint32_t done) {
@@ -621,6 +829,7 @@ void CCorvaneDlg::RefreshMainWindow() {
   // The pictures follow the connection: a detected ESC brings its own skin.
   MarkSkinsForRenewal();
   UpdateMenuBitmaps();
+  UpdateStatus();
   update();
 }
 

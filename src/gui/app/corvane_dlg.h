@@ -16,6 +16,7 @@
 #include "core/link/access_notice.h"
 #include "core/link/hid_session.h"
 #include "core/session/session.h"
+#include "core/session/status_line.h"
 #include "gui/app/device_switch.h"
 #include "gui/app/hid_switch.h"
 #include "gui/app/owner_draw_button.h"
@@ -24,6 +25,7 @@
 
 class QAction;
 class QActionGroup;
+class QTimer;
 
 namespace tessel {
 
@@ -68,6 +70,13 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   VirtualHidAdapter* virtual_hid() { return hid_devices_.virtual_adapter(); }
   HidSession& hid() { return *hid_; }
   QLabel* esc_label() const { return esc_label_; }
+  // The status line under the pages and the text of the empty page area.
+  QLabel* status_line() const { return status_line_; }
+  QLabel* page_hint() const { return page_hint_; }
+  // The menu commands, by their text ("Inport ESC Data", "Read from ESC", ...).
+  QAction* command(const QString& text) const;
+  // Status line, page-area text and which commands can act, from the session status.
+  void UpdateStatus();
 
   // For tests and the benchmark.
   CSettingsPage* page(int32_t page_id) const;
@@ -83,6 +92,9 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
 
   // SessionUi
   Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override;
+  Answer AskQuestion(const Question& question) override;
+  void ReportOutcome(const std::string& text) override;
+  void ReportFailure(const std::string& text) override;
   std::optional<std::string> ChooseOpenFile(const std::string& filter) override;
   std::optional<std::string> ChooseSaveFile(const std::string& filter) override;
   void SetProgressCaption(const std::string& caption) override;
@@ -130,6 +142,10 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void OnApply();
   void OnDefault();
   void OnResetDefault();
+  void OnReadFromEsc();
+  // Whether closing now would cut a transfer short; asks the user. True: close.
+  bool MayClose();
+  std::optional<std::string> ChooseFile(bool save, const std::string& filter);
   void OnPortEvent(bool arrived, const std::string& device);
   void OnHidEvent(const HidEvent& event);
   void PumpHidEvents();
@@ -171,6 +187,13 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   QActionGroup* demo_group_ = nullptr;
   std::map<int, QAction*> demo_actions_;
   QMessageBox* adapter_notice_ = nullptr;
+  std::map<QString, QAction*> commands_;
+  StatusLine status_model_;
+  QLabel* status_line_ = nullptr;
+  QLabel* page_hint_ = nullptr;
+  QTimer* hid_poll_ = nullptr;  // virtual and socket HID adapters report through it
+  QString shown_status_;
+  bool shown_failure_ = false;
 };
 
 }  // namespace tessel

@@ -28,6 +28,8 @@ MainWindowLayout BuildMainWindow() {
   // The V1 dialog (424 x 255) replaces the page buttons; it sits centred across the window
   // with its top a little below the window's top band, again on whole pixels (15, 39).
   m.v1_area = DluRect{10, 24, 424, 255};
+  // Across the page area's width, in the band under it and under the V1 dialog.
+  m.status_line = DluRect{30, 289, 383, 14};
 
   // Nine page buttons in a row, 35 x 39 units every 36 units from x 26.
   struct Row {

@@ -56,6 +56,7 @@ struct MainWindowLayout {
   DluRect client;     // 443 x 309 units = 665 x 502 px
   DluRect page_area;  // where every page (and the information page) sits
   DluRect v1_area;    // where the V1 dialog sits; it covers the row of page buttons
+  DluRect status_line;  // one line under the page area: what the tool does and did
   std::array<PageButtonLayout, 9> page_buttons;
   ControlRect esc_indicator;  // 1104
   ControlRect usb_indicator;  // 1105

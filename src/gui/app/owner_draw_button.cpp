@@ -119,10 +119,20 @@ void CCownerDrawBton::paintEvent(QPaintEvent*) {
       last_pixmap_ = QPixmap(QString::fromStdString(ImageResource(image)));
     }
   }
+  // The pictures are drawn for a larger size than most buttons show them at.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  // A button that cannot act now is drawn faded, so that it does not look merely broken.
+  if (!isEnabled()) painter.setOpacity(0.35);
   if (!last_pixmap_.isNull()) painter.drawPixmap(rect(), last_pixmap_);
-  if (hasFocus() && page_button) {
-    painter.setPen(QPen(QColor(0x36, 0xc2, 0xb0), 1, Qt::DotLine));
-    painter.drawRect(rect().adjusted(1, 1, -2, -2));
+  painter.setOpacity(1.0);
+  const bool curve_button = id_ == 1039 || id_ == 1106 || id_ == 1107;
+  // The frame shows where the keyboard is, as styles draw focus: after Tab, not after a click.
+  const bool keyboard_focus = hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
+  if (keyboard_focus && (page_button || curve_button)) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 6, 6);
   }
 }
 

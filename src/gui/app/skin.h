@@ -20,6 +20,8 @@ enum class SkinFit { kStretch, kUnscaled };
 // The picture over `area` (stretched onto it, or unscaled from its top-left corner); the
 // window colour where the picture file was missing.
 inline void PaintSkin(QPainter& painter, const QRect& area, const QPixmap& picture, SkinFit fit) {
+  // Under a fractional desktop scale the pictures are resampled; keep their labels even.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
   if (picture.isNull()) {
     painter.fillRect(area, QColor(0x1f, 0x23, 0x28));
   } else if (fit == SkinFit::kStretch) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "gui/app/skin.h"
+#include "gui/app/text_fit.h"
 
 namespace tessel {
 
@@ -19,6 +20,22 @@ constexpr double kGridPxPerUnitY = 55.0 / 25.0;
 constexpr double kGridOriginRow = 240.0;
 
 const QColor kLineColour(0, 250, 0);
+const QColor kAccent(0x36, 0xc2, 0xb0);
+const QColor kHintColour(0x9a, 0xa5, 0xb0);
+
+constexpr const char* kEditHint = "Click adds a point · drag moves it · right click deletes it";
+
+QString HeadingFor(CurveEditorKind kind) {
+  switch (kind) {
+    case CurveEditorKind::kThrottle:
+      return "THROTTLE CURVE";
+    case CurveEditorKind::kBrake:
+      return "BRAKE CURVE";
+    case CurveEditorKind::kBoost:
+      break;
+  }
+  return "BOOST CURVE";
+}
 const QColor kPointColour(0, 0, 250);
 
 QFont LabelFont(int pixel_size, bool bold) {
@@ -106,7 +123,30 @@ CCurveEditor::CCurveEditor(CurveEditorKind layout_kind, const CurveEditorContext
   ok_ = button(layout_.ok, &CCurveEditor::Ok);
   reset_->setToolTip("RESET: back to the default curve");
   ok_->setToolTip("OK (Enter): keep the curve");
-  cancel_->setToolTip("CANCEL (Esc): drop the changes");
+  cancel_->setToolTip("CANCEL (Esc): back to the curve as it was when the editor opened");
+  for (CCownerDrawBton* b : {reset_, cancel_, ok_}) b->setFocusPolicy(Qt::StrongFocus);
+
+  // The heading names the curve (the picture under it is shared by all three editors), and
+  // a line says how points are edited.
+  const QRect chart_px = ToQRect(layout_.chart.rect);
+  heading_ = new QLabel(HeadingFor(layout_kind), this);
+  heading_->setObjectName("heading");
+  heading_->setGeometry(14, 2, 170, 18);
+  heading_->setFont(LabelFont(13, true));
+  heading_->setStyleSheet(
+      QString("QLabel { color: %1; background: transparent; }").arg(kAccent.name()));
+  heading_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  hint_ = new QLabel(kEditHint, this);
+  hint_->setObjectName("hint");
+  hint_->setGeometry(QRect(QPoint(heading_->geometry().right() + 8, 3),
+                           QPoint(chart_px.right(), 19)));
+  hint_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  hint_->setStyleSheet(
+      QString("QLabel { color: %1; background: transparent; }").arg(kHintColour.name()));
+  hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  hint_->setFont(LabelFont(FittingPixelSize(LabelFont(12, false), {kEditHint},
+                                            LabelTextRoom(*hint_), 12),
+                           false));
 
   auto readout = [&](const ControlRect& c) {
     QLabel* label = StaticText(this, c, Qt::AlignCenter);
@@ -191,6 +231,7 @@ void CCurveEditor::Reset() {
 void CCurveEditor::Ok() {
   status_.*state_ = 1;
   model_.ApplyCurve();
+  model_.EndEdit();
   Close();
 }
 

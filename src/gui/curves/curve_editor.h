@@ -52,6 +52,8 @@ class CCurveEditor : public QWidget {
   void ResetCurve() { model_.ResetCurve(); }
   void ApplyCurve() { model_.ApplyCurve(); }
   void RefreshChartPoints();
+  // The page shows the editor: CANCEL will come back to the curve as it is now.
+  void BeginEdit() { model_.BeginEdit(); }
   // The three buttons.
   void Reset();
   void Ok();
@@ -67,6 +69,8 @@ class CCurveEditor : public QWidget {
   const CurveEditorLayout& layout() const { return layout_; }
 
   QWidget* chart() const { return chart_; }
+  QLabel* heading() const { return heading_; }
+  QLabel* hint() const { return hint_; }
   QLabel* count_readout() const { return count_readout_; }
   QLabel* point_readout() const { return point_readout_; }
   QLabel* y_label(int i) const { return y_labels_[static_cast<size_t>(i)]; }
@@ -111,6 +115,8 @@ class CCurveEditor : public QWidget {
   CCownerDrawBton* reset_ = nullptr;
   CCownerDrawBton* ok_ = nullptr;
   CCownerDrawBton* cancel_ = nullptr;
+  QLabel* heading_ = nullptr;
+  QLabel* hint_ = nullptr;
   QLabel* count_readout_ = nullptr;
   QLabel* point_readout_ = nullptr;
   std::array<QLabel*, 5> y_labels_{};

@@ -33,6 +33,7 @@ bool CCurvePage::ChoseCustom(int index) const {
 }
 
 void CCurvePage::OpenEditor() {
+  editor_->BeginEdit();
   status().*state_ = 2;
   status().curve_editor_open = true;
   HideAllControls();

@@ -1,5 +1,6 @@
 #include "gui/firmware/esc_process_dlg.h"
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
@@ -15,6 +16,12 @@ CEscProcessDlg::CEscProcessDlg(QWidget* owner) : QDialog(owner) {
   setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
                  Qt::WindowDoesNotAcceptFocus);
   setAttribute(Qt::WA_ShowWithoutActivating);
+  caption_ = new QLabel(windowTitle(), this);
+  caption_->setObjectName("caption");
+  caption_->setStyleSheet("QLabel { color: #ffffff; background: transparent; }");
+  QFont font("DejaVu Sans");
+  font.setPixelSize(13);
+  caption_->setFont(font);
   bar_ = new QProgressBar(this);
   bar_->setObjectName("bar_1163");
   bar_->setRange(0, 100);
@@ -23,7 +30,9 @@ CEscProcessDlg::CEscProcessDlg(QWidget* owner) : QDialog(owner) {
       "QProgressBar { background: #16191c; border: 1px solid #3b434c; border-radius: 3px; }"
       "QProgressBar::chunk { background: #36c2b0; }");
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(10, 10, 10, 10);
+  layout->setContentsMargins(12, 8, 12, 10);
+  layout->setSpacing(6);
+  layout->addWidget(caption_);
   layout->addWidget(bar_);
   setStyleSheet("QDialog { background: #1f2328; }");
   setEnabled(false);
@@ -39,6 +48,15 @@ void CEscProcessDlg::Place() {
 void CEscProcessDlg::SetProgress(uint32_t total, uint32_t done) {
   const uint32_t pos = total == 0 ? 0 : done * 100u / total;
   bar_->setValue(static_cast<int>(pos > 100 ? 100 : pos));
+}
+
+void CEscProcessDlg::SetCaption(const QString& caption) {
+  setWindowTitle(caption);
+  caption_->setText(caption);
+}
+
+QString CEscProcessDlg::caption() const {
+  return caption_->text();
 }
 
 int CEscProcessDlg::position() const {

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QProgressBar;
 
 namespace tessel {
@@ -15,11 +16,16 @@ class CEscProcessDlg : public QDialog {
 
   // Bar position = done * 100 / total (unsigned integer division).
   void SetProgress(uint32_t total, uint32_t done);
+  // The caption, in the title bar and above the bar (title bars are small or missing on
+  // some desktops).
+  void SetCaption(const QString& caption);
+  QString caption() const;
   int position() const;
   void Place();  // the window's place and size: x 300, y 210, 690 x 70 pixels
   void Close();
 
  private:
+  QLabel* caption_;
   QProgressBar* bar_;
 };
 

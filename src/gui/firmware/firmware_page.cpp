@@ -10,6 +10,7 @@
 #include "core/firmware/serial_update.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
+#include "gui/app/text_fit.h"
 #include "gui/pages/settings_page.h"
 
 namespace tessel {
@@ -112,9 +113,9 @@ QLineEdit* CFirmware::software_box() const {
 }
 
 void CFirmware::RefreshControls() {
-  device_->setText(device_text_);
-  hardware_->setText(hardware_text_);
-  software_->setText(software_text_);
+  FitLineEditText(*device_, device_text_);
+  FitLineEditText(*hardware_, hardware_text_);
+  FitLineEditText(*software_, software_text_);
   // Setting the same text again would scroll the help back to its top.
   if (help_->toPlainText() != help_text_) help_->setPlainText(help_text_);
 }

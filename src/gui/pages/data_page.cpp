@@ -5,6 +5,7 @@
 #include "core/settings/data_page.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
+#include "gui/app/text_fit.h"
 
 namespace tessel {
 
@@ -45,7 +46,7 @@ CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(s
 void CData::ShowLoggedData() {
   const auto texts = LoggedDataTexts(context_.session.image);
   for (size_t i = 0; i < boxes_.size() && i < texts.size(); ++i) {
-    boxes_[i]->setText(QString::fromStdString(texts[i]));
+    FitLineEditText(*boxes_[i], QString::fromStdString(texts[i]));
   }
   update();
 }

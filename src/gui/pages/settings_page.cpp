@@ -8,6 +8,7 @@
 #include "core/settings/page_rules.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
+#include "gui/app/text_fit.h"
 
 namespace tessel {
 
@@ -68,16 +69,13 @@ CSettingsPage::CSettingsPage(const PageDef& def, PageContext context, QWidget* p
     box->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
     box->setStyleSheet(kValueBoxStyle);
     box->setCursor(Qt::PointingHandCursor);
-    QFont small = box->font();
-    small.setPixelSize(11);  // the longest option texts fit their boxes
-    box->setFont(small);
     auto* list = new QListWidget(this);
     list->setObjectName(QString("list_%1").arg(s.drop_list_id));
     list->setGeometry(ToQRect(s.drop_list));
     list->setStyleSheet(kListStyle);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    list->setFont(box->font());
     for (const std::string& option : s.options) list->addItem(QString::fromStdString(option));
+    // Every option whole in the box and the list, the list in whole rows.
+    FitValueAndList(*box, *list, ToQRect(s.drop_list).height());
     list->hide();
     list->installEventFilter(this);
     const int index = static_cast<int>(i);

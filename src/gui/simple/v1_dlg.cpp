@@ -12,6 +12,7 @@
 #include "core/firmware/serial_update.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
+#include "gui/app/text_fit.h"
 #include "gui/firmware/firmware_page.h"
 
 namespace tessel {
@@ -67,9 +68,11 @@ CV1Dlg::CV1Dlg(Session& session, const QString& skin_folder, QWidget* parent)
     auto* l = new QLabel(text, this);
     l->setObjectName(QString("label_%1").arg(c.id));
     l->setGeometry(ToQRect(c.rect));
-    l->setFont(LabelFont(pixel_size));
     l->setStyleSheet(kLabelStyle);
     l->setAlignment(align | Qt::AlignVCenter);
+    l->ensurePolished();
+    const QFont font = LabelFont(pixel_size);
+    l->setFont(LabelFont(FittingPixelSize(font, {text}, LabelTextRoom(*l), pixel_size)));
     return l;
   };
 
@@ -87,8 +90,14 @@ CV1Dlg::CV1Dlg(Session& session, const QString& skin_folder, QWidget* parent)
     list->setObjectName(QString("list_%1").arg(def.list_id));
     list->setGeometry(ToQRect(place.list.rect));
     list->setStyleSheet(kListStyle);
-    list->setFont(ValueFont(12));
-    for (const std::string& option : def.options) list->addItem(QString::fromStdString(option));
+    QStringList options;
+    for (const std::string& option : def.options) options << QString::fromStdString(option);
+    list->addItems(options);
+    list->ensurePolished();
+    // The shown choice and every entry of the open list whole.
+    const QFont font = ValueFont(FittingPixelSize(ValueFont(12), options, ComboTextRoom(*list), 12));
+    list->setFont(font);
+    list->view()->setFont(font);  // the open list is a window of its own
     const int row_px = list->view()->sizeHintForRow(0);
     list->setMaxVisibleItems(std::max(3, row_px > 0 ? drop_px / row_px : 6));
     lists_[i] = list;

@@ -1,0 +1,104 @@
+#include "gui/app/help_dlg.h"
+
+#include <QDialogButtonBox>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace tessel {
+
+QString CHelpDlg::HelpHtml() {
+  return QStringLiteral(R"(
+<h2>Tessel Arc USB</h2>
+<p>This tool reads and changes the settings of an RC-car speed controller (ESC) through a USB
+programming adapter. The line under the pages always says what the tool is doing and what it
+last did.</p>
+
+<h3>1. Reading the ESC</h3>
+<p>Plug the programming adapter into the computer, connect the ESC to it and power the ESC.
+The tool finds the adapter (the <b>USB</b> lamp turns blue), then the ESC (the <b>ESC</b> lamp
+turns green) and reads all its settings at once; a progress window shows the read. To read the
+ESC again later, for example after a send, choose <b>Device › Read from ESC</b> (F5).</p>
+
+<h3>2. Pages</h3>
+<p>The buttons along the top open the pages: <b>Info</b> (device and software version, firmware
+update), <b>General</b>, <b>Throttle</b>, <b>Brake</b>, <b>Boost</b>, <b>Turbo</b> and
+<b>Data</b> (what the ESC logged on its last run). They stay grey while no ESC is connected.
+Click a value to open its list and click the option you want; the help box on the right
+explains the setting. Escape closes a list without a choice.</p>
+<p>Changes stay in the tool until you press <b>Apply</b>, which sends every setting to the ESC.
+<b>Default</b> sends the factory settings; <b>Device › Reset Default</b> does the same from the
+menu. The status line says <i>Sent OK</i> when the ESC has them.</p>
+
+<h3>3. Profile presets</h3>
+<p><b>PROMODE</b> on the GENERAL page holds ten profiles (Modify, Zero Timing, Practice, Sport,
+Stock classes, Buggy&amp;SCT, Crawler, Drift). Picking one changes the related settings and
+sends them to the ESC straight away.</p>
+
+<h3>4. Custom curves</h3>
+<p>Choose <b>Custom</b> for THCURVE (THROTTLE page), BRAKE CURVE (BRAKE page) or SLOPE (BOOST
+page) and the curve editor opens in its place:</p>
+<ul>
+<li><b>Click</b> on the chart to add a point (up to 40).</li>
+<li><b>Drag</b> a point to move it; the end points stay where they are.</li>
+<li><b>Right click</b> a point to delete it.</li>
+<li><b>RESET</b> goes back to the default curve, <b>OK</b> (Enter) keeps your curve and
+<b>CANCEL</b> (Escape) gives back the curve as it was when the editor opened.</li>
+</ul>
+<p>The new curve reaches the ESC with the next Apply.</p>
+
+<h3>5. Settings files</h3>
+<p><b>File › Export Esc Data</b> (Ctrl+S) saves the settings, curves included, to a
+<tt>.DATA</tt> file; <b>File › Inport ESC Data</b> (Ctrl+O) loads one into the pages (then
+Apply sends it). A damaged file is refused with the reason and changes nothing. The file
+dialogs open in the folder you used last.</p>
+
+<h3>6. Firmware</h3>
+<p>On the <b>Info</b> page, <b>UpData</b> installs new firmware from a <tt>.xup</tt> file (a V1
+ESC has an <b>Update Firmware</b> button in its window). The file is checked first; a damaged
+file is refused before anything is sent. If the file is older than the ESC's firmware the tool
+asks <i>version old</i>, where Enter means Cancel. Do not unplug anything while the update
+runs.</p>
+
+<h3>7. Older V1-series ESCs</h3>
+<p>A V1-series ESC gets one window with all its settings instead of the pages, with
+<b>Read Settings</b>, <b>Send Settings</b> and <b>Update Firmware</b>.</p>
+
+<h3>8. DemoMode</h3>
+<p>The <b>DemoMode</b> menu connects the tool to a virtual ESC (full, V1-series, V1-series with
+BEC) or to a virtual HID adapter, so everything can be tried without hardware. Choose
+<b>USB programming adapter</b> to go back to real devices. The window title ends in
+"- DEMO" while a virtual device is in use.</p>
+
+<h3>9. The command line</h3>
+<p><tt>tesselarc-cli</tt> does the same from a terminal:</p>
+<pre>tesselarc-cli ports                 adapters and serial ports
+tesselarc-cli info                  adapter, device and ESC version
+tesselarc-cli read [--out FILE]     print the settings, or save a .DATA file
+tesselarc-cli set FIELD=INDEX ...   change settings by name and send them
+tesselarc-cli write FILE            send a settings file
+tesselarc-cli show FILE             print a settings file without a device
+tesselarc-cli flash FILE            update the firmware</pre>
+<p>Add <tt>--demo</tt> to try any of them on the virtual ESC. <tt>tesselarc --demo</tt> starts
+this window on it.</p>
+
+<h3>Keys</h3>
+<p>Ctrl+O import, Ctrl+S export, F5 read from the ESC, Ctrl+Q quit; Tab moves between the
+buttons and Enter or Space presses the one with the frame.</p>
+)");
+}
+
+CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle("help");
+  browser_ = new QTextBrowser(this);
+  browser_->setObjectName("help_text");
+  browser_->setOpenExternalLinks(false);
+  browser_->setHtml(HelpHtml());
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(browser_);
+  layout->addWidget(buttons);
+  resize(600, 520);
+}
+
+}  // namespace tessel

@@ -1,0 +1,332 @@
+// The status line: what each state reads as, how reported outcomes give way, and what the
+// engines and the file commands report through the window seam, on the virtual devices.
+#include "core/session/status_line.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+#include "core/link/hid_session.h"
+#include "core/session/session.h"
+#include "core/session/settings_file.h"
+#include "core/settings/page_rules.h"
+#include "sim/virtual_esc_port.h"
+#include "sim/virtual_hid_adapter.h"
+#include "tests/support/recording_ui.h"
+
+namespace tessel {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Texts = std::vector<std::string>;
+
+SessionStatus Serial(int32_t adapter, int32_t esc) {
+  SessionStatus s;
+  s.link_kind = kLinkSerial;
+  s.adapter_state = adapter;
+  s.esc_state = esc;
+  s.transfer_active = false;
+  s.read_in_progress = false;
+  return s;
+}
+
+TEST(StatusLineTest, EveryStateHasItsText) {
+  SessionStatus start;  // as the tool starts: a read waits for the first ESC
+  EXPECT_EQ(CurrentActivity(start), Activity::kSearching);
+  EXPECT_EQ(ActivityText(CurrentActivity(start)), "Searching for the adapter…");
+  EXPECT_EQ(PageAreaHint(Activity::kSearching), "CONNECT THE PROGRAMMING ADAPTER");
+
+  SessionStatus s = Serial(kAdapterOpen, kEscSilent);
+  s.transfer_active = true;  // the read that waits for the ESC does not count as reading
+  EXPECT_EQ(ActivityText(CurrentActivity(s)), "Adapter found, no ESC answering");
+  s.esc_state = kEscDetected;
+  s.read_in_progress = true;
+  EXPECT_EQ(ActivityText(CurrentActivity(s)), "Reading the ESC…");
+  EXPECT_EQ(PageAreaHint(CurrentActivity(s)), "READING THE ESC…");
+  s.read_in_progress = false;
+  s.transfer_direction = kTransferSend;
+  EXPECT_EQ(ActivityText(CurrentActivity(s)), "Sending to the ESC…");
+  s.transfer_active = false;
+  EXPECT_EQ(CurrentActivity(s), Activity::kReady);
+  s.update_running = true;
+  EXPECT_EQ(CurrentActivity(s), Activity::kUpdating);
+
+  // The HID adapter counts 1 as greeted and present; a V1 send there runs without
+  // `transfer_active`.
+  SessionStatus h = Serial(kHidAdapterGreeted, kEscNone);
+  h.link_kind = kLinkHid;
+  EXPECT_EQ(CurrentActivity(h), Activity::kNoEsc);
+  h.esc_state = kHidEscPresent;
+  EXPECT_EQ(CurrentActivity(h), Activity::kReady);
+  h.send_in_progress = true;
+  EXPECT_EQ(CurrentActivity(h), Activity::kSending);
+  h.send_in_progress = false;
+  h.lcd_box_connected = true;
+  EXPECT_EQ(ActivityText(CurrentActivity(h)), "LCD program box connected");
+  // A serial adapter that is open but lost its ESC is no HID adapter with a greeting.
+  EXPECT_EQ(CurrentActivity(Serial(kAdapterLost, kEscNone)), Activity::kSearching);
+}
+
+TEST(StatusLineTest, OutcomesStayUntilNewWorkOrTheLossOfWhatTheyTalkAbout) {
+  StatusLine line;
+  SessionStatus s = Serial(kAdapterOpen, kEscDetected);
+  s.transfer_active = true;
+  EXPECT_EQ(line.Update(s), "Reading the ESC…");
+  s.device_class = kDeviceFull;
+  line.Report(ReadOkText(s, "ESC0120"), s);
+  s.transfer_active = false;
+  EXPECT_EQ(line.Update(s), "Read OK: CAR ESC, software ESC0120");  // settling keeps it
+  s.transfer_active = true;
+  s.transfer_direction = kTransferSend;
+  EXPECT_EQ(line.Update(s), "Sending to the ESC…");  // new work replaces it
+  s.transfer_active = false;
+  line.Report(kSentOkText, s);
+  EXPECT_EQ(line.Update(s), "Sent OK");
+  s.esc_state = kEscSilent;
+  EXPECT_EQ(line.Update(s), "Adapter found, no ESC answering");  // a success gives way
+
+  // A failure stays while the tool only searches, and goes with the next read.
+  line.ReportFailure("Import failed: too short", s);
+  s.adapter_state = kAdapterNone;
+  EXPECT_EQ(line.Update(s), "Import failed: too short");
+  s.adapter_state = kAdapterOpen;
+  s.esc_state = kEscDetected;
+  s.transfer_active = true;
+  s.transfer_direction = kTransferRead;
+  EXPECT_EQ(line.Update(s), "Reading the ESC…");
+}
+
+TEST(StatusLineTest, ATransferCutOffByTheLossOfTheEscSaysSo) {
+  StatusLine line;
+  SessionStatus s = Serial(kAdapterOpen, kEscDetected);
+  s.transfer_active = true;
+  s.transfer_direction = kTransferSend;
+  line.Update(s);
+  s.esc_state = kEscSilent;
+  EXPECT_EQ(line.Update(s),
+            "Send broke off: the ESC stopped answering and may hold part of the new settings");
+  s.adapter_state = kAdapterNone;  // still searching: the reason stays
+  EXPECT_EQ(line.Update(s),
+            "Send broke off: the ESC stopped answering and may hold part of the new settings");
+
+  StatusLine reading;
+  SessionStatus r = Serial(kAdapterOpen, kEscDetected);
+  r.transfer_active = true;
+  reading.Update(r);
+  r.adapter_state = kAdapterNone;
+  r.esc_state = kEscNone;
+  EXPECT_EQ(reading.Update(r), "Read broke off: the ESC stopped answering");
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the engines report through the seam.
+
+class SerialReports : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port = std::make_unique<VirtualEscPort>(clock, EscVariant::kFull);
+    ports = std::make_unique<VirtualPortEnumerator>(*port);
+    session = std::make_unique<Session>(*port, ports.get(), clock, loop, ui);
+    loop.SetHandler([this](int id) { session->OnTimer(id); });
+    session->Start();
+  }
+  SessionStatus& status() { return session->status; }
+  bool Idle() {
+    return loop.RunUntil([&] { return !status().transfer_active && status().esc_state == 2; },
+                         60000);
+  }
+
+  ManualClock clock;
+  TimerLoop loop{clock};
+  RecordingUi ui;
+  std::unique_ptr<VirtualEscPort> port;
+  std::unique_ptr<VirtualPortEnumerator> ports;
+  std::unique_ptr<Session> session;
+};
+
+TEST_F(SerialReports, ReadSendAndReadAgain) {
+  EXPECT_FALSE(session->ReadFromEsc()) << "no ESC yet";
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(ui.outcomes, Texts{"Read OK: CAR ESC, software ESC0120"});
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(ui.outcomes.back(), "Sent OK");
+
+  // "Read from ESC" runs the detection read again: identification, block, version, curves.
+  port->esc().image().punch_rate1 = 3;
+  port->esc().ClearReceived();
+  ASSERT_TRUE(session->ReadFromEsc());
+  EXPECT_EQ(ui.captions.back(), kCaptionRead);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(port->esc().received(), (Bytes{0xD5, 0xD5, 0xD5, 0xD8, 0xD7, 0xDE, 0xDB, 0xD9}));
+  EXPECT_EQ(session->image.punch_rate1, 3);
+  EXPECT_EQ(ui.outcomes.back(), "Read OK: CAR ESC, software ESC0120");
+  EXPECT_EQ(ui.reads_finished, 2);
+
+  session->status.curve_editor_open = true;
+  EXPECT_FALSE(session->ReadFromEsc()) << "an open curve editor keeps the image as it is";
+}
+
+TEST_F(SerialReports, SkippedAndStoppedTransfersAreNoSuccess) {
+  ASSERT_TRUE(Idle());
+  ui.outcomes.clear();
+  // The ESC goes quiet before its version: No skips the step, the read ends without it.
+  ASSERT_TRUE(session->ReadFromEsc());
+  ASSERT_TRUE(loop.RunUntil([&] { return status().read_step == 6; }, 60000));
+  port->esc().faults().silent = true;
+  // The version query's echo is missing, and then its answer: No skips both steps.
+  ui.answers = {Answer::kNo, Answer::kNo};
+  loop.RunOne();
+  ASSERT_EQ(ui.questions.size(), 1u);
+  port->esc().faults().silent = false;
+  loop.RunOne();
+  ASSERT_EQ(ui.questions.size(), 2u);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(ui.outcomes,
+            Texts{"failed: Read with skipped steps: some values shown may not be the ESC's"});
+
+  // Cancel stops a read, and a send part way.
+  ASSERT_TRUE(session->ReadFromEsc());
+  ASSERT_TRUE(loop.RunUntil([&] { return status().read_step == 6; }, 60000));
+  port->esc().faults().silent = true;
+  ui.answers = {Answer::kCancel};
+  ASSERT_TRUE(loop.RunUntil([&] { return !status().transfer_active; }, 60000));
+  EXPECT_EQ(ui.outcomes.back(), "failed: Read stopped: the ESC did not answer as expected");
+  port->esc().faults().silent = false;
+  ASSERT_TRUE(Idle());
+
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(loop.RunUntil([&] { return status().send_step == 10; }, 60000));
+  port->SetPlugged(false);  // the next write fails
+  ui.answers = {Answer::kCancel};
+  loop.RunOne();
+  EXPECT_FALSE(status().transfer_active);
+  EXPECT_EQ(ui.outcomes.back(),
+            "failed: Send stopped: the ESC did not answer as expected and may hold part of the "
+            "new settings");
+}
+
+class HidReports : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    adapter = std::make_unique<VirtualHidAdapter>(HidDeviceKind::kFullEsc, 0);
+    session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
+    hid = std::make_unique<HidSession>(*session, *adapter);
+    LoadFactoryDefaults(session->image);
+    loop.SetHandler([this](int id) { session->OnTimer(id); });
+    session->Start();
+    hid->Start();
+  }
+  bool Idle() {
+    return loop.RunUntil(
+        [&] { return !session->status.transfer_active && session->status.HidConnected(); },
+        60000);
+  }
+  std::vector<uint8_t> Commands() const {
+    std::vector<uint8_t> out;
+    for (const HidReportRecord& r : adapter->reports()) {
+      if (r.kind == HidReportKind::kOutput && r.bytes[1] == 1) out.push_back(r.bytes[2]);
+    }
+    return out;
+  }
+
+  ManualClock clock;
+  TimerLoop loop{clock};
+  RecordingUi ui;
+  VirtualEscPort serial{clock};
+  std::unique_ptr<VirtualHidAdapter> adapter;
+  std::unique_ptr<Session> session;
+  std::unique_ptr<HidSession> hid;
+};
+
+TEST_F(HidReports, ReadSendReadAgainAndALostSend) {
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(ui.outcomes, Texts{"Read OK: CAR ESC, software V1.05_120307"});
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(ui.outcomes.back(), "Sent OK");
+
+  adapter->image().punch_rate2 = 5;
+  adapter->ClearReports();
+  ASSERT_TRUE(session->ReadFromEsc());
+  ASSERT_TRUE(loop.RunUntil([&] { return ui.reads_finished == 2; }, 60000));
+  const std::vector<uint8_t> commands = Commands();
+  ASSERT_GE(commands.size(), 6u);
+  EXPECT_EQ(std::vector<uint8_t>(commands.begin(), commands.begin() + 6),
+            (std::vector<uint8_t>{0xD5, 0xD7, 0xD8, 0xDE, 0xDB, 0xD9}));
+  EXPECT_EQ(session->image.punch_rate2, 5);
+  EXPECT_EQ(ui.outcomes.back(), "Read OK: CAR ESC, software V1.05_120307");
+
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(loop.RunUntil([&] { return hid->hid_step == kHidStepWriteCurves; }, 60000));
+  adapter->ReplaceDevice(HidDeviceKind::kLcdBox);
+  ASSERT_TRUE(loop.RunUntil([&] { return !session->status.send_in_progress; }, 60000));
+  EXPECT_EQ(ui.outcomes.back(),
+            "failed: Send broke off: the ESC stopped answering and may hold part of the new "
+            "settings");
+
+  // The LCD program box alone has nothing to read: no read starts (nor its progress window).
+  ASSERT_TRUE(loop.RunUntil([&] { return hid->poll_count == 255; }, 60000));
+  ASSERT_TRUE(hid->EnterLcdMode());
+  EXPECT_FALSE(session->ReadFromEsc());
+  EXPECT_FALSE(ui.progress_visible);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The file commands.
+
+class FileReports : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::path(::testing::TempDir()) /
+          ("status_line_" + std::to_string(getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir);
+    LoadFactoryDefaults(image);
+    status.device_class = kDeviceFull;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  SettingsFileHost Host() { return SettingsFileHost{image, status, false, ui, nullptr}; }
+
+  std::filesystem::path dir;
+  EscSettingsImage image;
+  SessionStatus status;
+  RecordingUi ui;
+};
+
+TEST_F(FileReports, ExportImportAndADamagedFileWithItsReason) {
+  ui.save_file = (dir / "race.old").string();
+  ASSERT_TRUE(ExportSettings(Host()));
+  const std::string written = (dir / "race.old.DATA").string();
+  EXPECT_EQ(ui.outcomes, Texts{"Exported to " + written});
+
+  ui.open_file = written;
+  ASSERT_TRUE(ImportSettings(Host()));
+  EXPECT_EQ(ui.outcomes.back(), "Imported " + written);
+
+  // One byte changed: the box keeps its text and caption, the reason goes under it.
+  std::vector<char> bytes(kSettingsRecordLength);
+  std::ifstream(written, std::ios::binary).read(bytes.data(), kSettingsRecordLength);
+  bytes[400] = static_cast<char>(bytes[400] + 1);
+  std::ofstream(written, std::ios::binary).write(bytes.data(), kSettingsRecordLength);
+  const EscSettingsImage before = image;
+  EXPECT_FALSE(ImportSettings(Host()));
+  ASSERT_EQ(ui.asked.size(), 1u);
+  EXPECT_EQ(ui.asked[0].text, kImportErrorText);
+  EXPECT_EQ(ui.asked[0].caption, kImportCaption);
+  const std::string reason = "\"" + written + "\": the check value does not match the contents";
+  EXPECT_EQ(ui.asked[0].detail, reason);
+  EXPECT_EQ(ui.outcomes.back(), "failed: Import failed: " + reason);
+  EXPECT_EQ(image.run_mode, before.run_mode);
+  // The same reason the command line gives for the file.
+  std::string cli_error;
+  EXPECT_FALSE(ReadSettingsFile(written, cli_error));
+  EXPECT_NE(cli_error.find(reason), std::string::npos) << cli_error;
+}
+
+}  // namespace
+}  // namespace tessel

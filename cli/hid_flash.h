@@ -26,7 +26,6 @@ struct HidFlashRequest {
   std::string path;
   bool lcd = false;         // the LCD program box alone behind the adapter
   uint64_t stall_ms = 0;    // give up when the update makes no progress for this long
-  bool show_lines = false;  // progress one line per step (stderr is not a terminal)
 };
 
 // Runs the update on an identified device (or, with `lcd`, an adapter with no ESC). 0 when the

@@ -23,6 +23,7 @@
 #include "cli/hid_flash.h"
 #include "cli/sheet.h"
 #include "core/firmware/firmware_file.h"
+#include "core/link/access_notice.h"
 #include "core/firmware/serial_update.h"
 #include "core/link/hid_session.h"
 #include "core/session/session.h"
@@ -116,13 +117,20 @@ std::optional<Options> ToOptions(const CommandLine& line, std::string& problem) 
 // The system's reason why `path` cannot be a serial adapter, or empty when it may be one.
 // Asked before the search starts, so that a wrong --port fails at once rather than after the
 // time-out.
-std::string SerialDeviceProblem(const std::string& path) {
+std::string SerialDeviceProblem(const std::string& path, int& error) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (!S_ISCHR(st.st_mode)) return "not a serial device";
+  error = 0;
+  if (stat(path.c_str(), &st) != 0) {
+    error = errno;
+    return std::strerror(error);
+  }
+  // Opened before the kind is looked at, so that a node this user may not open says so.
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
-  const bool tty = isatty(fd) != 0;
+  if (fd < 0) {
+    error = errno;
+    return std::strerror(error);
+  }
+  const bool tty = S_ISCHR(st.st_mode) && isatty(fd) != 0;
   close(fd);
   return tty ? std::string() : "not a serial device";
 }
@@ -141,12 +149,21 @@ constexpr const char* kNoAdapterText =
 int CheckAdapterPresent(const Options& o) {
   if (o.demo || o.hid_demo) return kExitOk;
   if (!o.port.empty()) {
-    const std::string why = SerialDeviceProblem(o.port);
+    int error = 0;
+    const std::string why = SerialDeviceProblem(o.port, error);
     if (why.empty()) return kExitOk;
-    std::string next = "check the name ('tesselarc-cli ports' lists the serial ports)";
-    if (why == std::strerror(EACCES)) next = "run 'tesselarc-cli doctor' for the fix";
-    std::fprintf(stderr, "tesselarc-cli: cannot open %s: %s; %s\n", o.port.c_str(),
-                 LowerFirst(why).c_str(), next.c_str());
+    if (error == EACCES || error == EPERM) {
+      // The fix first (the udev rule, the group), then the reason in one line.
+      std::fprintf(stderr, "tesselarc-cli: %s\n",
+                   AccessDeniedText(AdapterFamily::kSerial, o.port).c_str());
+      std::fprintf(stderr, "tesselarc-cli: cannot open %s: permission denied (run tesselarc-cli doctor)\n",
+                   o.port.c_str());
+      return kExitFailure;
+    }
+    std::fprintf(stderr,
+                 "tesselarc-cli: cannot open %s: %s; check the name ('tesselarc-cli ports' "
+                 "lists the serial ports)\n",
+                 o.port.c_str(), LowerFirst(why).c_str());
     return kExitFailure;
   }
   const std::string& named = !o.hid.empty() ? o.hid : o.hid_socket;
@@ -692,8 +709,14 @@ int CommandFlash(const Options& o) {
       return kExitOk;
     case SerialUpdateOutcome::kDeclined:
       if (d.asked_version_old) {
-        return fail("the file's version " + hex(d.file_version) + " is older than the ESC's " +
-                    hex(d.esc_version) + "; use --force");
+        // Versions as the ESC and the file name show them ("ESC0110"), not as numbers.
+        std::string file_text = FileVersionFromName(path).name;
+        file_text = file_text.substr(0, file_text.rfind('.'));
+        const std::string esc_text = session.VersionText();
+        return fail("the file's version " + (file_text.empty() ? hex(d.file_version) : file_text) +
+                    " is older than the ESC's " +
+                    (esc_text.empty() ? hex(d.esc_version) : esc_text) +
+                    "; use --force to flash it anyway");
       }
       return fail("the update was not confirmed; nothing was sent");
     case SerialUpdateOutcome::kFileNotOpened:

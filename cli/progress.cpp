@@ -67,6 +67,7 @@ void ProgressMeter::BreakLine() {
   if (!line_open_) return;
   std::fputc('\n', out_);
   line_open_ = false;
+  drawn_width_ = 0;  // the next drawing starts on a fresh line
 }
 
 void ProgressMeter::DrawLine() {

@@ -54,8 +54,10 @@ void ProgressMeter::End(bool ok) {
       std::fprintf(out_, "%s: stopped at %d%%\n", activity_.c_str(), percent_);
     }
   } else {
-    DrawLine();
-    std::fprintf(out_, ok ? "  done in %.1f s\n" : "  stopped\n", seconds);
+    char tail[48];
+    std::snprintf(tail, sizeof tail, ok ? "  done in %.1f s" : "  stopped", seconds);
+    DrawLine(tail);
+    std::fputc('\n', out_);
     line_open_ = false;
     drawn_width_ = 0;
   }
@@ -70,7 +72,7 @@ void ProgressMeter::BreakLine() {
   drawn_width_ = 0;  // the next drawing starts on a fresh line
 }
 
-void ProgressMeter::DrawLine() {
+void ProgressMeter::DrawLine(const std::string& tail) {
   const uint64_t now = now_ms_();
   last_draw_ms_ = now;
   constexpr int kBar = 20;
@@ -84,6 +86,7 @@ void ProgressMeter::DrawLine() {
                              static_cast<uint64_t>(percent_);
     text += ", about " + std::to_string((left_ms + 999) / 1000) + " s left";
   }
+  text += tail;
   const size_t width = text.size();
   // Spaces cover what a longer line drew before.
   if (drawn_width_ > width) text.append(drawn_width_ - width, ' ');

@@ -28,7 +28,7 @@ class ProgressMeter {
   bool active() const { return !activity_.empty(); }
 
  private:
-  void DrawLine();
+  void DrawLine(const std::string& tail = {});
 
   std::FILE* out_;
   Mode mode_;

@@ -548,6 +548,15 @@ int CommandSet(const Options& o) {
     if (!choice.index) return Usage(o, choice.problem);
     changes.push_back({field, *choice.index});
   }
+  // No ESC takes fields of both kinds, so such a line is refused before the ESC is looked for.
+  for (const auto& c : changes) {
+    if (c.field->v1 != changes.front().field->v1) {
+      const FieldChange& full = c.field->v1 ? changes.front() : c;
+      const FieldChange& v1 = c.field->v1 ? c : changes.front();
+      return Usage(o, full.field->name + " is a full-ESC field and " + v1.field->name +
+                          " a V1-series one; no ESC takes both");
+    }
+  }
   if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
   if (int rc = world.WaitForRead()) return rc;
@@ -558,11 +567,13 @@ int CommandSet(const Options& o) {
   const bool bec = session.status.v1_block_variant == kV1Block16;
   for (const auto& c : changes) {
     if (c.field->v1 != v1 || (c.field->bec_only && !bec)) {
+      const char* kind = !v1 ? "a full ESC"
+                         : c.field->v1 ? "this V1-series ESC (it has no BEC)"
+                                       : "a V1-series ESC";
       std::fprintf(stderr,
                    "tesselarc-cli: %s does not apply to %s; nothing was sent ('tesselarc-cli "
                    "fields' lists the fields of each kind)\n",
-                   c.field->name.c_str(), v1 ? (bec ? "a V1-series ESC" : "this V1-series ESC")
-                                             : "a full ESC");
+                   c.field->name.c_str(), kind);
       return kExitUsage;
     }
   }

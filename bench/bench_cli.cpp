@@ -34,7 +34,8 @@ int main() {
   const std::string cli = TESSEL_CLI_BINARY;
   const std::string file = tessel::test_support::TempPath("bench-plain-file");
   if (FILE* f = std::fopen(file.c_str(), "w")) std::fclose(f);
-  Measure("--port to a missing path", {cli, "--timeout", "60", "--port", "/nonexistent/tty", "read"}, 20);
+  Measure("--port to a missing path",
+          {cli, "--timeout", "60", "--port", "/nonexistent/tty", "read"}, 20);
   Measure("--port to a plain file", {cli, "--timeout", "60", "--port", file, "read"}, 20);
   Measure("usage error (unknown option)", {cli, "read", "--jsn"}, 20);
   Measure("search, no adapter plugged in", {cli, "--timeout", "60", "info"}, 5);

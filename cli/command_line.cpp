@@ -94,7 +94,8 @@ std::string Trimmed(QString text) {
 std::string WithDashes(const std::string& problem, const std::vector<std::string>& argv) {
   const std::string lead = "unknown option '";
   if (problem.rfind(lead, 0) != 0) return problem;
-  const std::string name = problem.substr(lead.size(), problem.find('\'', lead.size()) - lead.size());
+  const std::string name =
+      problem.substr(lead.size(), problem.find('\'', lead.size()) - lead.size());
   for (const std::string& a : argv) {
     if (a == "--" + name || a.rfind("--" + name + "=", 0) == 0) return lead + "--" + name + "'";
   }
@@ -118,7 +119,8 @@ void TakeValues(const QCommandLineParser& parser, const std::vector<OptionSpec>&
     const QString name = QString::fromStdString(o.name);
     if (!parser.isSet(name)) continue;
     // The last of repeated options wins, as with most tools.
-    values[o.name] = o.value_name.empty() ? std::string() : parser.values(name).last().toStdString();
+    values[o.name] =
+        o.value_name.empty() ? std::string() : parser.values(name).last().toStdString();
   }
 }
 
@@ -126,26 +128,46 @@ void TakeValues(const QCommandLineParser& parser, const std::vector<OptionSpec>&
 
 const std::vector<CommandSpec>& Commands() {
   static const std::vector<CommandSpec> commands = {
-      {"ports", "", 0, 0, false, "list serial ports and HID adapters, with their USB ids",
+      {"ports",
+       "",
+       0,
+       0,
+       false,
+       "list serial ports and HID adapters, with their USB ids",
        "Lists every serial port with its USB ids, product and serial number and whether it is "
        "a programming adapter, then the HID adapters. No port is opened.",
        {kJson},
        "tesselarc-cli ports",
        "  0  listed (also when nothing is plugged in)\n  2  bad usage\n"},
-      {"info", "", 0, 0, true, "what is connected: link, adapter, device, ESC version",
+      {"info",
+       "",
+       0,
+       0,
+       true,
+       "what is connected: link, adapter, device, ESC version",
        "Finds the adapter and the ESC and says what they are. The LCD program box alone behind "
        "the HID adapter reports \"no ESC\" and exits 0.",
        {kJson},
        "tesselarc-cli --demo info",
        kDeviceExit},
-      {"read", "", 0, 0, true, "read the ESC and print its settings (or save a .DATA file)",
+      {"read",
+       "",
+       0,
+       0,
+       true,
+       "read the ESC and print its settings (or save a .DATA file)",
        "Reads every setting, the logged run data and the curves, and prints them: each line "
        "shows the label as the pages show it and the field name that 'set' takes. --out also "
        "saves a settings file (full ESCs only; .DATA is added to the name).",
        {{"out", "FILE", "also save the settings to FILE.DATA"}, kJson},
        "tesselarc-cli --demo read\n  tesselarc-cli --port /dev/ttyUSB0 read --out mycar",
        kDeviceExit},
-      {"set", "FIELD=VALUE ...", 1, -1, true, "change settings by field name and send them",
+      {"set",
+       "FIELD=VALUE ...",
+       1,
+       -1,
+       true,
+       "change settings by field name and send them",
        "Reads the ESC, changes each FIELD to VALUE and sends the settings. VALUE is the option's "
        "index or its text as 'fields' or 'read' shows it (any case; the \"(*)\" mark of the "
        "default may be left out); #N always means index N. Each change is printed as "
@@ -158,18 +180,33 @@ const std::vector<CommandSpec>& Commands() {
        "  1  no adapter, no ESC, or the send failed\n"
        "  2  bad usage: an unknown field, a value that is not one of its options, or a field "
        "of the other ESC kind (nothing was sent)\n"},
-      {"write", "FILE", 1, 1, true, "read the ESC, import a settings file and send it",
+      {"write",
+       "FILE",
+       1,
+       1,
+       true,
+       "read the ESC, import a settings file and send it",
        "Refuses a damaged file before the adapter is even looked for.",
        {},
        "tesselarc-cli --demo write mycar.DATA",
        "  0  sent\n  1  no adapter, no ESC, or the send failed\n"
        "  2  bad usage, or a damaged settings file (nothing was sent)\n"},
-      {"show", "FILE", 1, 1, false, "print a settings file without a device",
+      {"show",
+       "FILE",
+       1,
+       1,
+       false,
+       "print a settings file without a device",
        "Prints a .DATA settings file as 'read' prints the ESC.",
        {kJson},
        "tesselarc-cli show mycar.DATA",
        "  0  shown\n  2  bad usage, or a file that cannot be read or is damaged\n"},
-      {"flash", "FILE", 1, 1, true, "update the ESC's (or the LCD program box's) firmware",
+      {"flash",
+       "FILE",
+       1,
+       1,
+       true,
+       "update the ESC's (or the LCD program box's) firmware",
        "Reads the ESC, then updates its firmware from FILE: hex records (.xup; through the HID "
        "adapter upper-case hex only), or a masked image (.hgm) for ESC types 12 and 15 behind "
        "the HID adapter. --lcd updates the LCD program box behind the HID adapter (.xut).",
@@ -180,22 +217,40 @@ const std::vector<CommandSpec>& Commands() {
        "  1  no adapter, no ESC, or the update failed\n"
        "  2  bad usage, or a damaged file or one of the wrong kind for the device (nothing was "
        "sent)\n"},
-      {"fields", "[FIELD]", 0, 1, false, "every field 'set' takes, with its options",
+      {"fields",
+       "[FIELD]",
+       0,
+       1,
+       false,
+       "every field 'set' takes, with its options",
        "Lists every settable field of the full ESC and of the V1-series ESC: its name, its "
        "label as the pages show it, its options (index and text; the default is marked) and "
        "what it depends on. No device is needed.",
        {kJson},
        "tesselarc-cli fields | less",
        "  0  listed\n  2  bad usage\n"},
-      {"doctor", "", 0, 0, false, "what keeps this user from using an adapter, and the fix",
+      {"doctor",
+       "",
+       0,
+       0,
+       false,
+       "what keeps this user from using an adapter, and the fix",
        "Checks every adapter plugged in: whether this user may open it and why not, the udev "
        "rule, ModemManager and the processes that hold it, each with the command that fixes it.",
        {kJson},
        "tesselarc-cli doctor",
        "  0  every adapter present can be used (also when none is plugged in)\n"
        "  1  an adapter cannot be used\n  2  bad usage\n"},
-      {"help", "[COMMAND]", 0, 1, false, "this list, or the help of one command", "", {},
-       "tesselarc-cli help set", "  0  shown\n  2  unknown command\n"},
+      {"help",
+       "[COMMAND]",
+       0,
+       1,
+       false,
+       "this list, or the help of one command",
+       "",
+       {},
+       "tesselarc-cli help set",
+       "  0  shown\n  2  unknown command\n"},
   };
   return commands;
 }
@@ -234,7 +289,8 @@ std::string CommandHelpText(const CommandSpec& c) {
   std::string out = "usage: " + Synopsis(c) + "\n";
   if (!c.details.empty()) out += "\n" + Wrap(c.details, 0, 0) + "\n";
   if (!c.options.empty()) out += "\noptions:\n" + OptionLines(c.options);
-  if (c.uses_adapter) out += "\nADAPTER (before or after the command):\n" + OptionLines(AdapterOptions());
+  if (c.uses_adapter)
+    out += "\nADAPTER (before or after the command):\n" + OptionLines(AdapterOptions());
   out += "\nexample:\n  " + c.example + "\n";
   out += "\nexit status:\n";
   // Each "  N  text" line wraps under its text.
@@ -250,7 +306,8 @@ std::string CommandHelpText(const CommandSpec& c) {
 }
 
 int UsageError(const std::string& problem, const std::string& command) {
-  const std::string hint = command.empty() ? "tesselarc-cli --help" : "tesselarc-cli " + command + " --help";
+  const std::string hint =
+      command.empty() ? "tesselarc-cli --help" : "tesselarc-cli " + command + " --help";
   std::fprintf(stderr, "tesselarc-cli: %s; try '%s'\n", problem.c_str(), hint.c_str());
   return kExitUsage;
 }
@@ -325,7 +382,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
     return std::nullopt;
   }
   if (spec->max_args >= 0 && n > spec->max_args) {
-    problem = spec->name + ": unexpected argument '" + line.args[static_cast<size_t>(spec->max_args)] + "'";
+    problem = spec->name + ": unexpected argument '" +
+              line.args[static_cast<size_t>(spec->max_args)] + "'";
     return std::nullopt;
   }
   return line;

@@ -39,8 +39,8 @@ const CommandSpec* FindCommand(const std::string& name);
 
 // The whole command line, parsed. Adapter options may stand before or after the command.
 struct CommandLine {
-  std::string command;  // "help" and "version" too
-  std::vector<std::string> args;  // the command's positional arguments
+  std::string command;                        // "help" and "version" too
+  std::vector<std::string> args;              // the command's positional arguments
   std::map<std::string, std::string> values;  // options given, by name ("" for flags)
 
   bool Has(const std::string& name) const { return values.count(name) != 0; }

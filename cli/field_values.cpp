@@ -15,7 +15,8 @@ namespace {
 // seems to do nothing.
 std::string DependsOn(std::string_view name) {
   static const std::map<std::string_view, std::string> rules = {
-      {"profile_preset", "choosing a profile (other than 0) writes its preset into the other fields"},
+      {"profile_preset",
+       "choosing a profile (other than 0) writes its preset into the other fields"},
       {"boost_start_rpm", "boost_timing other than 0"},
       {"boost_end_rpm", "boost_timing other than 0"},
       {"stability_assist", "boost_timing other than 0"},
@@ -128,7 +129,8 @@ std::vector<std::string> ClosestFieldNames(const std::string& name) {
     std::replace(label.begin(), label.end(), ' ', '_');
     if (want == label || want == Lower(f.label)) score = 0;
     // A part of a name ("cutoff") is as good as a near miss.
-    if (want.size() >= 4 && f.name.find(want) != std::string::npos) score = std::min<size_t>(score, 1);
+    if (want.size() >= 4 && f.name.find(want) != std::string::npos)
+      score = std::min<size_t>(score, 1);
     if (score <= std::max<size_t>(2, want.size() / 3)) scored.emplace_back(score, f.name);
   }
   std::stable_sort(scored.begin(), scored.end(),
@@ -240,7 +242,8 @@ std::string FieldsJson(const std::string& only) {
              ", \"default\": " + (static_cast<int32_t>(i) == f.default_index ? "true" : "false") +
              "}";
     }
-    out += "], \"depends\": " + (f.depends.empty() ? std::string("null") : JsonString(f.depends)) + "}";
+    out += "], \"depends\": " + (f.depends.empty() ? std::string("null") : JsonString(f.depends)) +
+           "}";
   }
   if (!v1_started) out += "], \"v1\": [";
   return out + "]}";

@@ -23,8 +23,8 @@
 #include "cli/hid_flash.h"
 #include "cli/sheet.h"
 #include "core/firmware/firmware_file.h"
-#include "core/link/access_notice.h"
 #include "core/firmware/serial_update.h"
+#include "core/link/access_notice.h"
 #include "core/link/hid_session.h"
 #include "core/session/session.h"
 #include "core/session/settings_file.h"
@@ -56,7 +56,9 @@ struct Options {
   CommandLine cmd;                // and its options
 };
 
-int Usage(const Options& o, const std::string& problem) { return UsageError(problem, o.command); }
+int Usage(const Options& o, const std::string& problem) {
+  return UsageError(problem, o.command);
+}
 
 // The adapter options of a parsed command line, checked against each other.
 std::optional<Options> ToOptions(const CommandLine& line, std::string& problem) {
@@ -156,7 +158,8 @@ int CheckAdapterPresent(const Options& o) {
       // The fix first (the udev rule, the group), then the reason in one line.
       std::fprintf(stderr, "tesselarc-cli: %s\n",
                    AccessDeniedText(AdapterFamily::kSerial, o.port).c_str());
-      std::fprintf(stderr, "tesselarc-cli: cannot open %s: permission denied (run tesselarc-cli doctor)\n",
+      std::fprintf(stderr,
+                   "tesselarc-cli: cannot open %s: permission denied (run tesselarc-cli doctor)\n",
                    o.port.c_str());
       return kExitFailure;
     }
@@ -538,7 +541,8 @@ int CommandSet(const Options& o) {
       std::string problem = "unknown field '" + name + "'";
       const auto close = ClosestFieldNames(name);
       for (size_t i = 0; i < close.size(); ++i) {
-        problem += (i == 0 ? "; did you mean " : (i + 1 == close.size() ? " or " : ", ")) + close[i];
+        problem +=
+            (i == 0 ? "; did you mean " : (i + 1 == close.size() ? " or " : ", ")) + close[i];
       }
       if (!close.empty()) problem += "?";
       problem += " ('tesselarc-cli fields' lists them all)";
@@ -567,7 +571,7 @@ int CommandSet(const Options& o) {
   const bool bec = session.status.v1_block_variant == kV1Block16;
   for (const auto& c : changes) {
     if (c.field->v1 != v1 || (c.field->bec_only && !bec)) {
-      const char* kind = !v1 ? "a full ESC"
+      const char* kind = !v1           ? "a full ESC"
                          : c.field->v1 ? "this V1-series ESC (it has no BEC)"
                                        : "a V1-series ESC";
       std::fprintf(stderr,
@@ -633,7 +637,8 @@ int CommandFields(const Options& o) {
     if (!close.empty()) problem += "; did you mean " + close[0] + "?";
     return Usage(o, problem);
   }
-  std::printf("%s", o.cmd.Has("json") ? (FieldsJson(only) + "\n").c_str() : FieldsText(only).c_str());
+  std::printf("%s",
+              o.cmd.Has("json") ? (FieldsJson(only) + "\n").c_str() : FieldsText(only).c_str());
   return kExitOk;
 }
 

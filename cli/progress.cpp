@@ -82,8 +82,8 @@ void ProgressMeter::DrawLine(const std::string& tail) {
   // The time left follows from the rate so far, once there is a rate to speak of.
   const uint64_t elapsed = now - start_ms_;
   if (percent_ > 0 && percent_ < 100 && elapsed >= 500) {
-    const uint64_t left_ms = elapsed * static_cast<uint64_t>(100 - percent_) /
-                             static_cast<uint64_t>(percent_);
+    const uint64_t left_ms =
+        elapsed * static_cast<uint64_t>(100 - percent_) / static_cast<uint64_t>(percent_);
     text += ", about " + std::to_string((left_ms + 999) / 1000) + " s left";
   }
   text += tail;

@@ -104,8 +104,9 @@ std::string SettingsSheet(const SheetSource& src) {
     const bool custom = src.image.*(c.mode) != 0;
     std::string label(c.name);
     for (char& ch : label) ch = ch == '_' ? ' ' : static_cast<char>(std::toupper(ch));
-    out += Line(c.name, label, std::string(custom ? "custom " : "linear (kept) ") +
-                            PointsText(src.image.*(c.curve)));
+    out +=
+        Line(c.name, label,
+             std::string(custom ? "custom " : "linear (kept) ") + PointsText(src.image.*(c.curve)));
   }
   return out;
 }

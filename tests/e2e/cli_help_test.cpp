@@ -12,8 +12,8 @@ namespace {
 using test_support::CommandResult;
 using test_support::RunCommand;
 
-const char* const kCommands[] = {"ports", "info",   "read",   "set",  "write",
-                                 "show",  "flash",  "fields", "doctor"};
+const char* const kCommands[] = {"ports", "info",  "read",   "set",   "write",
+                                 "show",  "flash", "fields", "doctor"};
 
 size_t Lines(const std::string& text) {
   size_t n = 0;
@@ -55,9 +55,15 @@ TEST(CliHelp, UsageErrorsAreOneLineWithTheHint) {
       {{"--port"}, "missing value after '--port'", "tesselarc-cli --help"},
       {{"show"}, "show needs FILE", "tesselarc-cli show --help"},
       {{"--demo=bogus", "read"}, "--demo takes full, v1", "tesselarc-cli read --help"},
-      {{"--timeout", "-3", "read"}, "--timeout needs a positive number", "tesselarc-cli read --help"},
-      {{"--demo", "--port", "/dev/ttyS0", "info"}, "exclude each other", "tesselarc-cli info --help"},
-      {{"--demo", "set", "run_mode"}, "expected FIELD=VALUE, got 'run_mode'", "tesselarc-cli set --help"},
+      {{"--timeout", "-3", "read"},
+       "--timeout needs a positive number",
+       "tesselarc-cli read --help"},
+      {{"--demo", "--port", "/dev/ttyS0", "info"},
+       "exclude each other",
+       "tesselarc-cli info --help"},
+      {{"--demo", "set", "run_mode"},
+       "expected FIELD=VALUE, got 'run_mode'",
+       "tesselarc-cli set --help"},
       {{"help", "nothing"}, "no command 'nothing'", "tesselarc-cli --help"},
   };
   for (const Case& c : cases) {
@@ -74,8 +80,10 @@ TEST(CliHelp, UsageErrorsAreOneLineWithTheHint) {
 }
 
 TEST(CliHelp, OptionsStandBeforeOrAfterTheCommand) {
-  const CommandResult before = RunCommand({TESSEL_CLI_BINARY, "--demo", "--quiet", "read", "--json"});
-  const CommandResult after = RunCommand({TESSEL_CLI_BINARY, "read", "--json", "--demo=full", "--quiet"});
+  const CommandResult before =
+      RunCommand({TESSEL_CLI_BINARY, "--demo", "--quiet", "read", "--json"});
+  const CommandResult after =
+      RunCommand({TESSEL_CLI_BINARY, "read", "--json", "--demo=full", "--quiet"});
   ASSERT_EQ(before.exit_code, 0) << before.err;
   ASSERT_EQ(after.exit_code, 0) << after.err;
   EXPECT_EQ(before.out, after.out);
@@ -91,7 +99,11 @@ TEST(CliAdapterErrors, ANamedPortThatCannotBeOpenedFailsAtOnceWithTheReason) {
             "tesselarc-cli: cannot open /nonexistent/ttyUSB9: no such file or directory; check "
             "the name ('tesselarc-cli ports' lists the serial ports)\n");
   const std::string plain = test_support::TempPath("not-a-tty");
-  { FILE* f = std::fopen(plain.c_str(), "w"); ASSERT_NE(f, nullptr); std::fclose(f); }
+  {
+    FILE* f = std::fopen(plain.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
   const CommandResult file =
       RunCommand({TESSEL_CLI_BINARY, "--port", plain, "--timeout", "600", "set", "run_mode=1"});
   std::remove(plain.c_str());

@@ -1,10 +1,9 @@
 // Progress on stderr: one rewriting line on a terminal, plain lines at every 10 % elsewhere,
 // nothing with --quiet.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -124,7 +124,8 @@ TEST(CliJson, NewKeysStandBesideTheOldOnes) {
                     "\"motor_max_temp_c\": 58, \"motor_max_rpm\": 45000}")}) {
     EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
   }
-  const CommandResult v1 = RunCommand({TESSEL_CLI_BINARY, "--demo=v1-bec", "--quiet", "read", "--json"});
+  const CommandResult v1 =
+      RunCommand({TESSEL_CLI_BINARY, "--demo=v1-bec", "--quiet", "read", "--json"});
   ASSERT_EQ(v1.exit_code, 0) << v1.err;
   EXPECT_NE(v1.out.find("\"settings_text\": {\"v1_cutoff_voltage\": \""), std::string::npos)
       << v1.out;
@@ -133,8 +134,9 @@ TEST(CliJson, NewKeysStandBesideTheOldOnes) {
 TEST(CliFields, ReadShowsTheNamesThatSetAndFieldsTake) {
   const CommandResult read = RunCommand({TESSEL_CLI_BINARY, "--demo", "--quiet", "read"});
   ASSERT_EQ(read.exit_code, 0) << read.err;
-  EXPECT_NE(read.out.find("\n  run_mode              RUN MODE ............. Forward/Brake/Reverse\n"),
-            std::string::npos)
+  EXPECT_NE(
+      read.out.find("\n  run_mode              RUN MODE ............. Forward/Brake/Reverse\n"),
+      std::string::npos)
       << read.out;
   const CommandResult fields = RunCommand({TESSEL_CLI_BINARY, "fields"});
   ASSERT_EQ(fields.exit_code, 0);

@@ -57,9 +57,9 @@ TEST(CliAccess, ARefusedPortIsToldOnceAndEndsWithExitOne) {
   if (WEXITSTATUS(status) == 98) GTEST_SKIP() << "the build folder is closed to other users";
   EXPECT_EQ(WEXITSTATUS(status), 1) << text;
   // Said once, and at once: a named port that may not be opened is not waited for.
-  EXPECT_EQ(
-      Count(text, "cannot open the serial programming adapter at " + node + ": permission denied."),
-      1u)
+  EXPECT_EQ(Count(text, "cannot open the serial programming adapter at " + node +
+                            ": permission denied."),
+            1u)
       << text;
   EXPECT_NE(text.find("60-tesselarc.rules"), std::string::npos) << text;
   EXPECT_NE(text.find("tesselarc-cli doctor"), std::string::npos) << text;

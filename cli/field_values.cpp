@@ -212,7 +212,9 @@ std::string FieldsText(const std::string& only) {
     out += "  " + f.name + "  (" + f.label + (f.v1 ? "" : ", " + f.page + " page") + ")\n";
     if (!f.depends.empty()) out += "    depends on: " + f.depends + "\n";
     for (size_t i = 0; i < f.options->size(); ++i) {
-      out += "    " + std::to_string(i) + "  " + (*f.options)[i] +
+      std::string index = std::to_string(i);
+      index.insert(0, index.size() < 3 ? 3 - index.size() : 0, ' ');
+      out += "  " + index + "  " + (*f.options)[i] +
              (static_cast<int32_t>(i) == f.default_index ? "  [default]" : "") + "\n";
     }
   }

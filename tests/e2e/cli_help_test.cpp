@@ -50,6 +50,7 @@ TEST(CliHelp, UsageErrorsAreOneLineWithTheHint) {
   const std::vector<Case> cases = {
       {{}, "no command given", "tesselarc-cli --help"},
       {{"frobnicate"}, "unknown command 'frobnicate'", "tesselarc-cli --help"},
+      {{"raed"}, "unknown command 'raed' (did you mean 'read'?)", "tesselarc-cli --help"},
       {{"read", "--jsn"}, "read: unknown option '--jsn'", "tesselarc-cli read --help"},
       {{"read", "extra"}, "read: unexpected argument 'extra'", "tesselarc-cli read --help"},
       {{"--port"}, "missing value after '--port'", "tesselarc-cli --help"},

@@ -15,7 +15,7 @@ const std::vector<OptionSpec>& AdapterOptions() {
       {"hid-socket", "PATH", "a virtual HID adapter served on PATH (tesselarc-sim --hid)"},
       {"demo", "KIND",
        "a built-in virtual device: full (also plain --demo), v1, v1-bec behind the serial "
-       "adapter; hid-full, hid-v1, hid-v1-bec, hid-lcd behind the HID one"},
+       "adapter; hid-full, hid-v1, hid-v1-bec, hid-lcd behind the HID one (a fresh one each run)"},
       {"timeout", "SECONDS", "how long to wait for the adapter and the ESC (default 10)"},
       {"quiet", "", "no progress on stderr"},
   };
@@ -267,8 +267,12 @@ std::string MainHelpText() {
       "usage: tesselarc-cli [ADAPTER] COMMAND [OPTIONS] [ARGUMENTS]\n"
       "\n"
       "Reads and changes the settings of an ESC through a USB programming adapter, saves and\n"
-      "loads settings files and updates firmware. Try it without hardware: tesselarc-cli --demo "
-      "read\n"
+      "loads settings files and updates firmware.\n"
+      "\nfirst steps, on the built-in virtual ESC (no hardware needed):\n"
+      "  tesselarc-cli --demo read                    the settings, each with its field name\n"
+      "  tesselarc-cli fields run_mode                a field's options, the default marked\n"
+      "  tesselarc-cli --demo set run_mode=Forward/Reverse\n"
+      "with a real adapter leave out --demo; 'tesselarc-cli doctor' helps when it is not found.\n"
       "\ncommands:\n";
   for (const CommandSpec& c : Commands()) {
     std::string left = "  " + c.name;

@@ -172,7 +172,7 @@ const std::vector<CommandSpec>& Commands() {
        "index or its text as 'fields' or 'read' shows it (any case; the \"(*)\" mark of the "
        "default may be left out); #N always means index N. Each change is printed as "
        "'field: old -> new'. A profile (profile_preset) writes its preset first; fields named "
-       "after it still win.",
+       "after it still win. When the ESC already holds every value, nothing is sent.",
        {{"dry-run", "", "print the changes and send nothing"}},
        "tesselarc-cli --demo set run_mode=Forward/Reverse punch_rate1=#9\n"
        "  tesselarc-cli --demo set --dry-run voltage_cutoff=auto",

@@ -202,14 +202,15 @@ int main(int argc, char** argv) {
 
   const std::vector<Command> commands{
       {false, {"read", "--json"}},
-      {false, {"set", "run_mode=0"}},
-      {false, {"set", "run_mode=2", "--force"}},
-      {false, {"set", "drag_brake=5"}},
-      {false, {"set", "punch_rate1=10", "turbo_delay=1"}},
+      // Values by index (#N): in lists of numbers a bare number may name an option's text.
+      {false, {"set", "run_mode=#0"}},
+      {false, {"set", "run_mode=#2", "--force"}},
+      {false, {"set", "drag_brake=#5"}},
+      {false, {"set", "punch_rate1=#10", "turbo_delay=#1"}},
       {false, {"flash", firmware}},
       {true, {"read"}},
-      {true, {"set", "v1_motor_timing=3"}},
-      {true, {"set", "v1_drag_brake=1", "v1_neutral_range=2"}},
+      {true, {"set", "v1_motor_timing=#3"}},
+      {true, {"set", "v1_drag_brake=#1", "v1_neutral_range=#2"}},
   };
 
   // What a clean run of each command leaves in the ESC, and how long it takes.

@@ -1,10 +1,36 @@
 #include "cli/cli_ui.h"
 
+#include <unistd.h>
+
+#include <chrono>
+
 #include "core/firmware/serial_update.h"
 #include "core/settings/page_rules.h"
 #include "core/settings/v1_settings.h"
 
 namespace tessel {
+namespace {
+
+uint64_t SteadyMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+}  // namespace
+
+CliUi::CliUi()
+    : meter_(stderr,
+             isatty(STDERR_FILENO) ? ProgressMeter::Mode::kLine : ProgressMeter::Mode::kSteps,
+             SteadyMs) {}
+
+void CliUi::set_show_progress(bool show, bool terminal) {
+  meter_ = ProgressMeter(stderr,
+                         !show      ? ProgressMeter::Mode::kNone
+                         : terminal ? ProgressMeter::Mode::kLine
+                                    : ProgressMeter::Mode::kSteps,
+                         SteadyMs);
+}
 
 Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
   if (flashing_ && text == kUpdateStartQuestion) return Answer::kOk;
@@ -24,8 +50,8 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
   // would only wait again.
   if (session_->link.idle_expired() || StopRequested()) {
     gave_up = true;
-    failure = session_->link.idle_expired() ? "no byte came back from the ESC in time"
-                                            : "interrupted";
+    failure =
+        session_->link.idle_expired() ? "no byte came back from the ESC in time" : "interrupted";
     return Answer::kCancel;
   }
   const int step = s.transfer_direction == kTransferRead ? s.read_step : 1000 + s.send_step;
@@ -35,7 +61,8 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
   }
   if (retries_ < kRetriesPerStep) {
     ++retries_;
-    std::fprintf(stderr, "\ntransfer error at %s step %d, retrying (%d of %d)\n",
+    meter_.BreakLine();
+    std::fprintf(stderr, "transfer error at %s step %d, retrying (%d of %d)\n",
                  s.transfer_direction == kTransferRead ? "read" : "send", step % 1000, retries_,
                  kRetriesPerStep);
     return Answer::kYes;
@@ -43,30 +70,38 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
   gave_up = true;
   failure = std::string("the ESC stopped answering during the ") +
             (s.transfer_direction == kTransferRead ? "read" : "send") + " (step " +
-            std::to_string(step % 1000) + ", " + std::to_string(kRetriesPerStep) +
-            " retries)";
+            std::to_string(step % 1000) + ", " + std::to_string(kRetriesPerStep) + " retries)";
   (void)caption;
   return Answer::kCancel;
 }
 
+// The engines name their work by the caption of the progress window.
 void CliUi::SetProgressCaption(const std::string& caption) {
-  if (!show_progress_ || caption == last_caption_) return;
-  // The session going back to reading after an update is not the update's progress.
-  if (flashing_ && caption == kCaptionRead) return;
-  last_caption_ = caption;
-  if (progress_lines_) {
-    std::fprintf(stderr, "%s\n", caption.c_str());
+  if (flashing_) {
+    // The session going back to reading after an update is not the update's progress.
+    if (caption == kCaptionSend || caption == kUpdateProcessCaption) meter_.Begin("flashing");
     return;
   }
-  std::fprintf(stderr, "\r%-40s", caption.c_str());
-  std::fflush(stderr);
-  progress_line_open_ = true;
+  // The caption is set before the ESC is found; the work starts with its first progress.
+  if (caption == kCaptionRead) pending_activity_ = "reading";
+  if (caption == kCaptionSend) pending_activity_ = "sending";
+}
+
+void CliUi::SetProgress(uint32_t total, uint32_t done) {
+  if (total == 0) return;
+  if (!flashing_ && !pending_activity_.empty()) {
+    meter_.Begin(pending_activity_);
+    pending_activity_.clear();
+  }
+  percent_ = static_cast<int>(static_cast<uint64_t>(done) * 100 / total);
+  meter_.Update(percent_);
 }
 
 void CliUi::CloseProgress() {
-  if (progress_line_open_) std::fprintf(stderr, "\n");
-  progress_line_open_ = false;
-  last_caption_.clear();
+  // The engines close the window when a read or send ends; one given up on has been said by
+  // the failure. The flash ends its own progress.
+  if (!flashing_) meter_.End(!gave_up);
+  percent_ = 0;
 }
 
 void CliUi::RefreshPagesFromImage() {
@@ -81,23 +116,22 @@ void CliUi::V1LoadDefaults() {
   if (session_) ApplyV1Defaults(session_->image);
 }
 
-void CliUi::StartFlashing(bool force_old_version, bool progress_lines) {
+void CliUi::StartFlashing(bool force_old_version) {
   flashing_ = true;
   force_old_version_ = force_old_version;
-  show_progress_ = true;
-  progress_lines_ = progress_lines;
+  meter_.Begin("flashing");
 }
 
 // Without a progress window the V1 dialog's update reports in its status line.
 void CliUi::V1ShowStatus(const std::string& text) {
-  if (flashing_) SetProgressCaption(text);
+  int percent = 0;
+  if (flashing_ && std::sscanf(text.c_str(), "Transferring.. %d%% done.", &percent) == 1) {
+    meter_.Update(percent);
+  }
 }
 
 void CliUi::ShowAdapterNotice(const std::string& text) {
-  if (progress_line_open_) {
-    std::fputc('\n', stderr);
-    progress_line_open_ = false;
-  }
+  meter_.BreakLine();
   std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
 }
 

@@ -1,12 +1,13 @@
 // The command line's answers to the engine's questions: the settings image is the only copy of
 // the settings (there are no page controls), transfer errors are retried a few times and then
-// given up, and progress goes to stderr.
+// given up, and progress goes to stderr (ProgressMeter).
 #pragma once
 
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <string>
 
+#include "cli/progress.h"
 #include "core/session/session.h"
 
 namespace tessel {
@@ -16,13 +17,15 @@ class CliUi : public SessionUi {
   static constexpr int kRetriesPerStep = 3;
 
   void Bind(Session& session) { session_ = &session; }
-  void set_show_progress(bool show) { show_progress_ = show; }
+  CliUi();
+  // No progress at all (--quiet), or a line on a terminal / plain lines elsewhere.
+  void set_show_progress(bool show, bool terminal);
 
   Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override;
   std::optional<std::string> ChooseOpenFile(const std::string&) override { return file_; }
   std::optional<std::string> ChooseSaveFile(const std::string&) override { return file_; }
   void SetProgressCaption(const std::string& caption) override;
-  void SetProgress(uint32_t, uint32_t) override {}
+  void SetProgress(uint32_t total, uint32_t done) override;
   void ShowProgress() override {}
   void CloseProgress() override;
   void Beep() override {}
@@ -39,14 +42,17 @@ class CliUi : public SessionUi {
   void SetFile(std::string path) { file_ = std::move(path); }
   bool StopRequested() override { return stop_requested && *stop_requested != 0; }
 
-  // flash: "Start update?" is answered OK, "version old" only when forced; progress goes to
-  // stderr, one line per step when stderr is not a terminal.
-  void StartFlashing(bool force_old_version, bool progress_lines);
+  // flash: "Start update?" is answered OK, "version old" only when forced.
+  void StartFlashing(bool force_old_version);
+  // Ends the progress of the work under way, at 100 % when it succeeded.
+  void FinishProgress(bool ok) { meter_.End(ok); }
+  // Leaves a progress line so that a message stands on a line of its own.
+  void BreakProgressLine() { meter_.BreakLine(); }
   void V1ShowStatus(const std::string& text) override;
   // Goes to stderr at once; the wait for the adapter goes on.
   void ShowAdapterNotice(const std::string& text) override;
 
-  bool overwrite = false;  // answer Yes when asked to overwrite a settings file
+  bool overwrite = false;     // answer Yes when asked to overwrite a settings file
   bool send_damaged = false;  // answer "Send anyway" when a damaged curve would be sent
   const volatile std::sig_atomic_t* stop_requested = nullptr;  // set by the signal handler
   bool read_finished = false;
@@ -57,12 +63,11 @@ class CliUi : public SessionUi {
 
  private:
   Session* session_ = nullptr;
-  bool show_progress_ = true;
-  bool progress_line_open_ = false;
-  bool progress_lines_ = false;
+  ProgressMeter meter_;
+  int percent_ = 0;
+  std::string pending_activity_;  // named by the engine, shown from its first progress
   bool flashing_ = false;
   bool force_old_version_ = false;
-  std::string last_caption_;
   int retry_key_ = -1;
   int retries_ = 0;
   std::optional<std::string> file_;

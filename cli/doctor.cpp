@@ -53,7 +53,9 @@ std::string JsonFindings(const std::vector<DoctorFinding>& findings) {
   return out + "]";
 }
 
-const char* Bool(bool b) { return b ? "true" : "false"; }
+const char* Bool(bool b) {
+  return b ? "true" : "false";
+}
 
 }  // namespace
 
@@ -77,8 +79,8 @@ std::string DoctorText(const DoctorReport& report) {
   for (const DoctorAdapter& a : report.adapters) {
     const NodeAccess& n = a.access;
     out += "\n" + std::string(a.family == AdapterFamily::kHid ? "HID adapter" : "serial adapter") +
-           " " + Printable(a.device) + "  " + Hex4(a.vendor_id) + ":" + Hex4(a.product_id) +
-           "  " + (a.product.empty() ? "-" : Printable(a.product)) + "  " +
+           " " + Printable(a.device) + "  " + Hex4(a.vendor_id) + ":" + Hex4(a.product_id) + "  " +
+           (a.product.empty() ? "-" : Printable(a.product)) + "  " +
            (a.serial_number.empty() ? "-" : Printable(a.serial_number)) + "\n";
     if (n.exists) {
       out += "  node:        " + n.mode_text + " " + Printable(n.owner_name) + ":" +
@@ -142,8 +144,8 @@ std::string DoctorJson(const DoctorReport& report) {
          ", \"groups\": [" + Groups(u) + "]}";
   out += ", \"udev_running\": " + std::string(Bool(report.rule.udev_running));
   out += ", \"rule\": {\"installed\": " + std::string(Bool(report.rule.installed)) +
-         ", \"masked\": " + Bool(report.rule.masked) + ", \"path\": " +
-         (report.rule.path.empty() ? "null" : JsonString(report.rule.path)) + "}";
+         ", \"masked\": " + Bool(report.rule.masked) +
+         ", \"path\": " + (report.rule.path.empty() ? "null" : JsonString(report.rule.path)) + "}";
   out += ", \"modem_manager\": " + std::string(Bool(report.modem_manager));
   out += ", \"adapters\": [";
   for (size_t i = 0; i < report.adapters.size(); ++i) {
@@ -152,28 +154,29 @@ std::string DoctorJson(const DoctorReport& report) {
     if (i) out += ", ";
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", n.mode & 07777);
-    out += "{\"family\": \"" + std::string(FamilyName(a.family)) + "\", \"device\": " +
-           JsonString(a.device) + ", \"usb_id\": \"" + Hex4(a.vendor_id) + ":" +
-           Hex4(a.product_id) + "\", \"product\": " + JsonString(a.product) +
+    out += "{\"family\": \"" + std::string(FamilyName(a.family)) +
+           "\", \"device\": " + JsonString(a.device) + ", \"usb_id\": \"" + Hex4(a.vendor_id) +
+           ":" + Hex4(a.product_id) + "\", \"product\": " + JsonString(a.product) +
            ", \"serial_number\": " + JsonString(a.serial_number) +
            ", \"accepted\": " + Bool(a.accepted) + ", \"usable\": " + Bool(a.usable);
     out += ", \"node\": ";
     if (n.exists) {
-      out += "{\"owner\": " + JsonString(n.owner_name) + ", \"group\": " +
-             JsonString(n.group_name) + ", \"mode\": \"" + mode + "\", \"acl\": " +
-             JsonString(n.acl_text) + ", \"in_group\": " + Bool(n.in_group) + "}";
+      out += "{\"owner\": " + JsonString(n.owner_name) +
+             ", \"group\": " + JsonString(n.group_name) + ", \"mode\": \"" + mode +
+             "\", \"acl\": " + JsonString(n.acl_text) + ", \"in_group\": " + Bool(n.in_group) + "}";
     } else {
       out += "null";
     }
-    out += ", \"can_open\": " + std::string(Bool(n.can_open)) + ", \"by_acl\": " +
-           Bool(n.by_acl) + ", \"why\": " + JsonString(n.why);
-    out += ", \"udev\": {\"known\": " + std::string(Bool(a.udev.known)) + ", \"uaccess\": " +
-           Bool(a.udev.uaccess) + ", \"modem_manager_ignores\": " + Bool(a.udev.mm_ignore) + "}";
+    out += ", \"can_open\": " + std::string(Bool(n.can_open)) + ", \"by_acl\": " + Bool(n.by_acl) +
+           ", \"why\": " + JsonString(n.why);
+    out += ", \"udev\": {\"known\": " + std::string(Bool(a.udev.known)) +
+           ", \"uaccess\": " + Bool(a.udev.uaccess) +
+           ", \"modem_manager_ignores\": " + Bool(a.udev.mm_ignore) + "}";
     out += ", \"held_by\": [";
     for (size_t h = 0; h < a.holders.holders.size(); ++h) {
       if (h) out += ", ";
-      out += "{\"pid\": " + std::to_string(a.holders.holders[h].pid) + ", \"command\": " +
-             JsonString(a.holders.holders[h].command) + "}";
+      out += "{\"pid\": " + std::to_string(a.holders.holders[h].pid) +
+             ", \"command\": " + JsonString(a.holders.holders[h].command) + "}";
     }
     out += "], \"findings\": " + JsonFindings(a.findings) + "}";
   }

@@ -92,7 +92,7 @@ int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
   if (int rc = CheckContent(request.path, load)) return rc;
 
   ui.SetFile(request.path);
-  ui.StartFlashing(false, request.show_lines);
+  ui.StartFlashing(false);
   hid.StartHidFirmwareUpdate();
 
   // The engine bounds its own waits but for the start and the record verdicts: a device
@@ -113,7 +113,7 @@ int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
         return stalled;
       },
       UINT64_MAX / 2);
-  ui.CloseProgress();
+  ui.FinishProgress(hid.update_outcome == HidUpdateOutcome::kUpdated);
 
   const std::string delivered = " (" + std::to_string(hid.fw_sent) + " of " +
                                 std::to_string(hid.fw_size) + " bytes acknowledged)";

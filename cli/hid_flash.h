@@ -24,9 +24,8 @@ int PrecheckFirmwareFile(const std::string& path, bool lcd);
 
 struct HidFlashRequest {
   std::string path;
-  bool lcd = false;         // the LCD program box alone behind the adapter
-  uint64_t stall_ms = 0;    // give up when the update makes no progress for this long
-  bool show_lines = false;  // progress one line per step (stderr is not a terminal)
+  bool lcd = false;       // the LCD program box alone behind the adapter
+  uint64_t stall_ms = 0;  // give up when the update makes no progress for this long
 };
 
 // Runs the update on an identified device (or, with `lcd`, an adapter with no ESC). 0 when the

@@ -1,23 +1,31 @@
 // tesselarc-cli: the command-line companion. It drives the same session engine as the desktop
 // tool, on a plain timer loop, with the command line's fixed answers to the engine's questions.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli_ui.h"
+#include "cli/command_line.h"
 #include "cli/doctor.h"
+#include "cli/field_values.h"
 #include "cli/hid_flash.h"
 #include "cli/sheet.h"
 #include "core/firmware/firmware_file.h"
 #include "core/firmware/serial_update.h"
+#include "core/link/access_notice.h"
 #include "core/link/hid_session.h"
 #include "core/session/session.h"
 #include "core/session/settings_file.h"
@@ -65,29 +73,6 @@ bool StopRequested() {
   return g_stop != 0;
 }
 
-const char* const kUsage =
-    "usage: tesselarc-cli [ADAPTER] [--timeout SECONDS] COMMAND\n"
-    "adapter (default: search for both adapter families):\n"
-    "  --port DEVICE              the serial adapter on DEVICE\n"
-    "  --hid PATH                 the HID adapter at PATH (e.g. /dev/hidraw3)\n"
-    "  --hid-socket PATH          a virtual HID adapter served on PATH (tesselarc-sim --hid)\n"
-    "  --demo[=KIND]              a built-in virtual ESC: full, v1, v1-bec (serial adapter) or\n"
-    "                             hid-full, hid-v1, hid-v1-bec, hid-lcd (HID adapter)\n"
-    "commands:\n"
-    "  ports                      list serial ports and HID adapters\n"
-    "  info [--json]              what is connected: adapter, device and versions\n"
-    "  read [--out FILE] [--json] read the ESC and print its settings (or save them)\n"
-    "  set FIELD=INDEX ... [--force]  read the ESC, change fields and send them; --force\n"
-    "                             also sends a curve that arrived damaged (default points)\n"
-    "  write FILE [--force]       read the ESC, import FILE and send it\n"
-    "  show FILE [--json]         print a settings file without a device\n"
-    "  flash FILE [--force]       read the ESC, then update its firmware from FILE: hex-text\n"
-    "                             records (.xup), or a .hgm image for HID ESC types 12 and\n"
-    "                             15; --force also flashes an older version (serial adapter)\n"
-    "  flash --lcd FILE           update the LCD program box behind the HID adapter (.xut)\n"
-    "  doctor [--json]            what keeps this user from using an adapter, and the fix\n"
-    "  --version                  print the version\n";
-
 struct Options {
   std::string port;
   std::optional<EscVariant> demo;
@@ -95,84 +80,61 @@ struct Options {
   std::string hid_socket;
   std::optional<HidDeviceKind> hid_demo;
   double timeout_s = 10;
+  bool quiet = false;
   std::string command;
-  std::vector<std::string> args;
+  std::vector<std::string> args;  // the command's positional arguments
+  CommandLine cmd;                // and its options
 };
 
-int Usage(const std::string& problem) {
-  if (!problem.empty()) std::fprintf(stderr, "tesselarc-cli: %s\n", problem.c_str());
-  std::fputs(kUsage, stderr);
-  return kExitUsage;
+int Usage(const Options& o, const std::string& problem) {
+  return UsageError(problem, o.command);
 }
 
-std::optional<Options> ParseOptions(int argc, char** argv, std::string& problem) {
+// The adapter options of a parsed command line, checked against each other.
+std::optional<Options> ToOptions(const CommandLine& line, std::string& problem) {
   Options o;
-  int i = 1;
-  for (; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--port") {
-      if (++i >= argc) {
-        problem = "--port needs a device";
-        return std::nullopt;
-      }
-      o.port = argv[i];
-    } else if (a.rfind("--port=", 0) == 0) {
-      o.port = a.substr(7);
-    } else if (a == "--demo" || a == "--demo=full") {
-      o.demo = EscVariant::kFull;
-    } else if (a == "--demo=v1") {
-      o.demo = EscVariant::kV1;
-    } else if (a == "--demo=v1-bec") {
-      o.demo = EscVariant::kV1Bec;
-    } else if (a == "--demo=hid-full") {
-      o.hid_demo = HidDeviceKind::kFullEsc;
-    } else if (a == "--demo=hid-v1") {
-      o.hid_demo = HidDeviceKind::kV1Esc;
-    } else if (a == "--demo=hid-v1-bec") {
-      o.hid_demo = HidDeviceKind::kV1EscBec;
-    } else if (a == "--demo=hid-lcd") {
-      o.hid_demo = HidDeviceKind::kLcdBox;
-    } else if (a == "--hid" || a == "--hid-socket") {
-      if (++i >= argc || argv[i][0] == '\0') {
-        problem = a + " needs a path";
-        return std::nullopt;
-      }
-      (a == "--hid" ? o.hid : o.hid_socket) = argv[i];
-    } else if (a.rfind("--hid=", 0) == 0 || a.rfind("--hid-socket=", 0) == 0) {
-      const size_t eq = a.find('=');
-      if (eq + 1 == a.size()) {
-        problem = a.substr(0, eq) + " needs a path";
-        return std::nullopt;
-      }
-      (a[5] == '=' ? o.hid : o.hid_socket) = a.substr(eq + 1);
-    } else if (a == "--timeout" || a.rfind("--timeout=", 0) == 0) {
-      std::string value;
-      if (a == "--timeout") {
-        if (++i >= argc) {
-          problem = "--timeout needs a number of seconds";
-          return std::nullopt;
-        }
-        value = argv[i];
-      } else {
-        value = a.substr(10);
-      }
-      char* end = nullptr;
-      o.timeout_s = std::strtod(value.c_str(), &end);
-      if (end == value.c_str() || *end != '\0' || !(o.timeout_s > 0) || o.timeout_s > 86400) {
-        problem = "--timeout needs a positive number of seconds";
-        return std::nullopt;
-      }
-    } else if (a == "-h" || a == "--help") {
-      o.command = "help";
-      return o;
-    } else if (a == "--version") {
-      o.command = "version";
-      return o;
-    } else if (!a.empty() && a[0] == '-') {
-      problem = "unknown option " + a;
+  o.cmd = line;
+  o.command = line.command;
+  o.args = line.args;
+  o.port = line.Value("port");
+  o.hid = line.Value("hid");
+  o.hid_socket = line.Value("hid-socket");
+  o.quiet = line.Has("quiet");
+  for (const char* name : {"port", "hid", "hid-socket"}) {
+    if (line.Has(name) && line.Value(name).empty()) {
+      problem = std::string("--") + name + " needs a path";
       return std::nullopt;
+    }
+  }
+  if (line.Has("demo")) {
+    const std::string kind = line.Value("demo");
+    if (kind == "full") {
+      o.demo = EscVariant::kFull;
+    } else if (kind == "v1") {
+      o.demo = EscVariant::kV1;
+    } else if (kind == "v1-bec") {
+      o.demo = EscVariant::kV1Bec;
+    } else if (kind == "hid-full") {
+      o.hid_demo = HidDeviceKind::kFullEsc;
+    } else if (kind == "hid-v1") {
+      o.hid_demo = HidDeviceKind::kV1Esc;
+    } else if (kind == "hid-v1-bec") {
+      o.hid_demo = HidDeviceKind::kV1EscBec;
+    } else if (kind == "hid-lcd") {
+      o.hid_demo = HidDeviceKind::kLcdBox;
     } else {
-      break;
+      problem = "--demo takes full, v1, v1-bec, hid-full, hid-v1, hid-v1-bec or hid-lcd, not '" +
+                kind + "'";
+      return std::nullopt;
+    }
+  }
+  if (line.Has("timeout")) {
+    const std::string value = line.Value("timeout");
+    char* end = nullptr;
+    o.timeout_s = std::strtod(value.c_str(), &end);
+    if (end == value.c_str() || *end != '\0' || !(o.timeout_s > 0) || o.timeout_s > 86400) {
+      problem = "--timeout needs a positive number of seconds";
+      return std::nullopt;
     }
   }
   const int adapters = !o.port.empty() + o.demo.has_value() + !o.hid.empty() +
@@ -181,13 +143,77 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& problem)
     problem = "--port, --hid, --hid-socket and --demo exclude each other";
     return std::nullopt;
   }
-  if (i >= argc) {
-    problem = "no command given";
-    return std::nullopt;
-  }
-  o.command = argv[i++];
-  for (; i < argc; ++i) o.args.emplace_back(argv[i]);
   return o;
+}
+
+// The system's reason why `path` cannot be a serial adapter, or empty when it may be one.
+// Asked before the search starts, so that a wrong --port fails at once rather than after the
+// time-out.
+std::string SerialDeviceProblem(const std::string& path, int& error) {
+  struct stat st {};
+  error = 0;
+  if (stat(path.c_str(), &st) != 0) {
+    error = errno;
+    return std::strerror(error);
+  }
+  // Opened before the kind is looked at, so that a node this user may not open says so.
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return std::strerror(error);
+  }
+  const bool tty = S_ISCHR(st.st_mode) && isatty(fd) != 0;
+  close(fd);
+  return tty ? std::string() : "not a serial device";
+}
+
+std::string LowerFirst(std::string text) {
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+constexpr const char* kNoAdapterText =
+    "no programming adapter found: check the cable, run 'tesselarc-cli doctor', or use "
+    "--port/--hid/--demo";
+
+// Fails at once, before any wait, when the adapter named on the command line cannot be
+// opened or when no adapter of either family is plugged in. 0 when the search may start.
+int CheckAdapterPresent(const Options& o) {
+  if (o.demo || o.hid_demo) return kExitOk;
+  if (!o.port.empty()) {
+    int error = 0;
+    const std::string why = SerialDeviceProblem(o.port, error);
+    if (why.empty()) return kExitOk;
+    if (error == EACCES || error == EPERM) {
+      // The fix first (the udev rule, the group), then the reason in one line.
+      std::fprintf(stderr, "tesselarc-cli: %s\n",
+                   AccessDeniedText(AdapterFamily::kSerial, o.port).c_str());
+      std::fprintf(stderr,
+                   "tesselarc-cli: cannot open %s: permission denied (run tesselarc-cli doctor)\n",
+                   o.port.c_str());
+      return kExitFailure;
+    }
+    std::fprintf(stderr,
+                 "tesselarc-cli: cannot open %s: %s; check the name ('tesselarc-cli ports' "
+                 "lists the serial ports)\n",
+                 o.port.c_str(), LowerFirst(why).c_str());
+    return kExitFailure;
+  }
+  const std::string& named = !o.hid.empty() ? o.hid : o.hid_socket;
+  if (!named.empty()) {
+    struct stat st {};
+    if (stat(named.c_str(), &st) == 0) return kExitOk;
+    std::fprintf(stderr, "tesselarc-cli: cannot open the HID adapter at %s: %s\n", named.c_str(),
+                 LowerFirst(std::strerror(errno)).c_str());
+    return kExitFailure;
+  }
+  QtPortEnumerator enumerator;
+  for (const auto& entry : ListPorts(enumerator)) {
+    if (entry.accepted) return kExitOk;
+  }
+  if (!ListHidAdapters().empty()) return kExitOk;
+  std::fprintf(stderr, "tesselarc-cli: %s\n", kNoAdapterText);
+  return kExitFailure;
 }
 
 // One running tool: the serial port (real, explicit or virtual), the HID adapter (real, a
@@ -227,7 +253,7 @@ class CliWorld {
     if (hid_) hid_->link.SetAccessNotice(&notice_);
     ui_.Bind(*session_);
     ui_.stop_requested = &g_stop;
-    ui_.set_show_progress(isatty(STDERR_FILENO) != 0);
+    ui_.set_show_progress(!o.quiet, isatty(STDERR_FILENO) != 0);
     // Creating the pages loads the factory defaults into the image.
     LoadFactoryDefaults(session_->image);
     loop_.SetHandler([this](int id) {
@@ -295,7 +321,8 @@ class CliWorld {
     if (HidWithoutEsc()) {
       if (allow_no_esc) return kExitOk;
       return Fail("the HID adapter (" + hid_->adapter_version_text +
-                  ") answers but no ESC does (is it connected and powered?)");
+                  ") answers but no ESC does: check that the ESC is connected to the adapter "
+                  "and powered (battery on), then try again");
     }
     if (done && !session_->link.idle_expired()) return kExitOk;
     const SessionStatus& s = session_->status;
@@ -304,8 +331,9 @@ class CliWorld {
     }
     if (OnHid()) return Fail("the HID adapter at " + hid_->link.hid_path + " does not answer");
     if (s.adapter_state == kAdapterOpen || session_->link.is_open) {
-      return Fail("no ESC answers on " + session_->link.device_name +
-                  " (is it connected and powered?)");
+      return Fail("no ESC answers on the adapter at " + session_->link.device_name +
+                  ": check that the ESC is connected to the adapter "
+                  "and powered (battery on), then try again");
     }
     if (!notice_.last_denied().empty()) {
       return Fail("cannot open " + notice_.last_denied() +
@@ -315,7 +343,7 @@ class CliWorld {
       return Fail("cannot open " + session_->link.explicit_device());
     }
     if (!hid_named_.empty()) return Fail("cannot open the HID adapter at " + hid_named_);
-    return Fail("no programming adapter found");
+    return Fail(kNoAdapterText);
   }
 
   // Runs a send that was just started until its end. 0, or 1 (130 when interrupted) with a
@@ -386,6 +414,7 @@ class CliWorld {
 
  private:
   int Fail(const std::string& text) {
+    ui_.FinishProgress(false);
     std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
     return kExitFailure;
   }
@@ -418,24 +447,59 @@ class CliWorld {
 };
 
 int CommandPorts(const Options& o) {
-  if (!o.args.empty()) return Usage("ports takes no arguments");
   QtPortEnumerator enumerator;
   const auto listing = ListPorts(enumerator);
-  if (listing.empty()) std::printf("no serial ports\n");
-  for (const auto& entry : listing) std::printf("%s\n", FormatPortLine(entry).c_str());
   const auto hid = ListHidAdapters();
-  if (hid.empty()) std::printf("no HID adapters\n");
-  for (const auto& entry : hid) std::printf("%s\n", FormatHidLine(entry).c_str());
+  if (o.cmd.Has("json")) {
+    std::string out = "{\"serial\": [";
+    for (size_t i = 0; i < listing.size(); ++i) {
+      const PortInfo& p = listing[i].info;
+      out += std::string(i ? ", " : "") + "{\"device\": " + JsonString(p.device) +
+             ", \"vendor_id\": " + (p.has_usb_ids ? std::to_string(p.vendor_id) : "null") +
+             ", \"product_id\": " + (p.has_usb_ids ? std::to_string(p.product_id) : "null") +
+             ", \"product\": " + JsonString(p.product) +
+             ", \"serial\": " + JsonString(p.serial_number) +
+             ", \"adapter\": " + (listing[i].accepted ? "true" : "false") + "}";
+    }
+    out += "], \"hid\": [";
+    for (size_t i = 0; i < hid.size(); ++i) {
+      const HidDeviceInfo& h = hid[i];
+      out += std::string(i ? ", " : "") + "{\"path\": " + JsonString(h.path) +
+             ", \"vendor_id\": " + std::to_string(h.vendor_id) +
+             ", \"product_id\": " + std::to_string(h.product_id) +
+             ", \"product\": " + JsonString(h.product) +
+             ", \"serial\": " + JsonString(h.serial_number) + "}";
+    }
+    std::printf("%s]}\n", out.c_str());
+    return kExitOk;
+  }
+  // One table, headed, columns padded to their widest text.
+  std::vector<std::vector<std::string>> rows = {
+      {"DEVICE", "USB ID", "PRODUCT", "SERIAL", "ADAPTER"}};
+  for (const auto& entry : listing) rows.push_back(PortColumns(entry));
+  for (const auto& entry : hid) rows.push_back(HidColumns(entry));
+  std::vector<size_t> width(5, 0);
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      std::string cell = row[c];
+      if (c + 1 < row.size()) cell.resize(width[c] + 2, ' ');
+      line += cell;
+    }
+    std::printf("%s\n", line.c_str());
+  }
+  if (listing.empty()) std::printf("(no serial ports)\n");
+  if (hid.empty()) std::printf("(no HID adapters)\n");
   return kExitOk;
 }
 
 // What is connected: the link, the adapter, the device and the versions.
 int CommandInfo(const Options& o) {
-  bool json = false;
-  for (const auto& a : o.args) {
-    if (a != "--json") return Usage("info: unexpected argument " + a);
-    json = true;
-  }
+  const bool json = o.cmd.Has("json");
+  if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
   if (int rc = world.WaitForRead(/*allow_no_esc=*/true)) return rc;
   const Session& session = world.session();
@@ -476,25 +540,16 @@ int CommandInfo(const Options& o) {
 }
 
 int CommandRead(const Options& o) {
-  bool json = false;
+  const bool json = o.cmd.Has("json");
   std::optional<std::string> out;
-  for (size_t i = 0; i < o.args.size(); ++i) {
-    if (o.args[i] == "--json") {
-      json = true;
-    } else if (o.args[i] == "--out" && i + 1 < o.args.size()) {
-      out = o.args[++i];
-    } else if (o.args[i].rfind("--out=", 0) == 0) {
-      out = o.args[i].substr(6);
-    } else {
-      return Usage("read: unexpected argument " + o.args[i]);
-    }
-  }
+  if (o.cmd.Has("out")) out = o.cmd.Value("out");
   std::string target;
   if (out) {
     // A name that cannot be written is refused before the ESC is even looked for.
     std::string error;
-    if (!ResolveExportPath(*out, target, error)) return Usage("read --out: " + error);
+    if (!ResolveExportPath(*out, target, error)) return Usage(o, "--out: " + error);
   }
+  if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
   if (int rc = world.WaitForRead()) return rc;
   // What a page refresh does to the image (clamping to the option lists).
@@ -530,18 +585,8 @@ int CommandRead(const Options& o) {
 }
 
 int CommandShow(const Options& o) {
-  bool json = false;
-  std::string path;
-  for (const auto& a : o.args) {
-    if (a == "--json") {
-      json = true;
-    } else if (path.empty()) {
-      path = a;
-    } else {
-      return Usage("show takes one file");
-    }
-  }
-  if (path.empty()) return Usage("show needs a file");
+  const bool json = o.cmd.Has("json");
+  const std::string& path = o.args.at(0);
   std::string error;
   auto image = ReadSettingsFile(path, error);
   if (!image) {
@@ -573,23 +618,15 @@ int RefuseDamagedCurves(CliWorld& world, bool force) {
 }
 
 int CommandWrite(const Options& o) {
-  std::vector<std::string> files;
-  bool force = false;
-  for (const auto& a : o.args) {
-    if (a == "--force") {
-      force = true;
-    } else {
-      files.push_back(a);
-    }
-  }
-  if (files.size() != 1) return Usage("write needs exactly one file");
-  const std::string& path = files[0];
+  const std::string& path = o.args.at(0);
+  const bool force = o.cmd.Has("force");
   // A bad file is refused before the ESC is even looked for.
   std::string error;
   if (!ReadSettingsFile(path, error)) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
     return kExitUsage;
   }
+  if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
   if (int rc = world.WaitForRead()) return rc;
   if (world.session().status.device_class != kDeviceFull) {
@@ -613,71 +650,97 @@ int CommandWrite(const Options& o) {
 }
 
 struct FieldChange {
-  std::string name;
-  ImageField field;
+  const SettableField* field;
   int32_t index;
-  bool v1;
 };
 
 int CommandSet(const Options& o) {
   std::vector<FieldChange> changes;
-  bool force = false;
+  const bool force = o.cmd.Has("force");
   for (const auto& a : o.args) {
-    if (a == "--force") {
-      force = true;
-      continue;
-    }
     const auto eq = a.find('=');
-    if (eq == std::string::npos || eq == 0 || eq + 1 == a.size()) {
-      return Usage("set: expected FIELD=INDEX, got " + a);
+    if (eq == std::string::npos || eq == 0) {
+      return Usage(o, "expected FIELD=VALUE, got '" + a + "'");
     }
     const std::string name = a.substr(0, eq);
-    const std::string value = a.substr(eq + 1);
-    char* end = nullptr;
-    const long index = std::strtol(value.c_str(), &end, 10);
-    if (*end != '\0' || index < 0) return Usage("set: " + name + " needs a whole number index");
-    size_t count = 0;
-    FieldChange change{name, nullptr, static_cast<int32_t>(index), false};
-    if (const SettingDef* s = FindSettingByName(name)) {
-      change.field = s->field;
-      count = s->options.size();
-    } else if (const V1Field* v = FindV1Field(name)) {
-      change.field = v->field;
-      change.v1 = true;
-      const V1SettingDef* def = FindV1Setting(v->field);
-      count = def ? def->options.size() : 0;
-    } else {
-      return Usage("set: unknown field " + name);
+    const SettableField* field = FindSettableField(name);
+    if (field == nullptr) {
+      std::string problem = "unknown field '" + name + "'";
+      const auto close = ClosestFieldNames(name);
+      for (size_t i = 0; i < close.size(); ++i) {
+        problem +=
+            (i == 0 ? "; did you mean " : (i + 1 == close.size() ? " or " : ", ")) + close[i];
+      }
+      if (!close.empty()) problem += "?";
+      problem += " ('tesselarc-cli fields' lists them all)";
+      return Usage(o, problem);
     }
-    if (static_cast<size_t>(index) >= count) {
-      return Usage("set: " + name + " takes an index from 0 to " + std::to_string(count - 1));
-    }
-    changes.push_back(change);
+    const OptionChoice choice = ChooseOption(*field, a.substr(eq + 1));
+    if (!choice.index) return Usage(o, choice.problem);
+    changes.push_back({field, *choice.index});
   }
-  if (changes.empty()) return Usage("set needs FIELD=INDEX");
+  // No ESC takes fields of both kinds, so such a line is refused before the ESC is looked for.
+  for (const auto& c : changes) {
+    if (c.field->v1 != changes.front().field->v1) {
+      const FieldChange& full = c.field->v1 ? changes.front() : c;
+      const FieldChange& v1 = c.field->v1 ? c : changes.front();
+      return Usage(o, full.field->name + " is a full-ESC field and " + v1.field->name +
+                          " a V1-series one; no ESC takes both");
+    }
+  }
+  if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
   if (int rc = world.WaitForRead()) return rc;
   Session& session = world.session();
+  // What a page refresh does to the image, so that the old texts are the ones read shows.
+  if (session.status.device_class != kDeviceV1) RefreshAllPagesFromImage(session.image);
   const bool v1 = session.status.device_class == kDeviceV1;
+  const bool bec = session.status.v1_block_variant == kV1Block16;
   for (const auto& c : changes) {
-    if (c.v1 != v1) {
-      std::fprintf(stderr, "tesselarc-cli: %s does not apply to %s; nothing was sent\n",
-                   c.name.c_str(), v1 ? "a V1-series ESC" : "this ESC");
+    if (c.field->v1 != v1 || (c.field->bec_only && !bec)) {
+      const char* kind = !v1           ? "a full ESC"
+                         : c.field->v1 ? "this V1-series ESC (it has no BEC)"
+                                       : "a V1-series ESC";
+      std::fprintf(stderr,
+                   "tesselarc-cli: %s does not apply to %s; nothing was sent ('tesselarc-cli "
+                   "fields' lists the fields of each kind)\n",
+                   c.field->name.c_str(), kind);
       return kExitUsage;
     }
   }
   if (!v1) {
     if (int rc = RefuseDamagedCurves(world, force)) return rc;
   }
+  const EscSettingsImage before = session.image;
   bool preset = false;
   for (const auto& c : changes) {
-    session.image.*(c.field) = c.index;
+    session.image.*(c.field->field) = c.index;
     // Picking a profile writes its preset at once, as the General page does; later fields on
     // the command line still win.
-    if (c.field == &EscSettingsImage::profile_preset) {
+    if (c.field->field == &EscSettingsImage::profile_preset) {
       ApplyProfilePreset(session.image);
       preset = true;
     }
+  }
+  // Every field that differs now, a preset's included.
+  int changed = 0;
+  for (const SettableField& f : SettableFields()) {
+    if (f.v1 != v1 || (f.bec_only && !bec)) continue;
+    const int32_t old_index = before.*(f.field);
+    const int32_t new_index = session.image.*(f.field);
+    if (old_index == new_index) continue;
+    std::printf("%s\n", ChangeLine(f, old_index, new_index).c_str());
+    ++changed;
+  }
+  std::fflush(stdout);
+  if (o.cmd.Has("dry-run")) {
+    std::fprintf(stderr, "dry run: %s\n",
+                 changed ? "nothing was sent" : "the ESC already holds these values");
+    return kExitOk;
+  }
+  if (changed == 0) {
+    std::fprintf(stderr, "the ESC already holds these values; nothing was sent\n");
+    return kExitOk;
   }
   if (v1) {
     if (!session.V1SendSettings()) {
@@ -693,6 +756,19 @@ int CommandSet(const Options& o) {
   }
   if (int rc = world.WaitForSend()) return rc;
   std::fprintf(stderr, "sent\n");
+  return kExitOk;
+}
+
+int CommandFields(const Options& o) {
+  const std::string only = o.args.empty() ? std::string() : o.args[0];
+  if (!only.empty() && FindSettableField(only) == nullptr) {
+    std::string problem = "unknown field '" + only + "'";
+    const auto close = ClosestFieldNames(only);
+    if (!close.empty()) problem += "; did you mean " + close[0] + "?";
+    return Usage(o, problem);
+  }
+  std::printf("%s",
+              o.cmd.Has("json") ? (FieldsJson(only) + "\n").c_str() : FieldsText(only).c_str());
   return kExitOk;
 }
 
@@ -724,24 +800,13 @@ const char* UpdateFailureCaption(SerialUpdateOutcome outcome) {
 }
 
 int CommandFlash(const Options& o) {
-  std::string path;
-  bool force = false;
-  bool lcd = false;
-  for (const auto& a : o.args) {
-    if (a == "--force") {
-      force = true;
-    } else if (a == "--lcd") {
-      lcd = true;
-    } else if (path.empty()) {
-      path = a;
-    } else {
-      return Usage("flash takes one file");
-    }
-  }
-  if (path.empty()) return Usage("flash needs a firmware file");
+  const std::string& path = o.args.at(0);
+  const bool force = o.cmd.Has("force");
+  const bool lcd = o.cmd.Has("lcd");
   // A file that cannot be sent is refused before the ESC is even looked for.
   if (int rc = PrecheckFirmwareFile(path, lcd)) return rc;
 
+  if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
   if (int rc = world.WaitForRead(/*allow_no_esc=*/lcd)) return rc;
   Session& session = world.session();
@@ -751,7 +816,6 @@ int CommandFlash(const Options& o) {
     request.lcd = lcd;
     // The engine gives up on a silent block after 10 s; its own message comes first.
     request.stall_ms = std::max<uint64_t>(world.timeout_ms(), 15000);
-    request.show_lines = isatty(STDERR_FILENO) == 0;
     return RunHidFlash(session, *world.hid(), world.ui(), world.loop(), request);
   }
   if (lcd) {
@@ -768,13 +832,13 @@ int CommandFlash(const Options& o) {
     return kExitUsage;
   }
   world.ui().SetFile(path);
-  world.ui().StartFlashing(force, isatty(STDERR_FILENO) == 0);
+  world.ui().StartFlashing(force);
   const SerialUpdateVariant variant = session.status.device_class == kDeviceV1
                                           ? SerialUpdateVariant::kV1Dialog
                                           : SerialUpdateVariant::kInformationPage;
   SerialUpdateDetails d;
   const SerialUpdateOutcome outcome = RunSerialFirmwareUpdate(session, variant, &d);
-  world.ui().CloseProgress();
+  world.ui().FinishProgress(outcome == SerialUpdateOutcome::kUpdated);
 
   auto fail = [](const std::string& text) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
@@ -791,8 +855,14 @@ int CommandFlash(const Options& o) {
       return kExitOk;
     case SerialUpdateOutcome::kDeclined:
       if (d.asked_version_old) {
-        return fail("the file's version " + hex(d.file_version) + " is older than the ESC's " +
-                    hex(d.esc_version) + "; use --force");
+        // Versions as the ESC and the file name show them ("ESC0110"), not as numbers.
+        std::string file_text = FileVersionFromName(path).name;
+        file_text = file_text.substr(0, file_text.rfind('.'));
+        const std::string esc_text = session.VersionText();
+        return fail("the file's version " + (file_text.empty() ? hex(d.file_version) : file_text) +
+                    " is older than the ESC's " +
+                    (esc_text.empty() ? hex(d.esc_version) : esc_text) +
+                    "; use --force to flash it anyway");
       }
       return fail("the update was not confirmed; nothing was sent");
     case SerialUpdateOutcome::kFileNotOpened:
@@ -828,26 +898,40 @@ int CommandFlash(const Options& o) {
 
 int Run(int argc, char** argv) {
   std::string problem;
-  auto options = ParseOptions(argc, argv, problem);
-  if (!options) return Usage(problem);
+  std::string problem_command;
+  const auto line =
+      ParseCommandLine(std::vector<std::string>(argv, argv + argc), problem, problem_command);
+  if (!line) return UsageError(problem, problem_command);
+  auto options = ToOptions(*line, problem);
+  if (!options) return UsageError(problem, line->command == "help" ? "" : line->command);
   const Options& o = *options;
   if (o.command == "help") {
-    std::fputs(kUsage, stdout);
+    if (o.args.empty()) {
+      std::fputs(MainHelpText().c_str(), stdout);
+      return kExitOk;
+    }
+    const CommandSpec* spec = FindCommand(o.args[0]);
+    if (spec == nullptr) return UsageError("no command '" + o.args[0] + "'", "");
+    std::fputs(CommandHelpText(*spec).c_str(), stdout);
     return kExitOk;
   }
   if (o.command == "version") {
     std::printf("tesselarc-cli %s\n", TESSEL_VERSION);
     return kExitOk;
   }
-  if (o.command == "doctor") return CommandDoctor(o.args);
+  if (o.command == "doctor") {
+    return CommandDoctor(o.cmd.Has("json") ? std::vector<std::string>{"--json"}
+                                           : std::vector<std::string>{});
+  }
   if (o.command == "ports") return CommandPorts(o);
+  if (o.command == "fields") return CommandFields(o);
   if (o.command == "info") return CommandInfo(o);
   if (o.command == "read") return CommandRead(o);
   if (o.command == "show") return CommandShow(o);
   if (o.command == "write") return CommandWrite(o);
   if (o.command == "set") return CommandSet(o);
   if (o.command == "flash") return CommandFlash(o);
-  return Usage("unknown command " + o.command);
+  return Usage(o, "unknown command '" + o.command + "'");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "cli/sheet.h"
 
+#include <cctype>
 #include <cstdio>
 #include <vector>
 
@@ -11,8 +12,12 @@ namespace tessel {
 
 namespace {
 
-std::string Line(std::string_view label, const std::string& value) {
+// "  name   LABEL ...... value": the name is what 'set' takes, the label what the page shows.
+std::string Line(std::string_view name, std::string_view label, const std::string& value,
+                 size_t name_width = 22) {
   std::string out = "  ";
+  out += name;
+  out.append(name.size() < name_width ? name_width - name.size() : 1, ' ');
   out += label;
   out += ' ';
   const size_t width = 22;
@@ -77,7 +82,7 @@ std::string SettingsSheet(const SheetSource& src) {
     out += "\n";
     for (const V1SettingDef& s : V1Settings()) {
       if (s.bec_only && !bec) continue;
-      out += Line(s.label, OptionOrIndex(s.options, src.image.*(s.field)));
+      out += Line(s.field_name, s.label, OptionOrIndex(s.options, src.image.*(s.field)), 28);
     }
     return out;
   }
@@ -87,16 +92,21 @@ std::string SettingsSheet(const SheetSource& src) {
   for (const PageDef& page : EditingPages()) {
     out += std::string(page.title) + "\n";
     for (const SettingDef& s : page.settings) {
-      out += Line(s.caption, OptionOrIndex(s.options, src.image.*(s.field)));
+      out += Line(s.field_name, s.caption, OptionOrIndex(s.options, src.image.*(s.field)));
     }
   }
   out += "DATA\n";
-  for (const DataFieldDef& f : DataFields()) out += Line(f.caption, f.format(src.image.*(f.field)));
+  for (const DataFieldDef& f : DataFields()) {
+    out += Line(f.field_name, f.caption, f.format(src.image.*(f.field)));
+  }
   out += "CURVES\n";
   for (const CurveField& c : CurveFields()) {
     const bool custom = src.image.*(c.mode) != 0;
-    out += Line(c.name, std::string(custom ? "custom " : "linear (kept) ") +
-                            PointsText(src.image.*(c.curve)));
+    std::string label(c.name);
+    for (char& ch : label) ch = ch == '_' ? ' ' : static_cast<char>(std::toupper(ch));
+    out +=
+        Line(c.name, label,
+             std::string(custom ? "custom " : "linear (kept) ") + PointsText(src.image.*(c.curve)));
   }
   return out;
 }
@@ -111,10 +121,23 @@ std::string SettingsJson(const SheetSource& src) {
     first = false;
     out += JsonString(name) + ": " + std::to_string(value);
   };
+  auto text = [&](std::string_view name, const std::string& value) {
+    if (!first) out += ", ";
+    first = false;
+    out += JsonString(name) + ": " + JsonString(value);
+  };
   if (src.device_class == kDeviceV1) {
     for (const V1Field& f : V1Fields()) {
       if (f.bec_only && src.v1_block_variant != kV1Block16) continue;
       field(f.name, src.image.*(f.field));
+    }
+    // Beside the indices, the option texts as the dialog shows them.
+    out += "}, \"settings_text\": {";
+    first = true;
+    for (const V1Field& f : V1Fields()) {
+      if (f.bec_only && src.v1_block_variant != kV1Block16) continue;
+      const V1SettingDef* def = FindV1Setting(f.field);
+      if (def) text(f.name, OptionOrIndex(def->options, src.image.*(f.field)));
     }
     out += "}}";
     return out;
@@ -123,11 +146,32 @@ std::string SettingsJson(const SheetSource& src) {
     if (f.set_command) field(f.name, src.image.*(f.field));
   }
   field("esc_out", src.image.esc_out);
+  out += "}, \"settings_text\": {";
+  first = true;
+  for (const ParamField& f : FullEscFields()) {
+    if (!f.set_command) continue;
+    if (const SettingDef* def = FindSetting(f.field)) {
+      text(f.name, OptionOrIndex(def->options, src.image.*(f.field)));
+    }
+  }
+  if (const SettingDef* def = FindSetting(&EscSettingsImage::esc_out)) {
+    text("esc_out", OptionOrIndex(def->options, src.image.esc_out));
+  }
   out += "}, \"log\": {";
   first = true;
   for (const ParamField& f : FullEscFields()) {
     if (!f.set_command) field(f.name, src.image.*(f.field));
   }
+  // The logged values in units, read as the Data page reads them.
+  out += "}, \"log_units\": {";
+  char volts[32];
+  std::snprintf(volts, sizeof volts, "%.1f",
+                static_cast<double>(static_cast<uint32_t>(src.image.log_batt_min_voltage)) / 10.0);
+  out += "\"batt_min_voltage_v\": " + std::string(volts) +
+         ", \"esc_max_temp_c\": " + std::to_string(src.image.log_esc_max_temp) +
+         ", \"motor_max_temp_c\": " + std::to_string(src.image.log_motor_max_temp) +
+         ", \"motor_max_rpm\": " +
+         std::to_string(static_cast<long long>(src.image.log_motor_max_rpm) * 1000);
   out += "}, \"curves\": {";
   bool first_curve = true;
   for (const CurveField& c : CurveFields()) {

@@ -12,9 +12,9 @@ namespace tessel {
 
 struct SheetSource {
   const EscSettingsImage& image;
-  int32_t device_class;      // 3 full ESC, 1 V1-series
-  int32_t v1_block_variant;  // 10 or 11
-  std::string version;       // empty when there is none (a file)
+  int32_t device_class;                   // 3 full ESC, 1 V1-series
+  int32_t v1_block_variant;               // 10 or 11
+  std::string version;                    // empty when there is none (a file)
   std::vector<std::string> damaged = {};  // curves that arrived damaged ("throttle", ...)
 };
 

@@ -38,21 +38,33 @@ std::vector<PortListing> ListPorts(PortEnumerator& ports) {
   return listing;
 }
 
-std::string FormatPortLine(const PortListing& entry) {
+std::vector<std::string> PortColumns(const PortListing& entry) {
   const PortInfo& info = entry.info;
   const std::string ids =
       info.has_usb_ids ? UsbIds(info.vendor_id, info.product_id) : std::string("----:----");
-  return Printable(info.device) + "  " + ids + "  " + Printable(info.product) + "  " +
-         Printable(info.serial_number) + "  " + (entry.accepted ? "accepted" : "-");
+  return {Printable(info.device), ids, Printable(info.product), Printable(info.serial_number),
+          entry.accepted ? "accepted" : "-"};
+}
+
+std::string FormatPortLine(const PortListing& entry) {
+  std::string line;
+  for (const std::string& column : PortColumns(entry)) line += (line.empty() ? "" : "  ") + column;
+  return line;
 }
 
 std::vector<HidDeviceInfo> ListHidAdapters() {
   return HidapiDevice::Enumerate(kHidVendorId, kHidProductId);
 }
 
+std::vector<std::string> HidColumns(const HidDeviceInfo& entry) {
+  return {Printable(entry.path), UsbIds(entry.vendor_id, entry.product_id),
+          Printable(entry.product), Printable(entry.serial_number), "hid"};
+}
+
 std::string FormatHidLine(const HidDeviceInfo& entry) {
-  return Printable(entry.path) + "  " + UsbIds(entry.vendor_id, entry.product_id) + "  " +
-         Printable(entry.product) + "  " + Printable(entry.serial_number) + "  hid";
+  std::string line;
+  for (const std::string& column : HidColumns(entry)) line += (line.empty() ? "" : "  ") + column;
+  return line;
 }
 
 }  // namespace tessel

@@ -22,11 +22,14 @@ std::vector<PortListing> ListPorts(PortEnumerator& ports);
 // without USB ids show "----:----", empty texts "-". Texts come from the device itself, so
 // control characters are shown as '?' rather than sent to the terminal.
 std::string FormatPortLine(const PortListing& entry);
+// The same five texts one by one, for a table with headings.
+std::vector<std::string> PortColumns(const PortListing& entry);
 
 // The attached HID adapters (kHidVendorId:kHidProductId), as hidapi enumerates them.
 std::vector<HidDeviceInfo> ListHidAdapters();
 
 // "path  vvvv:pppp  product  serial  hid", with the same rules for empty and unsafe texts.
 std::string FormatHidLine(const HidDeviceInfo& entry);
+std::vector<std::string> HidColumns(const HidDeviceInfo& entry);
 
 }  // namespace tessel

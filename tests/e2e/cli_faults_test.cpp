@@ -105,7 +105,7 @@ TEST_F(CliFaults, VanishedOrFrozenEscEndsTheRunInTime) {
     // Frozen in the middle of a curve: within the time-out plus 2 s of the last byte.
     SimProcess sim({"--answer-at", "19200", "--freeze-after", "150"});
     const CommandResult r = RunCommand(
-        {TESSEL_CLI_BINARY, "--port", sim.path(), "--timeout", "2", "set", "run_mode=1"}, 30000);
+        {TESSEL_CLI_BINARY, "--port", sim.path(), "--timeout", "2", "set", "run_mode=2"}, 30000);
     EXPECT_EQ(r.exit_code, 1) << r.err;
     // The read and the start of the send take a second or two, then the 2 s time-out and its
     // 2 s of grace at most.
@@ -118,7 +118,7 @@ TEST_F(CliFaults, InterruptStopsAtTheNextStepAndSaysWhatWasSent) {
   SimProcess sim({"--answer-at", "1200", "--trace"});
   bool signalled = false;
   const CommandResult r = RunCommand(
-      {TESSEL_CLI_BINARY, "--port", sim.path(), "set", "run_mode=1"}, 30000, [&](pid_t pid) {
+      {TESSEL_CLI_BINARY, "--port", sim.path(), "set", "run_mode=2"}, 30000, [&](pid_t pid) {
         // As soon as the first settings pair is on the line (0xA4 sets run_mode).
         if (!signalled && Has(sim.TracedHostBytes(), 0xA4)) {
           kill(pid, SIGINT);
@@ -136,7 +136,7 @@ TEST_F(CliFaults, InterruptStopsAtTheNextStepAndSaysWhatWasSent) {
 TEST_F(CliFaults, SecondToolOnThePortIsToldItIsBusy) {
   SimProcess sim({"--answer-at", "1200"});
   const pid_t first = test_support::Spawn(
-      {TESSEL_CLI_BINARY, "--port", sim.path(), "set", "run_mode=1"},
+      {TESSEL_CLI_BINARY, "--port", sim.path(), "set", "run_mode=2"},
       test_support::TempPath("first-out"), test_support::TempPath("first-err"));
   usleep(500000);
   const CommandResult second =

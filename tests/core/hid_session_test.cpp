@@ -204,6 +204,16 @@ TEST_F(HidSessionTest, ACurveWithAWrongCheckValueFallsBackToDefaultPoints) {
   EXPECT_EQ(session->image.throttle_curve.x, defaults.x);
   EXPECT_EQ(session->image.throttle_curve.y, defaults.y);
   EXPECT_EQ(session->image.boost_curve.table, adapter->image().boost_curve.table);
+  // Said after the read, and a send that would write the defaults over the ESC's own asks.
+  EXPECT_EQ(session->damaged_curves, (std::array<bool, 3>{false, false, true}));
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_NE(ui.questions[0].find("throttle curve arrived damaged"), std::string::npos)
+      << ui.questions[0];
+  session->image.throttle_curve_mode = 1;
+  ui.answers = {Answer::kCancel};
+  adapter->ClearReports();
+  EXPECT_FALSE(session->Apply());
+  EXPECT_TRUE(Sent().empty()) << "nothing sent after Cancel";
 }
 
 TEST_F(HidSessionTest, FullSendGoesOutInItsOrderAndReachesTheEsc) {

@@ -347,7 +347,9 @@ void HidSession::StoreCurve(const CurveField& field) {
   }
   const auto check = CurveCheckBytes(received);
   CurveModel& editor = session_.EditorFor(field);
-  if (check[0] != reply[kCurveWireBytes] || check[1] != reply[kCurveWireBytes + 1]) {
+  const bool damaged = check[0] != reply[kCurveWireBytes] || check[1] != reply[kCurveWireBytes + 1];
+  session_.damaged_curves[static_cast<size_t>(&field - CurveFields().data())] = damaged;
+  if (damaged) {
     editor.ResetCurve();
     return;
   }
@@ -373,6 +375,7 @@ void HidSession::FinishRead() {
   ui_.ReportOutcome(ReadOkText(s, session_.VersionText()));
   ui_.RefreshMainWindow();
   hid_step = kHidStepPresence;
+  session_.WarnOfDamagedCurves();
 }
 
 size_t HidSession::BuildFullPacket(bool preset_packet) {

@@ -92,7 +92,8 @@ std::vector<std::string> Session::DamagedCurvesToSend() const {
 bool Session::ConfirmDamagedCurveSend() {
   const std::vector<std::string> names = DamagedCurvesToSend();
   if (names.empty()) return true;
-  const Answer answer = ui_.Ask(DamagedCurveQuestion(names), kSendCaption, Buttons::kReadSendCancel);
+  const Answer answer =
+      ui_.Ask(DamagedCurveQuestion(names), kSendCaption, Buttons::kReadSendCancel);
   if (answer == Answer::kNo) return true;
   status.busy_button = kBusyNone;
   if (answer == Answer::kYes) {
@@ -566,6 +567,10 @@ void Session::FinishRead() {
   ui_.Beep();
   ReportReadDone();
   ui_.RefreshMainWindow();
+  WarnOfDamagedCurves();
+}
+
+void Session::WarnOfDamagedCurves() {
   std::vector<std::string> damaged;
   for (size_t i = 0; i < damaged_curves.size(); ++i) {
     if (damaged_curves[i]) damaged.emplace_back(kCurveNames[i]);

@@ -125,6 +125,8 @@ class Session {
   // Before a send that would write a damaged curve: "Read again" starts a read, "Send
   // anyway" lets the send go on, Cancel drops it. True when the send may go on.
   bool ConfirmDamagedCurveSend();
+  // After a read (either adapter): says which curves arrived damaged, if any.
+  void WarnOfDamagedCurves();
   // The port went away under the engine (an I/O error closed it).
   bool PortLost() const { return link.is_open && !link.port().IsOpen(); }
 

@@ -218,6 +218,29 @@ void VirtualEsc::Command(uint8_t byte, std::vector<uint8_t>& out) {
   // Anything else (the filler bytes of 1 among them) is ignored.
 }
 
+void TakeFullEscPair(EscSettingsImage& image, uint8_t command, uint8_t value) {
+  for (const ParamField& f : FullEscFields()) {
+    if (f.set_command && *f.set_command == command) {
+      image.*f.field = value;
+      return;
+    }
+  }
+}
+
+void TakeV1EscPair(EscSettingsImage& image, uint8_t command, uint8_t value, bool has_bec) {
+  for (const V1Field& f : V1Fields()) {
+    if (f.set_command != command) continue;
+    if (f.bec_only && !has_bec) return;
+    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
+      // An unknown code leaves the setting as it was.
+      if (auto index = V1CutoffIndexFromCode(value)) image.v1_cutoff_voltage = *index;
+    } else {
+      image.*f.field = value;
+    }
+    return;
+  }
+}
+
 void VirtualEsc::ApplyPair(uint8_t command, uint8_t value, std::vector<uint8_t>& out) {
   pairs_.push_back({command, value});
   if (variant_ == EscVariant::kFull) {
@@ -225,26 +248,10 @@ void VirtualEsc::ApplyPair(uint8_t command, uint8_t value, std::vector<uint8_t>&
       ++end_of_settings_;
       return;
     }
-    for (const ParamField& f : FullEscFields()) {
-      if (f.set_command && *f.set_command == command) {
-        image_.*f.field = value;
-        break;
-      }
-    }
+    TakeFullEscPair(image_, command, value);
     return;
   }
-
-  for (const V1Field& f : V1Fields()) {
-    if (f.set_command != command) continue;
-    if (f.bec_only && variant_ != EscVariant::kV1Bec) break;
-    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
-      // An unknown code leaves the setting as it was.
-      if (auto index = V1CutoffIndexFromCode(value)) image_.v1_cutoff_voltage = *index;
-    } else {
-      image_.*f.field = value;
-    }
-    break;
-  }
+  TakeV1EscPair(image_, command, value, variant_ == EscVariant::kV1Bec);
   // Pairs without a setting here ([0xE9, 1], [0xA2, 1], ...) are taken in silently too.
   out.push_back(kReady);
 }

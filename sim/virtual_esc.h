@@ -160,6 +160,12 @@ class VirtualEsc {
   std::vector<std::vector<uint8_t>> accepted_records_;
 };
 
+// What an ESC does with a [command, value] settings pair: a full ESC's set command stores its
+// field; a V1-series ESC stores its field (the BEC only when it has one, the cut-off by its
+// code; an unknown code leaves it as it was). Other commands change nothing.
+void TakeFullEscPair(EscSettingsImage& image, uint8_t command, uint8_t value);
+void TakeV1EscPair(EscSettingsImage& image, uint8_t command, uint8_t value, bool has_bec);
+
 // A plausible set of values a used ESC would hold, different from the tool's defaults so that
 // a read visibly changes something.
 EscSettingsImage SampleFullEscImage();

@@ -417,27 +417,11 @@ void VirtualHidAdapter::TakePair(uint8_t command, uint8_t value, std::vector<uin
     } else if (command == kEscOut) {
       image_.esc_out = value;
     } else {
-      for (const ParamField& f : FullEscFields()) {
-        if (f.set_command == command) {
-          image_.*f.field = value;
-          break;
-        }
-      }
+      TakeFullEscPair(image_, command, value);
     }
     return;
   }
-
-  for (const V1Field& f : V1Fields()) {
-    if (f.set_command != command) continue;
-    if (f.bec_only && kind_ != HidDeviceKind::kV1EscBec) break;
-    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
-      // An unknown code leaves the setting as it was.
-      if (auto index = V1CutoffIndexFromCode(value)) image_.v1_cutoff_voltage = *index;
-    } else {
-      image_.*f.field = value;
-    }
-    break;
-  }
+  TakeV1EscPair(image_, command, value, kind_ == HidDeviceKind::kV1EscBec);
   // Pairs without a setting here are acknowledged all the same.
   Ack(kAck, answer);
 }

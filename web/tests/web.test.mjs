@@ -165,7 +165,8 @@ test('a settings file saved by the page equals the CLI export byte for byte', as
   await page.click('#save .accent');
   await page.waitForFunction(() => window.tessel.downloads.length === 1);
   const saved = await page.evaluate(() => window.tessel.downloads[0]);
-  assert.equal(saved.name, 'track day.DATA');
+  // The name stays as typed; ".DATA" is added.
+  assert.equal(saved.name, 'track day.v2.DATA');
   assert.equal(saved.bytes.length, 800);
 
   const sim = await startSim();

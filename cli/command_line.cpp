@@ -8,8 +8,8 @@
 namespace tessel {
 namespace {
 
-const std::vector<OptionSpec>& AdapterOptions() {
-  static const std::vector<OptionSpec> options = {
+const std::vector<OptionDef>& AdapterOptions() {
+  static const std::vector<OptionDef> options = {
       {"port", "DEVICE", "the serial adapter on DEVICE (e.g. /dev/ttyUSB0)"},
       {"hid", "PATH", "the HID adapter at PATH (e.g. /dev/hidraw3), without a search"},
       {"hid-socket", "PATH", "a virtual HID adapter served on PATH (tesselarc-sim --hid)"},
@@ -28,12 +28,12 @@ const char* const kDeviceExit =
     "     a curve that arrived damaged (wrong check value)\n"
     "  2  bad usage (nothing was sent)\n"
     "  130  stopped by SIGINT or SIGTERM\n";
-const OptionSpec kForceDamaged{"force", "",
-                               "also send a curve that arrived damaged (its default points)"};
+const OptionDef kForceDamaged{"force", "",
+                              "also send a curve that arrived damaged (its default points)"};
 
-const OptionSpec kJson{"json", "", "print JSON for scripts instead of text"};
+const OptionDef kJson{"json", "", "print JSON for scripts instead of text"};
 
-std::string OptionColumn(const OptionSpec& o) {
+std::string OptionColumn(const OptionDef& o) {
   if (o.name == "demo") return "--demo[=KIND]";
   return "--" + o.name + (o.value_name.empty() ? "" : " " + o.value_name);
 }
@@ -64,9 +64,9 @@ std::string Wrap(const std::string& text, size_t first_column, size_t indent) {
   return out;
 }
 
-std::string OptionLines(const std::vector<OptionSpec>& options) {
+std::string OptionLines(const std::vector<OptionDef>& options) {
   std::string out;
-  for (const OptionSpec& o : options) {
+  for (const OptionDef& o : options) {
     std::string left = "  " + OptionColumn(o);
     if (left.size() + 2 > 24) {
       out += left + "\n";
@@ -78,11 +78,11 @@ std::string OptionLines(const std::vector<OptionSpec>& options) {
   return out;
 }
 
-std::string Synopsis(const CommandSpec& c) {
+std::string Synopsis(const CommandDef& c) {
   std::string out = "tesselarc-cli ";
   if (c.uses_adapter) out += "[ADAPTER] ";
   out += c.name;
-  for (const OptionSpec& o : c.options) out += " [" + OptionColumn(o) + "]";
+  for (const OptionDef& o : c.options) out += " [" + OptionColumn(o) + "]";
   if (!c.arguments.empty()) out += " " + c.arguments;
   return out;
 }
@@ -107,19 +107,19 @@ std::string WithDashes(const std::string& problem, const std::vector<std::string
 }
 
 // Builds a parser that knows `options` (and -h/--help); values are checked by the caller.
-void AddOptions(QCommandLineParser& parser, const std::vector<OptionSpec>& options) {
+void AddOptions(QCommandLineParser& parser, const std::vector<OptionDef>& options) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.addOption(QCommandLineOption(QStringList{"h", "help"}));
-  for (const OptionSpec& o : options) {
+  for (const OptionDef& o : options) {
     QCommandLineOption option(QString::fromStdString(o.name));
     if (!o.value_name.empty()) option.setValueName(QString::fromStdString(o.value_name));
     parser.addOption(option);
   }
 }
 
-void TakeValues(const QCommandLineParser& parser, const std::vector<OptionSpec>& options,
+void TakeValues(const QCommandLineParser& parser, const std::vector<OptionDef>& options,
                 std::map<std::string, std::string>& values) {
-  for (const OptionSpec& o : options) {
+  for (const OptionDef& o : options) {
     const QString name = QString::fromStdString(o.name);
     if (!parser.isSet(name)) continue;
     // The last of repeated options wins, as with most tools.
@@ -130,8 +130,8 @@ void TakeValues(const QCommandLineParser& parser, const std::vector<OptionSpec>&
 
 }  // namespace
 
-const std::vector<CommandSpec>& Commands() {
-  static const std::vector<CommandSpec> commands = {
+const std::vector<CommandDef>& Commands() {
+  static const std::vector<CommandDef> commands = {
       {"ports",
        "",
        0,
@@ -264,8 +264,8 @@ const std::vector<CommandSpec>& Commands() {
   return commands;
 }
 
-const CommandSpec* FindCommand(const std::string& name) {
-  for (const CommandSpec& c : Commands()) {
+const CommandDef* FindCommand(const std::string& name) {
+  for (const CommandDef& c : Commands()) {
     if (c.name == name) return &c;
   }
   return nullptr;
@@ -283,7 +283,7 @@ std::string MainHelpText() {
       "  tesselarc-cli --demo set run_mode=Forward/Reverse\n"
       "with a real adapter leave out --demo; 'tesselarc-cli doctor' helps when it is not found.\n"
       "\ncommands:\n";
-  for (const CommandSpec& c : Commands()) {
+  for (const CommandDef& c : Commands()) {
     std::string left = "  " + c.name;
     left.resize(12, ' ');
     out += left + c.summary + "\n";
@@ -298,7 +298,7 @@ std::string MainHelpText() {
   return out;
 }
 
-std::string CommandHelpText(const CommandSpec& c) {
+std::string CommandHelpText(const CommandDef& c) {
   std::string out = "usage: " + Synopsis(c) + "\n";
   if (!c.details.empty()) out += "\n" + Wrap(c.details, 0, 0) + "\n";
   if (!c.options.empty()) out += "\noptions:\n" + OptionLines(c.options);
@@ -334,7 +334,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
   }
   if (args.isEmpty()) args << "tesselarc-cli";
 
-  std::vector<OptionSpec> global = AdapterOptions();
+  std::vector<OptionDef> global = AdapterOptions();
   global.push_back({"version", "", ""});
   QCommandLineParser front;
   AddOptions(front, global);
@@ -358,11 +358,11 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
     return line;
   }
   line.command = rest.takeFirst().toStdString();
-  const CommandSpec* spec = FindCommand(line.command);
-  if (spec == nullptr) {
+  const CommandDef* def = FindCommand(line.command);
+  if (def == nullptr) {
     problem = "unknown command '" + line.command + "'";
     // A near miss of one command ("raed", "flsh") is most likely that command.
-    for (const CommandSpec& c : Commands()) {
+    for (const CommandDef& c : Commands()) {
       const std::string& a = line.command;
       const std::string& b = c.name;
       std::vector<size_t> row(b.size() + 1);
@@ -384,15 +384,15 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
     }
     return std::nullopt;
   }
-  problem_command = spec->name;
+  problem_command = def->name;
   if (front.isSet("help")) {
     // "tesselarc-cli --help read" reads as "help read".
     line.args = {line.command};
     line.command = "help";
     return line;
   }
-  std::vector<OptionSpec> own = spec->options;
-  if (spec->uses_adapter) own.insert(own.end(), AdapterOptions().begin(), AdapterOptions().end());
+  std::vector<OptionDef> own = def->options;
+  if (def->uses_adapter) own.insert(own.end(), AdapterOptions().begin(), AdapterOptions().end());
   QCommandLineParser back;
   AddOptions(back, own);
   rest.prepend("tesselarc-cli");
@@ -400,24 +400,24 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
     if (a == "--demo") a = "--demo=full";
   }
   if (!back.parse(rest)) {
-    problem = spec->name + ": " + WithDashes(Trimmed(back.errorText()), argv);
+    problem = def->name + ": " + WithDashes(Trimmed(back.errorText()), argv);
     return std::nullopt;
   }
   if (back.isSet("help")) {
-    line.args = {spec->name};
+    line.args = {def->name};
     line.command = "help";
     return line;
   }
   TakeValues(back, own, line.values);
   for (const QString& a : back.positionalArguments()) line.args.push_back(a.toStdString());
   const int n = static_cast<int>(line.args.size());
-  if (n < spec->min_args) {
-    problem = spec->name + " needs " + spec->arguments;
+  if (n < def->min_args) {
+    problem = def->name + " needs " + def->arguments;
     return std::nullopt;
   }
-  if (spec->max_args >= 0 && n > spec->max_args) {
-    problem = spec->name + ": unexpected argument '" +
-              line.args[static_cast<size_t>(spec->max_args)] + "'";
+  if (def->max_args >= 0 && n > def->max_args) {
+    problem =
+        def->name + ": unexpected argument '" + line.args[static_cast<size_t>(def->max_args)] + "'";
     return std::nullopt;
   }
   return line;

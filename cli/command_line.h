@@ -15,13 +15,13 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-struct OptionSpec {
+struct OptionDef {
   std::string name;        // without dashes: "json", "out"
   std::string value_name;  // empty for a flag
   std::string description;
 };
 
-struct CommandSpec {
+struct CommandDef {
   std::string name;
   std::string arguments;  // "FILE", "FIELD=VALUE ..."; empty when it takes none
   int min_args = 0;
@@ -29,13 +29,13 @@ struct CommandSpec {
   bool uses_adapter = false;
   std::string summary;  // one line for the command list
   std::string details;  // a paragraph for its help
-  std::vector<OptionSpec> options;
+  std::vector<OptionDef> options;
   std::string example;
   std::string exit_codes;
 };
 
-const std::vector<CommandSpec>& Commands();
-const CommandSpec* FindCommand(const std::string& name);
+const std::vector<CommandDef>& Commands();
+const CommandDef* FindCommand(const std::string& name);
 
 // The whole command line, parsed. Adapter options may stand before or after the command.
 struct CommandLine {
@@ -56,7 +56,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
                                             std::string& problem, std::string& problem_command);
 
 std::string MainHelpText();
-std::string CommandHelpText(const CommandSpec& command);
+std::string CommandHelpText(const CommandDef& command);
 
 // One line on stderr naming the problem, then the hint where to read on; returns 2.
 int UsageError(const std::string& problem, const std::string& command);

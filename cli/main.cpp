@@ -910,9 +910,9 @@ int Run(int argc, char** argv) {
       std::fputs(MainHelpText().c_str(), stdout);
       return kExitOk;
     }
-    const CommandSpec* spec = FindCommand(o.args[0]);
-    if (spec == nullptr) return UsageError("no command '" + o.args[0] + "'", "");
-    std::fputs(CommandHelpText(*spec).c_str(), stdout);
+    const CommandDef* def = FindCommand(o.args[0]);
+    if (def == nullptr) return UsageError("no command '" + o.args[0] + "'", "");
+    std::fputs(CommandHelpText(*def).c_str(), stdout);
     return kExitOk;
   }
   if (o.command == "version") {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/sheet.h"
+#include "core/settings/sheet.h"
 
 namespace tessel {
 

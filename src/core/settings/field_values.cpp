@@ -1,10 +1,10 @@
-#include "cli/field_values.h"
+#include "core/settings/field_values.h"
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 
-#include "cli/sheet.h"
+#include "core/settings/sheet.h"
 #include "core/settings/pages.h"
 #include "core/settings/v1_settings.h"
 

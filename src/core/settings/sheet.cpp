@@ -1,4 +1,4 @@
-#include "cli/sheet.h"
+#include "core/settings/sheet.h"
 
 #include <cctype>
 #include <cstdio>

@@ -28,15 +28,6 @@ std::string Line(std::string_view name, std::string_view label, const std::strin
   return out;
 }
 
-std::string PointsText(const CurveData& curve) {
-  std::string out;
-  for (auto [x, y] : StoredCurvePoints(curve)) {
-    if (!out.empty()) out += ' ';
-    out += "(" + std::to_string(x) + "," + std::to_string(y) + ")";
-  }
-  return out;
-}
-
 std::string OptionOrIndex(const std::vector<std::string>& options, int32_t value) {
   if (value >= 0 && static_cast<size_t>(value) < options.size()) {
     return options[static_cast<size_t>(value)];
@@ -62,6 +53,15 @@ std::string JsonString(std::string_view text) {
     }
   }
   return out + "\"";
+}
+
+std::string CurvePointsText(const CurveData& curve) {
+  std::string out;
+  for (auto [x, y] : StoredCurvePoints(curve)) {
+    if (!out.empty()) out += ' ';
+    out += "(" + std::to_string(x) + "," + std::to_string(y) + ")";
+  }
+  return out;
 }
 
 std::vector<std::pair<int, int>> StoredCurvePoints(const CurveData& curve) {
@@ -106,7 +106,7 @@ std::string SettingsSheet(const SheetSource& src) {
     for (char& ch : label) ch = ch == '_' ? ' ' : static_cast<char>(std::toupper(ch));
     out +=
         Line(c.name, label,
-             std::string(custom ? "custom " : "linear (kept) ") + PointsText(src.image.*(c.curve)));
+             std::string(custom ? "custom " : "linear (kept) ") + CurvePointsText(src.image.*(c.curve)));
   }
   return out;
 }

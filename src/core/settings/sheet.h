@@ -28,4 +28,7 @@ std::string SettingsJson(const SheetSource& source);
 // when none of the first 40 is the marker.
 std::vector<std::pair<int, int>> StoredCurvePoints(const CurveData& curve);
 
+// Those points as "(0,0) (50,70) (100,100)".
+std::string CurvePointsText(const CurveData& curve);
+
 }  // namespace tessel

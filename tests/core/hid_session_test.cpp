@@ -241,6 +241,7 @@ TEST_F(HidSessionTest, FullSendGoesOutInItsOrderAndReachesTheEsc) {
   for (const ReceivedCurve& c : adapter->received_curves()) EXPECT_TRUE(c.check_matched);
   EXPECT_EQ(adapter->image().throttle_curve.table, session->image.throttle_curve.table);
   EXPECT_FALSE(status().send_in_progress);
+  EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
 }
 
 TEST_F(HidSessionTest, AProfileChangeSendsThePresetPacket) {
@@ -274,6 +275,7 @@ TEST_F(HidSessionTest, V1EscWithBecReadsAndSendsItsPairs) {
             (Bytes{0xA1, 2, 0xA1, 2, 0xA1, 2, 0xA1, 2}));
   EXPECT_EQ(Bytes(pairs.begin() + 26, pairs.end()), (Bytes{0xEC, 38, 0xE0}));
   EXPECT_EQ(adapter->image().v1_running_mode, 1);
+  EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
 }
 
 TEST_F(HidSessionTest, EveryV1BlockLengthIsReadWithinItsBounds) {

@@ -114,6 +114,7 @@ TEST_F(SessionTest, FullSendWithAllCurvesCustom) {
   for (const auto& c : esc().received_curves()) EXPECT_TRUE(c.check_matched);
   EXPECT_EQ(status().busy_button, 255);
   EXPECT_EQ(ui.collects, 1);
+  EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
 }
 
 TEST_F(SessionTest, LinearCurvesAreNotSentButStillTakeTheirTicks) {
@@ -182,6 +183,7 @@ TEST_P(V1SessionTest, ReadsAndSendsWithCutOffCodes) {
   EXPECT_EQ(esc().image().v1_cutoff_voltage, 5);
   EXPECT_EQ(ui.v1_sends, 1);
   EXPECT_EQ(ui.v1_writes, 2);  // the button, then the first step
+  EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, V1SessionTest,

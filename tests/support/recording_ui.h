@@ -58,6 +58,9 @@ class RecordingUi : public SessionUi {
   void V1ShowStatus(const std::string& text) override { statuses.push_back(text); }
   void RefreshMainWindow() override { ++main_refreshes; }
   void ShowAdapterNotice(const std::string& text) override { notices.push_back(text); }
+  void TransferDone(int32_t direction, bool complete) override {
+    transfers_done.push_back(direction * (complete ? 1 : -1));
+  }
 
   std::deque<Answer> answers;
   std::vector<std::string> questions;
@@ -70,6 +73,7 @@ class RecordingUi : public SessionUi {
   std::vector<std::string> statuses;
   std::vector<int32_t> pages;
   std::vector<std::string> notices;
+  std::vector<int32_t> transfers_done;  // kTransferRead/kTransferSend, negative if incomplete
   unsigned last_bar = 0;
   bool progress_visible = false;
   int beeps = 0;

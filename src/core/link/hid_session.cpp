@@ -274,6 +274,7 @@ void HidSession::StepSettings() {
     status_.requested_page = kPageV1Done;
     ui_.V1RefreshFromImage();
     ui_.ReportOutcome(ReadOkText(status_, session_.VersionText()));
+    ui_.TransferDone(kTransferRead, true);
     ui_.RefreshMainWindow();
   }
   hid_step = kHidStepPresence;
@@ -376,6 +377,7 @@ void HidSession::FinishRead() {
   ui_.RefreshMainWindow();
   hid_step = kHidStepPresence;
   session_.WarnOfDamagedCurves();
+  ui_.TransferDone(kTransferRead, true);
 }
 
 size_t HidSession::BuildFullPacket(bool preset_packet) {
@@ -500,6 +502,7 @@ void HidSession::StepSendAck() {
   status_.transfer_active = false;
   ui_.V1ShowSendDone();
   ui_.ReportOutcome(kSentOkText);
+  ui_.TransferDone(kTransferSend, true);
   link.DelayMs(100);
   if (esc_type != 12 && esc_type != 15) {
     SendByte(kHidCmdV1Done);
@@ -570,6 +573,7 @@ void HidSession::FinishSend() {
   ui_.CloseProgress();
   ui_.ReportOutcome(kSentOkText);
   ui_.RefreshMainWindow();
+  ui_.TransferDone(kTransferSend, true);
 }
 
 void HidSession::HidStartRead() {

@@ -568,6 +568,7 @@ void Session::FinishRead() {
   ReportReadDone();
   ui_.RefreshMainWindow();
   WarnOfDamagedCurves();
+  ui_.TransferDone(kTransferRead, skipped_steps == 0);
 }
 
 void Session::WarnOfDamagedCurves() {
@@ -592,6 +593,7 @@ void Session::ReportSendDone() {
   } else {
     ui_.ReportOutcome(kSentOkText);
   }
+  ui_.TransferDone(kTransferSend, skipped_steps == 0);
 }
 
 int Session::SendParameter(uint8_t command, uint8_t value) {

@@ -48,6 +48,10 @@ class SessionUi {
   // "Exported to ...") or why it failed. The beep alone is silent on many desktops.
   virtual void ReportOutcome(const std::string& /*text*/) {}
   virtual void ReportFailure(const std::string& /*text*/) {}
+  // A read or a send reached its end (`direction` kTransferRead or kTransferSend), after the
+  // pages or the V1 dialog took it in. `complete` is false when steps were skipped on the
+  // way, so the image may not be what the ESC holds. Verify and history start here.
+  virtual void TransferDone(int32_t /*direction*/, bool /*complete*/) {}
   // Dispatches the window messages that are waiting, so that windows repaint and stay
   // responsive while a blocking procedure (the serial firmware update) runs.
   virtual void ProcessEvents() {}

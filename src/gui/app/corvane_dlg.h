@@ -129,6 +129,13 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   // A non-modal warning: the engines go on retrying underneath it.
   void ShowAdapterNotice(const std::string& text) override;
   QMessageBox* adapter_notice() const { return adapter_notice_; }
+  void TransferDone(int32_t direction, bool complete) override {
+    emit transferDone(direction, complete);
+  }
+
+ signals:
+  // A read or a send of either engine reached its end (kTransferRead, kTransferSend).
+  void transferDone(int direction, bool complete);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

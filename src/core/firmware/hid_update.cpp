@@ -75,6 +75,7 @@ void HidSession::StartHidFirmwareUpdate() {
     return;
   }
   timers_.Stop(kTimerHidSession);
+  WireTrace::Step(link.trace(), "flash start");
   link.HidFlush();
 
   update_target = HidUpdateTargetFor(s.lcd_box_connected, esc_type);
@@ -238,6 +239,7 @@ void HidSession::StepBlockHeader() {
 // at least one more byte follows it, so the 512 bytes always lie inside the image.
 void HidSession::StepBlock() {
   ClearOk();
+  WireTrace::Step(link.trace(), "flash block at", fw_sent);
   Send(fw_image.data() + fw_sent, kHidBlockBytes);
   hid_step = kHidStepBlockAck;
   timers_.Arm(kTimerHidSession, kHidBlockTickMs);
@@ -389,6 +391,7 @@ void HidSession::StepNextRecord() {
   if (fw_sent < fw_size) {
     fw_record_len = fw_image[static_cast<size_t>(fw_sent)] * 256 +
                     fw_image[static_cast<size_t>(fw_sent) + 1] + 2;
+    WireTrace::Step(link.trace(), "flash record at", fw_sent);
     Send(fw_image.data() + fw_sent, static_cast<size_t>(fw_record_len));
     hid_step = kHidStepVerdict;
     ShowUpdatePercent(Percent(fw_sent, fw_size));

@@ -95,6 +95,7 @@ SerialUpdateOutcome UpdateRun::Run() {
   const bool settings_transfer = status_.read_in_progress || status_.send_in_progress;
 
   if (!settings_transfer) {
+    WireTrace::Step(link_.trace(), "flash version");
     if (link_.LinkSendByte(kCmdReadVersion) != 0) return End(SerialUpdateOutcome::kNoVersionReply);
     if (link_.LinkReceive(kVersionReplyLength, kVersionReplyMs) != 0) {
       return End(SerialUpdateOutcome::kNoVersionReply);
@@ -155,6 +156,7 @@ SerialUpdateOutcome UpdateRun::Run() {
   Refresh();
 
   link_.ClearReply();
+  WireTrace::Step(link_.trace(), "flash loader");
   for (int i = 0; i < kLoaderEntryCount; ++i) {
     if (link_.LinkSendByte(kCmdEnterLoader) != 0) {
       return End(SerialUpdateOutcome::kLoaderEntryFailed);
@@ -169,6 +171,7 @@ SerialUpdateOutcome UpdateRun::Transfer(const std::vector<uint8_t>& image) {
   size_t pos = 0;
   size_t accepted = 0;
   int retries = 0;
+  int record_number = 1;
   std::vector<uint8_t> echo;
   while (pos < size) {
     const std::optional<size_t> record_len = RecordLengthAt(image, pos);
@@ -190,11 +193,13 @@ SerialUpdateOutcome UpdateRun::Transfer(const std::vector<uint8_t>& image) {
     }
 
     ++d_.record_attempts;
+    WireTrace::Step(link_.trace(), "flash record", record_number);
     if (!link_.LinkWrite(image.data() + pos, n, nullptr)) {
       return Fail(kUpdateWriteCaption, SerialUpdateOutcome::kWriteFailed);
     }
     echo.resize(n);
-    link_.LinkRead(echo.data(), n, nullptr, EchoWaitMs(n, link_.baud_rate));  // every byte returns
+    // every byte returns
+    link_.LinkRead(echo.data(), n, nullptr, EchoWaitMs(n, link_.baud_rate), /*echo=*/true);
     if (link_.LinkReceive(1, kVerdictMs) != 0) {
       return Fail(kUpdateNoVerdictCaption, SerialUpdateOutcome::kNoVerdict);
     }
@@ -203,6 +208,7 @@ SerialUpdateOutcome UpdateRun::Transfer(const std::vector<uint8_t>& image) {
       accepted += n;
       d_.accepted = accepted;
       pos += n;
+      ++record_number;
       retries = 0;
     } else if (verdict == kVerdictRefused) {
       return Fail(kUpdateRefusedCaption, SerialUpdateOutcome::kRefused);

@@ -43,7 +43,11 @@ bool HidLink::HidOpenAndGreet() {
   std::vector<uint8_t> hello(length, 0);
   hello[0] = kHidHelloReportId;
   std::copy_n("CONN", 4, hello.begin() + 1);
-  if (device_.SendControlReport(hello.data(), hello.size()) != kHidSuccess) return false;
+  const bool greeted = device_.SendControlReport(hello.data(), hello.size()) == kHidSuccess;
+  if (trace_) {
+    trace_->HidReport(clock_.NowMs(), TraceReport::kControl, hello.data(), hello.size(), greeted);
+  }
+  if (!greeted) return false;
   device_.SetTimeouts(kHidReadTimeoutMs, kHidWriteTimeoutMs);
   pending_.clear();
   return true;
@@ -60,7 +64,11 @@ bool HidLink::HidSend(const uint8_t* bytes, size_t count) {
     report[0] = kHidDataReportId;
     report[1] = static_cast<uint8_t>(n);
     std::copy_n(bytes + sent, n, report.begin() + 2);
-    if (device_.SendInterruptReport(report.data(), report.size()) != kHidSuccess) return false;
+    const bool ok = device_.SendInterruptReport(report.data(), report.size()) == kHidSuccess;
+    if (trace_) {
+      trace_->HidReport(clock_.NowMs(), TraceReport::kOutput, report.data(), report.size(), ok);
+    }
+    if (!ok) return false;
     sent += n;
   }
   return true;
@@ -77,6 +85,7 @@ bool HidLink::HidReceive(uint8_t* out, size_t capacity, size_t requested, size_t
   if (status != kHidSuccess && status != kHidTransferTimeout) return false;
   returned = std::min<uint32_t>(returned, static_cast<uint32_t>(scratch.size()));
   for (size_t at = 0; at + length <= returned; at += length) {
+    if (trace_) trace_->HidReport(clock_.NowMs(), TraceReport::kInput, &scratch[at], length);
     // The count byte comes from the device: never trust it past the report's end.
     const size_t n = std::min<size_t>(scratch[at + 1], length - 2);
     pending_.insert(pending_.end(), scratch.begin() + static_cast<long>(at + 2),

@@ -16,6 +16,7 @@
 
 #include "core/link/access_notice.h"
 #include "core/link/hid_device.h"
+#include "core/link/wire_trace.h"
 #include "core/session/clock.h"
 
 namespace tessel {
@@ -64,6 +65,9 @@ class HidLink {
   HidDevice& device() { return device_; }
   // Told of every opening refused for lack of permission (and of every success).
   void SetAccessNotice(AccessNotice* notice) { notice_ = notice; }
+  // Every report from now on also goes to `trace` (none: nullptr).
+  void SetTrace(WireTrace* trace) { trace_ = trace; }
+  WireTrace* trace() const { return trace_; }
 
   std::string hid_path;
 
@@ -71,6 +75,7 @@ class HidLink {
   HidDevice& device_;
   Clock& clock_;
   AccessNotice* notice_ = nullptr;
+  WireTrace* trace_ = nullptr;
   std::deque<uint8_t> pending_;  // data fetched but not yet handed out
 };
 

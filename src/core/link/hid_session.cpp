@@ -75,6 +75,7 @@ void HidSession::OnTimer(int id) {
 }
 
 void HidSession::HidTryOpen() {
+  WireTrace::Step(link.trace(), "hid open");
   if (!link.HidOpenAndGreet()) return;
   timers_.Stop(kTimerSession);
   timers_.Stop(kTimerHidProbe);
@@ -87,6 +88,7 @@ void HidSession::HidSessionTick() {
   if (!link.IsOpen()) return;
   rx.fill(0);
   rx_count = 0;
+  WireTrace::Step(link.trace(), "hid", hid_step);
   if (!link.HidReceive(rx.data(), rx.size(), link.FetchSize(), &rx_count)) rx_count = 0;
   switch (hid_step) {
     case kHidStepGreeting:
@@ -181,6 +183,7 @@ void HidSession::OnPresenceAnswer(uint8_t answer) {
 }
 
 void HidSession::ReportEscLost() {
+  if (link.trace()) link.trace()->NoAnswer(session_.clock().NowMs(), "the ESC stopped answering");
   status_.esc_state = kEscNone;
   esc_identified = false;
   status_.requested_page = kPageNone;
@@ -209,6 +212,7 @@ void HidSession::StepVersion() {
       SendByte(kHidCmdVersion);
       return;
     }
+    if (link.trace()) link.trace()->NoAnswer(session_.clock().NowMs(), "no version from the ESC");
     timers_.Stop(kTimerHidSession);
     status_.esc_state = kEscNone;
     ui_.ShowIndicators(false);
@@ -421,6 +425,7 @@ void HidSession::HidStartSend(bool preset_packet) {
   // The send commands call this whatever the adapter; only the open HID adapter acts on it.
   if (status_.link_kind != kLinkHid || !link.IsOpen()) return;
   timers_.Stop(kTimerHidSession);
+  WireTrace::Step(link.trace(), "hid send");
   link.HidFlush();
   hid_tx.fill(0);
   const bool full = status_.device_class == kDeviceFull;
@@ -578,6 +583,7 @@ void HidSession::FinishSend() {
 
 void HidSession::HidStartRead() {
   timers_.Stop(kTimerHidSession);
+  WireTrace::Step(link.trace(), "hid read");
   link.HidFlush();
   collect_count = 0;
   hid_step = kHidStepSettings;
@@ -588,6 +594,7 @@ void HidSession::HidStartRead() {
 void HidSession::ReadAgain() {
   if (status_.link_kind != kLinkHid || !link.IsOpen()) return;
   timers_.Stop(kTimerHidSession);
+  WireTrace::Step(link.trace(), "hid read");
   link.HidFlush();
   // The next presence answer finds the ESC unidentified and reads it as on arrival.
   esc_identified = false;

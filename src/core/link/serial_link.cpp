@@ -82,7 +82,8 @@ void SerialLink::SetIdleLimit(uint32_t ms) {
   idle_expired_ = false;
 }
 
-bool SerialLink::LinkRead(uint8_t* buffer, size_t count, size_t* received, uint32_t timeout_ms) {
+bool SerialLink::LinkRead(uint8_t* buffer, size_t count, size_t* received, uint32_t timeout_ms,
+                          bool echo) {
   size_t got = 0;
   if (idle_limit_ms_ != 0 && count > 0) {
     const uint64_t end = last_rx_ms_ + idle_limit_ms_;
@@ -90,6 +91,7 @@ bool SerialLink::LinkRead(uint8_t* buffer, size_t count, size_t* received, uint3
     if (now >= end) {
       idle_expired_ = true;
       if (received) *received = 0;
+      if (trace_) trace_->SerialRead(now, echo, buffer, 0, count, 0);
       return false;
     }
     if (end - now < timeout_ms) timeout_ms = static_cast<uint32_t>(end - now);
@@ -97,6 +99,7 @@ bool SerialLink::LinkRead(uint8_t* buffer, size_t count, size_t* received, uint3
   const bool ok = port_.IsOpen() && port_.Read(buffer, count, &got, timeout_ms);
   if (got > 0) last_rx_ms_ = clock_.NowMs();
   if (received) *received = got;
+  if (trace_) trace_->SerialRead(clock_.NowMs(), echo, buffer, got, count, timeout_ms);
   return ok;
 }
 
@@ -104,6 +107,7 @@ bool SerialLink::LinkWrite(const uint8_t* buffer, size_t count, size_t* written)
   size_t done = 0;
   const bool ok = port_.IsOpen() && port_.Write(buffer, count, &done);
   if (written) *written = done;
+  if (trace_) trace_->SerialWrite(clock_.NowMs(), buffer, done, count);
   return ok && done == count;
 }
 
@@ -136,7 +140,7 @@ int SerialLink::LinkSendByte(uint8_t byte) {
     return 1;
   }
   uint8_t echo = 0;
-  echo_missing = !LinkRead(&echo, 1, nullptr, 2000);
+  echo_missing = !LinkRead(&echo, 1, nullptr, 2000, /*echo=*/true);
   return 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/link/access_notice.h"
 #include "core/link/serial_port.h"
+#include "core/link/wire_trace.h"
 #include "core/session/clock.h"
 
 namespace tessel {
@@ -29,12 +30,17 @@ class SerialLink {
   const std::string& explicit_device() const { return explicit_device_; }
   // Told of every opening refused for lack of permission (and of every success).
   void SetAccessNotice(AccessNotice* notice) { notice_ = notice; }
+  // Every write and read from now on also goes to `trace` (none: nullptr).
+  void SetTrace(WireTrace* trace) { trace_ = trace; }
+  WireTrace* trace() const { return trace_; }
 
   int LinkOpen();  // 0 open (or already open), 1 failure
   void LinkClose();
   void LinkPurgeRx();
   void LinkPurgeAll();
-  bool LinkRead(uint8_t* buffer, size_t count, size_t* received, uint32_t timeout_ms);
+  // `echo`: the bytes awaited are the tool's own coming back (the trace marks them).
+  bool LinkRead(uint8_t* buffer, size_t count, size_t* received, uint32_t timeout_ms,
+                bool echo = false);
   bool LinkWrite(const uint8_t* buffer, size_t count, size_t* written);
   int LinkReceive(size_t count, uint32_t timeout_ms);  // 0 success, 2 failure
   int LinkSendByte(uint8_t byte);                      // 0 success, 1 failure
@@ -69,6 +75,7 @@ class SerialLink {
   Clock& clock_;
   std::string explicit_device_;
   AccessNotice* notice_ = nullptr;
+  WireTrace* trace_ = nullptr;
   std::array<uint8_t, 64> raw_{};
   uint32_t idle_limit_ms_ = 0;
   uint64_t last_rx_ms_ = 0;

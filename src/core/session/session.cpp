@@ -234,8 +234,10 @@ void Session::OnSessionTimer() {
     }
     ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
     if (s.transfer_direction == kTransferRead) {
+      WireTrace::Step(link.trace(), "read", s.read_step);
       ReadStep();
     } else if (s.transfer_direction == kTransferSend) {
+      WireTrace::Step(link.trace(), "send", s.send_step);
       SendStep();
     }
     if (s.transfer_active) {
@@ -271,6 +273,7 @@ void Session::OnSessionTimer() {
     timers_.Arm(kTimerSession, 200);
 
     // Presence probe.
+    WireTrace::Step(link.trace(), "probe");
     if (link.LinkSendByte(kCmdProbe) != 0) {
       link.LinkClose();
       if (s.esc_state != kEscNone && s.adapter_state != kAdapterLost) status_changed = true;

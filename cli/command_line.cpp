@@ -18,6 +18,10 @@ const std::vector<OptionDef>& AdapterOptions() {
        "adapter; hid-full, hid-v1, hid-v1-bec, hid-lcd behind the HID one (a fresh one each run)"},
       {"timeout", "SECONDS", "how long to wait for the adapter and the ESC (default 10)"},
       {"quiet", "", "no progress on stderr"},
+      {"trace", "FILE",
+       "write every byte (serial) or report (HID) that crosses the cable to FILE as it goes, "
+       "one line each with a time stamp and the step that caused it (mode 0600; no paths or "
+       "user names)"},
   };
   return options;
 }

@@ -22,6 +22,7 @@
 #include "cli/doctor.h"
 #include "core/settings/field_values.h"
 #include "cli/hid_flash.h"
+#include "cli/wire_trace_option.h"
 #include "core/settings/sheet.h"
 #include "core/firmware/firmware_file.h"
 #include "core/firmware/serial_update.h"
@@ -81,6 +82,7 @@ struct Options {
   std::optional<HidDeviceKind> hid_demo;
   double timeout_s = 10;
   bool quiet = false;
+  std::shared_ptr<WireTrace> trace;  // --trace: every transfer, also written to its file
   std::string command;
   std::vector<std::string> args;  // the command's positional arguments
   CommandLine cmd;                // and its options
@@ -100,7 +102,7 @@ std::optional<Options> ToOptions(const CommandLine& line, std::string& problem) 
   o.hid = line.Value("hid");
   o.hid_socket = line.Value("hid-socket");
   o.quiet = line.Has("quiet");
-  for (const char* name : {"port", "hid", "hid-socket"}) {
+  for (const char* name : {"port", "hid", "hid-socket", "trace"}) {
     if (line.Has(name) && line.Value(name).empty()) {
       problem = std::string("--") + name + " needs a path";
       return std::nullopt;
@@ -249,6 +251,11 @@ class CliWorld {
     session_ = std::make_unique<Session>(*port_, ports_.get(), clock_, loop_, ui_);
     if (!o.port.empty()) session_->link.SetExplicitDevice(o.port);
     if (hid_device_) hid_ = std::make_unique<HidSession>(*session_, *hid_device_);
+    if (o.trace) {
+      o.trace->StartAt(clock_.NowMs());
+      session_->link.SetTrace(o.trace.get());
+      if (hid_) hid_->link.SetTrace(o.trace.get());
+    }
     session_->link.SetAccessNotice(&notice_);
     if (hid_) hid_->link.SetAccessNotice(&notice_);
     ui_.Bind(*session_);
@@ -904,6 +911,17 @@ int Run(int argc, char** argv) {
   if (!line) return UsageError(problem, problem_command);
   auto options = ToOptions(*line, problem);
   if (!options) return UsageError(problem, line->command == "help" ? "" : line->command);
+  if (line->Has("trace")) {
+    // Before anything is looked for or sent: a trace that cannot be kept is no trace.
+    const std::string path = line->Value("trace");
+    std::string error;
+    options->trace = OpenTraceFile(path, error);
+    if (!options->trace) {
+      std::fprintf(stderr, "tesselarc-cli: --trace: cannot write %s: %s; nothing was sent\n",
+                   path.c_str(), LowerFirst(error).c_str());
+      return kExitUsage;
+    }
+  }
   const Options& o = *options;
   if (o.command == "help") {
     if (o.args.empty()) {

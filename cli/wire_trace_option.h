@@ -1,0 +1,15 @@
+// --trace FILE: the wire trace of a command-line run, written to FILE as it goes.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/link/wire_trace.h"
+
+namespace tessel {
+
+// A trace whose every line goes to `path` (created or emptied, mode 0600) as it is made.
+// Null with the system's reason in `error` when the file cannot be written.
+std::shared_ptr<WireTrace> OpenTraceFile(const std::string& path, std::string& error);
+
+}  // namespace tessel

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "gui/app/runtime_folder.h"
+#include "platform/trace_file.h"
 
 namespace tessel {
 
@@ -151,7 +152,7 @@ bool ParseHidDemoOption(const QString& arg, std::optional<HidDeviceKind>& demo) 
 namespace {
 constexpr const char* kAppUsage =
     "usage: tesselarc [--demo[=full|v1|v1-bec|hid-full|hid-v1|hid-v1-bec|hid-lcd]]\n"
-    "                 [--hid-socket PATH] [--version]\n";
+    "                 [--hid-socket PATH] [--trace FILE] [--version]\n";
 }
 
 int CCorvaneApp::Run(int argc, char** argv) {
@@ -162,11 +163,16 @@ int CCorvaneApp::Run(int argc, char** argv) {
   QGuiApplication::setDesktopFileName("tesselarc");
   CCorvaneDlg::Options options;
   options.skin_folder = RuntimeFolder();
+  std::string trace_path;
   for (int i = 1; i < argc; ++i) {
     const QString arg = QString::fromLocal8Bit(argv[i]);
     if (ParseDemoOption(arg, options.demo) || ParseHidDemoOption(arg, options.hid_demo)) continue;
     if (arg == "--hid-socket" && i + 1 < argc && argv[i + 1][0] != '\0') {
       options.hid_socket = QString::fromLocal8Bit(argv[++i]);
+      continue;
+    }
+    if (arg == "--trace" && i + 1 < argc && argv[i + 1][0] != '\0') {
+      trace_path = argv[++i];
       continue;
     }
     if (arg == "-h" || arg == "--help") {
@@ -186,6 +192,18 @@ int CCorvaneApp::Run(int argc, char** argv) {
     return 2;
   }
   if (!ClaimInstance(InstanceName())) return 0;
+  if (!trace_path.empty()) {
+    // Opened before the window: a trace that cannot be kept stops the tool before it looks
+    // for an adapter, let alone sends anything.
+    auto file = std::make_shared<TraceFile>();
+    std::string error;
+    if (!file->Open(trace_path, error)) {
+      std::fprintf(stderr, "tesselarc: --trace: cannot write %s: %s\n", trace_path.c_str(),
+                   error.c_str());
+      return 2;
+    }
+    options.trace_file = std::move(file);
+  }
   main_window_ = std::make_unique<CCorvaneDlg>(options);
   if (!main_window_->ok()) {
     main_window_.reset();

@@ -25,6 +25,7 @@
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"
+#include "gui/app/wire_trace_save.h"
 #include "gui/firmware/esc_process_dlg.h"
 #include "gui/firmware/firmware_page.h"
 #include "gui/pages/data_page.h"
@@ -33,6 +34,7 @@
 #include "gui/simple/v1_dlg.h"
 #include "platform/hid_hotplug.h"
 #include "platform/serial_hotplug.h"
+#include "platform/trace_file.h"
 
 namespace tessel {
 
@@ -99,6 +101,13 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   hid_ = std::make_unique<HidSession>(*session_, hid_devices_);
   session_->link.SetAccessNotice(&access_notice_);
   hid_->link.SetAccessNotice(&access_notice_);
+  // The desktop tool always keeps the last lines of the trace; --trace also writes each one.
+  wire_trace_.StartAt(clock_.NowMs());
+  if (auto file = options_.trace_file) {
+    wire_trace_.SetSink([file](const std::string& line) { file->Write(line); });
+  }
+  session_->link.SetTrace(&wire_trace_);
+  hid_->link.SetTrace(&wire_trace_);
   timers_.SetHandler([this](int id) {
     session_->OnTimer(id);
     PumpHidEvents();
@@ -227,6 +236,11 @@ void CCorvaneDlg::BuildMenu() {
   add(help, "help", QKeySequence(QKeySequence::HelpContents), [this] {
     CHelpDlg dialog(this);
     dialog.exec();
+  });
+  add(help, kSaveWireTraceText, QKeySequence(), [this] {
+    if (const auto saved = SaveWireTrace(this, wire_trace_)) {
+      ReportOutcome("Wire trace saved to " + saved->toStdString());
+    }
   });
   help->addSeparator();
   connect(help->addAction("&About Merrow..."), &QAction::triggered, this, [this] {

@@ -15,6 +15,7 @@
 
 #include "core/link/access_notice.h"
 #include "core/link/hid_session.h"
+#include "core/link/wire_trace.h"
 #include "core/session/session.h"
 #include "core/session/status_line.h"
 #include "gui/app/device_switch.h"
@@ -38,6 +39,7 @@ class SerialHotplugMonitor;
 class SerialHotplugWatcher;
 class HidHotplugMonitor;
 class HidHotplugWatcher;
+class TraceFile;
 
 class CCorvaneDlg : public QMainWindow, public SessionUi {
   Q_OBJECT
@@ -48,6 +50,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
     QString hid_socket;   // the HID adapter is a virtual one served on this socket
     QString skin_folder;  // where "Back.bmp" and the page pictures are
     bool hotplug = true;  // watch the system's serial ports
+    std::shared_ptr<TraceFile> trace_file;  // --trace: every trace line also goes here
   };
 
   explicit CCorvaneDlg(const Options& options, QWidget* parent = nullptr);
@@ -69,6 +72,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   VirtualEscPort* virtual_port() { return devices_.virtual_port(); }
   VirtualHidAdapter* virtual_hid() { return hid_devices_.virtual_adapter(); }
   HidSession& hid() { return *hid_; }
+  // The last lines that crossed either cable (Help › Save Wire Trace…).
+  WireTrace& wire_trace() { return wire_trace_; }
   QLabel* esc_label() const { return esc_label_; }
   // The status line under the pages and the text of the empty page area.
   QLabel* status_line() const { return status_line_; }
@@ -162,6 +167,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void SetButtonsVisible(bool page_buttons, bool info_button);
 
   Options options_;
+  // Declared before the sessions, whose links write to it until they go.
+  WireTrace wire_trace_{TESSEL_VERSION};
   bool ok_ = true;
   SystemClock clock_;
   QtTimerHost timers_;

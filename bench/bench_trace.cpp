@@ -38,8 +38,7 @@ Figure Measure(int reads, WireTrace* trace) {
     const size_t before = trace ? trace->size() : 0;
     const auto t0 = std::chrono::steady_clock::now();
     session.Start();
-    loop.RunUntil([&] { return ui.reads_finished > 0 && !session.status.transfer_active; },
-                  60000);
+    loop.RunUntil([&] { return ui.reads_finished > 0 && !session.status.transfer_active; }, 60000);
     const auto t1 = std::chrono::steady_clock::now();
     total_us += std::chrono::duration<double, std::micro>(t1 - t0).count();
     if (trace) lines = trace->size() - before;
@@ -74,10 +73,10 @@ int main() {
   std::printf("  ring in memory       %8.1f us per read  (+%.1f us, %zu lines, %.2f us a line)\n",
               kept.us_per_read, kept.us_per_read - plain.us_per_read, kept.lines_per_read,
               (kept.us_per_read - plain.us_per_read) / static_cast<double>(kept.lines_per_read));
-  std::printf("  ring and file        %8.1f us per read  (+%.1f us, %.2f us a line)\n",
-              written.us_per_read, written.us_per_read - plain.us_per_read,
-              (written.us_per_read - plain.us_per_read) /
-                  static_cast<double>(written.lines_per_read));
+  std::printf(
+      "  ring and file        %8.1f us per read  (+%.1f us, %.2f us a line)\n", written.us_per_read,
+      written.us_per_read - plain.us_per_read,
+      (written.us_per_read - plain.us_per_read) / static_cast<double>(written.lines_per_read));
   std::printf("  (a real full read takes about 0.4 s of line time at 19200 baud)\n");
   return 0;
 }

@@ -66,8 +66,8 @@ class SerialTraceTest : public ::testing::Test {
     session->Start();
   }
   bool ReadFully() {
-    return loop.RunUntil(
-        [&] { return ui.reads_finished > 0 && !session->status.transfer_active; }, 60000);
+    return loop.RunUntil([&] { return ui.reads_finished > 0 && !session->status.transfer_active; },
+                         60000);
   }
 
   ManualClock clock;

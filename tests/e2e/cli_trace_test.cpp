@@ -87,8 +87,8 @@ TEST(CliTrace, AReadThroughTheHidSocketShowsReportsButNotTheSocket) {
   const std::string trace_path = (dir / "hid.trace").string();
   SimProcess sim({"--hid"});
   ASSERT_FALSE(sim.path().empty());
-  const CommandResult r = RunCommand(
-      {TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "read", "--trace", trace_path});
+  const CommandResult r =
+      RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "read", "--trace", trace_path});
   sim.Stop();
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::string text = ReadAll(trace_path);
@@ -106,8 +106,7 @@ TEST(CliTrace, ATraceThatCannotBeWrittenStopsTheRunBeforeAnythingIsSent) {
   ASSERT_FALSE(sim.path().empty());
   for (const std::string& bad : {(dir / "missing" / "t.txt").string(), dir.string()}) {
     const CommandResult r =
-        RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "--trace", bad, "set",
-                    "run_mode=0"});
+        RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "--trace", bad, "set", "run_mode=0"});
     EXPECT_EQ(r.exit_code, 2) << bad;
     EXPECT_NE(r.err.find("--trace: cannot write " + bad), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("nothing was sent"), std::string::npos) << r.err;

@@ -1,4 +1,6 @@
 // Help › "Save Wire Trace…": the kept lines reach the chosen file whole; nothing kept says so.
+#include "gui/app/wire_trace_save.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +16,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "gui/app/wire_trace_save.h"
 #include "tests/gui/window_support.h"
 
 namespace tessel {

@@ -110,8 +110,8 @@ void WireTrace::SerialRead(uint64_t now_ms, bool echo, const uint8_t* bytes, siz
   Add(now_ms, kind, detail);
 }
 
-void WireTrace::HidReport(uint64_t now_ms, TraceReport kind, const uint8_t* report,
-                          size_t length, bool ok) {
+void WireTrace::HidReport(uint64_t now_ms, TraceReport kind, const uint8_t* report, size_t length,
+                          bool ok) {
   std::string detail = "id=";
   if (length == 0) {
     detail += "-- n=0";

@@ -34,9 +34,8 @@ std::optional<QString> SaveWireTrace(QWidget* parent, const WireTrace& trace) {
     QMessageBox::information(parent, kCaption, kNoTraceYetText);
     return std::nullopt;
   }
-  const QString path =
-      QFileDialog::getSaveFileName(parent, kCaption, StartFolder() + "/tesselarc-trace.txt",
-                                   "Text (*.txt);;All File (*.*)");
+  const QString path = QFileDialog::getSaveFileName(
+      parent, kCaption, StartFolder() + "/tesselarc-trace.txt", "Text (*.txt);;All File (*.*)");
   if (path.isEmpty()) return std::nullopt;
   QSettings("tesselarc", "tesselarc").setValue("folders/trace", QFileInfo(path).absolutePath());
   // The lines as they stand once the file is chosen: the engines went on while the dialog

@@ -199,7 +199,9 @@ int CCorvaneApp::Run(int argc, char** argv) {
     auto file = std::make_shared<TraceFile>();
     std::string error;
     if (!file->Open(trace_path, error)) {
-      if (!error.empty()) error[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(error[0])));
+      if (!error.empty()) {
+        error[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(error[0])));
+      }
       std::fprintf(stderr, "tesselarc: --trace: cannot write %s: %s\n", trace_path.c_str(),
                    error.c_str());
       return 2;

@@ -31,7 +31,9 @@
 //            timeout: what was awaited: "rx 2 in 150 ms", "echo 1 in 2000 ms", or for the HID
 //                engine, which polls without waiting, "input: <what the engine gave up on>".
 //
-// A trace holds bytes and steps only: never a device path, a file name or a user name.
+// Bytes purged unread (the echoes of settings pairs during a send) never reach a read call and
+// so are not in the trace. A trace holds bytes and steps only: never a device path, a file
+// name or a user name.
 #pragma once
 
 #include <cstddef>

@@ -1,0 +1,319 @@
+// The settings history: entries kept after whole reads and sends on the virtual ESC, none
+// after a failed, skipped or cancelled transfer, none half written, pruning, and an undo
+// that puts the earlier image back on the wire byte for byte.
+#include "core/session/settings_history.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/session/session.h"
+#include "core/session/settings_file.h"
+#include "sim/virtual_esc_port.h"
+#include "tests/support/recording_ui.h"
+
+namespace tessel {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+std::string FreshFolder(const std::string& name) {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string folder = std::string(tmp ? tmp : "/tmp") + "/tesselarc-history-" +
+                             std::to_string(::getpid()) + "-" + name;
+  fs::remove_all(folder);
+  return folder;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class HistoryUi : public RecordingUi {
+ public:
+  void TransferDone(int32_t direction, bool complete) override {
+    RecordingUi::TransferDone(direction, complete);
+    if (recorder) recorder->OnTransferDone(direction, complete);
+  }
+  HistoryRecorder* recorder = nullptr;
+};
+
+class HistoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    history = std::make_unique<SettingsHistory>(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  void Build(EscVariant variant) {
+    port = std::make_unique<VirtualEscPort>(clock, variant);
+    ports = std::make_unique<VirtualPortEnumerator>(*port);
+    session = std::make_unique<Session>(*port, ports.get(), clock, loop, ui);
+    recorder = std::make_unique<HistoryRecorder>(*history, *session);
+    ui.recorder = recorder.get();
+    loop.SetHandler([this](int id) { session->OnTimer(id); });
+    session->Start();
+  }
+  VirtualEsc& esc() { return port->esc(); }
+  SessionStatus& status() { return session->status; }
+  bool Idle() { return !status().transfer_active && status().esc_state == kEscDetected; }
+  bool ReadFully() {
+    return loop.RunUntil([&] { return (ui.reads_finished > 0 || ui.v1_reads > 0) && Idle(); },
+                         60000);
+  }
+  bool SendFully() {
+    return loop.RunUntil([&] { return !status().transfer_active; }, 60000);
+  }
+  // An Apply as the desktop's button starts it; the bytes the ESC received.
+  Bytes Send(const char* cause) {
+    esc().ClearReceived();
+    recorder->NoteSendCause(cause);
+    EXPECT_TRUE(session->Apply());
+    EXPECT_TRUE(SendFully());
+    return esc().received();
+  }
+
+  std::string folder;
+  std::unique_ptr<SettingsHistory> history;
+  ManualClock clock;
+  TimerLoop loop{clock};
+  HistoryUi ui;
+  std::unique_ptr<VirtualEscPort> port;
+  std::unique_ptr<VirtualPortEnumerator> ports;
+  std::unique_ptr<Session> session;
+  std::unique_ptr<HistoryRecorder> recorder;
+};
+
+TEST_F(HistoryTest, ReadAndSendsOfAFullEscLeaveWholeEntries) {
+  history->set_now([] { return int64_t{1796739303123}; });  // 2026-12-08 14:15:03.123 UTC
+  Build(EscVariant::kFull);
+  ASSERT_TRUE(ReadFully());
+  auto entries = history->List();
+  ASSERT_EQ(entries.size(), 1u);
+  const HistoryEntry& read = entries[0];
+  EXPECT_EQ(read.id, "20261208-141503-123-000");
+  EXPECT_EQ(read.time, "2026-12-08T14:15:03.123Z");
+  EXPECT_EQ(read.cause, "read");
+  EXPECT_EQ(read.device, "full");
+  EXPECT_EQ(read.link, "serial");
+  EXPECT_EQ(read.version, session->VersionText());
+  EXPECT_FALSE(read.version.empty());
+  // The settings file is the export encoding of what was read, byte for byte.
+  const Bytes data = EncodeSettingsFile(session->image);
+  EXPECT_EQ(Slurp(folder + "/" + read.id + ".DATA"), std::string(data.begin(), data.end()));
+  EXPECT_EQ(Slurp(folder + "/" + read.id + ".json"),
+            "{\"id\": \"20261208-141503-123-000\", \"time\": \"2026-12-08T14:15:03.123Z\", "
+            "\"cause\": \"read\", \"device\": \"full\", \"link\": \"serial\", \"esc_version\": \"" +
+                read.version + "\", \"settings_file\": \"20261208-141503-123-000.DATA\"}\n");
+
+  session->image.run_mode = 2;
+  Send(kCauseApply);
+  // A profile change sends by itself: no cause was noted for it.
+  session->image.profile_preset = 8;
+  loop.RunOne();
+  ASSERT_TRUE(SendFully());
+  entries = history->List();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].cause, "preset");
+  EXPECT_EQ(entries[1].cause, "Apply");
+  EXPECT_EQ(entries[1].image.run_mode, 2);
+  EXPECT_EQ(entries[2].cause, "read");
+  // The same millisecond three times: the ids still sort in the order of the transfers.
+  EXPECT_EQ(entries[0].id, "20261208-141503-123-002");
+  EXPECT_EQ(entries[1].id, "20261208-141503-123-001");
+  EXPECT_EQ(entries[0].image.punch_rate1, esc().image().punch_rate1);
+}
+
+TEST_F(HistoryTest, AV1EscKeepsItsFieldsByNameInTheSidecar) {
+  Build(EscVariant::kV1Bec);
+  ASSERT_TRUE(ReadFully());
+  const EscSettingsImage read = esc().image();
+  session->image.v1_cutoff_voltage = 5;
+  session->image.v1_bec_voltage = 1;
+  esc().ClearReceived();
+  ASSERT_TRUE(session->V1SendSettings());
+  ASSERT_TRUE(SendFully());
+  const auto entries = history->List();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].device, "v1-bec");
+  EXPECT_EQ(entries[0].cause, "Apply");  // the dialog's Send
+  EXPECT_FALSE(fs::exists(folder + "/" + entries[0].id + ".DATA"));
+  const std::string sidecar = Slurp(folder + "/" + entries[0].id + ".json");
+  EXPECT_NE(sidecar.find("\"settings_file\": null"), std::string::npos) << sidecar;
+  EXPECT_NE(sidecar.find("\"v1_cutoff_voltage\": 5"), std::string::npos) << sidecar;
+  EXPECT_NE(sidecar.find("\"v1_bec_voltage\": 1"), std::string::npos) << sidecar;
+  EscSettingsImage back;
+  ApplyHistoryEntry(entries[1], back);
+  for (const V1Field& f : V1Fields()) EXPECT_EQ(back.*(f.field), read.*(f.field)) << f.name;
+  // The entry before the send is the one an undo would go back to.
+  const auto undo = history->BeforeLastSend("v1-bec");
+  ASSERT_TRUE(undo);
+  EXPECT_EQ(undo->earlier.id, entries[1].id);
+  EXPECT_FALSE(history->BeforeLastSend("v1"));
+  EXPECT_FALSE(history->BeforeLastSend("full"));
+}
+
+TEST_F(HistoryTest, UndoSendsTheEarlierImageByteForByte) {
+  Build(EscVariant::kFull);
+  ASSERT_TRUE(ReadFully());
+  session->image.run_mode = 2;
+  session->image.drag_brake = 10;
+  session->image.throttle_curve.y[1] = static_cast<uint8_t>(session->image.throttle_curve.y[1] / 2);
+  const EscSettingsImage first = session->image;
+  const Bytes first_wire = Send(kCauseApply);
+  session->image.run_mode = 1;
+  session->image.drag_brake = 40;
+  session->image.throttle_curve.y[1] = static_cast<uint8_t>(session->image.throttle_curve.y[1] + 7);
+  Send(kCauseDefault);
+  EXPECT_EQ(esc().image().drag_brake, 40);
+
+  const auto undo = history->BeforeLastSend("full");
+  ASSERT_TRUE(undo);
+  EXPECT_EQ(undo->latest.cause, "Default");
+  EXPECT_EQ(undo->earlier.cause, "Apply");
+  ApplyHistoryEntry(undo->earlier, session->image);
+  const Bytes undo_wire = Send(kCauseUndo);
+  EXPECT_EQ(undo_wire, first_wire);
+  EXPECT_EQ(esc().image().run_mode, first.run_mode);
+  EXPECT_EQ(esc().image().drag_brake, 10);
+  EXPECT_EQ(esc().image().throttle_curve.y, first.throttle_curve.y);
+  EXPECT_EQ(history->List().at(0).cause, "undo");
+  // Undoing the undo goes back to what the undo replaced.
+  EXPECT_EQ(history->BeforeLastSend("full")->earlier.image.drag_brake, 40);
+}
+
+TEST_F(HistoryTest, FailedSkippedCancelledAndDamagedTransfersLeaveNoEntry) {
+  Build(EscVariant::kFull);
+  // A read broken off with Cancel.
+  ASSERT_TRUE(loop.RunUntil([&] { return status().read_step == 6; }, 60000));
+  esc().faults().silent = true;
+  ui.answers = {Answer::kCancel};
+  loop.RunOne();
+  EXPECT_FALSE(status().transfer_active);
+  esc().faults().silent = false;
+  // A read with a step skipped ("NO next") ends, but not whole.
+  ASSERT_TRUE(session->ReadFromEsc());
+  ASSERT_TRUE(loop.RunUntil([&] { return status().read_step == 6; }, 60000));
+  esc().faults().silent = true;
+  ui.answers = std::deque<Answer>(12, Answer::kNo);
+  loop.RunOne();
+  esc().faults().silent = false;
+  ASSERT_TRUE(ReadFully());
+  EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{-kTransferRead}));
+  // A read whose throttle curve arrived damaged holds default points, not the ESC's.
+  esc().faults().bad_curve_check[kThrottleCurve] = true;
+  ui.reads_finished = 0;
+  ui.answers = {Answer::kOk};
+  ASSERT_TRUE(session->ReadFromEsc());
+  ASSERT_TRUE(ReadFully());
+  EXPECT_TRUE(history->List().empty());
+  esc().faults().bad_curve_check[kThrottleCurve] = false;
+  ui.reads_finished = 0;
+  ASSERT_TRUE(session->ReadFromEsc());
+  ASSERT_TRUE(ReadFully());
+  ASSERT_EQ(history->List().size(), 1u);
+  // A send cancelled halfway.
+  recorder->NoteSendCause(kCauseApply);
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(loop.RunUntil([&] { return status().send_step == 5; }, 60000));
+  esc().faults().silent = true;
+  ui.answers = {Answer::kCancel};
+  ASSERT_TRUE(loop.RunUntil([&] { return !status().transfer_active; }, 60000));
+  EXPECT_EQ(history->List().size(), 1u);
+  EXPECT_FALSE(history->BeforeLastSend("full"));
+}
+
+TEST(SettingsHistoryFiles, AFailedWriteAndStrayFilesShowNoEntry) {
+  const std::string folder = FreshFolder("stray");
+  SettingsHistory history(folder);
+  EscSettingsImage image;
+  image.run_mode = 1;
+  std::string error;
+  // The sidecar cannot be written: the settings file written before it goes too.
+  int writes = 0;
+  history.set_writer([&](const std::string& path, const std::string& bytes, std::string& e) {
+    if (++writes == 2) {
+      e = "Cannot write " + path + ": No space left on device";
+      return false;
+    }
+    std::ofstream(path, std::ios::binary) << bytes;
+    return true;
+  });
+  EXPECT_FALSE(history.Record(image, "full", "serial", "ESC0110", kCauseRead, error));
+  EXPECT_NE(error.find("No space left"), std::string::npos);
+  EXPECT_TRUE(history.List().empty());
+  EXPECT_TRUE(fs::is_empty(folder));
+
+  history.set_writer([](const std::string& path, const std::string& bytes, std::string& e) {
+    return ReplaceFileAtomically(
+        path, [&](std::FILE* f) { return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
+        e);
+  });
+  const auto good = history.Record(image, "full", "serial", "ESC0110", kCauseRead, error);
+  ASSERT_TRUE(good) << error;
+  const std::string sidecar = Slurp(folder + "/" + *good + ".json");
+  const std::string data = Slurp(folder + "/" + *good + ".DATA");
+  auto put = [&](const std::string& name, const std::string& text) {
+    std::ofstream(folder + "/" + name, std::ios::binary) << text;
+  };
+  put("20200101-000000-000-000.DATA", data);              // no sidecar: a write cut short
+  put("20200101-000000-000-001.json", sidecar.substr(0, 40));  // a sidecar cut short
+  put("20200101-000000-000-002.json", sidecar);           // its id is not its name
+  put("20200101-000000-000-003.json",                     // its settings file is missing
+      "{\"id\": \"20200101-000000-000-003\", \"time\": \"t\", \"cause\": \"read\", "
+      "\"device\": \"full\", \"link\": \"serial\", \"esc_version\": \"\"}");
+  put("20200101-000000-000-004.DATA", data.substr(0, 400));  // a settings file cut short
+  put("20200101-000000-000-004.json",
+      "{\"id\": \"20200101-000000-000-004\", \"time\": \"t\", \"cause\": \"read\", "
+      "\"device\": \"full\", \"link\": \"serial\", \"esc_version\": \"\"}");
+  put(*good + ".json.tmp0", sidecar);                      // a temporary
+  const auto entries = history.List();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].id, *good);
+  EXPECT_EQ(entries[0].image.run_mode, 1);
+  EXPECT_FALSE(history.Find("../escape"));
+  EXPECT_FALSE(history.Find("20200101-000000-000-003"));
+  fs::remove_all(folder);
+}
+
+TEST(SettingsHistoryFiles, PrunesToTheNewest200AndKeepsOrderWhenTheClockGoesBack) {
+  const std::string folder = FreshFolder("prune");
+  SettingsHistory history(folder);
+  int64_t now = 1796739303123;
+  history.set_now([&] { return now; });
+  EscSettingsImage image;
+  std::string error;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 205; ++i) {
+    image.drag_brake = i % 100;
+    // Every tenth entry finds the clock a second behind.
+    now += i % 10 == 9 ? -1000 : 7;
+    auto id = history.Record(image, "full", "hid", "", i % 2 ? kCauseApply : kCauseRead, error);
+    ASSERT_TRUE(id) << error;
+    if (!ids.empty()) {
+      EXPECT_GT(*id, ids.back());
+    }
+    ids.push_back(*id);
+  }
+  const auto entries = history.List();
+  ASSERT_EQ(entries.size(), kHistoryKeep);
+  EXPECT_EQ(entries.front().id, ids.back());
+  EXPECT_EQ(entries.back().id, ids[5]);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_FALSE(fs::exists(folder + "/" + ids[static_cast<size_t>(i)] + ".json"));
+    EXPECT_FALSE(fs::exists(folder + "/" + ids[static_cast<size_t>(i)] + ".DATA"));
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 400);
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace tessel

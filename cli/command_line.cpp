@@ -230,6 +230,37 @@ const std::vector<CommandDef>& Commands() {
        "  1  no adapter, no ESC, or the update failed\n"
        "  2  bad usage, or a damaged file or one of the wrong kind for the device (nothing was "
        "sent)\n"},
+      {"history",
+       "",
+       0,
+       0,
+       false,
+       "the settings kept from every read and send, newest first",
+       "Lists the settings history that tesselarc-cli and the desktop tool share: every image "
+       "read from an ESC and every image sent, with its time (UTC), what caused it (read, Apply, "
+       "Default, preset, import, undo, set, restore), the ESC kind and link, and the ESC's "
+       "version. The newest 200 are kept, in the user's data folder "
+       "(~/.local/share/tesselarc/history). 'restore' sends an entry back.",
+       {kJson},
+       "tesselarc-cli history",
+       "  0  listed (also when nothing is kept yet)\n  2  bad usage\n"},
+      {"restore",
+       "ENTRY",
+       1,
+       1,
+       true,
+       "send a settings history entry back to the ESC",
+       "Reads the ESC, prints each setting that ENTRY (an id 'history' lists) would change as "
+       "'LABEL (field): now -> entry', and sends it as 'write' does. The ESC must be of the "
+       "kind the entry was kept from (full ESC, V1-series, V1-series with BEC). The send is "
+       "kept in the history too.",
+       {{"dry-run", "", "print the changes and send nothing"}},
+       "tesselarc-cli --demo restore 20261208-141503-123-000",
+       "  0  sent, or the ESC already holds the entry (with --dry-run: the changes were "
+       "printed)\n"
+       "  1  no adapter, no ESC, or the send failed\n"
+       "  2  bad usage, an unknown entry, or an entry of another ESC kind (nothing was sent)\n"
+       "  130  stopped by SIGINT or SIGTERM (the output says how much was sent)\n"},
       {"fields",
        "[FIELD]",
        0,

@@ -20,6 +20,7 @@
 #include "cli/cli_ui.h"
 #include "cli/command_line.h"
 #include "cli/doctor.h"
+#include "cli/history.h"
 #include "core/settings/field_values.h"
 #include "cli/hid_flash.h"
 #include "cli/wire_trace_option.h"
@@ -33,8 +34,10 @@
 #include "core/settings/page_rules.h"
 #include "core/settings/pages.h"
 #include "core/settings/presets.h"
+#include "core/settings/setup_compare.h"
 #include "core/settings/v1_settings.h"
 #include "platform/hidapi_device.h"
+#include "platform/history_folder.h"
 #include "platform/port_listing.h"
 #include "platform/qt_port_enumerator.h"
 #include "platform/qt_serial_port.h"
@@ -558,6 +561,7 @@ int CommandRead(const Options& o) {
   }
   if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
+  const auto history = WatchHistory(world.ui(), world.session());
   if (int rc = world.WaitForRead()) return rc;
   // What a page refresh does to the image (clamping to the option lists).
   RefreshAllPagesFromImage(world.session().image);
@@ -635,6 +639,7 @@ int CommandWrite(const Options& o) {
   }
   if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
+  const auto history = WatchHistory(world.ui(), world.session());
   if (int rc = world.WaitForRead()) return rc;
   if (world.session().status.device_class != kDeviceFull) {
     std::fprintf(stderr,
@@ -647,6 +652,7 @@ int CommandWrite(const Options& o) {
     return kExitUsage;
   }
   if (int rc = RefuseDamagedCurves(world, force)) return rc;
+  history->recorder.NoteSendCause(kCauseImport);
   if (!world.session().Apply()) {
     std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
     return kExitFailure;
@@ -697,6 +703,7 @@ int CommandSet(const Options& o) {
   }
   if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
+  const auto history = WatchHistory(world.ui(), world.session());
   if (int rc = world.WaitForRead()) return rc;
   Session& session = world.session();
   // What a page refresh does to the image, so that the old texts are the ones read shows.
@@ -749,6 +756,7 @@ int CommandSet(const Options& o) {
     std::fprintf(stderr, "the ESC already holds these values; nothing was sent\n");
     return kExitOk;
   }
+  history->recorder.NoteSendCause(preset && !v1 ? kCausePreset : kCauseSet);
   if (v1) {
     if (!session.V1SendSettings()) {
       std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
@@ -763,6 +771,67 @@ int CommandSet(const Options& o) {
   }
   if (int rc = world.WaitForSend()) return rc;
   std::fprintf(stderr, "sent\n");
+  return kExitOk;
+}
+
+// Sends a history entry to the connected ESC of the same kind, after the usual read.
+int CommandRestore(const Options& o) {
+  const std::string& id = o.args.at(0);
+  const SettingsHistory store(HistoryFolder());
+  const auto entry = store.Find(id);
+  if (!entry) {
+    std::fprintf(stderr,
+                 "tesselarc-cli: no settings history entry '%s' in %s ('tesselarc-cli history' "
+                 "lists them); nothing was sent\n",
+                 id.c_str(), store.folder().c_str());
+    return kExitUsage;
+  }
+  if (int rc = CheckAdapterPresent(o)) return rc;
+  CliWorld world(o);
+  const auto history = WatchHistory(world.ui(), world.session());
+  if (int rc = world.WaitForRead()) return rc;
+  Session& session = world.session();
+  const std::string kind = HistoryDeviceKind(session.status);
+  if (kind != entry->device) {
+    std::fprintf(stderr,
+                 "tesselarc-cli: entry %s holds the settings of a %s, but this is a %s; nothing "
+                 "was sent\n",
+                 id.c_str(), HistoryDeviceText(entry->device).c_str(),
+                 HistoryDeviceText(kind).c_str());
+    return kExitUsage;
+  }
+  const bool v1 = session.status.device_class == kDeviceV1;
+  if (!v1) RefreshAllPagesFromImage(session.image);
+  const EscSettingsImage before = session.image;
+  EscSettingsImage target = before;
+  ApplyHistoryEntry(*entry, target);
+  // The entry decides which curves go out, so it is the image the scope is taken from.
+  auto differences =
+      CompareSetups(target, before, SentScope(session.status.device_class), kind == "v1-bec");
+  for (SetupDifference& d : differences) {
+    std::swap(d.first, d.second);
+    std::printf("%s\n", DifferenceLine(d).c_str());
+  }
+  std::fflush(stdout);
+  if (o.cmd.Has("dry-run")) {
+    std::fprintf(stderr, "dry run: %s\n",
+                 differences.empty() ? "the ESC already holds this entry" : "nothing was sent");
+    return kExitOk;
+  }
+  if (differences.empty()) {
+    std::fprintf(stderr, "the ESC already holds entry %s; nothing was sent\n", id.c_str());
+    return kExitOk;
+  }
+  session.image = target;
+  // The entry's curves replace whatever arrived damaged, as an import does.
+  if (!v1) session.damaged_curves = {};
+  history->recorder.NoteSendCause(kCauseRestore);
+  if (!(v1 ? session.V1SendSettings() : session.Apply())) {
+    std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
+    return kExitFailure;
+  }
+  if (int rc = world.WaitForSend()) return rc;
+  std::fprintf(stderr, "restored %s\n", id.c_str());
   return kExitOk;
 }
 
@@ -949,6 +1018,8 @@ int Run(int argc, char** argv) {
   if (o.command == "write") return CommandWrite(o);
   if (o.command == "set") return CommandSet(o);
   if (o.command == "flash") return CommandFlash(o);
+  if (o.command == "history") return CommandHistory(o.cmd.Has("json"));
+  if (o.command == "restore") return CommandRestore(o);
   return Usage(o, "unknown command '" + o.command + "'");
 }
 
@@ -957,6 +1028,8 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  // The same name as the desktop tool, so that both keep one settings history.
+  QCoreApplication::setApplicationName(tessel::kApplicationName);
   tessel::CatchStopSignals();
   return tessel::Run(argc, argv);
 }

@@ -13,6 +13,7 @@
 
 #include "gui/app/runtime_folder.h"
 #include "platform/trace_file.h"
+#include "platform/history_folder.h"
 
 namespace tessel {
 
@@ -158,7 +159,8 @@ constexpr const char* kAppUsage =
 
 int CCorvaneApp::Run(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("tesselarc");
+  // tesselarc-cli takes the same name: both keep one settings history.
+  QApplication::setApplicationName(kApplicationName);
   QApplication::setApplicationVersion(TESSEL_VERSION);
   // Lets the desktop match the window to its menu entry and icon.
   QGuiApplication::setDesktopFileName("tesselarc");

@@ -23,6 +23,7 @@
 #include "gui/app/file_filter.h"
 #include "gui/app/help_dlg.h"
 #include "gui/app/layout.h"
+#include "gui/app/settings_undo.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"
 #include "gui/app/wire_trace_save.h"
@@ -99,6 +100,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   session_ =
       std::make_unique<Session>(devices_.port(), &devices_.enumerator(), clock_, timers_, *this);
   hid_ = std::make_unique<HidSession>(*session_, hid_devices_);
+  undo_ = new SettingsUndo(*this, options_.history_folder);
   session_->link.SetAccessNotice(&access_notice_);
   hid_->link.SetAccessNotice(&access_notice_);
   // The desktop tool always keeps the last lines of the trace; --trace also writes each one.
@@ -176,7 +178,10 @@ void CCorvaneDlg::BuildMenu() {
   };
   QMenu* file = menuBar()->addMenu("&File");
   add(file, kImportText, QKeySequence(Qt::CTRL | Qt::Key_O), [this] {
-    if (ImportSettings(*session_)) ShowLoggedData();
+    if (ImportSettings(*session_)) {
+      ShowLoggedData();
+      undo_->recorder().NoteImported();
+    }
     UpdateStatus();
   });
   add(file, kExportText, QKeySequence(Qt::CTRL | Qt::Key_S), [this] {
@@ -188,6 +193,7 @@ void CCorvaneDlg::BuildMenu() {
 
   QMenu* device = menuBar()->addMenu("&Device");
   add(device, kReadFromEscText, QKeySequence(Qt::Key_F5), [this] { OnReadFromEsc(); });
+  add(device, kUndoLastSendText, QKeySequence(), [this] { undo_->UndoLastSend(); });
   device->addSeparator();
   add(device, kResetDefaultText, QKeySequence(), [this] { OnResetDefault(); });
   // The program-box modes belong to the HID adapter; on the serial adapter they do nothing.
@@ -528,19 +534,28 @@ void CCorvaneDlg::OnPageButton(int id) {
 
 void CCorvaneDlg::OnApply() {
   ClearHelp();
-  if (!session_->Apply()) return;
+  undo_->recorder().NoteSendCause(undo_->recorder().ApplyCause());
+  if (!session_->Apply()) {
+    undo_->recorder().NoteSendCause({});
+    return;
+  }
   buttons_[1007]->update();
 }
 
 void CCorvaneDlg::OnDefault() {
   ClearHelp();
-  if (!session_->Default()) return;
+  undo_->recorder().NoteSendCause(kCauseDefault);
+  if (!session_->Default()) {
+    undo_->recorder().NoteSendCause({});
+    return;
+  }
   buttons_[1008]->update();
 }
 
 void CCorvaneDlg::OnResetDefault() {
   ClearHelp();
-  session_->ResetDefault();
+  undo_->recorder().NoteSendCause(kCauseDefault);
+  if (!session_->ResetDefault()) undo_->recorder().NoteSendCause({});
   UpdateStatus();
 }
 
@@ -588,6 +603,7 @@ void CCorvaneDlg::UpdateStatus() {
   enable(kImportText, !busy && full_esc);
   enable(kExportText, !busy && full_esc);
   enable(kReadFromEscText, !busy && !s.lcd_box_connected);
+  enable(kUndoLastSendText, undo_->CanUndo());
   enable(kResetDefaultText,
          !busy && (s.device_class == kDeviceV1 || (s.requested_page >= 1 && s.requested_page <= 9)));
   enable("ESC Speed Controller", hid_->CanEnterEscMode());

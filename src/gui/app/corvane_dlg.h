@@ -35,6 +35,7 @@ class CFirmware;
 class CV1Dlg;
 class CSettingsPage;
 class CData;
+class SettingsUndo;
 class SerialHotplugMonitor;
 class SerialHotplugWatcher;
 class HidHotplugMonitor;
@@ -51,6 +52,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
     QString skin_folder;  // where "Back.bmp" and the page pictures are
     bool hotplug = true;  // watch the system's serial ports
     std::shared_ptr<TraceFile> trace_file;  // --trace: every trace line also goes here
+    QString history_folder;  // the settings history; empty: the user's data folder
   };
 
   explicit CCorvaneDlg(const Options& options, QWidget* parent = nullptr);
@@ -74,6 +76,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   HidSession& hid() { return *hid_; }
   // The last lines that crossed either cable (Help › Save Wire Trace…).
   WireTrace& wire_trace() { return wire_trace_; }
+  SettingsUndo& settings_undo() { return *undo_; }
   QLabel* esc_label() const { return esc_label_; }
   // The status line under the pages and the text of the empty page area.
   QLabel* status_line() const { return status_line_; }
@@ -176,6 +179,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   HidSwitch hid_devices_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<HidSession> hid_;
+  SettingsUndo* undo_ = nullptr;  // owned as a child object
   AccessNotice access_notice_{*this};
   std::unique_ptr<SerialHotplugMonitor> hotplug_monitor_;
   std::unique_ptr<SerialHotplugWatcher> hotplug_watcher_;

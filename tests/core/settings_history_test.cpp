@@ -157,6 +157,7 @@ TEST_F(HistoryTest, AV1EscKeepsItsFieldsByNameInTheSidecar) {
   const auto undo = history->BeforeLastSend("v1-bec");
   ASSERT_TRUE(undo);
   EXPECT_EQ(undo->earlier.id, entries[1].id);
+  EXPECT_EQ(undo->sent.id, entries[0].id);
   EXPECT_FALSE(history->BeforeLastSend("v1"));
   EXPECT_FALSE(history->BeforeLastSend("full"));
 }
@@ -178,6 +179,7 @@ TEST_F(HistoryTest, UndoSendsTheEarlierImageByteForByte) {
   const auto undo = history->BeforeLastSend("full");
   ASSERT_TRUE(undo);
   EXPECT_EQ(undo->latest.cause, "Default");
+  EXPECT_EQ(undo->sent.id, undo->latest.id);
   EXPECT_EQ(undo->earlier.cause, "Apply");
   ApplyHistoryEntry(undo->earlier, session->image);
   const Bytes undo_wire = Send(kCauseUndo);

@@ -87,8 +87,9 @@ TEST(SettingsUndo, UndoLastSendAsksThenSendsTheImageHeldBefore) {
   ASSERT_EQ(ok.texts.size(), 1u);
   const std::string& asked = ok.texts[0];
   EXPECT_EQ(asked.substr(0, asked.find('(')),
-            "Send the settings the ESC held before the last send ");
-  EXPECT_NE(asked.find(" 1 setting changes:|RUN MODE (run_mode): Forward/Reverse -> "
+            "Undo the last send?|This sends the settings the ESC held before the last send ");
+  EXPECT_NE(asked.find("(Apply, 20"), std::string::npos) << asked;
+  EXPECT_NE(asked.find("). 1 setting changes:\nRUN MODE (run_mode): Forward/Reverse -> "
                        "Forward/Brake/Reverse"),
             std::string::npos)
       << asked;

@@ -420,12 +420,12 @@ std::optional<HistoryEntry> SettingsHistory::Find(const std::string& id) const {
 std::optional<SettingsHistory::UndoStep> SettingsHistory::BeforeLastSend(
     const std::string& device) const {
   std::optional<HistoryEntry> latest;
-  bool past_send = false;
+  std::optional<HistoryEntry> sent;
   for (HistoryEntry& e : List()) {
     if (e.device != device) continue;
-    if (past_send) return UndoStep{*latest, std::move(e)};
+    if (sent) return UndoStep{*latest, *sent, std::move(e)};
     if (!latest) latest = e;
-    if (e.cause != kCauseRead) past_send = true;
+    if (e.cause != kCauseRead) sent = e;
   }
   return std::nullopt;
 }

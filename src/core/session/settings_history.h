@@ -84,11 +84,12 @@ class SettingsHistory {
   std::optional<HistoryEntry> Find(const std::string& id) const;
 
   // What an undo goes back to for an ESC of `device` kind: `earlier` is the entry just
-  // before the newest send of that kind (what the ESC held, or what the tool last read or
-  // sent before it), `latest` the newest entry of that kind (what the ESC holds now as far
-  // as the tool knows).
+  // before the newest send of that kind, `sent` (what the ESC held, or what the tool last
+  // read or sent before it), `latest` the newest entry of that kind (what the ESC holds now
+  // as far as the tool knows: the send, or a read after it).
   struct UndoStep {
     HistoryEntry latest;
+    HistoryEntry sent;
     HistoryEntry earlier;
   };
   std::optional<UndoStep> BeforeLastSend(const std::string& device) const;

@@ -58,12 +58,14 @@ void SettingsUndo::UndoLastSend() {
     lines += (lines.empty() ? "" : "\n") + DifferenceLine(d);
   }
   Question question;
-  question.text = "Send the settings the ESC held before the last send (" + step->latest.cause +
-                  ", " + step->latest.time + ")? " + std::to_string(differences.size()) +
-                  (differences.size() == 1 ? " setting changes:" : " settings change:");
+  question.text = "Undo the last send?";
+  question.detail = "This sends the settings the ESC held before the last send (" +
+                    step->sent.cause + ", " + step->sent.time + "). " +
+                    std::to_string(differences.size()) +
+                    (differences.size() == 1 ? " setting changes:\n" : " settings change:\n") +
+                    lines;
   question.caption = kUndoLastSendText;
   question.buttons = Buttons::kOkCancel;
-  question.detail = lines;
   question.default_answer = Answer::kCancel;
   if (window_.AskQuestion(question) != Answer::kOk || !CanUndo()) return;
 

@@ -43,10 +43,11 @@ int CommandHistory(bool json) {
     std::fprintf(stderr, "no settings kept yet in %s\n", store.folder().c_str());
     return kExitOk;
   }
-  std::vector<std::vector<std::string>> rows = {{"ENTRY", "TIME (UTC)", "CAUSE", "DEVICE", "VERSION"}};
+  std::vector<std::vector<std::string>> rows = {
+      {"ENTRY", "TIME (UTC)", "CAUSE", "DEVICE", "VERSION"}};
   for (const HistoryEntry& e : entries) {
-    rows.push_back({e.id, e.time, e.cause, HistoryDeviceText(e.device) + " (" + e.link + ")",
-                    e.version});
+    rows.push_back(
+        {e.id, e.time, e.cause, HistoryDeviceText(e.device) + " (" + e.link + ")", e.version});
   }
   std::vector<size_t> width(rows[0].size(), 0);
   for (const auto& row : rows) {

@@ -256,7 +256,8 @@ TEST(SettingsHistoryFiles, AFailedWriteAndStrayFilesShowNoEntry) {
 
   history.set_writer([](const std::string& path, const std::string& bytes, std::string& e) {
     return ReplaceFileAtomically(
-        path, [&](std::FILE* f) { return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
+        path,
+        [&](std::FILE* f) { return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
         e);
   });
   const auto good = history.Record(image, "full", "serial", "ESC0110", kCauseRead, error);
@@ -266,17 +267,17 @@ TEST(SettingsHistoryFiles, AFailedWriteAndStrayFilesShowNoEntry) {
   auto put = [&](const std::string& name, const std::string& text) {
     std::ofstream(folder + "/" + name, std::ios::binary) << text;
   };
-  put("20200101-000000-000-000.DATA", data);              // no sidecar: a write cut short
+  put("20200101-000000-000-000.DATA", data);                   // no sidecar: a write cut short
   put("20200101-000000-000-001.json", sidecar.substr(0, 40));  // a sidecar cut short
-  put("20200101-000000-000-002.json", sidecar);           // its id is not its name
-  put("20200101-000000-000-003.json",                     // its settings file is missing
+  put("20200101-000000-000-002.json", sidecar);                // its id is not its name
+  put("20200101-000000-000-003.json",                          // its settings file is missing
       "{\"id\": \"20200101-000000-000-003\", \"time\": \"t\", \"cause\": \"read\", "
       "\"device\": \"full\", \"link\": \"serial\", \"esc_version\": \"\"}");
   put("20200101-000000-000-004.DATA", data.substr(0, 400));  // a settings file cut short
   put("20200101-000000-000-004.json",
       "{\"id\": \"20200101-000000-000-004\", \"time\": \"t\", \"cause\": \"read\", "
       "\"device\": \"full\", \"link\": \"serial\", \"esc_version\": \"\"}");
-  put(*good + ".json.tmp0", sidecar);                      // a temporary
+  put(*good + ".json.tmp0", sidecar);  // a temporary
   const auto entries = history.List();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].id, *good);

@@ -1,6 +1,8 @@
 // Device > "Undo Last Send" on the virtual ESC: greyed without an ESC, a clear word when
 // nothing was sent yet, and after an Apply a confirmation that names the change, then the
 // image that was read goes back on the wire.
+#include "gui/app/settings_undo.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -13,7 +15,6 @@
 #include <memory>
 
 #include "gui/app/corvane_dlg.h"
-#include "gui/app/settings_undo.h"
 #include "sim/virtual_esc.h"
 #include "tests/gui/window_support.h"
 #include "tests/support/expected_wire.h"

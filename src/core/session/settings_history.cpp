@@ -241,12 +241,12 @@ bool KnownDevice(const std::string& kind) {
 }
 
 std::string Sidecar(const std::string& id, const std::string& time, const std::string& cause,
-                    const std::string& device, const std::string& link,
-                    const std::string& version, const EscSettingsImage& image) {
+                    const std::string& device, const std::string& link, const std::string& version,
+                    const EscSettingsImage& image) {
   std::string out = "{\"id\": " + JsonString(id) + ", \"time\": " + JsonString(time) +
                     ", \"cause\": " + JsonString(cause) + ", \"device\": " + JsonString(device) +
-                    ", \"link\": " + JsonString(link) + ", \"esc_version\": " +
-                    JsonString(version) + ", \"settings_file\": ";
+                    ", \"link\": " + JsonString(link) +
+                    ", \"esc_version\": " + JsonString(version) + ", \"settings_file\": ";
   if (device == "full") {
     out += JsonString(id + kDataExtension);
   } else {
@@ -375,8 +375,11 @@ std::optional<HistoryEntry> SettingsHistory::Load(const std::string& id) const {
   const struct {
     const char* key;
     std::string* to;
-  } strings[] = {{"time", &e.time},     {"cause", &e.cause}, {"device", &e.device},
-                 {"link", &e.link},     {"esc_version", &e.version}};
+  } strings[] = {{"time", &e.time},
+                 {"cause", &e.cause},
+                 {"device", &e.device},
+                 {"link", &e.link},
+                 {"esc_version", &e.version}};
   for (const auto& s : strings) {
     const JsonValue* v = Member(*doc, s.key, JsonValue::Kind::kString);
     if (v == nullptr) return std::nullopt;
@@ -480,8 +483,9 @@ void HistoryRecorder::OnTransferDone(int32_t direction, bool complete) {
     cause = !noted.empty() ? noted : device == "full" ? kCausePreset : kCauseApply;
   }
   std::string error;
-  const auto id = history_.Record(session_.image, device, s.link_kind == kLinkHid ? "hid" : "serial",
-                                  session_.VersionText(), cause, error);
+  const auto id =
+      history_.Record(session_.image, device, s.link_kind == kLinkHid ? "hid" : "serial",
+                      session_.VersionText(), cause, error);
   if (id) {
     last_id_ = *id;
     last_error_.clear();

@@ -34,9 +34,9 @@ constexpr const char* kCauseRead = "read";
 constexpr const char* kCauseApply = "Apply";
 constexpr const char* kCauseDefault = "Default";
 constexpr const char* kCausePreset = "preset";
-constexpr const char* kCauseImport = "import";  // an image that came from a settings file
-constexpr const char* kCauseUndo = "undo";      // the desktop's Undo Last Send
-constexpr const char* kCauseSet = "set";        // tesselarc-cli set
+constexpr const char* kCauseImport = "import";    // an image that came from a settings file
+constexpr const char* kCauseUndo = "undo";        // the desktop's Undo Last Send
+constexpr const char* kCauseSet = "set";          // tesselarc-cli set
 constexpr const char* kCauseRestore = "restore";  // tesselarc-cli restore
 
 // "full", "v1" or "v1-bec" for the connected ESC; empty when none is known.
@@ -64,8 +64,8 @@ class SettingsHistory {
  public:
   // Writes `bytes` to `path` whole or not at all (ReplaceFileAtomically); tests put a
   // failing one in its place.
-  using Writer = std::function<bool(const std::string& path, const std::string& bytes,
-                                    std::string& error)>;
+  using Writer =
+      std::function<bool(const std::string& path, const std::string& bytes, std::string& error)>;
 
   explicit SettingsHistory(std::string folder);
 

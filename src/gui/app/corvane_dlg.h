@@ -52,7 +52,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
     QString skin_folder;  // where "Back.bmp" and the page pictures are
     bool hotplug = true;  // watch the system's serial ports
     std::shared_ptr<TraceFile> trace_file;  // --trace: every trace line also goes here
-    QString history_folder;  // the settings history; empty: the user's data folder
+    // Where the settings history is kept; empty: the user's data folder.
+    QString history_folder;
   };
 
   explicit CCorvaneDlg(const Options& options, QWidget* parent = nullptr);

@@ -22,8 +22,7 @@ SettingsUndo::SettingsUndo(CCorvaneDlg& window, const QString& folder)
 bool SettingsUndo::CanUndo() const {
   const SessionStatus& s = window_.session().status;
   const bool connected = s.link_kind == kLinkHid ? s.HidConnected() : s.SerialConnected();
-  return connected && !s.lcd_box_connected && !window_.IsBusy() &&
-         !HistoryDeviceKind(s).empty();
+  return connected && !s.lcd_box_connected && !window_.IsBusy() && !HistoryDeviceKind(s).empty();
 }
 
 void SettingsUndo::UndoLastSend() {
@@ -59,11 +58,10 @@ void SettingsUndo::UndoLastSend() {
   }
   Question question;
   question.text = "Undo the last send?";
-  question.detail = "This sends the settings the ESC held before the last send (" +
-                    step->sent.cause + ", " + step->sent.time + "). " +
-                    std::to_string(differences.size()) +
-                    (differences.size() == 1 ? " setting changes:\n" : " settings change:\n") +
-                    lines;
+  question.detail =
+      "This sends the settings the ESC held before the last send (" + step->sent.cause + ", " +
+      step->sent.time + "). " + std::to_string(differences.size()) +
+      (differences.size() == 1 ? " setting changes:\n" : " settings change:\n") + lines;
   question.caption = kUndoLastSendText;
   question.buttons = Buttons::kOkCancel;
   question.default_answer = Answer::kCancel;

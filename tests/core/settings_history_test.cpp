@@ -315,6 +315,19 @@ TEST(SettingsHistoryFiles, PrunesToTheNewest200AndKeepsOrderWhenTheClockGoesBack
     EXPECT_FALSE(fs::exists(folder + "/" + ids[static_cast<size_t>(i)] + ".DATA"));
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 400);
+  // Another tool is writing the entry that would come next: this one takes the id after it.
+  now -= 60000;
+  const int count = std::stoi(ids.back().substr(20));
+  char next[16];
+  std::snprintf(next, sizeof next, "%03d", count + 1);
+  const std::string held = ids.back().substr(0, 20) + next;
+  std::ofstream(folder + "/" + held + ".lock").put('\n');
+  const auto after = history.Record(image, "full", "hid", "", kCauseRead, error);
+  ASSERT_TRUE(after) << error;
+  std::snprintf(next, sizeof next, "%03d", count + 2);
+  EXPECT_EQ(*after, ids.back().substr(0, 20) + next);
+  EXPECT_TRUE(fs::exists(folder + "/" + held + ".lock"));
+  EXPECT_FALSE(fs::exists(folder + "/" + *after + ".lock"));
   fs::remove_all(folder);
 }
 

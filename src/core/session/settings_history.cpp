@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,7 +22,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kDataExtension = ".DATA";
 constexpr const char* kSidecarExtension = ".json";
-constexpr size_t kIdLength = 23;  // "20261208-141503-123-000"
+constexpr const char* kLockExtension = ".lock";  // an id taken by an entry being written
+constexpr size_t kIdLength = 23;                 // "20261208-141503-123-000"
 
 // Just enough JSON for the sidecars this file writes: objects, strings, integers, null.
 struct JsonValue {
@@ -330,35 +333,62 @@ std::optional<std::string> SettingsHistory::Record(const EscSettingsImage& image
     return std::nullopt;
   }
   const int64_t now = now_ms_();
-  // After every id in the folder, a stray .DATA's included: the same millisecond, or a clock
-  // that went back, counts on from the newest so that ids keep the order entries were made.
-  std::string newest;
-  for (const char* ext : {kSidecarExtension, kDataExtension}) {
-    const auto ids = Ids(ext);
-    if (!ids.empty()) newest = std::max(newest, ids.back());
-  }
-  std::string id = IdStamp(now) + "-000";
-  if (!newest.empty() && id <= newest) {
-    const int count = std::stoi(newest.substr(20));
-    if (count >= 999) {
-      error = "too many history entries in one millisecond";
+  // The desktop tool and tesselarc-cli share the folder and may both be making an entry at
+  // the same moment: an id is taken by creating ID.lock exclusively, and one whose files are
+  // there already is passed over.
+  std::string id;
+  std::string lock;
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 100) {
+      error = "no free entry id in " + folder_;
       return std::nullopt;
     }
-    id = newest.substr(0, 20) + Two(count + 1, 3);
+    // After every id in the folder: the same millisecond, or a clock that went back, counts
+    // on from the newest so that ids keep the order entries were made in.
+    std::string newest;
+    for (const char* ext : {kSidecarExtension, kDataExtension, kLockExtension}) {
+      const auto ids = Ids(ext);
+      if (!ids.empty()) newest = std::max(newest, ids.back());
+    }
+    id = IdStamp(now) + "-000";
+    if (!newest.empty() && id <= newest) {
+      const int count = std::stoi(newest.substr(20));
+      if (count >= 999) {
+        error = "too many history entries in one millisecond";
+        return std::nullopt;
+      }
+      id = newest.substr(0, 20) + Two(count + 1, 3);
+    }
+    lock = folder_ + "/" + id + kLockExtension;
+    errno = 0;
+    std::FILE* f = std::fopen(lock.c_str(), "wbx");
+    if (f == nullptr) {
+      if (errno == EEXIST) continue;
+      error = "cannot write in the history folder " + folder_ + ": " + std::strerror(errno);
+      return std::nullopt;
+    }
+    std::fclose(f);
+    if (!fs::exists(folder_ + "/" + id + kSidecarExtension, ec) &&
+        !fs::exists(folder_ + "/" + id + kDataExtension, ec)) {
+      break;
+    }
+    fs::remove(lock, ec);
   }
   const std::string base = folder_ + "/" + id;
+  bool written = true;
   if (device == "full") {
     const std::vector<uint8_t> data = EncodeSettingsFile(image);
-    if (!writer_(base + kDataExtension, std::string(data.begin(), data.end()), error)) {
-      return std::nullopt;
-    }
+    written = writer_(base + kDataExtension, std::string(data.begin(), data.end()), error);
   }
-  if (!writer_(base + kSidecarExtension,
+  if (written &&
+      !writer_(base + kSidecarExtension,
                Sidecar(id, IsoTimeUtc(now), cause, device, link, version, image), error)) {
     // The settings file alone is no entry; it goes so that it does not linger.
     fs::remove(base + kDataExtension, ec);
-    return std::nullopt;
+    written = false;
   }
+  fs::remove(lock, ec);
+  if (!written) return std::nullopt;
   Prune();
   return id;
 }
@@ -443,10 +473,13 @@ void SettingsHistory::Prune() const {
     fs::remove(folder_ + "/" + ids[i] + kSidecarExtension, ec);
     fs::remove(folder_ + "/" + ids[i] + kDataExtension, ec);
   }
-  // Settings files left without a sidecar (a write cut short) older than every kept entry.
+  // Settings files and locks left without a sidecar (a write cut short) older than every
+  // kept entry.
   const std::string& oldest_kept = ids[drop];
-  for (const std::string& id : Ids(kDataExtension)) {
-    if (id < oldest_kept) fs::remove(folder_ + "/" + id + kDataExtension, ec);
+  for (const char* ext : {kDataExtension, kLockExtension}) {
+    for (const std::string& id : Ids(ext)) {
+      if (id < oldest_kept) fs::remove(folder_ + "/" + id + ext, ec);
+    }
   }
 }
 

@@ -11,7 +11,9 @@
 // "settings_file" is null. Both files go through a temporary file and a rename, the sidecar
 // last, so an entry is listed only once both are whole; anything else in the folder (a
 // .DATA without its sidecar, a temporary, a sidecar that does not parse) is skipped. Ids
-// sort in the order the entries were made; the newest 200 are kept.
+// sort in the order the entries were made; an id is taken by creating ID.lock exclusively
+// while its files are written, so two tools writing at once never share one. The newest 200
+// are kept.
 #pragma once
 
 #include <cstddef>

@@ -40,6 +40,9 @@ done
 
 stamp "fault soak"
 cmake --build build -j2 --target soak >/dev/null
-build/soak --sessions 100 --jobs 3
+# Its hundreds of CLI runs keep their settings history in a folder of their own.
+soak_data=$(mktemp -d /tmp/tesselarc-soak-data-XXXXXX)
+XDG_DATA_HOME="$soak_data" build/soak --sessions 100 --jobs 3
+rm -rf "$soak_data"
 
 stamp "done"

@@ -7,6 +7,8 @@ set -euo pipefail
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 run_installed() {
+  # The settings history of these runs stays in the prefix, out of the user's data folder.
+  export XDG_DATA_HOME="$prefix/data"
   # The installed CLI reads the built-in virtual ESC.
   local out
   out=$("$prefix/bin/tesselarc-cli" --demo read --json) || fail "installed tesselarc-cli --demo read"

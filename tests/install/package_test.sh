@@ -17,6 +17,8 @@ if dpkg-query -W -f='${Status}' tesselarc 2>/dev/null | grep -q "ok installed"; 
 fi
 
 work=$(mktemp -d /tmp/tesselarc-deb-XXXXXX)
+# The settings history of the installed CLI stays here, out of the user's data folder.
+export XDG_DATA_HOME="$work/data"
 sim_pid=""
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true

@@ -197,12 +197,16 @@ const std::vector<CommandDef>& Commands() {
        1,
        true,
        "read the ESC, import a settings file and send it",
-       "Refuses a damaged file before the adapter is even looked for.",
+       "FILE is a .DATA settings file or a JSON setup as 'read --json' prints it (fields by\n"
+       "name, values by index or option text, curves by points; fields it does not name keep\n"
+       "what the ESC holds). Refuses a damaged file before the adapter is even looked for,\n"
+       "naming the line and field of a JSON setup.",
        {kForceDamaged},
        "tesselarc-cli --demo write mycar.DATA",
        "  0  sent\n  1  no adapter, no ESC, the send failed, or a damaged curve would be sent "
        "(see --force)\n"
-       "  2  bad usage, or a damaged settings file (nothing was sent)\n"
+       "  2  bad usage, a damaged settings file or JSON setup, or a setup for the other kind of\n"
+       "     ESC (nothing was sent)\n"
        "  130  stopped by SIGINT or SIGTERM (the output says how much was sent)\n"},
       {"show",
        "FILE",
@@ -210,7 +214,8 @@ const std::vector<CommandDef>& Commands() {
        1,
        false,
        "print a settings file without a device",
-       "Prints a .DATA settings file as 'read' prints the ESC.",
+       "Prints a .DATA settings file or a JSON setup as 'read' prints the ESC (fields a JSON\n"
+       "setup does not name show their factory default).",
        {kJson},
        "tesselarc-cli show mycar.DATA",
        "  0  shown\n  2  bad usage, or a file that cannot be read or is damaged\n"},

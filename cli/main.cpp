@@ -35,6 +35,8 @@
 #include "core/settings/pages.h"
 #include "core/settings/presets.h"
 #include "core/settings/setup_compare.h"
+#include "core/settings/setup_json.h"
+#include "core/curves/curve_model.h"
 #include "core/settings/v1_settings.h"
 #include "platform/hidapi_device.h"
 #include "platform/history_folder.h"
@@ -595,10 +597,38 @@ int CommandRead(const Options& o) {
   return kExitOk;
 }
 
+// `show` of a JSON setup: the sheet over the factory defaults (what a setup does not name
+// shows its default), for the kind of ESC the setup is for.
+int ShowJsonSetup(const std::string& path, const std::string& text, bool json) {
+  EscSettingsImage image;
+  LoadFactoryDefaults(image);
+  const auto v1_defaults = V1DefaultSelections();
+  for (size_t i = 0; i < V1Settings().size(); ++i) {
+    image.*(V1Settings()[i].field) = v1_defaults[i];
+  }
+  for (CurveKind kind : {CurveKind::kThrottle, CurveKind::kBrake, CurveKind::kBoost}) {
+    CurveModel(kind, image).Initialise();
+  }
+  std::string error;
+  SetupInfo setup;
+  if (!ParseSetupJson(text, path, image, error, &setup)) {
+    std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  const SheetSource sheet{image, setup.device_class,
+                          setup.bec_only_fields ? kV1Block16 : kV1Block14, ""};
+  std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
+  return kExitOk;
+}
+
 int CommandShow(const Options& o) {
   const bool json = o.cmd.Has("json");
   const std::string& path = o.args.at(0);
   std::string error;
+  if (std::string text; ReadSetupText(path, text, error) && IsJsonSetup(path, text)) {
+    return ShowJsonSetup(path, text, json);
+  }
+  error.clear();
   auto image = ReadSettingsFile(path, error);
   if (!image) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
@@ -628,12 +658,60 @@ int RefuseDamagedCurves(CliWorld& world, bool force) {
   return kExitFailure;
 }
 
+// `write` of a JSON setup: the setup's kind must be the ESC's; a full ESC takes it through the
+// menu import (as a .DATA file), a V1-series ESC through its settings send. Fields the setup
+// does not name keep what the ESC holds.
+int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& setup, bool force) {
+  Session& session = world.session();
+  const bool esc_v1 = session.status.device_class == kDeviceV1;
+  if ((setup.device_class == kDeviceV1) != esc_v1) {
+    std::fprintf(stderr, "tesselarc-cli: %s is a setup for a %s; this is a %s; nothing was sent\n",
+                 path.c_str(), esc_v1 ? "full ESC" : "V1-series ESC",
+                 esc_v1 ? "V1-series ESC" : "full ESC");
+    return kExitUsage;
+  }
+  if (!esc_v1) {
+    world.ui().SetFile(path);
+    if (!ImportSettings(session)) {
+      std::fprintf(stderr, "tesselarc-cli: %s\n", world.ui().last_message.c_str());
+      return kExitUsage;
+    }
+    if (int rc = RefuseDamagedCurves(world, force)) return rc;
+    if (!session.Apply()) {
+      std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
+      return kExitFailure;
+    }
+  } else {
+    if (setup.bec_only_fields && session.status.v1_block_variant != kV1Block16) {
+      std::fprintf(stderr,
+                   "tesselarc-cli: %s names the BEC voltage, and this V1-series ESC has no BEC; "
+                   "nothing was sent\n",
+                   path.c_str());
+      return kExitUsage;
+    }
+    std::string error;
+    if (!LoadSetupFile(path, session.image, error)) {
+      std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    if (!session.V1SendSettings()) {
+      std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
+      return kExitFailure;
+    }
+  }
+  if (int rc = world.WaitForSend()) return rc;
+  std::fprintf(stderr, "sent %s\n", path.c_str());
+  return kExitOk;
+}
+
 int CommandWrite(const Options& o) {
   const std::string& path = o.args.at(0);
   const bool force = o.cmd.Has("force");
   // A bad file is refused before the ESC is even looked for.
   std::string error;
-  if (!ReadSettingsFile(path, error)) {
+  EscSettingsImage checked;
+  SetupInfo setup;
+  if (!LoadSetupFile(path, checked, error, &setup)) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
     return kExitUsage;
   }
@@ -641,6 +719,7 @@ int CommandWrite(const Options& o) {
   CliWorld world(o);
   const auto history = WatchHistory(world.ui(), world.session());
   if (int rc = world.WaitForRead()) return rc;
+  if (setup.json) return WriteJsonSetup(world, path, setup, force);
   if (world.session().status.device_class != kDeviceFull) {
     std::fprintf(stderr,
                  "tesselarc-cli: settings files hold full ESCs only; this is a V1-series ESC\n");

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "core/curves/curve_model.h"
+#include "core/settings/setup_json.h"
 
 namespace tessel {
 
@@ -446,6 +447,10 @@ bool ImportSettings(const SettingsFileHost& host) {
     host.ui.Ask(error, kImportCaption, Buttons::kOk);
     host.ui.ReportFailure("Import failed: " + error);
     return false;
+  }
+  if (IsJsonSetup(*chosen, std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                            bytes.size()))) {
+    return ImportJsonSetup(host, *chosen);
   }
   const SettingsFileError result = DecodeSettingsFile(bytes, host.image);
   if (result != SettingsFileError::kNone) {

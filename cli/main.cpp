@@ -689,11 +689,17 @@ int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& se
                    path.c_str());
       return kExitUsage;
     }
+    // Read again into a copy: the file may have changed since it was checked.
     std::string error;
-    if (!LoadSetupFile(path, session.image, error)) {
-      std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
+    EscSettingsImage image = session.image;
+    SetupInfo again;
+    if (!LoadSetupFile(path, image, error, &again) || again.device_class != kDeviceV1) {
+      std::fprintf(stderr, "tesselarc-cli: %s\n",
+                   error.empty() ? (path + " changed while it was read; nothing was sent").c_str()
+                                 : error.c_str());
       return kExitUsage;
     }
+    session.image = image;
     if (!session.V1SendSettings()) {
       std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
       return kExitFailure;

@@ -220,7 +220,7 @@ TEST_F(SetupFiles, LoaderTellsTheKindAndRefusesWhatIsNoSetupFile) {
 
   // JSON by its first byte whatever the name; a .DATA file through the settings import.
   EscSettingsImage image = start;
-  ASSERT_TRUE(LoadSetupFile(Write("setup.txt", "\n  {\"settings\": {\"run_mode\": 2}}"), image,
+  ASSERT_TRUE(LoadSetupFile(Write("setup.txt", "\xEF\xBB\xBF\n  {\"settings\": {\"run_mode\": 2}}"), image,
                             error, &info))
       << error;
   EXPECT_TRUE(info.json);

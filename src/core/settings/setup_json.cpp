@@ -20,6 +20,8 @@ namespace {
 
 using Kind = JsonValue::Kind;
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 std::string Quoted(const std::string& path) {
   return "\"" + path + "\"";
 }
@@ -349,6 +351,8 @@ bool EndsWithJson(const std::string& path) {
 
 bool ParseSetupJson(std::string_view text, const std::string& name, EscSettingsImage& image,
                     std::string& error, SetupInfo* info) {
+  // Some editors start a UTF-8 file with a byte order mark; it is no part of the JSON.
+  if (text.substr(0, 3) == kUtf8Bom) text.remove_prefix(3);
   SetupReader reader(name, image);
   if (!reader.Read(text)) {
     error = reader.error();
@@ -361,6 +365,7 @@ bool ParseSetupJson(std::string_view text, const std::string& name, EscSettingsI
 
 bool IsJsonSetup(const std::string& path, std::string_view contents) {
   if (EndsWithJson(path)) return true;
+  if (contents.substr(0, 3) == kUtf8Bom) contents.remove_prefix(3);
   const size_t first = contents.find_first_not_of(" \t\r\n");
   return first != std::string_view::npos && contents[first] == '{';
 }

@@ -673,7 +673,12 @@ int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& se
   if (!esc_v1) {
     world.ui().SetFile(path);
     if (!ImportSettings(session)) {
-      std::fprintf(stderr, "tesselarc-cli: %s\n", world.ui().last_message.c_str());
+      // The box's text alone says little; the file changed since it was checked, so say why.
+      std::string error;
+      EscSettingsImage scratch;
+      LoadSetupFile(path, scratch, error);
+      std::fprintf(stderr, "tesselarc-cli: %s; nothing was sent\n",
+                   error.empty() ? world.ui().last_message.c_str() : error.c_str());
       return kExitUsage;
     }
     if (int rc = RefuseDamagedCurves(world, force)) return rc;

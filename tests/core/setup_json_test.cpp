@@ -83,23 +83,28 @@ TEST(SetupJson, RefusesEachKindOfBadInputNamingLineAndFieldAndKeepsTheImage) {
       {"mixed kinds", "{\"settings\": {\"run_mode\": 1,\n \"v1_drag_brake\": 1}}",
        "2: settings.v1_drag_brake: the setup mixes"},
       {"bad device class", "{\"device_class\": 2}", "1: device_class: expected 3"},
-      {"damaged", "{\"damaged\": [\"throttle\"]}", "1: damaged: the throttle curve arrived damaged"},
+      {"damaged", "{\"damaged\": [\"throttle\"]}",
+       "1: damaged: the throttle curve arrived damaged"},
       {"unknown curve", "{\"curves\": {\"turbo_curve\": {\"points\": [[0,0],[100,100]]}}}",
        "1: curves.turbo_curve: unknown curve"},
-      {"point outside", "{\"curves\": {\"brake_curve\": {\"points\": [\n[0,0],\n[50,101],\n[100,100]]}}}",
+      {"point outside",
+       "{\"curves\": {\"brake_curve\": {\"points\": [\n[0,0],\n[50,101],\n[100,100]]}}}",
        "3: curves.brake_curve.points: point 2 (50,101) lies outside 0..100"},
-      {"x falls", "{\"curves\": {\"brake_curve\": {\"points\": [[0,0],[60,50],[40,70],[100,100]]}}}",
+      {"x falls",
+       "{\"curves\": {\"brake_curve\": {\"points\": [[0,0],[60,50],[40,70],[100,100]]}}}",
        "1: curves.brake_curve.points: point 3 (40,70): x falls from 60"},
       {"no end point", "{\"curves\": {\"throttle_curve\": {\"points\": [[0,0],\n[90,100]]}}}",
        "2: curves.throttle_curve.points: the last point is (90,100), not the end point (100,100)"},
-      {"end point early", "{\"curves\": {\"throttle_curve\": {\"points\": [[0,0],[100,100],[100,100]]}}}",
+      {"end point early",
+       "{\"curves\": {\"throttle_curve\": {\"points\": [[0,0],[100,100],[100,100]]}}}",
        "1: curves.throttle_curve.points: point 2 (100,100) ends a curve"},
       {"not a point", "{\"curves\": {\"throttle_curve\": {\"points\": [[0,0,1],[100,100]]}}}",
        "1: curves.throttle_curve.points: point 1 is not [x, y]"},
       {"no points", "{\"curves\": {\"throttle_curve\": {\"table\": []}}}",
        "1: curves.throttle_curve: no \"points\""},
-      {"unknown curve key", "{\"curves\": {\"throttle_curve\": {\"points\": [[0,0],[100,100]], "
-                            "\"pts\": 1}}}",
+      {"unknown curve key",
+       "{\"curves\": {\"throttle_curve\": {\"points\": [[0,0],[100,100]], "
+       "\"pts\": 1}}}",
        "1: curves.throttle_curve.pts: unknown key"},
       {"curves in a V1 setup",
        "{\"device_class\": 1,\n\"curves\": {\"throttle_curve\": {\"points\": [[0,0],[100,100]]}}}",
@@ -118,7 +123,8 @@ TEST(SetupJson, RefusesEachKindOfBadInputNamingLineAndFieldAndKeepsTheImage) {
     EXPECT_TRUE(SameImage(image, start)) << what << ": a refusal changed the image";
   };
   for (const Case& c : cases) check(c.what, c.json, c.message);
-  check("too many points", too_many, "1: curves.boost_curve.points: 41 points; a curve holds at most 40");
+  check("too many points", too_many,
+        "1: curves.boost_curve.points: 41 points; a curve holds at most 40");
   check("too deep", std::string(100, '[') + std::string(100, ']'), "1: nested more than 64");
 }
 
@@ -163,8 +169,8 @@ TEST(SetupJson, CurvePointsRebuildTheTableAsTheDataImportDoes) {
   EscSettingsImage image = StartImage();
   std::string error;
   ASSERT_TRUE(ParseSetupJson(
-      "{\"curves\": {\"brake_curve\": {\"points\": [[0,0],[30,70],[100,100]], \"table\": [1,2]}}}", "c",
-      image, error))
+      "{\"curves\": {\"brake_curve\": {\"points\": [[0,0],[30,70],[100,100]], \"table\": [1,2]}}}",
+      "c", image, error))
       << error;
   EXPECT_EQ(CurvePointsText(image.brake_curve), "(0,0) (30,70) (100,100)");
   // The same points through a .DATA file: the import rebuilds the same table.
@@ -220,16 +226,16 @@ TEST_F(SetupFiles, LoaderTellsTheKindAndRefusesWhatIsNoSetupFile) {
 
   // JSON by its first byte whatever the name; a .DATA file through the settings import.
   EscSettingsImage image = start;
-  ASSERT_TRUE(LoadSetupFile(Write("setup.txt", "\xEF\xBB\xBF\n  {\"settings\": {\"run_mode\": 2}}"), image,
-                            error, &info))
+  ASSERT_TRUE(LoadSetupFile(Write("setup.txt", "\xEF\xBB\xBF\n  {\"settings\": {\"run_mode\": 2}}"),
+                            image, error, &info))
       << error;
   EXPECT_TRUE(info.json);
   EXPECT_EQ(image.run_mode, 2);
   EscSettingsImage other = start;
   other.drag_brake = 3;
   const Bytes data = EncodeSettingsFile(other);
-  ASSERT_TRUE(LoadSetupFile(Write("x.DATA", std::string(data.begin(), data.end())), image, error,
-                            &info))
+  ASSERT_TRUE(
+      LoadSetupFile(Write("x.DATA", std::string(data.begin(), data.end())), image, error, &info))
       << error;
   EXPECT_FALSE(info.json);
   EXPECT_EQ(image.drag_brake, 3);
@@ -264,8 +270,9 @@ TEST_F(SetupFiles, MenuImportTakesAJsonSetupAndShowsTheLineOfARefusal) {
   int curve_loads = 0;
   const SettingsFileHost host{image, status, false, ui, [&] { ++curve_loads; }};
 
-  ui.open_file = Write("good.json", "{\"settings\": {\"drag_brake\": 6},\n\"curves\": {\"throttle_curve\": "
-                                    "{\"points\": [[0,0],[40,80],[100,100]]}}}");
+  ui.open_file = Write("good.json",
+                       "{\"settings\": {\"drag_brake\": 6},\n\"curves\": {\"throttle_curve\": "
+                       "{\"points\": [[0,0],[40,80],[100,100]]}}}");
   ASSERT_TRUE(ImportSettings(host)) << (ui.outcomes.empty() ? "" : ui.outcomes.back());
   EXPECT_EQ(ui.filters.back(), kSettingsFileFilter);  // the filter stays the system's own
   EXPECT_EQ(image.drag_brake, 6);

@@ -54,8 +54,8 @@ TEST(CliSetupJson, ReadJsonThenWriteSendsWhatTheDataFileSends) {
         RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "--quiet", "read", "--json"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     WriteText(json, r.out);
-    const CommandResult out = RunCommand(
-        {TESSEL_CLI_BINARY, "--port", sim.path(), "--quiet", "read", "--out", data});
+    const CommandResult out =
+        RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "--quiet", "read", "--out", data});
     ASSERT_EQ(out.exit_code, 0) << out.err;
   }
 

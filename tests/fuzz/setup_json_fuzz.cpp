@@ -32,9 +32,10 @@ EscSettingsImage StartImage() {
   EscSettingsImage im;
   tessel::LoadFactoryDefaults(im);
   const auto v1 = tessel::V1DefaultSelections();
-  for (size_t i = 0; i < tessel::V1Settings().size(); ++i) im.*(tessel::V1Settings()[i].field) = v1[i];
-  for (auto kind : {tessel::CurveKind::kThrottle, tessel::CurveKind::kBrake,
-                    tessel::CurveKind::kBoost}) {
+  for (size_t i = 0; i < tessel::V1Settings().size(); ++i)
+    im.*(tessel::V1Settings()[i].field) = v1[i];
+  for (auto kind :
+       {tessel::CurveKind::kThrottle, tessel::CurveKind::kBrake, tessel::CurveKind::kBoost}) {
     tessel::CurveModel(kind, im).Initialise();
   }
   im.throttle_curve.x[7] = 33;  // a byte past the end point, which a setup must keep

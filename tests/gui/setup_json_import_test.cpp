@@ -1,6 +1,7 @@
 // File > "Inport ESC Data" with a JSON setup chosen: the pages and the curve editors take it,
 // and a refused setup shows "Import file error!" with the line and field under it.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QFileDialog>
@@ -12,7 +13,6 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "core/session/settings_file.h"
 #include "tests/gui/window_support.h"

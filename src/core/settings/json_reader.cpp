@@ -17,7 +17,8 @@ class Parser {
     SkipSpace();
     if (!ParseValue(out, 0)) return false;
     SkipSpace();
-    if (pos_ != text_.size()) return Fail("unexpected " + Describe() + " after the end of the JSON");
+    if (pos_ != text_.size())
+      return Fail("unexpected " + Describe() + " after the end of the JSON");
     return true;
   }
 
@@ -113,7 +114,8 @@ class Parser {
         return Fail("the key \"" + member.key + "\" appears twice in one object");
       }
       SkipSpace();
-      if (Peek() != ':') return Fail("expected ':' after \"" + member.key + "\", found " + Describe());
+      if (Peek() != ':')
+        return Fail("expected ':' after \"" + member.key + "\", found " + Describe());
       Advance();
       SkipSpace();
       if (!ParseValue(member.value, depth + 1)) return false;
@@ -189,7 +191,8 @@ class Parser {
     out.text = std::string(text_.substr(start, pos_ - start));
     if (plain && int_digits <= 18) {
       int64_t value = 0;
-      for (size_t i = int_start; i < int_start + int_digits; ++i) value = value * 10 + (text_[i] - '0');
+      for (size_t i = int_start; i < int_start + int_digits; ++i)
+        value = value * 10 + (text_[i] - '0');
       out.integer = text_[start] == '-' ? -value : value;
       out.is_integer = true;
     }
@@ -257,34 +260,28 @@ class Parser {
       ++pos_;
       if (AtEnd()) return Fail("the file ends inside a string");
       const char e = text_[pos_++];
-      switch (e) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'u': {
-          uint32_t cp = 0;
-          if (!Hex4(cp)) return false;
-          if (cp >= 0xD800 && cp < 0xDC00) {
-            uint32_t low = 0;
-            if (!Word("\\u") || !Hex4(low) || low < 0xDC00 || low >= 0xE000) {
-              return Fail("a \\u escape holds half a surrogate pair");
-            }
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-          } else if (cp >= 0xDC00 && cp < 0xE000) {
-            return Fail("a \\u escape holds half a surrogate pair");
-          }
-          AppendUtf8(out, cp);
-          break;
-        }
-        default:
-          --pos_;
-          return Fail("unknown escape \\" + Describe());
+      constexpr std::string_view kEscapes = "\"\\/bfnrt";
+      constexpr std::string_view kMeanings = "\"\\/\b\f\n\r\t";
+      if (const size_t k = kEscapes.find(e); k != std::string_view::npos) {
+        out += kMeanings[k];
+        continue;
       }
+      if (e != 'u') {
+        --pos_;
+        return Fail("unknown escape \\" + Describe());
+      }
+      uint32_t cp = 0;
+      if (!Hex4(cp)) return false;
+      if (cp >= 0xD800 && cp < 0xDC00) {
+        uint32_t low = 0;
+        if (!Word("\\u") || !Hex4(low) || low < 0xDC00 || low >= 0xE000) {
+          return Fail("a \\u escape holds half a surrogate pair");
+        }
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      } else if (cp >= 0xDC00 && cp < 0xE000) {
+        return Fail("a \\u escape holds half a surrogate pair");
+      }
+      AppendUtf8(out, cp);
     }
   }
 
@@ -306,12 +303,18 @@ const JsonValue* JsonValue::Find(std::string_view key) const {
 
 std::string_view JsonValue::KindName() const {
   switch (kind) {
-    case Kind::kNull: return "null";
-    case Kind::kBool: return "true or false";
-    case Kind::kNumber: return "a number";
-    case Kind::kString: return "a string";
-    case Kind::kArray: return "a list";
-    case Kind::kObject: return "an object";
+    case Kind::kNull:
+      return "null";
+    case Kind::kBool:
+      return "true or false";
+    case Kind::kNumber:
+      return "a number";
+    case Kind::kString:
+      return "a string";
+    case Kind::kArray:
+      return "a list";
+    case Kind::kObject:
+      return "an object";
   }
   return "a value";
 }

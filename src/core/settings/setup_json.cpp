@@ -63,8 +63,9 @@ class SetupReader {
     int line = 0;
     if (!ParseJson(text, root, problem, line)) return Refuse(line, "", problem);
     if (root.kind != Kind::kObject) {
-      return Refuse(root.line, "", std::string("a setup is a JSON object ({...}), not ") +
-                                       std::string(root.KindName()));
+      return Refuse(
+          root.line, "",
+          std::string("a setup is a JSON object ({...}), not ") + std::string(root.KindName()));
     }
     for (const JsonMember& m : root.members) {
       if (!TopLevel(m)) return false;
@@ -79,8 +80,8 @@ class SetupReader {
 
  private:
   bool Refuse(int line, const std::string& where, const std::string& what) {
-    error_ = name_ + " line " + std::to_string(line) + ": " + (where.empty() ? "" : where + ": ") +
-             what;
+    error_ =
+        name_ + " line " + std::to_string(line) + ": " + (where.empty() ? "" : where + ": ") + what;
     return false;
   }
 
@@ -95,10 +96,10 @@ class SetupReader {
     if (key == "device_class") {
       if (m.value.kind != Kind::kNumber || !m.value.is_integer ||
           (m.value.integer != kDeviceFull && m.value.integer != kDeviceV1)) {
-        return Refuse(m.value.line, key,
-                      "expected 3 (full ESC) or 1 (V1-series ESC), found " +
-                          (m.value.kind == Kind::kNumber ? m.value.text
-                                                         : std::string(m.value.KindName())));
+        return Refuse(
+            m.value.line, key,
+            "expected 3 (full ESC) or 1 (V1-series ESC), found " +
+                (m.value.kind == Kind::kNumber ? m.value.text : std::string(m.value.KindName())));
       }
       device_class_ = static_cast<int32_t>(m.value.integer);
       device_class_line_ = m.line;
@@ -146,7 +147,8 @@ class SetupReader {
       if (field->field == &EscSettingsImage::profile_preset) {
         return Refuse(m.line, where,
                       "a setup holds the fields a profile sets, not the profile; remove it or "
-                      "use 'tesselarc-cli set " + m.key + "=...'");
+                      "use 'tesselarc-cli set " +
+                          m.key + "=...'");
       }
       int32_t index = 0;
       if (!Value(*field, m.value, texts, where, index)) return false;
@@ -157,8 +159,8 @@ class SetupReader {
         choices_.push_back({field, index, m.line, where});
       } else if (same->index != index) {
         return Refuse(m.line, where,
-                      "\"" + OptionTextOrIndex(*field, index) + "\" disagrees with " +
-                          same->where + " (" + std::to_string(same->index) + ", \"" +
+                      "\"" + OptionTextOrIndex(*field, index) + "\" disagrees with " + same->where +
+                          " (" + std::to_string(same->index) + ", \"" +
                           OptionTextOrIndex(*field, same->index) + "\"); keep one of them");
       }
     }
@@ -181,8 +183,9 @@ class SetupReader {
     }
     if (v.kind != Kind::kString) {
       return Refuse(v.line, where,
-                    std::string(texts ? "expected an option's text" : "expected an option index "
-                                                                       "or an option's text") +
+                    std::string(texts ? "expected an option's text"
+                                      : "expected an option index "
+                                        "or an option's text") +
                         ", found " + std::string(v.KindName()));
     }
     // Under "settings_text" a value is a text: the exact text `read --json` prints wins over
@@ -216,7 +219,8 @@ class SetupReader {
         if (c.name == m.key) found = &c;
       }
       if (found == nullptr) {
-        return Refuse(m.line, where, "unknown curve (the curves are boost_curve, brake_curve and throttle_curve)");
+        return Refuse(m.line, where,
+                      "unknown curve (the curves are boost_curve, brake_curve and throttle_curve)");
       }
       if (!Expect(m, Kind::kObject, where, "an object with \"points\"")) return false;
       const JsonMember* points = nullptr;
@@ -252,9 +256,8 @@ class SetupReader {
     for (size_t i = 0; i < items.size(); ++i) {
       const JsonValue& p = items[i];
       const std::string at = "point " + std::to_string(i + 1);
-      if (p.kind != Kind::kArray || p.items.size() != 2 ||
-          p.items[0].kind != Kind::kNumber || p.items[1].kind != Kind::kNumber ||
-          !p.items[0].is_integer || !p.items[1].is_integer) {
+      if (p.kind != Kind::kArray || p.items.size() != 2 || p.items[0].kind != Kind::kNumber ||
+          p.items[1].kind != Kind::kNumber || !p.items[0].is_integer || !p.items[1].is_integer) {
         return Refuse(p.line, where, at + " is not [x, y] with two whole numbers");
       }
       const int64_t x = p.items[0].integer;
@@ -270,8 +273,7 @@ class SetupReader {
       }
       // The ESC takes the first (100,100) as the curve's end: points after it would vanish.
       if (x == 100 && y == 100 && i + 1 < items.size()) {
-        return Refuse(p.line, where,
-                      at + " (100,100) ends a curve, so it must be the last point");
+        return Refuse(p.line, where, at + " (100,100) ends a curve, so it must be the last point");
       }
       curve.points.emplace_back(static_cast<uint8_t>(x), static_cast<uint8_t>(y));
     }
@@ -341,10 +343,9 @@ class SetupReader {
 bool EndsWithJson(const std::string& path) {
   constexpr std::string_view ext = ".json";
   if (path.size() < ext.size()) return false;
-  return std::equal(ext.begin(), ext.end(), path.end() - static_cast<long>(ext.size()),
-                    [](char a, char b) {
-                      return a == std::tolower(static_cast<unsigned char>(b));
-                    });
+  return std::equal(
+      ext.begin(), ext.end(), path.end() - static_cast<long>(ext.size()),
+      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
 }  // namespace

@@ -730,7 +730,10 @@ int CommandWrite(const Options& o) {
   CliWorld world(o);
   const auto history = WatchHistory(world.ui(), world.session());
   if (int rc = world.WaitForRead()) return rc;
-  if (setup.json) return WriteJsonSetup(world, path, setup, force);
+  if (setup.json) {
+    history->recorder.NoteSendCause(kCauseImport);
+    return WriteJsonSetup(world, path, setup, force);
+  }
   if (world.session().status.device_class != kDeviceFull) {
     std::fprintf(stderr,
                  "tesselarc-cli: settings files hold full ESCs only; this is a V1-series ESC\n");

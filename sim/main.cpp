@@ -35,6 +35,7 @@ void Usage(FILE* to) {
       "  --presence HEX,HEX           presence reply (default d5,41)\n"
       "  --no-identify                leave the identification unanswered\n"
       "  --bad-curve boost|brake|throttle   wrong check value on reading that curve\n"
+      "  --keep-field NAME            a send leaves this field (or curve) as it was\n"
       "  --verdicts HEX,HEX,...       loader verdicts, one per record (then 11)\n"
       "  --version TEXT               7-character version text\n"
       "  --silent                     no echo, no answer at all\n"
@@ -55,6 +56,7 @@ void Usage(FILE* to) {
       "  --version HEX,... (7)        version answer (default 00,00,dd,05,0c,03,07)\n"
       "  --adapter-version HEX,... (7)  greeting (default 01,00,05,00,0c,03,07)\n"
       "  --bad-curve boost|brake|throttle   wrong check value on reading that curve\n"
+      "  --keep-field NAME            a send leaves this field (or curve) as it was\n"
       "  --drop-ack N                 swallow the Nth acknowledgement (0x01 or 0x80)\n"
       "  --unplug-after N             pull the adapter out after N data bytes\n"
       "  --long-answer HEX:N          N extra bytes after the answer to command HEX\n"
@@ -143,7 +145,7 @@ bool TakesValue(const std::string& arg) {
   for (const char* name :
        {"--device", "--answer-at", "--silent-probes", "--presence", "--bad-curve", "--verdicts",
         "--version", "--v1-length", "--drop-ack", "--unplug-after", "--long-answer",
-        "--adapter-version", "--silent-block", "--restart-at-ok"}) {
+        "--adapter-version", "--silent-block", "--restart-at-ok", "--keep-field"}) {
     if (arg == name) return true;
   }
   return false;
@@ -346,6 +348,17 @@ int main(int argc, char** argv) {
       }
       faults.bad_curve_check[which] = true;
       hid_options.faults.bad_curve_check[which] = true;
+      ++i;
+    } else if (arg == "--keep-field") {
+      if (!tessel::IsKeepableField(value)) {
+        std::fprintf(stderr,
+                     "tesselarc-sim: --keep-field takes a field name ('tesselarc-cli fields' "
+                     "lists them) or boost_curve, brake_curve, throttle_curve; not '%s'\n",
+                     value);
+        return 2;
+      }
+      faults.keep_field = value;
+      hid_options.faults.keep_field = value;
       ++i;
     } else if (arg == "--verdicts") {
       if (!ParseHexList(value, hid ? hid_options.faults.loader_verdicts : faults.loader_verdicts)) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/settings/field_values.h"
+
 namespace tessel {
 
 namespace {
@@ -241,17 +243,39 @@ void TakeV1EscPair(EscSettingsImage& image, uint8_t command, uint8_t value, bool
   }
 }
 
+bool IsKeepableField(const std::string& name) {
+  if (FindSettableField(name) != nullptr) return true;
+  for (const CurveField& c : CurveFields()) {
+    if (c.name == name) return true;
+  }
+  return false;
+}
+
+void KeepField(const std::string& name, const EscSettingsImage& before, EscSettingsImage& changed) {
+  if (name.empty()) return;
+  if (const SettableField* f = FindSettableField(name)) {
+    changed.*(f->field) = before.*(f->field);
+    return;
+  }
+  for (const CurveField& c : CurveFields()) {
+    if (c.name == name) changed.*(c.curve) = before.*(c.curve);
+  }
+}
+
 void VirtualEsc::ApplyPair(uint8_t command, uint8_t value, std::vector<uint8_t>& out) {
   pairs_.push_back({command, value});
+  const EscSettingsImage before = image_;
   if (variant_ == EscVariant::kFull) {
     if (command == kEndOfSettingsCommand) {
       ++end_of_settings_;
       return;
     }
     TakeFullEscPair(image_, command, value);
+    KeepField(faults_.keep_field, before, image_);
     return;
   }
   TakeV1EscPair(image_, command, value, variant_ == EscVariant::kV1Bec);
+  KeepField(faults_.keep_field, before, image_);
   // Pairs without a setting here ([0xE9, 1], [0xA2, 1], ...) are taken in silently too.
   out.push_back(kReady);
 }
@@ -294,10 +318,12 @@ void VirtualEsc::SendCurve(CurveIndex which, std::vector<uint8_t>& out) const {
 void VirtualEsc::FinishCurveWrite() {
   curve_in_.check_matched = curve_in_.check == CurveCheckBytes(curve_in_.wire);
   if (curve_in_.check_matched) {
+    const EscSettingsImage before = image_;
     CurveData& target = image_.*CurveFields()[curve_in_.which].curve;
     for (int pos = 0; pos < kCurveWireBytes; ++pos) {
       SetCurveWireByte(target, pos, CurveWireByte(curve_in_.wire, pos));
     }
+    KeepField(faults_.keep_field, before, image_);
   }
   received_curves_.push_back(curve_in_);
 }

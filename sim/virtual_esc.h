@@ -44,6 +44,10 @@ struct EscFaults {
   // Loader verdicts still to come, one per record attempt, taken from the front; when none
   // is left a record gets 0x11.
   std::vector<uint8_t> loader_verdicts;
+  // A send leaves this setting as it was: a field name as 'tesselarc-cli fields' lists it
+  // ("drag_brake", "v1_drag_brake") or a curve ("throttle_curve"). The ESC still takes the
+  // bytes and answers as usual, so only reading it back shows the loss. Empty: none.
+  std::string keep_field;
 };
 
 // One curve the ESC received from the host.
@@ -165,6 +169,12 @@ class VirtualEsc {
 // code; an unknown code leaves it as it was). Other commands change nothing.
 void TakeFullEscPair(EscSettingsImage& image, uint8_t command, uint8_t value);
 void TakeV1EscPair(EscSettingsImage& image, uint8_t command, uint8_t value, bool has_bec);
+
+// The `keep_field` fault: the image as it was before a send changed it, for the one field or
+// curve `name` names; everything else as `changed` holds it. Nothing when `name` names none.
+void KeepField(const std::string& name, const EscSettingsImage& before, EscSettingsImage& changed);
+// Whether `name` names a field or a curve that KeepField can keep.
+bool IsKeepableField(const std::string& name);
 
 // A plausible set of values a used ESC would hold, different from the tool's defaults so that
 // a read visibly changes something.

@@ -410,6 +410,7 @@ bool VirtualHidAdapter::IsSetCommand(uint8_t byte) const {
 
 void VirtualHidAdapter::TakePair(uint8_t command, uint8_t value, std::vector<uint8_t>& answer) {
   pairs_.push_back({command, value});
+  const EscSettingsImage before = image_;
   if (kind_ == HidDeviceKind::kFullEsc) {
     ++pairs_in_report_;
     if (command == kEndOfSettingsCommand) {
@@ -419,9 +420,11 @@ void VirtualHidAdapter::TakePair(uint8_t command, uint8_t value, std::vector<uin
     } else {
       TakeFullEscPair(image_, command, value);
     }
+    KeepField(faults_.keep_field, before, image_);
     return;
   }
   TakeV1EscPair(image_, command, value, kind_ == HidDeviceKind::kV1EscBec);
+  KeepField(faults_.keep_field, before, image_);
   // Pairs without a setting here are acknowledged all the same.
   Ack(kAck, answer);
 }
@@ -467,10 +470,12 @@ void VirtualHidAdapter::FinishCurveWrite() {
   curve_in_.check = {curve_bytes_[kCurveWireBytes], curve_bytes_[kCurveWireBytes + 1]};
   curve_in_.check_matched = curve_in_.check == CurveCheckBytes(curve_in_.wire);
   if (curve_in_.check_matched) {
+    const EscSettingsImage before = image_;
     CurveData& target = image_.*CurveFields()[curve_in_.which].curve;
     for (int pos = 0; pos < kCurveWireBytes; ++pos) {
       SetCurveWireByte(target, pos, CurveWireByte(curve_in_.wire, pos));
     }
+    KeepField(faults_.keep_field, before, image_);
   }
   received_curves_.push_back(curve_in_);
   curve_pos_ = 0;

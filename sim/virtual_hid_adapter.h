@@ -96,6 +96,9 @@ struct HidFaults {
   // Record loader verdicts still to come, one per record, taken from the front; when none is
   // left a record gets 0x11.
   std::vector<uint8_t> loader_verdicts;
+  // A send leaves this setting as it was (a field or curve name, as for EscFaults); the
+  // device still takes and acknowledges the bytes. Empty: none.
+  std::string keep_field;
 };
 
 enum class HidReportKind { kControl, kOutput, kInput };

@@ -36,6 +36,9 @@ const OptionDef kForceDamaged{"force", "",
                               "also send a curve that arrived damaged (its default points)"};
 
 const OptionDef kJson{"json", "", "print JSON for scripts instead of text"};
+const OptionDef kVerify{"verify", "",
+                        "read the ESC again after the send and compare: \"Verified\", or each "
+                        "setting that read back other than sent (exit 1)"};
 
 std::string OptionColumn(const OptionDef& o) {
   if (o.name == "demo") return "--demo[=KIND]";
@@ -182,12 +185,13 @@ const std::vector<CommandDef>& Commands() {
        "default may be left out); #N always means index N. Each change is printed as "
        "'field: old -> new'. A profile (profile_preset) writes its preset first; fields named "
        "after it still win. When the ESC already holds every value, nothing is sent.",
-       {{"dry-run", "", "print the changes and send nothing"}, kForceDamaged},
+       {{"dry-run", "", "print the changes and send nothing"}, kForceDamaged, kVerify},
        "tesselarc-cli --demo set run_mode=Forward/Reverse punch_rate1=#9\n"
        "  tesselarc-cli --demo set --dry-run voltage_cutoff=auto",
-       "  0  sent (with --dry-run: the changes are valid)\n"
-       "  1  no adapter, no ESC, the send failed, or a damaged curve would be sent (see "
-       "--force)\n"
+       "  0  sent (with --dry-run: the changes are valid; with --verify: and read back as "
+       "sent)\n"
+       "  1  no adapter, no ESC, the send failed, a damaged curve would be sent (see "
+       "--force), or --verify read back other values\n"
        "  2  bad usage: an unknown field, a value that is not one of its options, or a field "
        "of the other ESC kind (nothing was sent)\n"
        "  130  stopped by SIGINT or SIGTERM (the output says how much was sent)\n"},
@@ -201,10 +205,11 @@ const std::vector<CommandDef>& Commands() {
        "name, values by index or option text, curves by points; fields it does not name keep\n"
        "what the ESC holds). Refuses a damaged file before the adapter is even looked for,\n"
        "naming the line and field of a JSON setup.",
-       {kForceDamaged},
+       {kForceDamaged, kVerify},
        "tesselarc-cli --demo write mycar.DATA",
-       "  0  sent\n  1  no adapter, no ESC, the send failed, or a damaged curve would be sent "
-       "(see --force)\n"
+       "  0  sent (with --verify: and read back as sent)\n  1  no adapter, no ESC, the send "
+       "failed, a damaged curve would be sent (see --force), or --verify read back other "
+       "values\n"
        "  2  bad usage, a damaged settings file or JSON setup, or a setup for the other kind of\n"
        "     ESC (nothing was sent)\n"
        "  130  stopped by SIGINT or SIGTERM (the output says how much was sent)\n"},
@@ -219,6 +224,24 @@ const std::vector<CommandDef>& Commands() {
        {kJson},
        "tesselarc-cli show mycar.DATA",
        "  0  shown\n  2  bad usage, or a file that cannot be read or is damaged\n"},
+      {"diff",
+       "A [B]",
+       1,
+       2,
+       true,
+       "compare two settings files, or the ESC with a file",
+       "Prints each field that differs as 'LABEL (name): A's option -> B's option' and each "
+       "curve that differs with both sets of points; nothing when they are equal (the count "
+       "goes to stderr). With one file the ESC is read and compared with it (full ESCs only). "
+       "--json prints {\"equal\", \"first\", \"second\", \"differences\": [{\"name\", "
+       "\"label\", \"kind\" (field or curve), \"first\", \"second\"}]}; the ESC is "
+       "named \"esc\".",
+       {kJson},
+       "tesselarc-cli diff race.DATA rain.DATA\n  tesselarc-cli --demo diff race.DATA",
+       "  0  no differences\n  1  differences\n"
+       "  2  trouble, as with diff(1): bad usage, a file that cannot be read or is damaged, "
+       "no adapter, no ESC, a read that failed, or a V1-series ESC\n"
+       "  130  stopped by SIGINT or SIGTERM\n"},
       {"flash",
        "FILE",
        1,

@@ -23,6 +23,7 @@
 #include "cli/history.h"
 #include "core/settings/field_values.h"
 #include "cli/hid_flash.h"
+#include "cli/setup_diff.h"
 #include "cli/wire_trace_option.h"
 #include "core/settings/sheet.h"
 #include "core/firmware/firmware_file.h"
@@ -658,11 +659,63 @@ int RefuseDamagedCurves(CliWorld& world, bool force) {
   return kExitFailure;
 }
 
+// Keeps the image a send wrote, taken when the engine reports the send's end, for --verify.
+void KeepSentImage(CliWorld& world, std::optional<EscSettingsImage>& sent) {
+  world.ui().transfer_watchers.push_back([&world, &sent](int32_t direction, bool complete) {
+    if (direction == kTransferSend && complete) sent = world.session().image;
+  });
+}
+
+// --verify: reads the ESC again through the engine's own read and compares what came back
+// with what was sent. 0 verified; 1 a difference or a read that failed; 130 interrupted.
+int VerifyAfterSend(CliWorld& world, const std::optional<EscSettingsImage>& sent) {
+  Session& session = world.session();
+  if (!sent) {
+    std::fprintf(stderr, "tesselarc-cli: the send did not report its end; nothing to verify\n");
+    return kExitFailure;
+  }
+  // The engine may still be closing the send (a V1 packet's end byte); the read starts once
+  // it would let the user start one.
+  world.loop().RunUntil([&] { return !session.IsBusy() || StopRequested(); },
+                        world.timeout_ms());
+  if (StopRequested()) {
+    std::fprintf(stderr, "\ntesselarc-cli: interrupted before the verify; the send went out\n");
+    return kExitInterrupted;
+  }
+  world.ui().read_finished = false;
+  if (!session.ReadFromEsc()) {
+    std::fprintf(stderr,
+                 "tesselarc-cli: the ESC could not be read again to verify the send; the send "
+                 "went out, read the ESC to check it\n");
+    return kExitFailure;
+  }
+  if (int rc = world.WaitForRead()) {
+    std::fprintf(stderr, "tesselarc-cli: the send went out but the read that verifies it "
+                         "failed; read the ESC to check it\n");
+    return rc;
+  }
+  const SessionStatus& s = session.status;
+  const VerifyOutcome outcome =
+      VerifySent(*sent, session.image, s.device_class, s.v1_block_variant == kV1Block16);
+  std::printf("%s", outcome.text.c_str());
+  std::fflush(stdout);
+  if (outcome.verified) return kExitOk;
+  const size_t n = outcome.differences.size();
+  std::fprintf(stderr,
+               "tesselarc-cli: verify failed: %zu setting%s read back other than sent; the ESC "
+               "holds the values read back\n",
+               n, n == 1 ? "" : "s");
+  return kExitFailure;
+}
+
 // `write` of a JSON setup: the setup's kind must be the ESC's; a full ESC takes it through the
 // menu import (as a .DATA file), a V1-series ESC through its settings send. Fields the setup
 // does not name keep what the ESC holds.
-int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& setup, bool force) {
+int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& setup, bool force,
+                   bool verify) {
   Session& session = world.session();
+  std::optional<EscSettingsImage> sent;
+  if (verify) KeepSentImage(world, sent);
   const bool esc_v1 = session.status.device_class == kDeviceV1;
   if ((setup.device_class == kDeviceV1) != esc_v1) {
     std::fprintf(stderr, "tesselarc-cli: %s is a setup for a %s; this is a %s; nothing was sent\n",
@@ -712,6 +765,7 @@ int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& se
   }
   if (int rc = world.WaitForSend()) return rc;
   std::fprintf(stderr, "sent %s\n", path.c_str());
+  if (verify) return VerifyAfterSend(world, sent);
   return kExitOk;
 }
 
@@ -732,7 +786,7 @@ int CommandWrite(const Options& o) {
   if (int rc = world.WaitForRead()) return rc;
   if (setup.json) {
     history->recorder.NoteSendCause(kCauseImport);
-    return WriteJsonSetup(world, path, setup, force);
+    return WriteJsonSetup(world, path, setup, force, o.cmd.Has("verify"));
   }
   if (world.session().status.device_class != kDeviceFull) {
     std::fprintf(stderr,
@@ -746,12 +800,15 @@ int CommandWrite(const Options& o) {
   }
   if (int rc = RefuseDamagedCurves(world, force)) return rc;
   history->recorder.NoteSendCause(kCauseImport);
+  std::optional<EscSettingsImage> sent;
+  if (o.cmd.Has("verify")) KeepSentImage(world, sent);
   if (!world.session().Apply()) {
     std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
     return kExitFailure;
   }
   if (int rc = world.WaitForSend()) return rc;
   std::fprintf(stderr, "sent %s\n", path.c_str());
+  if (o.cmd.Has("verify")) return VerifyAfterSend(world, sent);
   return kExitOk;
 }
 
@@ -784,6 +841,9 @@ int CommandSet(const Options& o) {
     const OptionChoice choice = ChooseOption(*field, a.substr(eq + 1));
     if (!choice.index) return Usage(o, choice.problem);
     changes.push_back({field, *choice.index});
+  }
+  if (o.cmd.Has("verify") && o.cmd.Has("dry-run")) {
+    return Usage(o, "--verify checks a send and --dry-run sends nothing; give one of them");
   }
   // No ESC takes fields of both kinds, so such a line is refused before the ESC is looked for.
   for (const auto& c : changes) {
@@ -850,6 +910,8 @@ int CommandSet(const Options& o) {
     return kExitOk;
   }
   history->recorder.NoteSendCause(preset && !v1 ? kCausePreset : kCauseSet);
+  std::optional<EscSettingsImage> sent;
+  if (o.cmd.Has("verify")) KeepSentImage(world, sent);
   if (v1) {
     if (!session.V1SendSettings()) {
       std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
@@ -864,6 +926,7 @@ int CommandSet(const Options& o) {
   }
   if (int rc = world.WaitForSend()) return rc;
   std::fprintf(stderr, "sent\n");
+  if (o.cmd.Has("verify")) return VerifyAfterSend(world, sent);
   return kExitOk;
 }
 
@@ -926,6 +989,20 @@ int CommandRestore(const Options& o) {
   if (int rc = world.WaitForSend()) return rc;
   std::fprintf(stderr, "restored %s\n", id.c_str());
   return kExitOk;
+}
+
+// diff A [B]: the files are checked first; with one file the ESC is read as 'read' reads it.
+int CommandDiff(const Options& o) {
+  return RunDiff(o.args, o.cmd.Has("json"), [&o](EscSetup& esc) {
+    if (int rc = CheckAdapterPresent(o)) return rc;
+    CliWorld world(o);
+    if (int rc = world.WaitForRead()) return rc;
+    Session& session = world.session();
+    if (session.status.device_class == kDeviceFull) RefreshAllPagesFromImage(session.image);
+    esc.image = session.image;
+    esc.device_class = session.status.device_class;
+    return kExitOk;
+  });
 }
 
 int CommandFields(const Options& o) {
@@ -1113,6 +1190,7 @@ int Run(int argc, char** argv) {
   if (o.command == "flash") return CommandFlash(o);
   if (o.command == "history") return CommandHistory(o.cmd.Has("json"));
   if (o.command == "restore") return CommandRestore(o);
+  if (o.command == "diff") return CommandDiff(o);
   return Usage(o, "unknown command '" + o.command + "'");
 }
 

@@ -1,0 +1,112 @@
+#include "cli/setup_diff.h"
+
+#include <cstdio>
+
+#include "cli/command_line.h"
+#include "core/session/settings_file.h"
+#include "core/settings/page_rules.h"
+#include "core/settings/sheet.h"
+
+namespace tessel {
+
+bool LoadSetupForDiff(const std::string& path, EscSettingsImage& image, std::string& error) {
+  EscSettingsImage loaded;
+  LoadFactoryDefaults(loaded);
+  if (!ImportSettingsFromPath(path, loaded, error)) return false;
+  image = loaded;
+  return true;
+}
+
+std::string DiffText(const std::vector<SetupDifference>& differences) {
+  std::string out;
+  for (const SetupDifference& d : differences) out += DifferenceLine(d) + "\n";
+  return out;
+}
+
+std::string DiffJson(const std::vector<SetupDifference>& differences, const std::string& first,
+                     const std::string& second) {
+  std::string out = std::string("{\"equal\": ") + (differences.empty() ? "true" : "false") +
+                    ", \"first\": " + JsonString(first) + ", \"second\": " + JsonString(second) +
+                    ", \"differences\": [";
+  for (size_t i = 0; i < differences.size(); ++i) {
+    const SetupDifference& d = differences[i];
+    out += std::string(i ? ", " : "") + "{\"name\": " + JsonString(d.name) +
+           ", \"label\": " + JsonString(d.label) + ", \"kind\": \"" +
+           (d.curve ? "curve" : "field") + "\", \"first\": " + JsonString(d.first) +
+           ", \"second\": " + JsonString(d.second) + "}";
+  }
+  return out + "]}";
+}
+
+int RunDiff(const std::vector<std::string>& files, bool json, const ReadEsc& read_esc) {
+  // Every file is checked before the ESC is looked for.
+  std::vector<EscSettingsImage> loaded(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string error;
+    if (!LoadSetupForDiff(files[i], loaded[i], error)) {
+      std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
+      return kExitUsage;
+    }
+  }
+  EscSettingsImage first;
+  EscSettingsImage second;
+  std::string first_name;
+  std::string second_name;
+  if (files.size() == 2) {
+    first = loaded[0];
+    second = loaded[1];
+    first_name = files[0];
+    second_name = files[1];
+  } else {
+    EscSetup esc;
+    // 1 means "different" here, as with diff(1); any trouble reaching the ESC is 2, so that
+    // a script never takes a missing adapter for a setup that needs writing.
+    if (int rc = read_esc(esc)) return rc == kExitFailure ? kExitUsage : rc;
+    if (esc.device_class != kDeviceFull) {
+      std::fprintf(stderr,
+                   "tesselarc-cli: %s holds full-ESC settings; this is a V1-series ESC, which "
+                   "has none of them to compare\n",
+                   files[0].c_str());
+      return kExitUsage;
+    }
+    first = esc.image;
+    second = loaded[0];
+    first_name = json ? "esc" : "the ESC";
+    second_name = files[0];
+  }
+  const std::vector<SetupDifference> differences =
+      CompareSetups(first, second, CompareScope::kFile);
+  if (json) {
+    std::printf("%s\n", DiffJson(differences, first_name, second_name).c_str());
+  } else {
+    std::printf("%s", DiffText(differences).c_str());
+    // Like diff(1), nothing on stdout when equal; the count for a person reading along.
+    if (differences.empty()) {
+      std::fprintf(stderr, "no differences between %s and %s\n", first_name.c_str(),
+                   second_name.c_str());
+    } else {
+      std::fprintf(stderr, "%zu difference%s between %s and %s\n", differences.size(),
+                   differences.size() == 1 ? "" : "s", first_name.c_str(), second_name.c_str());
+    }
+  }
+  std::fflush(stdout);
+  return differences.empty() ? kExitOk : kExitFailure;
+}
+
+VerifyOutcome VerifySent(const EscSettingsImage& sent, const EscSettingsImage& read_back,
+                         int32_t device_class, bool v1_bec) {
+  VerifyOutcome outcome;
+  outcome.differences = CompareSetups(sent, read_back, SentScope(device_class), v1_bec);
+  outcome.verified = outcome.differences.empty();
+  if (outcome.verified) {
+    outcome.text = "Verified\n";
+    return outcome;
+  }
+  outcome.text = "Verify failed:\n";
+  for (const SetupDifference& d : outcome.differences) {
+    outcome.text += "  " + DifferenceLine(d, "sent", "read back") + "\n";
+  }
+  return outcome;
+}
+
+}  // namespace tessel

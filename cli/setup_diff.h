@@ -1,0 +1,50 @@
+// `diff` and `--verify`: two setups compared field by field, as text and JSON. The device work
+// (reading the ESC, sending) stays in main.cpp; this file only loads, compares and words.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/session/settings_image.h"
+#include "core/settings/setup_compare.h"
+
+namespace tessel {
+
+// The one place `diff` reads a setup from a file: a settings file imported over the factory
+// defaults (curve tables rebuilt from the points, as an import does). False with a message
+// naming the file and the reason.
+bool LoadSetupForDiff(const std::string& path, EscSettingsImage& image, std::string& error);
+
+// One line per difference, "LABEL (name): first -> second".
+std::string DiffText(const std::vector<SetupDifference>& differences);
+// {"equal": bool, "first": NAME, "second": NAME, "differences": [{"name", "label", "kind":
+// "field"|"curve", "first", "second"}]}
+std::string DiffJson(const std::vector<SetupDifference>& differences, const std::string& first,
+                     const std::string& second);
+
+// What the connected ESC holds, read through the engine's own read. Returns 0, or the exit
+// status when the read failed (its message already printed).
+struct EscSetup {
+  EscSettingsImage image;
+  int32_t device_class = 0;
+};
+using ReadEsc = std::function<int(EscSetup& esc)>;
+
+// `diff A [B]`: with two files compares A with B; with one the ESC (read through `read_esc`)
+// with the file. Exit 0 equal, 1 different, 2 a bad file, an ESC that holds no full-ESC
+// settings or a read that failed (130 when interrupted), as diff(1) keeps 2 for trouble.
+int RunDiff(const std::vector<std::string>& files, bool json, const ReadEsc& read_esc);
+
+// The verify after a send: "Verified" when every sent field and curve table read back as
+// sent; otherwise "Verify failed:" and one line per difference ("sent X, read back Y").
+struct VerifyOutcome {
+  bool verified = false;
+  std::vector<SetupDifference> differences;
+  std::string text;  // for stdout
+};
+VerifyOutcome VerifySent(const EscSettingsImage& sent, const EscSettingsImage& read_back,
+                         int32_t device_class, bool v1_bec);
+
+}  // namespace tessel

@@ -3,19 +3,9 @@
 #include <cstdio>
 
 #include "cli/command_line.h"
-#include "core/session/settings_file.h"
-#include "core/settings/page_rules.h"
 #include "core/settings/sheet.h"
 
 namespace tessel {
-
-bool LoadSetupForDiff(const std::string& path, EscSettingsImage& image, std::string& error) {
-  EscSettingsImage loaded;
-  LoadFactoryDefaults(loaded);
-  if (!ImportSettingsFromPath(path, loaded, error)) return false;
-  image = loaded;
-  return true;
-}
 
 std::string DiffText(const std::vector<SetupDifference>& differences) {
   std::string out;
@@ -39,7 +29,7 @@ std::string DiffJson(const std::vector<SetupDifference>& differences, const std:
 }
 
 int RunDiff(const std::vector<std::string>& files, bool json, const ReadEsc& read_esc) {
-  // Every file is checked before the ESC is looked for.
+  // Every file is checked (through the one loader) before the ESC is looked for.
   std::vector<EscSettingsImage> loaded(files.size());
   for (size_t i = 0; i < files.size(); ++i) {
     std::string error;

@@ -9,13 +9,9 @@
 
 #include "core/session/settings_image.h"
 #include "core/settings/setup_compare.h"
+#include "core/settings/setup_load.h"
 
 namespace tessel {
-
-// The one place `diff` reads a setup from a file: a settings file imported over the factory
-// defaults (curve tables rebuilt from the points, as an import does). False with a message
-// naming the file and the reason.
-bool LoadSetupForDiff(const std::string& path, EscSettingsImage& image, std::string& error);
 
 // One line per difference, "LABEL (name): first -> second".
 std::string DiffText(const std::vector<SetupDifference>& differences);

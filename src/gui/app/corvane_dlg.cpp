@@ -20,9 +20,11 @@
 #include "core/session/settings_file.h"
 #include "core/settings/page_rules.h"
 #include "gui/app/about_dlg.h"
+#include "gui/app/compare_dlg.h"
 #include "gui/app/file_filter.h"
 #include "gui/app/help_dlg.h"
 #include "gui/app/layout.h"
+#include "gui/app/send_verifier.h"
 #include "gui/app/settings_undo.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"
@@ -188,6 +190,10 @@ void CCorvaneDlg::BuildMenu() {
     ExportSettings(*session_);
     UpdateStatus();
   });
+  add(file, kCompareWithFileText, QKeySequence(), [this] {
+    CompareWithFile(*this);
+    UpdateStatus();
+  });
   file->addSeparator();
   add(file, "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 
@@ -205,6 +211,8 @@ void CCorvaneDlg::BuildMenu() {
     hid_->EnterLcdMode();
     UpdateStatus();
   });
+  device->addSeparator();
+  verifier_ = new SendVerifier(*this, *add(device, kVerifyAfterSendingText, QKeySequence(), [] {}));
   for (QMenu* menu : {file, device}) {
     connect(menu, &QMenu::aboutToShow, this, [this] { UpdateStatus(); });
   }
@@ -602,6 +610,7 @@ void CCorvaneDlg::UpdateStatus() {
   };
   enable(kImportText, !busy && full_esc);
   enable(kExportText, !busy && full_esc);
+  enable(kCompareWithFileText, !busy && full_esc);
   enable(kReadFromEscText, !busy && !s.lcd_box_connected);
   enable(kUndoLastSendText, undo_->CanUndo());
   enable(kResetDefaultText,

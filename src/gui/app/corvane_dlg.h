@@ -35,6 +35,7 @@ class CFirmware;
 class CV1Dlg;
 class CSettingsPage;
 class CData;
+class SendVerifier;
 class SettingsUndo;
 class SerialHotplugMonitor;
 class SerialHotplugWatcher;
@@ -94,6 +95,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   CV1Dlg* v1_dialog() const { return v1_dlg_; }
   CCownerDrawBton* button(int id) const;
   CEscProcessDlg* progress() const { return progress_; }
+  SendVerifier* verifier() const { return verifier_; }
   QtTimerHost& timers() { return timers_; }
   const QString& page_background() const { return page_background_name_; }
   const QString& start_background() const { return start_background_name_; }
@@ -203,6 +205,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   CFirmware* info_page_ = nullptr;
   CV1Dlg* v1_dlg_ = nullptr;
   CEscProcessDlg* progress_ = nullptr;
+  SendVerifier* verifier_ = nullptr;  // Device › "Verify after sending"
   QActionGroup* demo_group_ = nullptr;
   std::map<int, QAction*> demo_actions_;
   QMessageBox* adapter_notice_ = nullptr;

@@ -1,0 +1,98 @@
+#include "gui/app/compare_dlg.h"
+
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "core/session/settings_file.h"
+#include "core/settings/setup_load.h"
+#include "gui/app/corvane_dlg.h"
+
+namespace tessel {
+
+CCompareDlg::CCompareDlg(const std::vector<SetupDifference>& differences, const QString& file,
+                         QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("compare_dialog");
+  setWindowTitle(kCompareCaption);
+  auto* layout = new QVBoxLayout(this);
+  summary_ = new QLabel(this);
+  summary_->setObjectName("compare_summary");
+  summary_->setWordWrap(true);
+  const QString name = QFileInfo(file).fileName();
+  summary_->setText(
+      differences.empty()
+          ? QString("%1: this ESC (as the pages show it) and %2 hold the same settings.")
+                .arg(kNoDifferencesText, name)
+          : QString("This ESC (as the pages show it) against %1: %2 difference%3.")
+                .arg(name)
+                .arg(differences.size())
+                .arg(differences.size() == 1 ? "" : "s"));
+  summary_->setToolTip(file);
+  layout->addWidget(summary_);
+
+  table_ = new QTableWidget(static_cast<int>(differences.size()), 3, this);
+  table_->setObjectName("compare_table");
+  table_->setHorizontalHeaderLabels({"Setting", "This ESC", "File"});
+  table_->verticalHeader()->hide();
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setWordWrap(true);
+  table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+  table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+  for (size_t i = 0; i < differences.size(); ++i) {
+    const SetupDifference& d = differences[i];
+    const int row = static_cast<int>(i);
+    auto* setting = new QTableWidgetItem(QString::fromStdString(d.label));
+    setting->setToolTip(QString::fromStdString(d.name));
+    table_->setItem(row, 0, setting);
+    for (int column : {1, 2}) {
+      const QString text = QString::fromStdString(column == 1 ? d.first : d.second);
+      auto* item = new QTableWidgetItem(text);
+      item->setToolTip(text);
+      table_->setItem(row, column, item);
+    }
+  }
+  table_->setVisible(!differences.empty());
+  layout->addWidget(table_, 1);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  resize(differences.empty() ? QSize(420, 120) : QSize(680, 380));
+  table_->resizeRowsToContents();
+}
+
+void CompareWithFile(CCorvaneDlg& window) {
+  Session& session = window.session();
+  if (session.IsBusy() || session.status.device_class != kDeviceFull) return;
+  const std::optional<std::string> chosen = window.ChooseOpenFile(kSettingsFileFilter);
+  if (!chosen) return;
+  EscSettingsImage file_image;
+  std::string error;
+  if (!LoadSetupForDiff(*chosen, file_image, error)) {
+    // The box keeps the import error's text; the reason goes under it, as an import shows it.
+    const std::string prefix = std::string(kImportErrorText) + " ";
+    const std::string reason = error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
+    window.AskQuestion(Question{kImportErrorText, kCompareCaption, Buttons::kOk, reason, {}});
+    window.ReportFailure("Compare failed: " + reason);
+    return;
+  }
+  // What Apply would send: the pages and the curve editors collected into the image.
+  window.CollectPageSelections();
+  session.LoadAllCurves();
+  const std::vector<SetupDifference> differences =
+      CompareSetups(session.image, file_image, CompareScope::kFile);
+  window.ReportOutcome(differences.empty()
+                           ? std::string(kNoDifferencesText) + " from " + *chosen
+                           : std::to_string(differences.size()) + " difference" +
+                                 (differences.size() == 1 ? "" : "s") + " from " + *chosen);
+  CCompareDlg dialog(differences, QString::fromStdString(*chosen), &window);
+  dialog.exec();
+}
+
+}  // namespace tessel

@@ -1,0 +1,41 @@
+// File › "Compare with File…": the settings as the pages hold them against a settings file,
+// one row per field or curve that differs, the two sides labelled.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <vector>
+
+#include "core/settings/setup_compare.h"
+
+class QLabel;
+class QTableWidget;
+
+namespace tessel {
+
+class CCorvaneDlg;
+
+constexpr const char* kCompareWithFileText = "Compare with File…";
+constexpr const char* kCompareCaption = "Compare with File";
+constexpr const char* kNoDifferencesText = "No differences";
+
+class CCompareDlg : public QDialog {
+  Q_OBJECT
+ public:
+  CCompareDlg(const std::vector<SetupDifference>& differences, const QString& file,
+              QWidget* parent = nullptr);
+
+  QLabel* summary() const { return summary_; }
+  QTableWidget* table() const { return table_; }
+
+ private:
+  QLabel* summary_ = nullptr;
+  QTableWidget* table_ = nullptr;
+};
+
+// The menu command: asks for a file, collects the pages into the image (as Apply does,
+// without sending), and shows the differences; a file that cannot be read shows the import
+// error with its reason.
+void CompareWithFile(CCorvaneDlg& window);
+
+}  // namespace tessel

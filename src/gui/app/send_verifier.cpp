@@ -108,6 +108,8 @@ void SendVerifier::Fail(const QString& status, const QString& text, const QStrin
   QMessageBox box(QMessageBox::Warning, kVerifyCaption, text, QMessageBox::Ok, &window_);
   box.setObjectName("verify_failed");
   box.setInformativeText(detail);
+  // One line per setting: a narrow box would fold "sent …, read back …" in two.
+  box.setStyleSheet("QLabel#qt_msgbox_informativelabel { min-width: 420px; }");
   box.exec();
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include "gui/app/compare_dlg.h"
 #include "gui/app/send_verifier.h"
 #include "gui/pages/settings_page.h"
+#include "gui/simple/v1_dlg.h"
 #include "tests/gui/window_support.h"
 
 namespace tessel::test {
@@ -112,6 +114,25 @@ TEST(VerifyAfterSending, RemembersItsChoiceReadsBackAndNamesTheFieldTheEscKept) 
     EXPECT_FALSE(w->verifier()->pending());
   }
   Screenshot(*w, "verify_after_sending.png");
+  w->close();
+  QSettings("tesselarc", "tesselarc").clear();
+}
+
+TEST(VerifyAfterSending, TheV1DialogsSendIsReadBackToo) {
+  QSettings("tesselarc", "tesselarc").setValue(kVerifySettingKey, true);
+  auto w = MakeWindow(EscVariant::kV1);
+  ASSERT_TRUE(WaitRead(*w));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->v1_dialog()->isVisible(); }, 5000));
+  Esc(*w).faults().keep_field = "v1_motor_timing";
+  QComboBox* timing = w->v1_dialog()->list(1);  // Motor Timing
+  timing->setCurrentIndex(timing->currentIndex() == 0 ? 1 : 0);
+  const QString sent = timing->currentText();
+  Modals modals;
+  QTest::mouseClick(w->v1_dialog()->send_button(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !modals.boxes.isEmpty(); }, 20000));
+  EXPECT_TRUE(modals.boxes[0].contains("(v1_motor_timing): sent " + sent + ", read back "))
+      << modals.boxes[0].toStdString();
+  EXPECT_EQ(w->status_line()->toolTip(), "Verify failed: 1 setting read back other than sent");
   w->close();
   QSettings("tesselarc", "tesselarc").clear();
 }

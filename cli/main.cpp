@@ -32,6 +32,7 @@
 #include "core/link/hid_session.h"
 #include "core/session/session.h"
 #include "core/session/settings_file.h"
+#include "core/session/verify_read.h"
 #include "core/settings/page_rules.h"
 #include "core/settings/pages.h"
 #include "core/settings/presets.h"
@@ -683,7 +684,7 @@ int VerifyAfterSend(CliWorld& world, const std::optional<EscSettingsImage>& sent
     return kExitInterrupted;
   }
   world.ui().read_finished = false;
-  if (!session.ReadFromEsc()) {
+  if (!StartVerifyRead(session)) {
     std::fprintf(stderr,
                  "tesselarc-cli: the ESC could not be read again to verify the send; the send "
                  "went out, read the ESC to check it\n");

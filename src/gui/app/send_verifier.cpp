@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "core/session/verify_read.h"
 #include "gui/app/corvane_dlg.h"
 
 namespace tessel {
@@ -64,7 +65,7 @@ void SendVerifier::OnTransferDone(int direction, bool complete) {
 void SendVerifier::TryStartRead() {
   if (!sent_ || reading_) return;
   Session& session = window_.session();
-  if (session.ReadFromEsc()) {
+  if (StartVerifyRead(session)) {
     reading_ = true;
     window_.UpdateStatus();
     return;

@@ -150,6 +150,7 @@ TEST(CompareWithFile, ListsThePagesAgainstAFileAndExplainsABadOne) {
   };
   EscSettingsImage other = SampleFullEscImage();
   other.drag_brake = 3;
+  other.throttle_curve.y[1] = 50;
   const std::string same = write("same.DATA", EncodeSettingsFile(SampleFullEscImage()));
   const std::string different = write("other.DATA", EncodeSettingsFile(other));
   const std::string bad = write("bad.DATA", std::vector<uint8_t>(10, 0x55));
@@ -172,9 +173,11 @@ TEST(CompareWithFile, ListsThePagesAgainstAFileAndExplainsABadOne) {
     w->RefreshPagesFromImage();
     Modals modals(different);
     compare->trigger();
-    EXPECT_EQ(modals.rows, (QStringList{"RUN MODE|Forward/Reverse|Forward/Brake/Reverse",
-                                        "DRAG BRAKE|8%|3%"}));
-    EXPECT_TRUE(modals.summary.contains("2 differences")) << modals.summary.toStdString();
+    EXPECT_EQ(modals.rows,
+              (QStringList{"RUN MODE|Forward/Reverse|Forward/Brake/Reverse", "DRAG BRAKE|8%|3%",
+                           "THROTTLE CURVE|(0,0) (20,35) (45,60) (70,82) (100,100)|"
+                           "(0,0) (20,50) (45,60) (70,82) (100,100)"}));
+    EXPECT_TRUE(modals.summary.contains("3 differences")) << modals.summary.toStdString();
     EXPECT_EQ(Esc(*w).image().run_mode, SampleFullEscImage().run_mode);  // nothing was sent
   }
   {

@@ -64,6 +64,11 @@ CCompareDlg::CCompareDlg(const std::vector<SetupDifference>& differences, const 
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
   resize(differences.empty() ? QSize(420, 120) : QSize(680, 380));
+}
+
+void CCompareDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Row heights follow the column widths, which are known only once the dialog is laid out.
   table_->resizeRowsToContents();
 }
 

@@ -28,6 +28,9 @@ class CCompareDlg : public QDialog {
   QLabel* summary() const { return summary_; }
   QTableWidget* table() const { return table_; }
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   QLabel* summary_ = nullptr;
   QTableWidget* table_ = nullptr;

@@ -230,9 +230,11 @@ const std::vector<CommandDef>& Commands() {
        2,
        true,
        "compare two settings files, or the ESC with a file",
-       "Prints each field that differs as 'LABEL (name): A's option -> B's option' and each "
-       "curve that differs with both sets of points; nothing when they are equal (the count "
-       "goes to stderr). With one file the ESC is read and compared with it (full ESCs only). "
+       "A and B are .DATA settings files or JSON setups as 'read --json' prints them. Prints "
+       "each field that differs as 'LABEL (name): A's option -> B's option' and each curve "
+       "that differs with both sets of points; nothing when they are equal (the count goes to "
+       "stderr). With one file the ESC is read and compared with it; fields a JSON setup does "
+       "not name count as the ESC's own (between two files: as factory defaults). "
        "--json prints {\"equal\", \"first\", \"second\", \"differences\": [{\"name\", "
        "\"label\", \"kind\" (field or curve), \"first\", \"second\"}]}; the ESC is "
        "named \"esc\".",
@@ -240,7 +242,7 @@ const std::vector<CommandDef>& Commands() {
        "tesselarc-cli diff race.DATA rain.DATA\n  tesselarc-cli --demo diff race.DATA",
        "  0  no differences\n  1  differences\n"
        "  2  trouble, as with diff(1): bad usage, a file that cannot be read or is damaged, "
-       "no adapter, no ESC, a read that failed, or a V1-series ESC\n"
+       "setups for two kinds of ESC, no adapter, no ESC, or a read that failed\n"
        "  130  stopped by SIGINT or SIGTERM\n"},
       {"flash",
        "FILE",

@@ -1002,6 +1002,7 @@ int CommandDiff(const Options& o) {
     if (session.status.device_class == kDeviceFull) RefreshAllPagesFromImage(session.image);
     esc.image = session.image;
     esc.device_class = session.status.device_class;
+    esc.v1_bec = session.status.v1_block_variant == kV1Block16;
     return kExitOk;
   });
 }

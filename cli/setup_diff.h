@@ -25,12 +25,14 @@ std::string DiffJson(const std::vector<SetupDifference>& differences, const std:
 struct EscSetup {
   EscSettingsImage image;
   int32_t device_class = 0;
+  bool v1_bec = false;  // a V1-series ESC with the 16-byte block (BEC)
 };
 using ReadEsc = std::function<int(EscSetup& esc)>;
 
 // `diff A [B]`: with two files compares A with B; with one the ESC (read through `read_esc`)
-// with the file. Exit 0 equal, 1 different, 2 a bad file, an ESC that holds no full-ESC
-// settings or a read that failed (130 when interrupted), as diff(1) keeps 2 for trouble.
+// with the file. Setups of a V1-series ESC (JSON) compare by the V1 fields; a full-ESC setup
+// against a V1-series one (or ESC) is refused. Exit 0 equal, 1 different, 2 a bad file, setups
+// of two kinds or a read that failed (130 when interrupted), as diff(1) keeps 2 for trouble.
 int RunDiff(const std::vector<std::string>& files, bool json, const ReadEsc& read_esc);
 
 // The verify after a send: "Verified" when every sent field and curve table read back as

@@ -194,5 +194,41 @@ TEST(CliDiff, TheEscAgainstAFile) {
   std::remove(other.c_str());
 }
 
+TEST(CliDiff, JsonSetupsCompareByTheirKindAndCountOnlyWhatTheyName) {
+  const std::string data = WriteSetup("diff-json.DATA", SampleFullEscImage());
+  const std::string full = TempPath("diff-full.json");
+  const std::string v1 = TempPath("diff-v1.json");
+  const std::string part = TempPath("diff-part.json");
+  auto save = [](const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+  };
+  CommandResult r = RunCommand({TESSEL_CLI_BINARY, "--demo", "--quiet", "read", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  save(full, r.out);
+  r = RunCommand({TESSEL_CLI_BINARY, "--demo=v1", "--quiet", "read", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  save(v1, r.out);
+  save(part, "{\"settings\": {\"drag_brake\": 3}}\n");
+
+  // What `read --json` printed is the same setup as the exported file.
+  r = RunCommand({TESSEL_CLI_BINARY, "diff", full, data});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  // A V1-series setup against a full-ESC one, or against a full ESC: no ESC takes both.
+  r = RunCommand({TESSEL_CLI_BINARY, "diff", v1, data});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_TRUE(Has(r.err, "holds V1-series settings and")) << r.err;
+  r = RunCommand({TESSEL_CLI_BINARY, "--demo", "--quiet", "diff", v1});
+  EXPECT_EQ(r.exit_code, 2);
+  r = RunCommand({TESSEL_CLI_BINARY, "--demo=v1", "--quiet", "diff", v1});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  // Against the ESC a setup that names one field differs in that field alone.
+  r = RunCommand({TESSEL_CLI_BINARY, "--demo", "--quiet", "diff", part});
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  EXPECT_EQ(r.out, "DRAG BRAKE (drag_brake): 8% -> 3%\n");
+  for (const std::string& p : {data, full, v1, part}) std::remove(p.c_str());
+}
+
 }  // namespace
 }  // namespace tessel

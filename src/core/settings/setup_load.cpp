@@ -1,14 +1,28 @@
 #include "core/settings/setup_load.h"
 
-#include "core/session/settings_file.h"
+#include "core/curves/curve_model.h"
 #include "core/settings/page_rules.h"
+#include "core/settings/v1_settings.h"
 
 namespace tessel {
 
-bool LoadSetupForDiff(const std::string& path, EscSettingsImage& image, std::string& error) {
-  EscSettingsImage loaded;
-  LoadFactoryDefaults(loaded);
-  if (!ImportSettingsFromPath(path, loaded, error)) return false;
+EscSettingsImage DefaultSetupBase() {
+  EscSettingsImage image;
+  LoadFactoryDefaults(image);
+  const auto v1_defaults = V1DefaultSelections();
+  for (size_t i = 0; i < V1Settings().size(); ++i) {
+    image.*(V1Settings()[i].field) = v1_defaults[i];
+  }
+  for (CurveKind kind : {CurveKind::kThrottle, CurveKind::kBrake, CurveKind::kBoost}) {
+    CurveModel(kind, image).Initialise();
+  }
+  return image;
+}
+
+bool LoadSetupForDiff(const std::string& path, EscSettingsImage& image, std::string& error,
+                      SetupInfo* info, const EscSettingsImage* base) {
+  EscSettingsImage loaded = base != nullptr ? *base : DefaultSetupBase();
+  if (!LoadSetupFile(path, loaded, error, info)) return false;
   image = loaded;
   return true;
 }

@@ -77,9 +77,18 @@ void CompareWithFile(CCorvaneDlg& window) {
   if (session.IsBusy() || session.status.device_class != kDeviceFull) return;
   const std::optional<std::string> chosen = window.ChooseOpenFile(kSettingsFileFilter);
   if (!chosen) return;
+  // What Apply would send: the pages and the curve editors collected into the image.
+  window.CollectPageSelections();
+  session.LoadAllCurves();
+  // Read over the image, so that fields a JSON setup leaves out count as this ESC's own.
   EscSettingsImage file_image;
+  SetupInfo kind;
   std::string error;
-  if (!LoadSetupForDiff(*chosen, file_image, error)) {
+  const bool loaded = LoadSetupForDiff(*chosen, file_image, error, &kind, &session.image);
+  if (loaded && kind.device_class == kDeviceV1) {
+    error = *chosen + " holds the settings of a V1-series ESC; this is a full ESC";
+  }
+  if (!loaded || kind.device_class == kDeviceV1) {
     // The box keeps the import error's text; the reason goes under it, as an import shows it.
     const std::string prefix = std::string(kImportErrorText) + " ";
     const std::string reason = error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
@@ -87,9 +96,6 @@ void CompareWithFile(CCorvaneDlg& window) {
     window.ReportFailure("Compare failed: " + reason);
     return;
   }
-  // What Apply would send: the pages and the curve editors collected into the image.
-  window.CollectPageSelections();
-  session.LoadAllCurves();
   const std::vector<SetupDifference> differences =
       CompareSetups(session.image, file_image, CompareScope::kFile);
   window.ReportOutcome(differences.empty()

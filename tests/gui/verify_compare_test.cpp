@@ -61,8 +61,15 @@ size_t CountByte(const std::vector<uint8_t>& bytes, size_t from, uint8_t byte) {
   return static_cast<size_t>(std::count(bytes.begin() + static_cast<long>(from), bytes.end(), byte));
 }
 
-TEST(VerifyAfterSending, RemembersItsChoiceReadsBackAndNamesTheFieldTheEscKept) {
-  QSettings("tesselarc", "tesselarc").clear();
+// The choice is remembered in the (test-mode) settings: whatever a test leaves there must not
+// make the next test's sends read back.
+class VerifyAfterSending : public ::testing::Test {
+ protected:
+  void SetUp() override { QSettings("tesselarc", "tesselarc").remove(kVerifySettingKey); }
+  void TearDown() override { QSettings("tesselarc", "tesselarc").remove(kVerifySettingKey); }
+};
+
+TEST_F(VerifyAfterSending, RemembersItsChoiceReadsBackAndNamesTheFieldTheEscKept) {
   {
     auto w = MakeWindow();
     QAction* verify = w->command(kVerifyAfterSendingText);
@@ -115,10 +122,9 @@ TEST(VerifyAfterSending, RemembersItsChoiceReadsBackAndNamesTheFieldTheEscKept) 
   }
   Screenshot(*w, "verify_after_sending.png");
   w->close();
-  QSettings("tesselarc", "tesselarc").clear();
 }
 
-TEST(VerifyAfterSending, TheV1DialogsSendIsReadBackToo) {
+TEST_F(VerifyAfterSending, TheV1DialogsSendIsReadBackToo) {
   QSettings("tesselarc", "tesselarc").setValue(kVerifySettingKey, true);
   auto w = MakeWindow(EscVariant::kV1);
   ASSERT_TRUE(WaitRead(*w));
@@ -134,7 +140,6 @@ TEST(VerifyAfterSending, TheV1DialogsSendIsReadBackToo) {
       << modals.boxes[0].toStdString();
   EXPECT_EQ(w->status_line()->toolTip(), "Verify failed: 1 setting read back other than sent");
   w->close();
-  QSettings("tesselarc", "tesselarc").clear();
 }
 
 TEST(CompareWithFile, ListsThePagesAgainstAFileAndExplainsABadOne) {

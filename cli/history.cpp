@@ -1,6 +1,5 @@
 #include "cli/history.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -49,19 +48,7 @@ int CommandHistory(bool json) {
     rows.push_back(
         {e.id, e.time, e.cause, HistoryDeviceText(e.device) + " (" + e.link + ")", e.version});
   }
-  std::vector<size_t> width(rows[0].size(), 0);
-  for (const auto& row : rows) {
-    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
-  }
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      std::string cell = row[c];
-      if (c + 1 < row.size()) cell.resize(width[c] + 2, ' ');
-      line += cell;
-    }
-    std::printf("%s\n", line.c_str());
-  }
+  std::printf("%s", ColumnsText(rows).c_str());
   return kExitOk;
 }
 

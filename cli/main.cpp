@@ -38,6 +38,7 @@
 #include "core/settings/presets.h"
 #include "core/settings/setup_compare.h"
 #include "core/settings/setup_json.h"
+#include "core/settings/setup_load.h"
 #include "core/curves/curve_model.h"
 #include "core/settings/v1_settings.h"
 #include "platform/hidapi_device.h"
@@ -492,19 +493,7 @@ int CommandPorts(const Options& o) {
       {"DEVICE", "USB ID", "PRODUCT", "SERIAL", "ADAPTER"}};
   for (const auto& entry : listing) rows.push_back(PortColumns(entry));
   for (const auto& entry : hid) rows.push_back(HidColumns(entry));
-  std::vector<size_t> width(5, 0);
-  for (const auto& row : rows) {
-    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
-  }
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      std::string cell = row[c];
-      if (c + 1 < row.size()) cell.resize(width[c] + 2, ' ');
-      line += cell;
-    }
-    std::printf("%s\n", line.c_str());
-  }
+  std::printf("%s", ColumnsText(rows).c_str());
   if (listing.empty()) std::printf("(no serial ports)\n");
   if (hid.empty()) std::printf("(no HID adapters)\n");
   return kExitOk;
@@ -602,15 +591,7 @@ int CommandRead(const Options& o) {
 // `show` of a JSON setup: the sheet over the factory defaults (what a setup does not name
 // shows its default), for the kind of ESC the setup is for.
 int ShowJsonSetup(const std::string& path, const std::string& text, bool json) {
-  EscSettingsImage image;
-  LoadFactoryDefaults(image);
-  const auto v1_defaults = V1DefaultSelections();
-  for (size_t i = 0; i < V1Settings().size(); ++i) {
-    image.*(V1Settings()[i].field) = v1_defaults[i];
-  }
-  for (CurveKind kind : {CurveKind::kThrottle, CurveKind::kBrake, CurveKind::kBoost}) {
-    CurveModel(kind, image).Initialise();
-  }
+  EscSettingsImage image = DefaultSetupBase();
   std::string error;
   SetupInfo setup;
   if (!ParseSetupJson(text, path, image, error, &setup)) {

@@ -257,8 +257,8 @@ bool ResolveExportPath(std::string_view chosen, std::string& path, std::string& 
   return true;
 }
 
-bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
-                           std::string& error) {
+bool ReadFileHead(const std::string& path, size_t limit, std::string& contents,
+                  std::string& error) {
   std::error_code ec;
   const auto st = std::filesystem::status(path, ec);
   if (!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
@@ -271,8 +271,8 @@ bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
     error = "Cannot open " + Quoted(path) + ": " + ErrnoText(errno);
     return false;
   }
-  // One byte more than a record is enough to refuse a longer file without reading it all.
-  std::vector<uint8_t> buffer(kSettingsRecordLength + 1);
+  // One byte more than the limit is enough to refuse a longer file without reading it all.
+  std::string buffer(limit + 1, '\0');
   errno = 0;
   const size_t n = std::fread(buffer.data(), 1, buffer.size(), f);
   const bool failed = std::ferror(f) != 0;
@@ -283,7 +283,15 @@ bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
     return false;
   }
   buffer.resize(n);
-  bytes = std::move(buffer);
+  contents = std::move(buffer);
+  return true;
+}
+
+bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
+                           std::string& error) {
+  std::string contents;
+  if (!ReadFileHead(path, kSettingsRecordLength, contents, error)) return false;
+  bytes.assign(contents.begin(), contents.end());
   return true;
 }
 

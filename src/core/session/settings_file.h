@@ -92,6 +92,9 @@ bool ResolveExportPath(std::string_view chosen, std::string& path, std::string& 
 // (a fifo or a device would block or never end).
 bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
                            std::string& error);
+// The same for any file: at most `limit` + 1 bytes, so that a caller can tell a longer file.
+bool ReadFileHead(const std::string& path, size_t limit, std::string& contents,
+                  std::string& error);
 
 // Writes through a temporary file beside `path` and renames it over `path`, so that a failed
 // write never leaves a half-written file in place of a good one; a replaced file keeps its

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -24,10 +22,6 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 std::string Quoted(const std::string& path) {
   return "\"" + path + "\"";
-}
-
-std::string ErrnoText(int err) {
-  return err != 0 ? std::string(std::strerror(err)) : std::string("unknown error");
 }
 
 std::string Point(int64_t x, int64_t y) {
@@ -372,43 +366,13 @@ bool IsJsonSetup(const std::string& path, std::string_view contents) {
 }
 
 bool ReadSetupText(const std::string& path, std::string& text, std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::file_status st = fs::status(path, ec);
-  if (!ec && fs::exists(st)) {
-    // A fifo or a device would block or never end; a folder is no setup.
-    if (!fs::is_regular_file(st)) {
-      error = "Cannot open " + Quoted(path) + ": not a regular file";
-      return false;
-    }
-    const auto size = fs::file_size(path, ec);
-    if (!ec && size > kMaxSetupFileBytes) {
-      error = "Cannot read " + Quoted(path) + ": the file is larger than 1 MB, which no setup is";
-      return false;
-    }
-  }
-  errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    error = "Cannot open " + Quoted(path) + ": " + ErrnoText(errno);
-    return false;
-  }
-  // One byte more than the limit tells a file that grew since it was looked at.
-  std::string buffer(kMaxSetupFileBytes + 1, '\0');
-  errno = 0;
-  const size_t n = std::fread(buffer.data(), 1, buffer.size(), f);
-  const bool failed = std::ferror(f) != 0;
-  const int err = errno;
-  std::fclose(f);
-  if (failed) {
-    error = "Cannot read " + Quoted(path) + ": " + ErrnoText(err);
-    return false;
-  }
-  if (n > kMaxSetupFileBytes) {
+  std::string buffer;
+  if (!ReadFileHead(path, kMaxSetupFileBytes, buffer, error)) return false;
+  // The file may have grown since it was looked at.
+  if (buffer.size() > kMaxSetupFileBytes) {
     error = "Cannot read " + Quoted(path) + ": the file is larger than 1 MB, which no setup is";
     return false;
   }
-  buffer.resize(n);
   text = std::move(buffer);
   return true;
 }

@@ -1,5 +1,6 @@
 #include "core/settings/sheet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <vector>
@@ -36,6 +37,24 @@ std::string OptionOrIndex(const std::vector<std::string>& options, int32_t value
 }
 
 }  // namespace
+
+std::string ColumnsText(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> width;
+  for (const auto& row : rows) {
+    if (width.size() < row.size()) width.resize(row.size(), 0);
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  std::string out;
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) {
+      std::string cell = row[c];
+      if (c + 1 < row.size()) cell.resize(width[c] + 2, ' ');
+      out += cell;
+    }
+    out += '\n';
+  }
+  return out;
+}
 
 std::string JsonString(std::string_view text) {
   std::string out = "\"";

@@ -18,6 +18,9 @@ struct SheetSource {
   std::vector<std::string> damaged = {};  // curves that arrived damaged ("throttle", ...)
 };
 
+// Rows as a table for a terminal: each column padded to its widest cell, one line a row.
+std::string ColumnsText(const std::vector<std::vector<std::string>>& rows);
+
 // `text` as a JSON string, quotes included.
 std::string JsonString(std::string_view text);
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/settings/field_values.h"
+
 namespace tessel {
 namespace {
 
@@ -428,22 +430,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
     problem = "unknown command '" + line.command + "'";
     // A near miss of one command ("raed", "flsh") is most likely that command.
     for (const CommandDef& c : Commands()) {
-      const std::string& a = line.command;
-      const std::string& b = c.name;
-      std::vector<size_t> row(b.size() + 1);
-      for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-      for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-          const size_t up = row[j];
-          row[j] =
-              std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-          diagonal = up;
-        }
-      }
-      if (row[b.size()] <= 2) {
-        problem += " (did you mean '" + b + "'?)";
+      if (EditDistance(line.command, c.name) <= 2) {
+        problem += " (did you mean '" + c.name + "'?)";
         break;
       }
     }

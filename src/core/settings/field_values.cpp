@@ -51,21 +51,6 @@ std::string WithoutMark(const std::string& option) {
   return at == std::string::npos ? option : option.substr(0, at) + option.substr(at + 3);
 }
 
-size_t Distance(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return row[b.size()];
-}
-
 std::optional<int32_t> WholeNumber(const std::string& text) {
   if (text.empty() || text.size() > 6) return std::nullopt;
   for (char c : text) {
@@ -93,6 +78,21 @@ std::string OptionList(const SettableField& f) {
 }
 
 }  // namespace
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
 
 const std::vector<SettableField>& SettableFields() {
   static const std::vector<SettableField> fields = [] {
@@ -124,7 +124,7 @@ std::vector<std::string> ClosestFieldNames(const std::string& name) {
   const std::string want = Lower(Trim(name));
   std::vector<std::pair<size_t, std::string>> scored;
   for (const SettableField& f : SettableFields()) {
-    size_t score = Distance(want, f.name);
+    size_t score = EditDistance(want, f.name);
     std::string label = Lower(f.label);
     std::replace(label.begin(), label.end(), ' ', '_');
     if (want == label || want == Lower(f.label)) score = 0;

@@ -28,6 +28,9 @@ struct SettableField {
 const std::vector<SettableField>& SettableFields();
 const SettableField* FindSettableField(const std::string& name);
 
+// Edits (insert, delete, replace) that turn `a` into `b`.
+size_t EditDistance(const std::string& a, const std::string& b);
+
 // Up to three field names close to `name` (spelling, a part of a name, or a label).
 std::vector<std::string> ClosestFieldNames(const std::string& name);
 

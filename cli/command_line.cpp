@@ -380,7 +380,14 @@ std::string CommandHelpText(const CommandDef& c) {
     if (end == std::string::npos) end = c.exit_codes.size();
     const std::string line = c.exit_codes.substr(at, end - at);
     at = end + 1;
-    if (line.size() > 5) out += line.substr(0, 5) + Wrap(line.substr(5), 5, 5) + "\n";
+    // The text starts after the code and its two spaces, wherever a longer code puts it.
+    const size_t code_end = line.find_first_not_of(' ');
+    const size_t text_at = code_end == std::string::npos ? std::string::npos
+                                                          : line.find_first_not_of("0123456789", code_end);
+    if (text_at == std::string::npos || text_at >= line.size()) continue;
+    const size_t column = std::max<size_t>(text_at + 2, 5);
+    out += line.substr(0, text_at) + std::string(column - text_at, ' ') +
+           Wrap(line.substr(text_at), column, 5) + "\n";
   }
   return out;
 }

@@ -212,8 +212,8 @@ const std::vector<CommandDef>& Commands() {
        "  0  sent (with --verify: and read back as sent)\n  1  no adapter, no ESC, the send "
        "failed, a damaged curve would be sent (see --force), or --verify read back other "
        "values\n"
-       "  2  bad usage, a damaged settings file or JSON setup, or a setup for the other kind of\n"
-       "     ESC (nothing was sent)\n"
+       "  2  bad usage, a damaged settings file or JSON setup, or a setup for the other kind of "
+       "ESC (nothing was sent)\n"
        "  130  stopped by SIGINT or SIGTERM (the output says how much was sent)\n"},
       {"show",
        "FILE",

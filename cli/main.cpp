@@ -773,7 +773,7 @@ int CommandWrite(const Options& o) {
   if (world.session().status.device_class != kDeviceFull) {
     std::fprintf(stderr,
                  "tesselarc-cli: settings files hold full ESCs only; this is a V1-series ESC\n");
-    return kExitFailure;
+    return kExitUsage;
   }
   world.ui().SetFile(path);
   if (!ImportSettings(world.session())) {

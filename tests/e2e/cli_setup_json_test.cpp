@@ -142,6 +142,11 @@ TEST(CliSetupJson, RefusedSetupNamesLineAndFieldAndSendsNothing) {
   EXPECT_EQ(bec.exit_code, 2);
   EXPECT_NE(bec.err.find("this V1-series ESC has no BEC; nothing was sent"), std::string::npos)
       << bec.err;
+  // A settings file is a full ESC's, refused for a V1-series ESC as a setup of the other kind.
+  const std::string data = test_support::TempPath("full.DATA");
+  ASSERT_EQ(RunCommand({TESSEL_CLI_BINARY, "--demo", "--quiet", "read", "--out", data}).exit_code, 0);
+  EXPECT_EQ(RunCommand({TESSEL_CLI_BINARY, "--demo=v1", "--quiet", "write", data}).exit_code, 2);
+  std::remove(data.c_str());
   std::remove(path.c_str());
 }
 

@@ -5,50 +5,34 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
-#include <filesystem>
 #include <memory>
 
 #include "gui/app/corvane_dlg.h"
 #include "sim/virtual_esc.h"
 #include "tests/gui/window_support.h"
 #include "tests/support/expected_wire.h"
+#include "tests/support/modal_replies.h"
+#include "tests/support/scratch_folder.h"
 
 namespace tessel {
 namespace {
 
 using namespace tessel::test;
 
-// Answers every message box that comes up with `button`, noting its text and detail.
-struct BoxAnswerer {
-  explicit BoxAnswerer(QMessageBox::StandardButton answer) {
-    QObject::connect(&poll, &QTimer::timeout, [this, answer] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr) return;
-      texts.push_back((box->text() + "|" + box->informativeText()).toStdString());
-      Screenshot(*box, "undo_last_send_question.png");
-      box->button(answer)->click();
-    });
-    poll.start(10);
-  }
-  QTimer poll;
-  std::vector<std::string> texts;
-};
+// A box's text and detail, without its title.
+std::string Shown(const ModalReplies& m, int i) {
+  return m.boxes.at(i).section('|', 1).toStdString();
+}
 
 TEST(SettingsUndo, UndoLastSendAsksThenSendsTheImageHeldBefore) {
-  const std::string folder = QDir::tempPath().toStdString() + "/tesselarc-undo-" +
-                             std::to_string(QCoreApplication::applicationPid());
-  std::filesystem::remove_all(folder);
+  const test_support::ScratchFolder folder;
   CCorvaneDlg::Options options;
   options.demo = EscVariant::kFull;
   options.skin_folder = TESSEL_SKIN_DIR;
   options.hotplug = false;
-  options.history_folder = QString::fromStdString(folder);
+  options.history_folder = QString::fromStdString(folder.path());
   auto w = std::make_unique<CCorvaneDlg>(options);
   w->show();
   QAction* undo = w->command(kUndoLastSendText);
@@ -61,10 +45,10 @@ TEST(SettingsUndo, UndoLastSendAsksThenSendsTheImageHeldBefore) {
   const EscSettingsImage read = Esc(*w).image();
 
   {
-    BoxAnswerer ok(QMessageBox::Ok);
+    ModalReplies ok;
     undo->trigger();
-    ASSERT_EQ(ok.texts.size(), 1u);
-    EXPECT_EQ(ok.texts[0],
+    ASSERT_EQ(ok.boxes.size(), 1);
+    EXPECT_EQ(Shown(ok, 0),
               "Nothing to undo: no settings held before a send to a full ESC have been kept.|");
   }
   // Forward/Reverse on the General page, then Apply.
@@ -76,17 +60,18 @@ TEST(SettingsUndo, UndoLastSendAsksThenSendsTheImageHeldBefore) {
 
   {
     // Cancel sends nothing.
-    BoxAnswerer cancel(QMessageBox::Cancel);
+    ModalReplies cancel({}, QMessageBox::Cancel);
     Esc(*w).ClearReceived();
     undo->trigger();
-    ASSERT_EQ(cancel.texts.size(), 1u);
+    ASSERT_EQ(cancel.boxes.size(), 1);
     EXPECT_TRUE(Esc(*w).received().empty());
   }
-  BoxAnswerer ok(QMessageBox::Ok);
+  ModalReplies ok;
+  ok.screenshot = "undo_last_send_question.png";
   Esc(*w).ClearReceived();
   undo->trigger();
-  ASSERT_EQ(ok.texts.size(), 1u);
-  const std::string& asked = ok.texts[0];
+  ASSERT_EQ(ok.boxes.size(), 1);
+  const std::string asked = Shown(ok, 0);
   EXPECT_EQ(asked.substr(0, asked.find('(')),
             "Undo the last send?|This sends the settings the ESC held before the last send ");
   EXPECT_NE(asked.find("(Apply, 20"), std::string::npos) << asked;
@@ -102,8 +87,11 @@ TEST(SettingsUndo, UndoLastSendAsksThenSendsTheImageHeldBefore) {
   EXPECT_EQ(entries[0].cause, "undo");
   EXPECT_EQ(entries[1].cause, "Apply");
   EXPECT_EQ(entries[2].cause, "read");
+  // Undoing the undo goes back to what the undo replaced.
+  const auto again = w->settings_undo().history().BeforeLastSend("full");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->earlier.image.run_mode, 2);
   w.reset();
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

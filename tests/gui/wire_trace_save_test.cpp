@@ -6,58 +6,26 @@
 #include <unistd.h>
 
 #include <QAction>
-#include <QApplication>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QSettings>
-#include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "tests/gui/window_support.h"
+#include "tests/support/modal_replies.h"
+#include "tests/support/scratch_folder.h"
 
 namespace tessel {
 namespace {
 
 using test::MakeWindow;
+using test::ModalReplies;
 using test::WaitRead;
 
 class SaveWireTraceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    QSettings("tesselarc", "tesselarc").clear();
-    dir = std::filesystem::path(::testing::TempDir()) /
-          ("tesselarc_trace_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(dir);
-    QSettings("tesselarc", "tesselarc").clear();
-  }
-
-  // Runs `action` and answers its file dialog with `file` and any box with OK.
-  void Answer(const std::function<void()>& action, const std::string& file) {
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-        dialog_title = dialog->windowTitle().toStdString();
-        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(file));
-        static_cast<QDialog*>(dialog)->accept();
-      } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        box_text = box->text().toStdString();
-        box->button(QMessageBox::Ok)->click();
-      }
-    });
-    poll.start(10);
-    action();
-    poll.stop();
-  }
-
-  std::filesystem::path dir;
-  std::string dialog_title, box_text;
+  void SetUp() override { QSettings("tesselarc", "tesselarc").clear(); }
+  void TearDown() override { QSettings("tesselarc", "tesselarc").clear(); }
+  test_support::ScratchFolder dir;
 };
 
 TEST_F(SaveWireTraceTest, SavesTheKeptLinesOfARead) {
@@ -65,10 +33,13 @@ TEST_F(SaveWireTraceTest, SavesTheKeptLinesOfARead) {
   ASSERT_TRUE(WaitRead(*w));
   QAction* command = w->command(QString::fromUtf8("Save Wire Trace\u2026"));
   ASSERT_NE(command, nullptr);
-  const std::string path = (dir / "read.txt").string();
-  Answer([&] { command->trigger(); }, path);
-  EXPECT_EQ(dialog_title, "Save Wire Trace");
-  EXPECT_TRUE(box_text.empty()) << box_text;
+  const std::string path = dir / "read.txt";
+  {
+    ModalReplies answer(path);
+    command->trigger();
+    EXPECT_EQ(answer.dialogs, QStringList{"Save Wire Trace"});
+    EXPECT_TRUE(answer.boxes.isEmpty()) << answer.boxes.join('\n').toStdString();
+  }
 
   struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -95,11 +66,11 @@ TEST_F(SaveWireTraceTest, SavesTheKeptLinesOfARead) {
 TEST_F(SaveWireTraceTest, NothingKeptSaysSoAndWritesNothing) {
   auto w = MakeWindow();
   const WireTrace empty("1.0");
-  std::optional<QString> saved;
-  Answer([&] { saved = SaveWireTrace(w.get(), empty); }, (dir / "none.txt").string());
-  EXPECT_EQ(box_text, "no trace yet");
-  EXPECT_TRUE(dialog_title.empty());
-  EXPECT_FALSE(saved.has_value());
+  ModalReplies answer(dir / "none.txt");
+  EXPECT_FALSE(SaveWireTrace(w.get(), empty).has_value());
+  ASSERT_EQ(answer.boxes.size(), 1);
+  EXPECT_EQ(answer.boxes[0].section('|', 1, 1), "no trace yet");
+  EXPECT_TRUE(answer.dialogs.isEmpty());
   EXPECT_FALSE(std::filesystem::exists(dir / "none.txt"));
 }
 

@@ -12,6 +12,7 @@
 
 #include "core/link/wire_trace.h"
 #include "tests/support/process.h"
+#include "tests/support/scratch_folder.h"
 
 namespace tessel {
 namespace {
@@ -19,14 +20,12 @@ namespace {
 using test_support::CommandResult;
 using test_support::ReadAll;
 using test_support::RunCommand;
+using test_support::ScratchFolder;
 using test_support::SimProcess;
 
-// A folder whose name no trace line could contain by chance.
-std::filesystem::path DistinctiveFolder() {
-  const auto dir = std::filesystem::path(::testing::TempDir()) /
-                   ("Qz7trace_folder_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  return dir;
+// The folder's name (pid and test name) is one no trace line could contain by chance.
+std::string FolderName(const ScratchFolder& dir) {
+  return std::filesystem::path(dir.path()).filename().string();
 }
 
 std::vector<std::string> TraceLines(const std::string& text) {
@@ -51,8 +50,8 @@ void ExpectNoPathOrUser(const std::string& text, const std::vector<std::string>&
 }
 
 TEST(CliTrace, AReadOverThePtyIsTracedByteForByteWithoutPathsOrNames) {
-  const auto dir = DistinctiveFolder();
-  const std::string trace_path = (dir / "trace.txt").string();
+  const ScratchFolder dir;
+  const std::string trace_path = dir / "trace.txt";
   SimProcess sim({"--answer-at", "19200", "--trace"});
   ASSERT_FALSE(sim.path().empty());
   const CommandResult r =
@@ -78,13 +77,12 @@ TEST(CliTrace, AReadOverThePtyIsTracedByteForByteWithoutPathsOrNames) {
   EXPECT_EQ(written, sim.TracedHostBytes());
   EXPECT_NE(text.find(" tx [read 3] D8\n"), std::string::npos);
 
-  ExpectNoPathOrUser(text, {sim.path(), trace_path, dir.filename().string(), "pts", "tty"});
-  std::filesystem::remove_all(dir);
+  ExpectNoPathOrUser(text, {sim.path(), trace_path, FolderName(dir), "pts", "tty"});
 }
 
 TEST(CliTrace, AReadThroughTheHidSocketShowsReportsButNotTheSocket) {
-  const auto dir = DistinctiveFolder();
-  const std::string trace_path = (dir / "hid.trace").string();
+  const ScratchFolder dir;
+  const std::string trace_path = dir / "hid.trace";
   SimProcess sim({"--hid"});
   ASSERT_FALSE(sim.path().empty());
   const CommandResult r =
@@ -96,15 +94,14 @@ TEST(CliTrace, AReadThroughTheHidSocketShowsReportsButNotTheSocket) {
   // The settings request, then the 31-byte block that answers it.
   EXPECT_NE(text.find(" output [hid 3] id=02 n=1 D8\n"), std::string::npos) << text;
   EXPECT_NE(text.find(" input [hid 4] id=02 n=31 "), std::string::npos) << text;
-  ExpectNoPathOrUser(text, {sim.path(), trace_path, dir.filename().string()});
-  std::filesystem::remove_all(dir);
+  ExpectNoPathOrUser(text, {sim.path(), trace_path, FolderName(dir)});
 }
 
 TEST(CliTrace, ATraceThatCannotBeWrittenStopsTheRunBeforeAnythingIsSent) {
-  const auto dir = DistinctiveFolder();
+  const ScratchFolder dir;
   SimProcess sim({"--trace"});
   ASSERT_FALSE(sim.path().empty());
-  for (const std::string& bad : {(dir / "missing" / "t.txt").string(), dir.string()}) {
+  for (const std::string& bad : {dir / "missing/t.txt", dir.path()}) {
     const CommandResult r =
         RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "--trace", bad, "set", "run_mode=0"});
     EXPECT_EQ(r.exit_code, 2) << bad;
@@ -113,7 +110,6 @@ TEST(CliTrace, ATraceThatCannotBeWrittenStopsTheRunBeforeAnythingIsSent) {
   }
   sim.Stop();
   EXPECT_TRUE(sim.TracedHostBytes().empty());
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

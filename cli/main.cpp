@@ -682,11 +682,8 @@ int VerifyAfterSend(CliWorld& world, const std::optional<EscSettingsImage>& sent
   std::printf("%s", outcome.text.c_str());
   std::fflush(stdout);
   if (outcome.verified) return kExitOk;
-  const size_t n = outcome.differences.size();
-  std::fprintf(stderr,
-               "tesselarc-cli: verify failed: %zu setting%s read back other than sent; the ESC "
-               "holds the values read back\n",
-               n, n == 1 ? "" : "s");
+  std::fprintf(stderr, "tesselarc-cli: verify failed: %s; the ESC holds the values read back\n",
+               ReadBackMismatchText(outcome.differences.size()).c_str());
   return kExitFailure;
 }
 

@@ -118,10 +118,7 @@ VerifyOutcome VerifySent(const EscSettingsImage& sent, const EscSettingsImage& r
     outcome.text = "Verified\n";
     return outcome;
   }
-  outcome.text = "Verify failed:\n";
-  for (const SetupDifference& d : outcome.differences) {
-    outcome.text += "  " + DifferenceLine(d, "sent", "read back") + "\n";
-  }
+  outcome.text = "Verify failed:\n" + ReadBackLines(outcome.differences, "  ");
   return outcome;
 }
 

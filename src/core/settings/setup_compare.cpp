@@ -79,4 +79,18 @@ std::string DifferenceLine(const SetupDifference& d, const std::string& first_na
   return out + first_name + " " + d.first + ", " + second_name + " " + d.second;
 }
 
+std::string ReadBackLines(const std::vector<SetupDifference>& differences,
+                          const std::string& indent) {
+  std::string out;
+  for (const SetupDifference& d : differences) {
+    out += indent + DifferenceLine(d, "sent", "read back") + "\n";
+  }
+  return out;
+}
+
+std::string ReadBackMismatchText(size_t count) {
+  return std::to_string(count) + (count == 1 ? " setting" : " settings") +
+         " read back other than sent";
+}
+
 }  // namespace tessel

@@ -40,4 +40,10 @@ CompareScope SentScope(int32_t device_class);
 std::string DifferenceLine(const SetupDifference& difference, const std::string& first_name = {},
                            const std::string& second_name = {});
 
+// A verify's findings: one "LABEL (name): sent X, read back Y" line per difference, each after
+// `indent`, and the count as "1 setting read back other than sent" / "N settings ...".
+std::string ReadBackLines(const std::vector<SetupDifference>& differences,
+                          const std::string& indent = {});
+std::string ReadBackMismatchText(size_t count);
+
 }  // namespace tessel

@@ -88,16 +88,11 @@ void SendVerifier::Compare(const EscSettingsImage& read_back, bool complete) {
     window_.ReportOutcome(kVerifiedText);
     return;
   }
-  QString detail;
-  for (const SetupDifference& d : last_) {
-    detail += QString::fromStdString(DifferenceLine(d, "sent", "read back")) + "\n";
-  }
+  QString detail = QString::fromStdString(ReadBackLines(last_));
   if (!complete) detail += "The read back skipped steps: some values may not be the ESC's.\n";
   const QString status =
       last_.empty() ? QString("Verify failed: the read back skipped steps")
-                    : QString("Verify failed: %1 setting%2 read back other than sent")
-                          .arg(last_.size())
-                          .arg(last_.size() == 1 ? "" : "s");
+                    : QString::fromStdString("Verify failed: " + ReadBackMismatchText(last_.size()));
   Fail(status, "The ESC does not hold everything that was sent:", detail.trimmed());
 }
 

@@ -1,10 +1,14 @@
-// Fault soak: many tesselarc-cli sessions against tesselarc-sim, each with one random fault
-// (silence, dropped bytes, a wrong curve check value, a loader that refuses, the device
-// vanishing or freezing mid-transfer, a signal to the CLI). After each session it checks: no
-// crash, no run past its deadline, exit 0 only when the ESC holds exactly what a clean run of
-// the same command leaves there, and every partial send reported as such.
+// Fault soak: many tesselarc-cli sessions against tesselarc-sim, on the serial adapter (a pty)
+// and on the HID adapter (a socket), each with one random fault: silence, dropped bytes or
+// reports, answers split across fetches, a dropped acknowledgement, a wrong curve check value,
+// a loader that refuses or stops acknowledging, the device vanishing or freezing mid-transfer,
+// the HID adapter pulled out and plugged back mid-read, mid-send or mid-update, the ESC
+// vanishing behind the adapter, a signal to the CLI. After each session it checks: no crash,
+// no run past its deadline, exit 0 only when the ESC holds exactly what a clean run of the
+// same command leaves there, and every other exit truthful about what the ESC may hold.
 //
-// Usage: soak [--sessions N] [--jobs J] [--seed S]   (defaults 1000, 3, time)
+// Usage: soak [--sessions N] [--jobs J] [--seed S] [--link serial|hid|both]
+//        (defaults 1000, 3, time, both)
 // Prints the counts and every violation; exits 1 when there was any.
 #include <fcntl.h>
 #include <signal.h>
@@ -65,20 +69,32 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& out, const 
 }
 
 struct Command {
-  bool v1;
-  std::vector<std::string> args;  // after --port/--timeout
+  bool hid;
+  std::string device;             // the sim's --device: full, v1 or lcd
+  std::vector<std::string> args;  // after --port/--hid-socket and --timeout
   std::string Key() const {
-    std::string k = v1 ? "v1:" : "full:";
+    std::string k = (hid ? "hid " : "serial ") + device + ": ";
     for (const auto& a : args) k += a + " ";
     return k;
   }
+  std::string StateKey() const { return (hid ? "hid " : "serial ") + device; }
+  // The LCD box is taken for one only once about two seconds of presence queries went
+  // unanswered, so its runs get a longer time-out.
+  int TimeoutS() const { return device == "lcd" ? 5 : kCliTimeoutS; }
+  bool Flash() const { return args[0] == "flash"; }
 };
 
 struct Fault {
   std::string kind;               // for the counts
   std::vector<std::string> sim;   // extra sim options
-  int signal_after_ms = -1;       // SIGINT to the CLI
+  int signal_after_ms = -1;       // a signal to the CLI after this long
+  int signal = SIGINT;
 };
+
+// The exit code a run stopped by `signal` ends with.
+int SignalExit(int signal) {
+  return signal == SIGHUP ? 129 : signal == SIGPIPE ? 141 : 130;
+}
 
 struct Outcome {
   int exit_code = -1;
@@ -98,6 +114,18 @@ std::string WithoutLine(const std::string& state, const std::string& prefix) {
   return out;
 }
 
+// The first line in which two states differ, both ways, for a report.
+std::string FirstDifference(const std::string& got, const std::string& want) {
+  std::istringstream a(got), b(want);
+  std::string la, lb;
+  while (true) {
+    const bool more_a = static_cast<bool>(std::getline(a, la));
+    const bool more_b = static_cast<bool>(std::getline(b, lb));
+    if (!more_a && !more_b) return "";
+    if (la != lb || more_a != more_b) return "holds \"" + la + "\", meant \"" + lb + "\"";
+  }
+}
+
 // One session: the sim with its fault, the CLI with its command, until both ended.
 class Session {
  public:
@@ -110,8 +138,13 @@ class Session {
     sim_out_ = p + ".simout";
     cli_err_ = p + ".err";
     std::remove(state_.c_str());
-    std::vector<std::string> sim{Binary("TESSEL_SIM", TESSEL_SIM_BINARY), "--answer-at", "19200", "--state", state_};
-    if (cmd_.v1) sim.insert(sim.end(), {"--device", "v1"});
+    std::vector<std::string> sim{Binary("TESSEL_SIM", TESSEL_SIM_BINARY), "--state", state_,
+                                 "--device", cmd_.device};
+    if (cmd_.hid) {
+      sim.push_back("--hid");
+    } else {
+      sim.insert(sim.end(), {"--answer-at", "19200"});
+    }
     sim.insert(sim.end(), fault_.sim.begin(), fault_.sim.end());
     sim_ = Spawn(sim, sim_out_, p + ".simerr");
     if (sim_ <= 0) return false;
@@ -123,8 +156,9 @@ class Session {
       if (path.empty()) usleep(10000);
     }
     if (path.empty()) return false;
-    std::vector<std::string> cli{Binary("TESSEL_CLI", TESSEL_CLI_BINARY), "--port", path, "--timeout",
-                                 std::to_string(kCliTimeoutS)};
+    std::vector<std::string> cli{Binary("TESSEL_CLI", TESSEL_CLI_BINARY),
+                                 cmd_.hid ? "--hid-socket" : "--port", path, "--timeout",
+                                 std::to_string(cmd_.TimeoutS())};
     cli.insert(cli.end(), cmd_.args.begin(), cmd_.args.end());
     start_ = Clock::now();
     cli_ = Spawn(cli, p + ".out", cli_err_);
@@ -135,7 +169,7 @@ class Session {
   bool Poll(Outcome& out) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
     if (fault_.signal_after_ms >= 0 && !signalled_ && elapsed * 1000 >= fault_.signal_after_ms) {
-      kill(cli_, SIGINT);
+      kill(cli_, fault_.signal);
       signalled_ = true;
     }
     int status = 0;
@@ -185,12 +219,18 @@ Outcome RunAlone(int id, const Command& cmd, const Fault& fault, const std::stri
 
 int main(int argc, char** argv) {
   int sessions = 1000, jobs = 3;
+  std::string links = "both";
   unsigned seed = static_cast<unsigned>(Clock::now().time_since_epoch().count());
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--sessions") sessions = std::atoi(argv[i + 1]);
     if (a == "--jobs") jobs = std::max(1, std::atoi(argv[i + 1]));
     if (a == "--seed") seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+    if (a == "--link") links = argv[i + 1];
+  }
+  if (links != "serial" && links != "hid" && links != "both") {
+    std::fprintf(stderr, "soak: --link takes serial, hid or both\n");
+    return 2;
   }
   signal(SIGPIPE, SIG_IGN);
   const std::string dir = TempDir();
@@ -199,23 +239,45 @@ int main(int argc, char** argv) {
   const std::string firmware = dir + "/ESC0130.xup";
   const std::string firmware_bytes = "000401020304000610111213141500022122";
   std::ofstream(firmware) << firmware_bytes << "\n";
+  // The LCD program box's image: 1500 bytes in three blocks, masked as the files are.
+  const std::string box_firmware = dir + "/BOX.XUT";
+  {
+    std::ofstream out(box_firmware, std::ios::binary);
+    for (int i = 0; i < 1500; ++i) out.put(static_cast<char>((i * 13 + 5) ^ 0xB6));
+  }
+  // A setup that changes settings and all three curves: a send that breaks off leaves some
+  // of it behind.
+  const std::string setup = dir + "/setup.json";
+  std::ofstream(setup) << R"({"settings": {"drag_brake": "#3", "run_mode": "#0", )"
+                       << R"("turbo_slope_off": "#5"}, "curves": {)"
+                       << R"("throttle_curve": {"points": [[0,0], [30,50], [100,100]]}, )"
+                       << R"("brake_curve": {"points": [[0,0], [50,20], [100,100]]}, )"
+                       << R"("boost_curve": {"points": [[0,0], [40,60], [100,100]]}}})"
+                       << "\n";
 
-  const std::vector<Command> commands{
-      {false, {"read", "--json"}},
-      // Values by index (#N): in lists of numbers a bare number may name an option's text.
-      {false, {"set", "run_mode=#0"}},
-      {false, {"set", "run_mode=#2", "--force"}},
-      {false, {"set", "drag_brake=#5"}},
-      {false, {"set", "punch_rate1=#10", "turbo_delay=#1"}},
-      {false, {"flash", firmware}},
-      {true, {"read"}},
-      {true, {"set", "v1_motor_timing=#3"}},
-      {true, {"set", "v1_drag_brake=#1", "v1_neutral_range=#2"}},
-  };
+  std::vector<Command> commands;
+  for (const bool hid : {false, true}) {
+    if (links != "both" && (links == "hid") != hid) continue;
+    const std::vector<Command> per_link{
+        {hid, "full", {"read", "--json"}},
+        // Values by index (#N): in lists of numbers a bare number may name an option's text.
+        {hid, "full", {"set", "run_mode=#0"}},
+        {hid, "full", {"set", "run_mode=#2", "--force"}},
+        {hid, "full", {"set", "drag_brake=#5"}},
+        {hid, "full", {"set", "punch_rate1=#10", "turbo_delay=#1"}},
+        {hid, "full", {"write", setup}},
+        {hid, "full", {"flash", firmware}},
+        {hid, "v1", {"read"}},
+        {hid, "v1", {"set", "v1_motor_timing=#3"}},
+        {hid, "v1", {"set", "v1_drag_brake=#1", "v1_neutral_range=#2"}},
+    };
+    commands.insert(commands.end(), per_link.begin(), per_link.end());
+    if (hid) commands.push_back({true, "lcd", {"flash", "--lcd", box_firmware}});
+  }
 
   // What a clean run of each command leaves in the ESC, and how long it takes.
   std::map<std::string, Outcome> reference;
-  std::map<bool, std::string> initial;
+  std::map<std::string, std::string> initial;  // what each device holds before any command
   for (size_t i = 0; i < commands.size(); ++i) {
     const Outcome o = RunAlone(-1 - static_cast<int>(i), commands[i], Fault{"none", {}, -1}, dir);
     if (o.exit_code != 0 || o.state.empty()) {
@@ -224,13 +286,58 @@ int main(int argc, char** argv) {
       return 2;
     }
     reference[commands[i].Key()] = o;
-    if (commands[i].args[0] == "read") initial[commands[i].v1] = o.state;
+    if (commands[i].args[0] == "read") initial[commands[i].StateKey()] = o.state;
+  }
+  // The LCD box has no read: a run with no command leaves what it holds.
+  for (const Command& c : commands) {
+    if (initial.count(c.StateKey()) == 0) {
+      const Outcome o = RunAlone(-100, {c.hid, c.device, {"info"}}, Fault{"none", {}, -1}, dir);
+      initial[c.StateKey()] = o.state;
+    }
   }
 
   std::mt19937 rng(seed);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const char* curves[] = {"boost", "brake", "throttle"};
+  auto random_signal = [&]() {
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGINT};
+    return signals[pick(0, 3)];
+  };
+  auto random_hid_fault = [&](const Command& cmd) {
+    const bool flash = cmd.Flash();
+    const bool box = cmd.device == "lcd";
+    switch (pick(0, flash ? 9 : 8)) {
+      case 0:
+        return Fault{"none", {}, -1};
+      case 1:
+        return Fault{"hid silence", {"--no-presence"}, -1};
+      case 2:
+        return Fault{"hid dropped report", {"--drop-report", std::to_string(pick(1, 40))}, -1};
+      case 3:
+        return Fault{"hid split answers", {"--split-answer", std::to_string(pick(1, 40))}, -1};
+      case 4:
+        return Fault{"hid dropped ack", {"--drop-ack", std::to_string(pick(1, 12))}, -1};
+      case 5:
+        return Fault{"hid unplug", {"--unplug-after", std::to_string(pick(1, box ? 1600 : 700))},
+                     -1};
+      case 6:
+        return Fault{"hid esc gone", {"--esc-gone-after", std::to_string(pick(1, 700))}, -1};
+      case 7:
+        return box ? Fault{"hid split ok", {"--split-ok"}, -1}
+                   : Fault{"hid wrong check value", {"--bad-curve", curves[pick(0, 2)]}, -1};
+      case 8:
+        return Fault{"hid signal", {}, pick(100, 4000), random_signal()};
+      default:
+        if (box) {
+          return pick(0, 1) ? Fault{"hid box silent", {"--silent-block", std::to_string(pick(1, 3))}, -1}
+                            : Fault{"hid box restarts", {"--restart-at-ok", std::to_string(pick(1, 5))}, -1};
+        }
+        return Fault{"hid loader refuses", {"--verdicts", pick(0, 1) ? "12" : "00,00,00,00"}, -1};
+    }
+  };
   auto random_fault = [&](const Command& cmd) {
-    const bool flash = cmd.args[0] == "flash";
+    if (cmd.hid) return random_hid_fault(cmd);
+    const bool flash = cmd.Flash();
     switch (pick(0, flash ? 7 : 6)) {
       case 0:
         return Fault{"none", {}, -1};
@@ -238,16 +345,14 @@ int main(int argc, char** argv) {
         return Fault{"silence", {"--silent"}, -1};
       case 2:
         return Fault{"dropped bytes", {"--drop-every", std::to_string(pick(5, 400))}, -1};
-      case 3: {
-        const char* curves[] = {"boost", "brake", "throttle"};
+      case 3:
         return Fault{"wrong check value", {"--bad-curve", curves[pick(0, 2)]}, -1};
-      }
       case 4:
         return Fault{"vanish", {"--vanish-after", std::to_string(pick(3, 700))}, -1};
       case 5:
         return Fault{"freeze", {"--freeze-after", std::to_string(pick(3, 700))}, -1};
       case 6:
-        return Fault{"signal", {}, pick(100, 4000)};
+        return Fault{"signal", {}, pick(100, 4000), random_signal()};
       default:
         return Fault{"loader refuses",
                      {"--verdicts", pick(0, 1) ? "12" : "00,00,00,00"}, -1};
@@ -282,29 +387,35 @@ int main(int argc, char** argv) {
       ++by_fault[s.fault().kind];
       ++by_exit[o.crashed ? "crash" : std::to_string(o.exit_code)];
       const Outcome& ref = reference[s.command().Key()];
-      const std::string& before = initial[s.command().v1];
+      const std::string& before = initial[s.command().StateKey()];
       // A clean run's time, the CLI's time-out and its 2 s of grace, and a second for load.
-      const double deadline = ref.seconds * 2 + kCliTimeoutS + 2 + 1;
-      const bool flash = s.command().args[0] == "flash";
+      const double deadline = ref.seconds * 2 + s.command().TimeoutS() + 2 + 1;
+      const bool flash = s.command().Flash();
+      const bool signalled = s.fault().signal_after_ms >= 0;
       // --force sends a curve that arrived damaged: its default points are what was meant.
       const auto& f = s.fault().sim;
       const bool forced_damaged = s.command().args.back() == "--force" && f.size() == 2 &&
                                   f[0] == "--bad-curve";
       const std::string damaged_curve = forced_damaged ? f[1] : "";
       if (o.crashed || (o.exit_code != 0 && o.exit_code != 1 && o.exit_code != 2 &&
-                        o.exit_code != 130)) {
+                        o.exit_code != SignalExit(s.fault().signal))) {
         violations.push_back(what + ": crashed or odd exit " + std::to_string(o.exit_code));
+      } else if (o.exit_code > 2 && !signalled) {
+        violations.push_back(what + ": exit " + std::to_string(o.exit_code) + " with no signal");
       } else if (o.seconds > deadline) {
         violations.push_back(what + ": ran " + std::to_string(o.seconds) + " s, deadline " +
                              std::to_string(deadline));
       } else if (o.exit_code == 0 && o.state != ref.state &&
                  !(forced_damaged && WithoutLine(o.state, damaged_curve + "_curve") ==
                                          WithoutLine(ref.state, damaged_curve + "_curve"))) {
-        violations.push_back(what + ": exit 0 but the ESC holds something else");
+        violations.push_back(what + ": exit 0 but the ESC " + FirstDifference(o.state, ref.state));
       } else if (o.exit_code != 0 && o.state != before && o.state != ref.state &&
                  o.err.find(flash ? "may not start" : "holds a mix") == std::string::npos) {
         violations.push_back(what + ": a partial " + (flash ? "update" : "send") +
                              " not reported as such: " + o.err);
+      } else if (o.exit_code != 0 && o.state != before &&
+                 o.err.find("nothing was sent") != std::string::npos) {
+        violations.push_back(what + ": says nothing was sent, but the ESC changed: " + o.err);
       }
       running.erase(running.begin() + static_cast<long>(i));
       if (++done % 50 == 0) {

@@ -64,6 +64,10 @@ void Usage(FILE* to) {
       "  --split-ok                   block loader: each \"ok\" as \"o\", then \"k\"\n"
       "  --silent-block N             block loader: never acknowledge block N\n"
       "  --restart-at-ok N            block loader: restart in place of the Nth \"ok\"\n"
+      "  --drop-report N              lose the Nth report the adapter sends (1 = greeting)\n"
+      "  --split-answer N             cut every answer after N bytes; the rest comes later\n"
+      "  --esc-gone-after N           the ESC behind the adapter is gone after N data bytes\n"
+      "  --state FILE                 on exit, write what the ESC (or LCD box) holds\n"
       "  --trace                      log every report both ways to stderr\n"
       "\n"
       "tesselarc-sim --version        print the program's version\n");
@@ -89,10 +93,10 @@ bool ParseHexList(const char* text, std::vector<uint8_t>& out) {
 }
 
 // What the ESC holds, one item a line, so that a soak run can tell what reached it.
-void WriteState(const tessel::VirtualEsc& esc, const std::string& path) {
+void WriteState(const tessel::EscSettingsImage& im, const std::vector<uint8_t>& flashed,
+                const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "w");
   if (f == nullptr) return;
-  const tessel::EscSettingsImage& im = esc.image();
   for (const tessel::ParamField& p : tessel::FullEscFields()) {
     std::fprintf(f, "%.*s %d\n", static_cast<int>(p.name.size()), p.name.data(), im.*(p.field));
   }
@@ -106,7 +110,7 @@ void WriteState(const tessel::VirtualEsc& esc, const std::string& path) {
     std::fprintf(f, "\n");
   }
   std::fprintf(f, "flashed");
-  for (uint8_t b : esc.flashed()) std::fprintf(f, "%02X", b);
+  for (uint8_t b : flashed) std::fprintf(f, "%02X", b);
   std::fprintf(f, "\n");
   std::fclose(f);
 }
@@ -145,7 +149,8 @@ bool TakesValue(const std::string& arg) {
   for (const char* name :
        {"--device", "--answer-at", "--silent-probes", "--presence", "--bad-curve", "--verdicts",
         "--version", "--v1-length", "--drop-ack", "--unplug-after", "--long-answer",
-        "--adapter-version", "--silent-block", "--restart-at-ok", "--keep-field"}) {
+        "--adapter-version", "--silent-block", "--restart-at-ok", "--keep-field",
+        "--drop-report", "--split-answer", "--esc-gone-after", "--state"}) {
     if (arg == name) return true;
   }
   return false;
@@ -154,7 +159,8 @@ bool TakesValue(const std::string& arg) {
 bool HidOnly(const std::string& arg) {
   for (const char* name :
        {"--v1-length", "--no-presence", "--no-version", "--drop-ack", "--unplug-after",
-        "--long-answer", "--adapter-version", "--split-ok", "--silent-block", "--restart-at-ok"}) {
+        "--long-answer", "--adapter-version", "--split-ok", "--silent-block", "--restart-at-ok",
+        "--drop-report", "--split-answer", "--esc-gone-after"}) {
     if (arg == name) return true;
   }
   return false;
@@ -162,7 +168,7 @@ bool HidOnly(const std::string& arg) {
 
 bool SerialOnly(const std::string& arg) {
   for (const char* name : {"--answer-at", "--no-identify", "--silent", "--freeze-after",
-                           "--vanish-after", "--drop-every", "--state"}) {
+                           "--vanish-after", "--drop-every"}) {
     if (arg == name) return true;
   }
   return false;
@@ -186,7 +192,7 @@ struct HidOptions {
   std::optional<std::array<uint8_t, 7>> adapter_version;
 };
 
-int ServeHid(const HidOptions& options, bool trace) {
+int ServeHid(const HidOptions& options, bool trace, const std::string& state_file) {
   tessel::HidSocketServer server(options.kind, options.v1_length);
   tessel::VirtualHidAdapter& adapter = server.adapter();
   adapter.faults() = options.faults;
@@ -207,6 +213,12 @@ int ServeHid(const HidOptions& options, bool trace) {
 
   const int rc = server.Run();
   g_hid_server = nullptr;
+  if (!state_file.empty()) {
+    // The record loader's records as the ESC took them, or the LCD box's flashed image.
+    const bool box = options.kind == tessel::HidDeviceKind::kLcdBox;
+    WriteState(adapter.image(), box ? adapter.flashed_image() : adapter.flashed_records(),
+               state_file);
+  }
   return rc;
 }
 
@@ -404,6 +416,17 @@ int main(int argc, char** argv) {
       if (!ParseCount(value, bytes)) return bad();
       hid_options.faults.unplug_after_bytes = bytes;
       ++i;
+    } else if (arg == "--drop-report" || arg == "--split-answer" || arg == "--esc-gone-after") {
+      int n = 0;
+      if (!ParseCount(value, n) || n == 0) return bad();
+      if (arg == "--drop-report") {
+        hid_options.faults.drop_report = n;
+      } else if (arg == "--split-answer") {
+        hid_options.faults.split_answer_at = static_cast<size_t>(n);
+      } else {
+        hid_options.faults.esc_gone_after_bytes = n;
+      }
+      ++i;
     } else if (arg == "--long-answer") {
       if (!ParseLongAnswer(value, hid_options.faults)) return bad();
       ++i;
@@ -421,7 +444,7 @@ int main(int argc, char** argv) {
       Usage(stderr);
       return 2;
     }
-    return ServeHid(hid_options, trace);
+    return ServeHid(hid_options, trace, state_file);
   }
 
   tessel::PtyServer server(variant);
@@ -444,6 +467,6 @@ int main(int argc, char** argv) {
 
   const int rc = server.Run();
   g_server = nullptr;
-  if (!state_file.empty()) WriteState(server.esc(), state_file);
+  if (!state_file.empty()) WriteState(server.esc().image(), server.esc().flashed(), state_file);
   return rc;
 }

@@ -220,6 +220,11 @@ int VirtualHidAdapter::SendInterruptReport(const uint8_t* report, size_t length)
     }
     if (i == count) break;
     ++bytes_since_plug_;
+    // An ESC that is gone takes nothing, so it answers and acknowledges nothing either.
+    if (faults_.esc_gone_after_bytes >= 0 && bytes_taken_ >= faults_.esc_gone_after_bytes) {
+      continue;
+    }
+    ++bytes_taken_;
     Feed(report[2 + i], answer);
   }
   // Pairs never span reports: a command byte at the end of one is padding, not a setting.
@@ -268,6 +273,7 @@ void VirtualHidAdapter::QueueData(const uint8_t* bytes, size_t count) {
     report[0] = kDataReportId;
     report[1] = static_cast<uint8_t>(n);
     std::copy_n(bytes + at, n, report.begin() + 2);
+    if (++reports_queued_ == faults_.drop_report) continue;
     QueueReport(report);
   }
 }

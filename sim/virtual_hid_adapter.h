@@ -85,6 +85,13 @@ struct HidFaults {
   size_t split_answer_at = 0;
   // At most this many input reports per ReadInputReports call; 0: as many as asked.
   uint32_t reports_per_fetch = 0;
+  // The Nth data report the adapter would send the host (1 = the first, the greeting
+  // included) is lost on the cable; 0: none. Fires once.
+  int drop_report = 0;
+  // Once the host has sent this many data bytes in all, the ESC behind the adapter is gone
+  // (its cable pulled, its battery flat): the adapter still greets, but nothing answers and
+  // nothing more is taken. -1: never.
+  long esc_gone_after_bytes = -1;
 
   // Block loader: every "ok" goes out as "o", then "k" after the host's next fetch.
   bool split_ok = false;
@@ -281,6 +288,8 @@ class VirtualHidAdapter : public HidDevice {
   std::vector<uint8_t> held_;  // the held-back rest of a split answer
   size_t overflowed_ = 0;
   long bytes_since_plug_ = 0;
+  long bytes_taken_ = 0;    // data bytes from the host since the adapter was made
+  int reports_queued_ = 0;  // data reports put on the cable, for `drop_report`
   std::vector<HidEvent> events_;
 
   State state_ = State::kCommand;

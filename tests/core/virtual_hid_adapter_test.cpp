@@ -307,6 +307,24 @@ TEST_F(HidAdapterTest, AnswerFaults) {
   EXPECT_EQ(a.image().v1_percentage_braking, 2);  // taken in, only the answer was lost
 }
 
+TEST_F(HidAdapterTest, LostReportAndAnEscGoneBehindTheAdapter) {
+  VirtualHidAdapter a(HidDeviceKind::kV1Esc);
+  a.faults().drop_report = 2;  // the greeting is the first
+  Connect(a);
+  EXPECT_TRUE(Answer(a, {0xD5}).empty());
+  EXPECT_EQ(Answer(a, {0xD5}), Bytes{0x2C});
+  // Two bytes so far; the third is the last the ESC takes: the pair is cut in half.
+  const int32_t braking = a.image().v1_percentage_braking;
+  a.faults().esc_gone_after_bytes = 3;
+  EXPECT_TRUE(Answer(a, {0xE3, static_cast<uint8_t>(braking + 1)}).empty());
+  EXPECT_TRUE(Answer(a, {0xD5}).empty());
+  EXPECT_EQ(a.image().v1_percentage_braking, braking);
+  // The adapter itself still greets.
+  const Report hello = Hello();
+  ASSERT_EQ(a.SendControlReport(hello.data(), hello.size()), kHidSuccess);
+  EXPECT_EQ(Fetch(a).size(), 1u);
+}
+
 TEST_F(HidAdapterTest, AnswersHeldBackOrRationedOverSeveralFetches) {
   VirtualHidAdapter a;
   Connect(a);

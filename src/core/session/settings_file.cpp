@@ -116,22 +116,24 @@ std::optional<std::string> CheckRecordCurves(
     const uint8_t* x = table + 50;
     const uint8_t* y = x + 100;
     const std::string name = kNames[k];
-    for (size_t i = 0; i < 100; ++i) {
+    // Only the points the editor loads make the curve: up to the end point (100,100) among
+    // the first 40, else 41. Points beyond them and table[40..49] carry nothing the ESC takes,
+    // and files hold anything there.
+    size_t end = 0;
+    while (end < 40 && !(x[end] == 100 && y[end] == 100)) ++end;
+    for (size_t i = 0; i <= end; ++i) {
       if (x[i] > kMax || y[i] > kMax) {
         return "the " + name + " curve has a point (" + std::to_string(x[i]) + "," +
                std::to_string(y[i]) + ") outside 0..100";
       }
-    }
-    // The points the editor loads: up to the end point (100,100) among the first 40, else 41.
-    size_t end = 0;
-    while (end < 40 && !(x[end] == 100 && y[end] == 100)) ++end;
-    for (size_t i = 1; i <= end; ++i) {
-      if (x[i] < x[i - 1]) {
+      if (i > 0 && x[i] < x[i - 1]) {
         return "the " + name + " curve's points do not rise from left to right (point " +
                std::to_string(i + 1) + ")";
       }
     }
-    for (size_t i = 0; i < 50; ++i) {
+    // The samples are rebuilt from the points, but a curve whose points stop short of x = 100
+    // leaves the last ones as the file holds them, and those go to the ESC.
+    for (size_t i = 0; i < 40; ++i) {
       if (table[i] > kMax) {
         return "the " + name + " curve's table holds " + std::to_string(table[i]) +
                ", outside 0..100";

@@ -62,8 +62,10 @@ std::string_view SettingsFileErrorReason(SettingsFileError error);
 uint16_t SettingsCheckValue(std::span<const uint8_t> record);
 
 // A record can carry a valid check value and still hold curves no ESC can take (a file
-// written by something else, or bytes of 0xFF). Names the first such curve and why: a point
-// outside 0..100, x not rising before the end point (100,100), or a table value above 100.
+// written by something else, or bytes of 0xFF). Judges the points that make each curve (up to
+// and including the end point (100,100) among the first 40 slots, else 41) and the 40 samples,
+// and names the first curve whose points leave 0..100 or do not rise, or whose samples exceed
+// 100. Points beyond the end and table[40..49] are kept as the file holds them.
 std::optional<std::string> CheckRecordCurves(std::span<const uint8_t, kSettingsRecordLength> record);
 
 // The record in logical order, check value filled in.

@@ -617,6 +617,9 @@ int CommandShow(const Options& o) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
     return kExitUsage;
   }
+  // Shown as `write` takes it, so that the JSON printed is a setup `write` accepts.
+  const std::string note = ClampedFieldsNote(ClampImportedFields(*image));
+  if (!note.empty()) std::fprintf(stderr, "tesselarc-cli: %s: %s\n", path.c_str(), note.c_str());
   const SheetSource sheet{*image, kDeviceFull, kV1Block14, ""};
   std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
   return kExitOk;
@@ -758,6 +761,10 @@ int CommandWrite(const Options& o) {
   if (!LoadSetupFile(path, checked, error, &setup)) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
     return kExitUsage;
+  }
+  if (!setup.clamped.empty()) {
+    std::fprintf(stderr, "tesselarc-cli: %s: %s\n", path.c_str(),
+                 ClampedFieldsNote(setup.clamped).c_str());
   }
   if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);

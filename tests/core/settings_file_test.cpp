@@ -321,6 +321,8 @@ class ScriptedUi : public SessionUi {
   }
   void ResetPagesToDefaults() override {}
   void ShowLoggedData() override { calls.push_back("ShowLogged"); }
+  void ReportOutcome(const std::string& text) override { outcomes.push_back(text); }
+  std::vector<std::string> outcomes;
   void V1RefreshFromImage() override {}
   void V1WriteToImage() override {}
   void V1ShowSendDone() override {}
@@ -459,6 +461,21 @@ TEST_F(SettingsFileCommands, ImportRebuildsSampledTablesAndKeepsTheRest) {
   // Showing a file takes it as stored.
   std::string error;
   EXPECT_EQ(ReadSettingsFile(ui.file.value(), error)->brake_curve.table[0], 77);
+}
+
+TEST_F(SettingsFileCommands, MenuImportSaysWhichFieldItClamped) {
+  EscSettingsImage stored = DefaultSetupBase();
+  stored.drag_brake = 200;
+  WriteAll(dir / "in.DATA", EncodeSettingsFile(stored));
+  ui.file = (dir / "in.DATA").string();
+  ASSERT_TRUE(ImportSettings(Host()));
+  const int32_t last =
+      static_cast<int32_t>(FindSetting(&EscSettingsImage::drag_brake)->options.size()) - 1;
+  EXPECT_EQ(image.drag_brake, last);
+  ASSERT_EQ(ui.outcomes.size(), 1u);
+  EXPECT_EQ(ui.outcomes[0], "Imported " + *ui.file +
+                                "; 1 field lies beyond its option list and is taken as its last "
+                                "option: drag_brake 200 -> " + std::to_string(last));
 }
 
 TEST_F(SettingsFileCommands, RejectedOrUnreadableImportShowsAMessageAndKeepsTheImage) {

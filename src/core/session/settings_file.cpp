@@ -396,15 +396,42 @@ void RebuildCurveTables(EscSettingsImage& image) {
 
 }  // namespace
 
-bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error) {
-  if (!ReadAndDecode(path, image, error)) return false;
-  RebuildCurveTables(image);
+std::vector<ClampedField> ClampImportedFields(EscSettingsImage& image) {
+  std::vector<ClampedField> clamped = FieldsBeyondOptions(image);
+  RefreshAllPagesFromImage(image);
+  return clamped;
+}
+
+std::string ClampedFieldsNote(const std::vector<ClampedField>& clamped) {
+  if (clamped.empty()) return {};
+  std::string out = std::to_string(clamped.size()) +
+                    (clamped.size() == 1 ? " field lies beyond its option list and is taken as "
+                                           "its last option:"
+                                         : " fields lie beyond their option lists and are taken "
+                                           "as their last option:");
+  for (size_t i = 0; i < clamped.size(); ++i) {
+    const ClampedField& c = clamped[i];
+    out += std::string(i ? ", " : " ") + std::string(c.setting->field_name) + " " +
+           std::to_string(c.stored) + " -> " + std::to_string(c.used);
+  }
+  return out;
+}
+
+bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error,
+                            std::vector<ClampedField>* clamped) {
+  EscSettingsImage read = image;
+  if (!ReadAndDecode(path, read, error)) return false;
+  std::vector<ClampedField> changed = ClampImportedFields(read);
+  RebuildCurveTables(read);
+  image = read;
+  if (clamped) *clamped = std::move(changed);
   return true;
 }
 
 bool ImportSettingsFromBytes(std::span<const uint8_t> file, EscSettingsImage& image,
                              std::string& error) {
   if (!DecodeNamed(file, "(data)", image, error)) return false;
+  ClampImportedFields(image);
   RebuildCurveTables(image);
   return true;
 }
@@ -471,10 +498,12 @@ bool ImportSettings(const SettingsFileHost& host) {
     return false;
   }
 
+  // Clamped here rather than left to the pages' refresh, so that the user is told.
+  const std::string note = ClampedFieldsNote(ClampImportedFields(host.image));
   if (host.load_all_curves) host.load_all_curves();
   host.ui.RefreshPagesFromImage();
   host.ui.ShowLoggedData();
-  host.ui.ReportOutcome("Imported " + *chosen);
+  host.ui.ReportOutcome("Imported " + *chosen + (note.empty() ? "" : "; " + note));
   host.ui.RefreshMainWindow();
   return true;
 }

@@ -17,6 +17,7 @@
 
 #include "core/session/session_ui.h"
 #include "core/session/settings_image.h"
+#include "core/settings/page_rules.h"
 
 namespace tessel {
 
@@ -111,16 +112,25 @@ bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std
 bool ExportSettingsToPath(const EscSettingsImage& image, const std::string& path, bool overwrite,
                           std::string& error);
 
-// Command-line import: reads and validates `path`, assigns the stored fields and rebuilds
-// table[0..39] of each curve from its points, as the menu import does. The image is
-// untouched on any failure.
-bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error);
+// What an import does with a field the file holds beyond its option list (every byte 0xFF,
+// say): it takes the list's last option, as the pages' refresh does. Returns the fields it
+// changed, for ClampedFieldsNote; every import (menu, command line, show) goes through here.
+std::vector<ClampedField> ClampImportedFields(EscSettingsImage& image);
+// "2 fields lie beyond their option lists and are taken as their last option: run_mode 255 ->
+// 2, drag_brake 40 -> 30"; empty when none.
+std::string ClampedFieldsNote(const std::vector<ClampedField>& clamped);
+
+// Command-line import: reads and validates `path`, assigns the stored fields, clamps them
+// (ClampImportedFields, listed in `clamped` when given) and rebuilds table[0..39] of each curve
+// from its points, as the menu import does. The image is untouched on any failure.
+bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error,
+                            std::vector<ClampedField>* clamped = nullptr);
 // The same for file contents already in memory.
 bool ImportSettingsFromBytes(std::span<const uint8_t> file, EscSettingsImage& image,
                              std::string& error);
 
 // For showing a file without a device: the fields as stored (tables not rebuilt) over a
-// default image.
+// default image. `show` clamps them as an import would (ClampImportedFields).
 std::optional<EscSettingsImage> ReadSettingsFile(const std::string& path, std::string& error);
 
 // What the menu commands need from the session; ExportSettings(Session&) fills it in.

@@ -298,7 +298,7 @@ bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
 }
 
 bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std::FILE*)>& write,
-                           std::string& error) {
+                           std::string& error, bool owner_only) {
   std::string temp;
   std::FILE* f = nullptr;
   int err = 0;
@@ -313,6 +313,18 @@ bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std
   if (f == nullptr) {
     error = "Cannot create " + Quoted(path) + ": " + ErrnoText(err);
     return false;
+  }
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // Narrowed before a byte is written, so that no one else can read it in between.
+  if (owner_only) {
+    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write, ec);
+    if (ec) {
+      std::fclose(f);
+      std::remove(temp.c_str());
+      error = "Cannot create " + Quoted(path) + ": " + ec.message();
+      return false;
+    }
   }
 
   errno = 0;
@@ -330,11 +342,8 @@ bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std
   }
 
   // A replaced file keeps its permissions; a new one gets the temporary's (umask) mode.
-  std::error_code ec;
-  const auto old = std::filesystem::status(path, ec);
-  if (!ec && std::filesystem::is_regular_file(old)) {
-    std::filesystem::permissions(temp, old.permissions(), ec);
-  }
+  const auto old = fs::status(path, ec);
+  if (!owner_only && !ec && fs::is_regular_file(old)) fs::permissions(temp, old.permissions(), ec);
   errno = 0;
   if (std::rename(temp.c_str(), path.c_str()) != 0) {
     err = errno;

@@ -101,10 +101,11 @@ bool ReadFileHead(const std::string& path, size_t limit, std::string& contents,
 
 // Writes through a temporary file beside `path` and renames it over `path`, so that a failed
 // write never leaves a half-written file in place of a good one; a replaced file keeps its
-// permissions. `write` returns false when
-// it could not write everything. False with a message naming the file and the reason.
+// permissions (with `owner_only`, the file is its owner's alone, 0600, whatever was there).
+// `write` returns false when it could not write everything. False with a message naming the
+// file and the reason.
 bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std::FILE*)>& write,
-                           std::string& error);
+                           std::string& error, bool owner_only = false);
 
 // Command-line export: writes `image` to exactly `path` (no name rule, no page collection).
 // An existing non-empty file is replaced only when `overwrite` is set, and never when it is

@@ -211,10 +211,24 @@ int CheckAdapterPresent(const Options& o) {
   }
   const std::string& named = !o.hid.empty() ? o.hid : o.hid_socket;
   if (!named.empty()) {
-    struct stat st {};
-    if (stat(named.c_str(), &st) == 0) return kExitOk;
-    std::fprintf(stderr, "tesselarc-cli: cannot open the HID adapter at %s: %s\n", named.c_str(),
-                 LowerFirst(std::strerror(errno)).c_str());
+    int error = 0;
+    const std::string why = !o.hid.empty() ? HidapiDevice::NodeProblem(named, error)
+                                           : SocketHidDevice::PathProblem(named, error);
+    if (why.empty()) return kExitOk;
+    if (error == EACCES || error == EPERM) {
+      std::fprintf(stderr, "tesselarc-cli: %s\n",
+                   AccessDeniedText(AdapterFamily::kHid, named).c_str());
+      std::fprintf(stderr,
+                   "tesselarc-cli: cannot open %s: permission denied (run tesselarc-cli doctor)\n",
+                   named.c_str());
+      return kExitFailure;
+    }
+    const char* hint = !o.hid.empty() ? "; check the name ('tesselarc-cli ports' lists the HID "
+                                        "adapters)"
+                       : error == 0   ? " (tesselarc-sim --hid prints the path of its socket)"
+                                      : "";
+    std::fprintf(stderr, "tesselarc-cli: cannot open the HID adapter at %s: %s%s\n", named.c_str(),
+                 LowerFirst(why).c_str(), hint);
     return kExitFailure;
   }
   QtPortEnumerator enumerator;

@@ -432,13 +432,26 @@ class CliWorld {
   uint64_t timeout_ms() const { return timeout_ms_; }
 
   SheetSource Sheet() {
-    SheetSource sheet{session_->image, session_->status.device_class,
-                      session_->status.v1_block_variant, session_->VersionText()};
+    return SheetSource{session_->image, session_->status.device_class,
+                       session_->status.v1_block_variant, session_->VersionText(),
+                       DamagedCurves()};
+  }
+
+  // The curves the last read got with a wrong check value (their default points stand in the
+  // image): such a read failed, for `read` and `diff` alike.
+  std::vector<std::string> DamagedCurves() const {
+    std::vector<std::string> names;
     const auto curves = CurveFields();
     for (size_t i = 0; i < curves.size(); ++i) {
-      if (session_->damaged_curves[i]) sheet.damaged.emplace_back(curves[i].name);
+      if (session_->damaged_curves[i]) names.emplace_back(curves[i].name);
     }
-    return sheet;
+    return names;
+  }
+  // "damaged curve (wrong check value): boost_curve", or empty when every curve arrived whole.
+  std::string DamagedReadText() const {
+    std::string names;
+    for (const auto& n : DamagedCurves()) names += (names.empty() ? "" : ", ") + n;
+    return names.empty() ? names : "damaged curve (wrong check value): " + names;
   }
 
  private:
@@ -573,13 +586,9 @@ int CommandRead(const Options& o) {
   // What a page refresh does to the image (clamping to the option lists).
   RefreshAllPagesFromImage(world.session().image);
   const SheetSource sheet = world.Sheet();
-  if (!sheet.damaged.empty()) {
-    std::string names;
-    for (const auto& n : sheet.damaged) names += (names.empty() ? "" : ", ") + n;
-    std::fprintf(stderr,
-                 "tesselarc-cli: damaged curve (wrong check value): %s; default points are "
-                 "shown in its place%s\n",
-                 names.c_str(), out ? " and no file was written" : "");
+  if (const std::string damaged = world.DamagedReadText(); !damaged.empty()) {
+    std::fprintf(stderr, "tesselarc-cli: %s; default points are shown in its place%s\n",
+                 damaged.c_str(), out ? " and no file was written" : "");
     std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
     return kExitFailure;
   }
@@ -997,6 +1006,12 @@ int CommandDiff(const Options& o) {
     if (int rc = CheckAdapterPresent(o)) return rc;
     CliWorld world(o);
     if (int rc = world.WaitForRead()) return rc;
+    // Default points in place of a curve are not what the ESC holds: nothing to compare.
+    if (const std::string damaged = world.DamagedReadText(); !damaged.empty()) {
+      std::fprintf(stderr, "tesselarc-cli: %s; nothing was compared, read the ESC again\n",
+                   damaged.c_str());
+      return kExitFailure;
+    }
     Session& session = world.session();
     if (session.status.device_class == kDeviceFull) RefreshAllPagesFromImage(session.image);
     esc.image = session.image;

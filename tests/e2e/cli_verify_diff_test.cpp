@@ -174,6 +174,23 @@ TEST(CliDiff, TheEscAgainstAFile) {
   EXPECT_EQ(r.exit_code, 2) << r.err;
 }
 
+TEST(CliDiff, AnEscWhoseCurveArrivesDamagedIsAFailedReadNotADifference) {
+  const ScratchFolder dir;
+  const std::string file = dir.Write("esc.DATA", EncodeSettingsFile(SampleFullEscImage()));
+  SimProcess sim({"--hid", "--bad-curve", "boost"});
+  ASSERT_FALSE(sim.path().empty());
+  for (const char* json : {"", "--json"}) {
+    std::vector<std::string> argv{TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "--quiet",
+                                  "diff", file};
+    if (*json) argv.emplace_back(json);
+    const CommandResult r = RunCommand(argv);
+    EXPECT_EQ(r.exit_code, 2) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("damaged curve (wrong check value): boost_curve"), std::string::npos)
+        << r.err;
+  }
+}
+
 TEST(CliDiff, JsonSetupsCompareByTheirKindAndCountOnlyWhatTheyName) {
   const ScratchFolder dir;
   const std::string data = dir.Write("a.DATA", EncodeSettingsFile(SampleFullEscImage()));

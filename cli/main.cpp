@@ -433,8 +433,7 @@ class CliWorld {
 
   SheetSource Sheet() {
     return SheetSource{session_->image, session_->status.device_class,
-                       session_->status.v1_block_variant, session_->VersionText(),
-                       DamagedCurves()};
+                       session_->status.v1_block_variant, session_->VersionText(), DamagedCurves()};
   }
 
   // The curves the last read got with a wrong check value (their default points stand in the

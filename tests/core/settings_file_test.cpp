@@ -313,8 +313,6 @@ class ScriptedUi : public SessionUi {
   }
   void ResetPagesToDefaults() override {}
   void ShowLoggedData() override { calls.push_back("ShowLogged"); }
-  void ReportOutcome(const std::string& text) override { outcomes.push_back(text); }
-  std::vector<std::string> outcomes;
   void V1RefreshFromImage() override {}
   void V1WriteToImage() override {}
   void V1ShowSendDone() override {}
@@ -453,19 +451,6 @@ TEST_F(SettingsFileCommands, ImportRebuildsSampledTablesAndKeepsTheRest) {
   // Showing a file takes it as stored.
   std::string error;
   EXPECT_EQ(ReadSettingsFile(ui.file.value(), error)->brake_curve.table[0], 77);
-}
-
-TEST_F(SettingsFileCommands, MenuImportSaysWhichFieldItClamped) {
-  EscSettingsImage stored = DefaultSetupBase();
-  stored.drag_brake = 200;
-  WriteAll(dir / "in.DATA", EncodeSettingsFile(stored));
-  ui.file = (dir / "in.DATA").string();
-  ASSERT_TRUE(ImportSettings(Host()));
-  EXPECT_EQ(image.drag_brake, 100);  // "100%", the last of the list
-  EXPECT_EQ(ui.outcomes,
-            std::vector<std::string>{"Imported " + *ui.file +
-                                     "; 1 field lies beyond its option list and is taken as its "
-                                     "last option: drag_brake 200 -> 100"});
 }
 
 TEST_F(SettingsFileCommands, RejectedOrUnreadableImportShowsAMessageAndKeepsTheImage) {

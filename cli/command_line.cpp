@@ -221,8 +221,9 @@ const std::vector<CommandDef>& Commands() {
        1,
        false,
        "print a settings file without a device",
-       "Prints a .DATA settings file or a JSON setup as 'read' prints the ESC (fields a JSON\n"
-       "setup does not name show their factory default).",
+       "Prints a .DATA settings file or a JSON setup as 'read' prints the ESC (fields a JSON "
+       "setup does not name show their factory default). A field a .DATA file holds beyond its "
+       "option list shows the list's last option, as 'write' takes it, and stderr names it.",
        {kJson},
        "tesselarc-cli show mycar.DATA",
        "  0  shown\n  2  bad usage, or a file that cannot be read or is damaged\n"},
@@ -244,7 +245,8 @@ const std::vector<CommandDef>& Commands() {
        "tesselarc-cli diff race.DATA rain.DATA\n  tesselarc-cli --demo diff race.DATA",
        "  0  no differences\n  1  differences\n"
        "  2  trouble, as with diff(1): bad usage, a file that cannot be read or is damaged, "
-       "setups for two kinds of ESC, no adapter, no ESC, or a read that failed\n"
+       "setups for two kinds of ESC, no adapter, no ESC, or a read that failed (a curve that "
+       "arrived damaged included)\n"
        "  130  stopped by SIGINT or SIGTERM\n"},
       {"flash",
        "FILE",

@@ -211,10 +211,24 @@ int CheckAdapterPresent(const Options& o) {
   }
   const std::string& named = !o.hid.empty() ? o.hid : o.hid_socket;
   if (!named.empty()) {
-    struct stat st {};
-    if (stat(named.c_str(), &st) == 0) return kExitOk;
-    std::fprintf(stderr, "tesselarc-cli: cannot open the HID adapter at %s: %s\n", named.c_str(),
-                 LowerFirst(std::strerror(errno)).c_str());
+    int error = 0;
+    const std::string why = !o.hid.empty() ? HidapiDevice::NodeProblem(named, error)
+                                           : SocketHidDevice::PathProblem(named, error);
+    if (why.empty()) return kExitOk;
+    if (error == EACCES || error == EPERM) {
+      std::fprintf(stderr, "tesselarc-cli: %s\n",
+                   AccessDeniedText(AdapterFamily::kHid, named).c_str());
+      std::fprintf(stderr,
+                   "tesselarc-cli: cannot open %s: permission denied (run tesselarc-cli doctor)\n",
+                   named.c_str());
+      return kExitFailure;
+    }
+    const char* hint = !o.hid.empty() ? "; check the name ('tesselarc-cli ports' lists the HID "
+                                        "adapters)"
+                       : error == 0   ? " (tesselarc-sim --hid prints the path of its socket)"
+                                      : "";
+    std::fprintf(stderr, "tesselarc-cli: cannot open the HID adapter at %s: %s%s\n", named.c_str(),
+                 LowerFirst(why).c_str(), hint);
     return kExitFailure;
   }
   QtPortEnumerator enumerator;
@@ -418,13 +432,25 @@ class CliWorld {
   uint64_t timeout_ms() const { return timeout_ms_; }
 
   SheetSource Sheet() {
-    SheetSource sheet{session_->image, session_->status.device_class,
-                      session_->status.v1_block_variant, session_->VersionText()};
+    return SheetSource{session_->image, session_->status.device_class,
+                       session_->status.v1_block_variant, session_->VersionText(), DamagedCurves()};
+  }
+
+  // The curves the last read got with a wrong check value (their default points stand in the
+  // image): such a read failed, for `read` and `diff` alike.
+  std::vector<std::string> DamagedCurves() const {
+    std::vector<std::string> names;
     const auto curves = CurveFields();
     for (size_t i = 0; i < curves.size(); ++i) {
-      if (session_->damaged_curves[i]) sheet.damaged.emplace_back(curves[i].name);
+      if (session_->damaged_curves[i]) names.emplace_back(curves[i].name);
     }
-    return sheet;
+    return names;
+  }
+  // "damaged curve (wrong check value): boost_curve", or empty when every curve arrived whole.
+  std::string DamagedReadText() const {
+    std::string names;
+    for (const auto& n : DamagedCurves()) names += (names.empty() ? "" : ", ") + n;
+    return names.empty() ? names : "damaged curve (wrong check value): " + names;
   }
 
  private:
@@ -559,13 +585,9 @@ int CommandRead(const Options& o) {
   // What a page refresh does to the image (clamping to the option lists).
   RefreshAllPagesFromImage(world.session().image);
   const SheetSource sheet = world.Sheet();
-  if (!sheet.damaged.empty()) {
-    std::string names;
-    for (const auto& n : sheet.damaged) names += (names.empty() ? "" : ", ") + n;
-    std::fprintf(stderr,
-                 "tesselarc-cli: damaged curve (wrong check value): %s; default points are "
-                 "shown in its place%s\n",
-                 names.c_str(), out ? " and no file was written" : "");
+  if (const std::string damaged = world.DamagedReadText(); !damaged.empty()) {
+    std::fprintf(stderr, "tesselarc-cli: %s; default points are shown in its place%s\n",
+                 damaged.c_str(), out ? " and no file was written" : "");
     std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
     return kExitFailure;
   }
@@ -617,6 +639,9 @@ int CommandShow(const Options& o) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
     return kExitUsage;
   }
+  // Shown as `write` takes it, so that the JSON printed is a setup `write` accepts.
+  const std::string note = ClampedFieldsNote(ClampImportedFields(*image));
+  if (!note.empty()) std::fprintf(stderr, "tesselarc-cli: %s: %s\n", path.c_str(), note.c_str());
   const SheetSource sheet{*image, kDeviceFull, kV1Block14, ""};
   std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
   return kExitOk;
@@ -758,6 +783,10 @@ int CommandWrite(const Options& o) {
   if (!LoadSetupFile(path, checked, error, &setup)) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
     return kExitUsage;
+  }
+  if (!setup.clamped.empty()) {
+    std::fprintf(stderr, "tesselarc-cli: %s: %s\n", path.c_str(),
+                 ClampedFieldsNote(setup.clamped).c_str());
   }
   if (int rc = CheckAdapterPresent(o)) return rc;
   CliWorld world(o);
@@ -976,6 +1005,12 @@ int CommandDiff(const Options& o) {
     if (int rc = CheckAdapterPresent(o)) return rc;
     CliWorld world(o);
     if (int rc = world.WaitForRead()) return rc;
+    // Default points in place of a curve are not what the ESC holds: nothing to compare.
+    if (const std::string damaged = world.DamagedReadText(); !damaged.empty()) {
+      std::fprintf(stderr, "tesselarc-cli: %s; nothing was compared, read the ESC again\n",
+                   damaged.c_str());
+      return kExitFailure;
+    }
     Session& session = world.session();
     if (session.status.device_class == kDeviceFull) RefreshAllPagesFromImage(session.image);
     esc.image = session.image;

@@ -9,7 +9,9 @@
 namespace tessel {
 
 // A trace whose every line goes to `path` (created or emptied, mode 0600) as it is made.
-// Null with the system's reason in `error` when the file cannot be written.
+// Null with the system's reason in `error` when the file cannot be written: its header is
+// written here, so that a full disk (or /dev/full) is found before anything is sent. A write
+// that fails later is said on stderr at once; the run goes on without the trace.
 std::shared_ptr<WireTrace> OpenTraceFile(const std::string& path, std::string& error);
 
 }  // namespace tessel

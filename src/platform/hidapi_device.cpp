@@ -4,9 +4,12 @@
 
 #include "platform/adapter_access.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -241,6 +244,39 @@ void HidapiDevice::Close() {
   node_fd_ = -1;
   path_.clear();
   queue_.clear();
+}
+
+std::string HidapiDevice::NodeProblem(const std::string& path, int& error) {
+  error = 0;
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    error = errno;
+    return std::strerror(error);
+  }
+  if (S_ISDIR(st.st_mode)) return "it is a folder, not a HID device";
+  if (!S_ISCHR(st.st_mode)) return "not a HID device";
+#if defined(__linux__)
+  // Opened before the kind is asked, so that a node this user may not open says so.
+  const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return std::strerror(error);
+  }
+  hidraw_devinfo info{};
+  const bool hidraw = ioctl(fd, HIDIOCGRAWINFO, &info) == 0;
+  close(fd);
+  if (!hidraw) return "not a HID device";
+  const auto vendor = static_cast<uint16_t>(info.vendor);
+  const auto product = static_cast<uint16_t>(info.product);
+  if (vendor != kHidVendorId || product != kHidProductId) {
+    char text[96];
+    std::snprintf(text, sizeof text,
+                  "a HID device, but not the programming adapter (USB id %04x:%04x)", vendor,
+                  product);
+    return text;
+  }
+#endif
+  return {};
 }
 
 }  // namespace tessel

@@ -65,6 +65,12 @@ class HidapiDevice : public HidDevice {
   static std::vector<HidDeviceInfo> Enumerate(uint16_t vendor_id, uint16_t product_id);
   static std::vector<std::string> Paths(uint16_t vendor_id, uint16_t product_id);
 
+  // Why the node at `path` cannot be the programming adapter (no such path, a folder, a plain
+  // file, a device that is no HID device or another HID device), or empty when it may be one.
+  // `error` receives the system's error number when the system refused (EACCES: the udev rule
+  // is missing), else 0. Asked before the search, so that a wrong --hid fails at once.
+  static std::string NodeProblem(const std::string& path, int& error);
+
  private:
   using Report = std::array<uint8_t, kReportLength>;
   // Moves what the system buffered into the queue, while there is room. False when the

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #ifndef MSG_NOSIGNAL
 #define MSG_NOSIGNAL 0  // no such flag there: SO_NOSIGPIPE on the socket does the same
@@ -29,6 +31,18 @@ int64_t MsUntil(std::chrono::steady_clock::time_point deadline) {
 }
 
 }  // namespace
+
+std::string SocketHidDevice::PathProblem(const std::string& path, int& error) {
+  error = 0;
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    error = errno;
+    return std::strerror(error);
+  }
+  if (S_ISDIR(st.st_mode)) return "it is a folder, not a socket";
+  if (!S_ISSOCK(st.st_mode)) return "not a socket";
+  return {};
+}
 
 SocketHidDevice::SocketHidDevice(std::string socket_path) : socket_path_(std::move(socket_path)) {}
 

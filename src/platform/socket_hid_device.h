@@ -59,6 +59,12 @@ class SocketHidDevice : public HidDevice {
   std::vector<HidEvent> TakeEvents();
 
   bool connected() const { return fd_ >= 0; }
+
+  // Why `path` cannot be a virtual adapter's socket (no such path, a folder, a file or device
+  // that is no socket), or empty when it is a socket. `error` receives the system's error
+  // number when there is no such path, else 0. A socket nobody listens on yet may still be
+  // the one: the tool tries it until its time-out.
+  static std::string PathProblem(const std::string& path, int& error);
   const std::string& socket_path() const { return socket_path_; }
 
  private:

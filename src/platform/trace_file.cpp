@@ -16,6 +16,7 @@ TraceFile::~TraceFile() {
 bool TraceFile::Open(const std::string& path, std::string& error) {
   if (fd_ >= 0) close(fd_);
   failed_ = false;
+  error_.clear();
   fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd_ < 0) {
     error = std::strerror(errno);
@@ -31,8 +32,8 @@ bool TraceFile::Open(const std::string& path, std::string& error) {
   return true;
 }
 
-void TraceFile::Write(const std::string& line) {
-  if (fd_ < 0 || failed_) return;
+bool TraceFile::Write(const std::string& line) {
+  if (fd_ < 0 || failed_) return false;
   std::string out = line;
   out += '\n';
   const char* at = out.data();
@@ -42,11 +43,13 @@ void TraceFile::Write(const std::string& line) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failed_ = true;
-      return;
+      error_ = n < 0 ? std::strerror(errno) : "nothing was written";
+      return false;
     }
     at += n;
     left -= static_cast<size_t>(n);
   }
+  return true;
 }
 
 }  // namespace tessel

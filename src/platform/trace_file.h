@@ -18,12 +18,16 @@ class TraceFile {
   // reason in `error` when it cannot be written.
   bool Open(const std::string& path, std::string& error);
   // Appends `line` and a line end. A failed write (disk full) stops the file; the tool goes on.
-  void Write(const std::string& line);
+  // True when the line was written.
+  bool Write(const std::string& line);
   bool failed() const { return failed_; }
+  // The system's reason for the failed write.
+  const std::string& error() const { return error_; }
 
  private:
   int fd_ = -1;
   bool failed_ = false;
+  std::string error_;
 };
 
 }  // namespace tessel

@@ -12,6 +12,7 @@
 
 #include "core/curves/curve_model.h"
 #include "core/session/session.h"
+#include "core/settings/setup_load.h"
 #include "sim/virtual_esc_port.h"
 
 namespace tessel {
@@ -222,7 +223,7 @@ TEST(SettingsRecord, CurvesOutsideTheirRangeAreRefusedDespiteAValidCheckValue) {
          i.throttle_curve.y.fill(0xFF);
          i.throttle_curve.table.fill(0xFF);
        }, "throttle curve has a point (255,255)"},
-      {"y above 100", [](EscSettingsImage& i) { i.brake_curve.y[60] = 101; }, "brake curve"},
+      {"y above 100", [](EscSettingsImage& i) { i.brake_curve.y[40] = 101; }, "brake curve"},
       {"x falling", [](EscSettingsImage& i) {
          CurveData& c = i.boost_curve;
          c.x.fill(0);
@@ -231,7 +232,7 @@ TEST(SettingsRecord, CurvesOutsideTheirRangeAreRefusedDespiteAValidCheckValue) {
          c.x[2] = 40; c.y[2] = 30;
          c.x[3] = 100; c.y[3] = 100;
        }, "boost curve's points do not rise"},
-      {"table above 100", [](EscSettingsImage& i) { i.throttle_curve.table[45] = 200; },
+      {"sample above 100", [](EscSettingsImage& i) { i.throttle_curve.table[39] = 200; },
        "table holds 200"},
   };
   for (const Case& c : cases) {
@@ -254,6 +255,24 @@ TEST(SettingsRecord, CurvesOutsideTheirRangeAreRefusedDespiteAValidCheckValue) {
   CurveModel(CurveKind::kBoost, fresh).Initialise();
   EscSettingsImage back;
   EXPECT_EQ(DecodeSettingsFile(EncodeSettingsFile(fresh), back), SettingsFileError::kNone);
+}
+
+TEST(SettingsRecord, OnlyThePointsThatMakeACurveAreJudgedAndEveryOtherByteIsKept) {
+  EscSettingsImage stored = DefaultSetupBase();
+  CurveData& c = stored.boost_curve;
+  c.x[0] = 0, c.y[0] = 0;
+  c.x[1] = 40, c.y[1] = 70;
+  c.x[2] = 100, c.y[2] = 100;
+  // What other tools leave beyond the end marker and in the unused table entries.
+  for (size_t i = 3; i < 100; ++i) c.x[i] = 249, c.y[i] = 221;
+  std::fill(c.table.begin() + 40, c.table.end(), 255);
+  EscSettingsImage imported;
+  std::string error;
+  ASSERT_TRUE(ImportSettingsFromBytes(EncodeSettingsFile(stored), imported, error)) << error;
+  EXPECT_EQ(imported.boost_curve.x, c.x);
+  EXPECT_EQ(imported.boost_curve.y, c.y);
+  EXPECT_TRUE(
+      std::equal(c.table.begin() + 40, c.table.end(), imported.boost_curve.table.begin() + 40));
 }
 
 // Scripted answers and a record of what the commands asked the windows to do.

@@ -4,6 +4,7 @@
 #include "core/session/settings_history.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -226,6 +227,32 @@ TEST(SettingsHistoryFiles, AFailedWriteAndStrayFilesShowNoEntry) {
   EXPECT_EQ(entries[0].image.run_mode, 1);
   EXPECT_FALSE(history.Find("../escape"));
   EXPECT_FALSE(history.Find("20200101-000000-000-003"));
+}
+
+TEST(SettingsHistoryFiles, JunkInTheFolderIsSkippedUnreadAndHoldsNoWriteBack) {
+  const ScratchFolder scratch;
+  const std::string& folder = scratch.path();
+  SettingsHistory history(folder);
+  EscSettingsImage image;
+  std::string error;
+  const auto first = history.Record(image, "full", "serial", "ESC0110", kCauseRead, error);
+  ASSERT_TRUE(first) << error;
+  // What a user's ESC held is for that user alone, as in the wire trace.
+  for (const char* ext : {".json", ".DATA"}) {
+    EXPECT_EQ(fs::status(folder + "/" + *first + ext).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write)
+        << ext;
+  }
+  // A sidecar that is a link to an endless device, or a fifo, is neither read to its end nor
+  // waited on; a lock left with a stamp far ahead (a clock set wrong) holds no id back.
+  fs::create_symlink("/dev/zero", folder + "/20200101-000000-000-000.json");
+  ASSERT_EQ(mkfifo((folder + "/20200101-000000-000-001.json").c_str(), 0600), 0);
+  std::ofstream(folder + "/20991231-235959-999-999.lock").put('\n');
+  const auto second = history.Record(image, "full", "serial", "ESC0110", kCauseApply, error);
+  ASSERT_TRUE(second) << error;
+  EXPECT_GT(*second, *first);
+  EXPECT_LT(*second, "2099");
+  EXPECT_EQ(history.List().size(), 2u);
 }
 
 TEST(SettingsHistoryFiles, PrunesToTheNewest200AndKeepsOrderWhenTheClockGoesBack) {

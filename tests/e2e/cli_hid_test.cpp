@@ -4,6 +4,7 @@
 
 #include "sim/virtual_esc.h"
 #include "tests/support/process.h"
+#include "tests/support/scratch_folder.h"
 
 namespace tessel {
 namespace {
@@ -62,6 +63,27 @@ TEST(CliOverHidSocket, NothingListeningFailsWithTheSocketNamed) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("cannot open the HID adapter at /nonexistent/adapter"), std::string::npos)
       << r.err;
+}
+
+TEST(CliOverHidSocket, AnExistingPathThatIsNoAdapterIsRefusedWithItsReason) {
+  const test_support::ScratchFolder dir;
+  const std::string file = dir.Write("plain.txt", std::string("x"));
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--hid", "/dev/null"}, "/dev/null: not a HID device"},
+      {{"--hid", dir.path()}, ": it is a folder, not a HID device"},
+      {{"--hid", file}, "plain.txt: not a HID device"},
+      {{"--hid-socket", "/dev/null"}, "/dev/null: not a socket"},
+      {{"--hid-socket", dir.path()}, ": it is a folder, not a socket"},
+      {{"--hid-socket", file}, "plain.txt: not a socket"},
+  };
+  for (const auto& [option, reason] : cases) {
+    const CommandResult r =
+        RunCommand({TESSEL_CLI_BINARY, option[0], option[1], "--timeout", "1", "read"});
+    EXPECT_EQ(r.exit_code, 1) << option[0] << " " << option[1];
+    EXPECT_NE(r.err.find("cannot open the HID adapter at " + option[1]), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "sim/virtual_esc.h"
 #include "tests/support/expected_wire.h"
 #include "tests/support/process.h"
+#include "tests/support/scratch_folder.h"
 
 namespace tessel {
 namespace {
@@ -84,6 +85,25 @@ TEST(CliSetupJson, ReadJsonThenWriteSendsWhatTheDataFileSends) {
   EXPECT_EQ(SettingsPart(show_json.out), SettingsPart(show_data.out));
   std::remove(json.c_str());
   std::remove(data.c_str());
+}
+
+TEST(CliSetupJson, ShowPrintsFieldsBeyondTheirListsAsWriteTakesThemAndSaysSo) {
+  EscSettingsImage image = SampleFullEscImage();
+  for (const ParamField& f : FullEscFields()) {
+    if (f.set_command) image.*(f.field) = 0xFF;
+  }
+  image.esc_out = 0xFF;
+  const test_support::ScratchFolder dir;
+  const std::string data = dir.Write("ff.DATA", EncodeSettingsFile(image));
+  CommandResult r = RunCommand({TESSEL_CLI_BINARY, "show", "--json", data});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("28 fields lie beyond their option lists and are taken as their last "
+                       "option: run_mode 255 -> 2, "),
+            std::string::npos)
+      << r.err;
+  // What it prints is a setup equal to what `write` of the file sends.
+  r = RunCommand({TESSEL_CLI_BINARY, "diff", dir.Write("ff.json", r.out), data});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
 
 TEST(CliSetupJson, RefusedSetupNamesLineAndFieldAndSendsNothing) {

@@ -101,7 +101,8 @@ TEST(CliTrace, ATraceThatCannotBeWrittenStopsTheRunBeforeAnythingIsSent) {
   const ScratchFolder dir;
   SimProcess sim({"--trace"});
   ASSERT_FALSE(sim.path().empty());
-  for (const std::string& bad : {dir / "missing/t.txt", dir.path()}) {
+  // /dev/full opens, and fails the first write: the header.
+  for (const std::string& bad : {dir / "missing/t.txt", dir.path(), std::string("/dev/full")}) {
     const CommandResult r =
         RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "--trace", bad, "set", "run_mode=0"});
     EXPECT_EQ(r.exit_code, 2) << bad;
@@ -110,6 +111,20 @@ TEST(CliTrace, ATraceThatCannotBeWrittenStopsTheRunBeforeAnythingIsSent) {
   }
   sim.Stop();
   EXPECT_TRUE(sim.TracedHostBytes().empty());
+}
+
+TEST(CliTrace, ATraceThatStopsFittingIsSaidAtOnceAndTheRunGoesOn) {
+  const ScratchFolder dir;
+  SimProcess sim;
+  ASSERT_FALSE(sim.path().empty());
+  const std::string trace_path = dir / "t.txt";
+  // A file size limit of one 512-byte block: the header fits, the probe's lines soon do not.
+  const CommandResult r = RunCommand(
+      {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", TESSEL_CLI_BINARY,
+       "--port", sim.path(), "--quiet", "--trace", trace_path, "info"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find(trace_path + ": file too large; the trace stops here\n"), std::string::npos)
+      << r.err;
 }
 
 }  // namespace

@@ -174,6 +174,18 @@ TEST(CliDiff, TheEscAgainstAFile) {
   EXPECT_EQ(r.exit_code, 2) << r.err;
 }
 
+TEST(CliDiff, AnEscWhoseCurveArrivesDamagedIsAFailedReadNotADifference) {
+  const ScratchFolder dir;
+  const std::string file = dir.Write("esc.DATA", EncodeSettingsFile(SampleFullEscImage()));
+  SimProcess sim({"--hid", "--bad-curve", "boost"});
+  ASSERT_FALSE(sim.path().empty());
+  const CommandResult r =
+      RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "--quiet", "diff", file});
+  EXPECT_EQ(r.exit_code, 2) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(Has(r.err, "damaged curve (wrong check value): boost_curve")) << r.err;
+}
+
 TEST(CliDiff, JsonSetupsCompareByTheirKindAndCountOnlyWhatTheyName) {
   const ScratchFolder dir;
   const std::string data = dir.Write("a.DATA", EncodeSettingsFile(SampleFullEscImage()));

@@ -116,22 +116,24 @@ std::optional<std::string> CheckRecordCurves(
     const uint8_t* x = table + 50;
     const uint8_t* y = x + 100;
     const std::string name = kNames[k];
-    for (size_t i = 0; i < 100; ++i) {
+    // Only the points the editor loads make the curve: up to the end point (100,100) among
+    // the first 40, else 41. Points beyond them and table[40..49] carry nothing the ESC takes,
+    // and files hold anything there.
+    size_t end = 0;
+    while (end < 40 && !(x[end] == 100 && y[end] == 100)) ++end;
+    for (size_t i = 0; i <= end; ++i) {
       if (x[i] > kMax || y[i] > kMax) {
         return "the " + name + " curve has a point (" + std::to_string(x[i]) + "," +
                std::to_string(y[i]) + ") outside 0..100";
       }
-    }
-    // The points the editor loads: up to the end point (100,100) among the first 40, else 41.
-    size_t end = 0;
-    while (end < 40 && !(x[end] == 100 && y[end] == 100)) ++end;
-    for (size_t i = 1; i <= end; ++i) {
-      if (x[i] < x[i - 1]) {
+      if (i > 0 && x[i] < x[i - 1]) {
         return "the " + name + " curve's points do not rise from left to right (point " +
                std::to_string(i + 1) + ")";
       }
     }
-    for (size_t i = 0; i < 50; ++i) {
+    // The samples are rebuilt from the points, but a curve whose points stop short of x = 100
+    // leaves the last ones as the file holds them, and those go to the ESC.
+    for (size_t i = 0; i < 40; ++i) {
       if (table[i] > kMax) {
         return "the " + name + " curve's table holds " + std::to_string(table[i]) +
                ", outside 0..100";
@@ -296,7 +298,7 @@ bool ReadSettingsFileBytes(const std::string& path, std::vector<uint8_t>& bytes,
 }
 
 bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std::FILE*)>& write,
-                           std::string& error) {
+                           std::string& error, bool owner_only) {
   std::string temp;
   std::FILE* f = nullptr;
   int err = 0;
@@ -311,6 +313,18 @@ bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std
   if (f == nullptr) {
     error = "Cannot create " + Quoted(path) + ": " + ErrnoText(err);
     return false;
+  }
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // Narrowed before a byte is written, so that no one else can read it in between.
+  if (owner_only) {
+    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write, ec);
+    if (ec) {
+      std::fclose(f);
+      std::remove(temp.c_str());
+      error = "Cannot create " + Quoted(path) + ": " + ec.message();
+      return false;
+    }
   }
 
   errno = 0;
@@ -328,11 +342,8 @@ bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std
   }
 
   // A replaced file keeps its permissions; a new one gets the temporary's (umask) mode.
-  std::error_code ec;
-  const auto old = std::filesystem::status(path, ec);
-  if (!ec && std::filesystem::is_regular_file(old)) {
-    std::filesystem::permissions(temp, old.permissions(), ec);
-  }
+  const auto old = fs::status(path, ec);
+  if (!owner_only && !ec && fs::is_regular_file(old)) fs::permissions(temp, old.permissions(), ec);
   errno = 0;
   if (std::rename(temp.c_str(), path.c_str()) != 0) {
     err = errno;
@@ -394,15 +405,42 @@ void RebuildCurveTables(EscSettingsImage& image) {
 
 }  // namespace
 
-bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error) {
-  if (!ReadAndDecode(path, image, error)) return false;
-  RebuildCurveTables(image);
+std::vector<ClampedField> ClampImportedFields(EscSettingsImage& image) {
+  std::vector<ClampedField> clamped = FieldsBeyondOptions(image);
+  RefreshAllPagesFromImage(image);
+  return clamped;
+}
+
+std::string ClampedFieldsNote(const std::vector<ClampedField>& clamped) {
+  if (clamped.empty()) return {};
+  std::string out = std::to_string(clamped.size()) +
+                    (clamped.size() == 1 ? " field lies beyond its option list and is taken as "
+                                           "its last option:"
+                                         : " fields lie beyond their option lists and are taken "
+                                           "as their last option:");
+  for (size_t i = 0; i < clamped.size(); ++i) {
+    const ClampedField& c = clamped[i];
+    out += std::string(i ? ", " : " ") + std::string(c.setting->field_name) + " " +
+           std::to_string(c.stored) + " -> " + std::to_string(c.used);
+  }
+  return out;
+}
+
+bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error,
+                            std::vector<ClampedField>* clamped) {
+  EscSettingsImage read = image;
+  if (!ReadAndDecode(path, read, error)) return false;
+  std::vector<ClampedField> changed = ClampImportedFields(read);
+  RebuildCurveTables(read);
+  image = read;
+  if (clamped) *clamped = std::move(changed);
   return true;
 }
 
 bool ImportSettingsFromBytes(std::span<const uint8_t> file, EscSettingsImage& image,
                              std::string& error) {
   if (!DecodeNamed(file, "(data)", image, error)) return false;
+  ClampImportedFields(image);
   RebuildCurveTables(image);
   return true;
 }
@@ -469,10 +507,12 @@ bool ImportSettings(const SettingsFileHost& host) {
     return false;
   }
 
+  // Clamped here rather than left to the pages' refresh, so that the user is told.
+  const std::string note = ClampedFieldsNote(ClampImportedFields(host.image));
   if (host.load_all_curves) host.load_all_curves();
   host.ui.RefreshPagesFromImage();
   host.ui.ShowLoggedData();
-  host.ui.ReportOutcome("Imported " + *chosen);
+  host.ui.ReportOutcome("Imported " + *chosen + (note.empty() ? "" : "; " + note));
   host.ui.RefreshMainWindow();
   return true;
 }

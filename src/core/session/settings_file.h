@@ -17,6 +17,7 @@
 
 #include "core/session/session_ui.h"
 #include "core/session/settings_image.h"
+#include "core/settings/page_rules.h"
 
 namespace tessel {
 
@@ -62,8 +63,10 @@ std::string_view SettingsFileErrorReason(SettingsFileError error);
 uint16_t SettingsCheckValue(std::span<const uint8_t> record);
 
 // A record can carry a valid check value and still hold curves no ESC can take (a file
-// written by something else, or bytes of 0xFF). Names the first such curve and why: a point
-// outside 0..100, x not rising before the end point (100,100), or a table value above 100.
+// written by something else, or bytes of 0xFF). Judges the points that make each curve (up to
+// and including the end point (100,100) among the first 40 slots, else 41) and the 40 samples,
+// and names the first curve whose points leave 0..100 or do not rise, or whose samples exceed
+// 100. Points beyond the end and table[40..49] are kept as the file holds them.
 std::optional<std::string> CheckRecordCurves(std::span<const uint8_t, kSettingsRecordLength> record);
 
 // The record in logical order, check value filled in.
@@ -98,10 +101,11 @@ bool ReadFileHead(const std::string& path, size_t limit, std::string& contents,
 
 // Writes through a temporary file beside `path` and renames it over `path`, so that a failed
 // write never leaves a half-written file in place of a good one; a replaced file keeps its
-// permissions. `write` returns false when
-// it could not write everything. False with a message naming the file and the reason.
+// permissions (with `owner_only`, the file is its owner's alone, 0600, whatever was there).
+// `write` returns false when it could not write everything. False with a message naming the
+// file and the reason.
 bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std::FILE*)>& write,
-                           std::string& error);
+                           std::string& error, bool owner_only = false);
 
 // Command-line export: writes `image` to exactly `path` (no name rule, no page collection).
 // An existing non-empty file is replaced only when `overwrite` is set, and never when it is
@@ -109,16 +113,25 @@ bool ReplaceFileAtomically(const std::string& path, const std::function<bool(std
 bool ExportSettingsToPath(const EscSettingsImage& image, const std::string& path, bool overwrite,
                           std::string& error);
 
-// Command-line import: reads and validates `path`, assigns the stored fields and rebuilds
-// table[0..39] of each curve from its points, as the menu import does. The image is
-// untouched on any failure.
-bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error);
+// What an import does with a field the file holds beyond its option list (every byte 0xFF,
+// say): it takes the list's last option, as the pages' refresh does. Returns the fields it
+// changed, for ClampedFieldsNote; every import (menu, command line, show) goes through here.
+std::vector<ClampedField> ClampImportedFields(EscSettingsImage& image);
+// "2 fields lie beyond their option lists and are taken as their last option: run_mode 255 ->
+// 2, drag_brake 40 -> 30"; empty when none.
+std::string ClampedFieldsNote(const std::vector<ClampedField>& clamped);
+
+// Command-line import: reads and validates `path`, assigns the stored fields, clamps them
+// (ClampImportedFields, listed in `clamped` when given) and rebuilds table[0..39] of each curve
+// from its points, as the menu import does. The image is untouched on any failure.
+bool ImportSettingsFromPath(const std::string& path, EscSettingsImage& image, std::string& error,
+                            std::vector<ClampedField>* clamped = nullptr);
 // The same for file contents already in memory.
 bool ImportSettingsFromBytes(std::span<const uint8_t> file, EscSettingsImage& image,
                              std::string& error);
 
 // For showing a file without a device: the fields as stored (tables not rebuilt) over a
-// default image.
+// default image. `show` clamps them as an import would (ClampImportedFields).
 std::optional<EscSettingsImage> ReadSettingsFile(const std::string& path, std::string& error);
 
 // What the menu commands need from the session; ExportSettings(Session&) fills it in.

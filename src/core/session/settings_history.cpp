@@ -7,9 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "core/session/session.h"
 #include "core/session/settings_file.h"
@@ -222,21 +220,25 @@ int64_t SystemNowMs() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+// A history shows what a user's ESCs held: its files are for their owner only.
+constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
+
 bool WriteWhole(const std::string& path, const std::string& bytes, std::string& error) {
   return ReplaceFileAtomically(
       path,
       [&](std::FILE* f) { return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
-      error);
+      error, /*owner_only=*/true);
 }
 
+// A sidecar is a few hundred bytes; anything far larger is not one of ours.
+constexpr size_t kMaxSidecarBytes = 64 * 1024;
+
+// Through the settings files' reader: only a regular file, and never more than the limit (a
+// sidecar that is a link to a device or a fifo is skipped, not read without end or waited on).
 bool ReadText(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  text = buffer.str();
-  // A sidecar is a few hundred bytes; anything far larger is not one of ours.
-  return text.size() < 64 * 1024;
+  std::string error;
+  if (!ReadFileHead(path, kMaxSidecarBytes, text, error)) return false;
+  return text.size() <= kMaxSidecarBytes;
 }
 
 bool KnownDevice(const std::string& kind) {
@@ -338,18 +340,19 @@ std::optional<std::string> SettingsHistory::Record(const EscSettingsImage& image
   // there already is passed over.
   std::string id;
   std::string lock;
+  std::string taken;  // the newest id found taken by another writer: counted on from
   for (int attempt = 0;; ++attempt) {
     if (attempt == 100) {
       error = "no free entry id in " + folder_;
       return std::nullopt;
     }
-    // After every id in the folder: the same millisecond, or a clock that went back, counts
-    // on from the newest so that ids keep the order entries were made in.
-    std::string newest;
-    for (const char* ext : {kSidecarExtension, kDataExtension, kLockExtension}) {
-      const auto ids = Ids(ext);
-      if (!ids.empty()) newest = std::max(newest, ids.back());
-    }
+    // After every entry in the folder: the same millisecond, or a clock that went back, counts
+    // on from the newest so that ids keep the order entries were made in. Locks and settings
+    // files without a sidecar are no entries: one being written is found taken below, and one
+    // left behind by a tool that stopped (its stamp perhaps far ahead) must not steer the ids.
+    std::string newest = taken;
+    const auto entries = Ids(kSidecarExtension);
+    if (!entries.empty()) newest = std::max(newest, entries.back());
     id = IdStamp(now) + "-000";
     if (!newest.empty() && id <= newest) {
       const int count = std::stoi(newest.substr(20));
@@ -363,16 +366,21 @@ std::optional<std::string> SettingsHistory::Record(const EscSettingsImage& image
     errno = 0;
     std::FILE* f = std::fopen(lock.c_str(), "wbx");
     if (f == nullptr) {
-      if (errno == EEXIST) continue;
-      error = "cannot write in the history folder " + folder_ + ": " + std::strerror(errno);
-      return std::nullopt;
+      if (errno != EEXIST) {
+        error = "cannot write in the history folder " + folder_ + ": " + std::strerror(errno);
+        return std::nullopt;
+      }
+      taken = id;
+      continue;
     }
     std::fclose(f);
+    fs::permissions(lock, kOwnerOnly, ec);
     if (!fs::exists(folder_ + "/" + id + kSidecarExtension, ec) &&
         !fs::exists(folder_ + "/" + id + kDataExtension, ec)) {
       break;
     }
     fs::remove(lock, ec);
+    taken = id;
   }
   const std::string base = folder_ + "/" + id;
   bool written = true;

@@ -59,6 +59,18 @@ void RefreshAllPagesFromImage(EscSettingsImage& image) {
   for (const PageDef& page : EditingPages()) RefreshPageFromImage(page.page_id, image);
 }
 
+std::vector<ClampedField> FieldsBeyondOptions(const EscSettingsImage& image) {
+  std::vector<ClampedField> out;
+  for (const PageDef& page : EditingPages()) {
+    for (const SettingDef& s : page.settings) {
+      const int32_t stored = image.*s.field;
+      const int32_t used = ClampToOptions(stored, s.options.size());
+      if (used != stored) out.push_back({&s, stored, used});
+    }
+  }
+  return out;
+}
+
 void ResetPageToDefaults(int32_t page_id, EscSettingsImage& image) {
   const PageDef* page = FindPage(page_id);
   if (page == nullptr) return;

@@ -22,6 +22,15 @@ void RefreshPageFromImage(int32_t page_id, EscSettingsImage& image);
 // The main window's refresh of the five editing pages (after a read, an import or a preset).
 void RefreshAllPagesFromImage(EscSettingsImage& image);
 
+// A page field whose value lies beyond its option list, and the index a refresh takes instead.
+struct ClampedField {
+  const SettingDef* setting;
+  int32_t stored;
+  int32_t used;
+};
+// The fields RefreshAllPagesFromImage would change, in page order; the image is not touched.
+std::vector<ClampedField> FieldsBeyondOptions(const EscSettingsImage& image);
+
 // A page's ResetToDefaults: every field to its default index and the curve mode to 0, then the
 // refresh above.
 void ResetPageToDefaults(int32_t page_id, EscSettingsImage& image);

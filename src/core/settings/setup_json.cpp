@@ -382,8 +382,9 @@ bool LoadSetupFile(const std::string& path, EscSettingsImage& image, std::string
   std::string text;
   if (!ReadSetupText(path, text, error)) return false;
   if (IsJsonSetup(path, text)) return ParseSetupJson(text, path, image, error, info);
-  if (!ImportSettingsFromPath(path, image, error)) return false;
-  if (info) *info = SetupInfo{};
+  std::vector<ClampedField> clamped;
+  if (!ImportSettingsFromPath(path, image, error, &clamped)) return false;
+  if (info) *info = SetupInfo{.clamped = std::move(clamped)};
   return true;
 }
 

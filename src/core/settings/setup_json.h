@@ -16,8 +16,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/session/settings_image.h"
+#include "core/settings/page_rules.h"
 
 namespace tessel {
 
@@ -28,6 +30,7 @@ struct SetupInfo {
   int32_t device_class = kDeviceFull;  // kDeviceFull or kDeviceV1
   bool bec_only_fields = false;        // a V1 setup naming a field of the 16-byte block
   bool json = false;                   // the setup was a JSON text, not a .DATA file
+  std::vector<ClampedField> clamped;   // .DATA fields beyond their lists (ClampImportedFields)
 };
 
 // Takes a JSON setup into `image`. `name` starts every message ("a.json line 12:

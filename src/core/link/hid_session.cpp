@@ -490,9 +490,9 @@ bool HidSession::SendWentSilent() {
   s.progress = 0;
   if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
   s.busy_button = kBusyNone;
+  session_.BreakOffSend(SendBreak::kEscSilent);
   ui_.CloseProgress();
   ReportEscLost();
-  session_.BreakOffSend(SendBreak::kEscSilent);
   hid_step = kHidStepPresence;
   return true;
 }

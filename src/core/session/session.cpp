@@ -146,14 +146,12 @@ void Session::LoseAdapter() {
   s.adapter_state = kAdapterLost;
   s.link_kind = kLinkNone;
   status_changed = true;
+  if (sending) BreakOffSend(SendBreak::kAdapterLost);
   ui_.CloseProgress();
   ui_.RedrawIndicators();
   ui_.RefreshMainWindow();
   timers_.Arm(kTimerSession, 50);
-  if (sending) {
-    BreakOffSend(SendBreak::kAdapterLost);
-    ui_.Ask(kAdapterLostText, kSendCaption, Buttons::kOk);
-  }
+  if (sending) ui_.Ask(kAdapterLostText, kSendCaption, Buttons::kOk);
 }
 
 void Session::RefuseUnrecognisedReply() {
@@ -388,12 +386,12 @@ int Session::ConfirmTransferError() {
   s.progress = 0;
   s.read_step = 0;
   s.transfer_active = false;
-  ui_.CloseProgress();
   if (s.transfer_direction == kTransferSend) {
     BreakOffSend(SendBreak::kStopped);
   } else {
     ui_.ReportFailure("Read stopped: the ESC did not answer as expected");
   }
+  ui_.CloseProgress();
   ui_.RefreshMainWindow();
   return 2;
 }

@@ -177,28 +177,14 @@ TEST_F(EngineFaults, ASendCutOffCountsThePairsTheEscEchoed) {
   ASSERT_TRUE(Run([&] { return ReadDone(); }));
   session->image.throttle_curve_mode = 1;
   session->image.brake_curve_mode = session->image.boost_slope = 0;
+  // Frozen after the first pair: the other 26 still go out, unheard.
   ASSERT_TRUE(session->Apply());
-  // Frozen after the first pair: the other 26 and the end of settings still go out, unheard.
   ASSERT_TRUE(Run([&] { return status().send_step == 1; }));
   port->frozen = true;
-  ui.answers = {Answer::kCancel};
   ASSERT_TRUE(Run([&] { return !status().transfer_active; }));
   EXPECT_EQ(ui.outcomes.back(),
             "failed: Send stopped (the ESC did not answer as expected) after 1 of 27 settings "
             "and 0 of 1 curve; the ESC holds a mix: read it and send again");
-  EXPECT_EQ(std::count(ui.transfers_done.begin(), ui.transfers_done.end(), kTransferSend), 0);
-
-  // Pulled before a byte left: nothing was sent, and it says so.
-  port->frozen = false;
-  esc().ResetLine();
-  session->StartRead();
-  ASSERT_TRUE(Run([&] { return ReadDone(); }));
-  ASSERT_TRUE(session->Apply());
-  port->Vanish();
-  ASSERT_TRUE(Run([&] { return !status().transfer_active; }));
-  EXPECT_EQ(ui.outcomes.back(),
-            "failed: Send broke off (the adapter was lost) after 0 of 27 settings; nothing was "
-            "sent");
 }
 
 TEST_F(EngineFaults, IdleLimitCutsEveryWaitOnceNothingComesBack) {

@@ -40,7 +40,7 @@ TEST(CliOverHidSocket, ReadsSetsAndReadsBackTheFullEsc) {
 
 TEST(CliOverHidSocket, ASendCutOffByAPulledAdapterFailsEvenWhenItComesBack) {
   // The read takes six bytes; the adapter goes on the first pair's command byte and is
-  // plugged back at once, and the tool reads the ESC afresh.
+  // plugged back at once, and the tool reads the ESC afresh. Bytes left: not "nothing sent".
   SimProcess sim({"--hid", "--unplug-after", "7"});
   ASSERT_FALSE(sim.path().empty());
   const EscSettingsImage want = SampleFullEscImage();
@@ -53,10 +53,6 @@ TEST(CliOverHidSocket, ASendCutOffByAPulledAdapterFailsEvenWhenItComesBack) {
                        "curves; the ESC holds a mix: read it and send again"),
             std::string::npos)
       << r.err;
-  const CommandResult read =
-      RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "read", "--json"});
-  ASSERT_EQ(read.exit_code, 0) << read.err;
-  EXPECT_EQ(JsonInt(read.out, "drag_brake"), want.drag_brake);
 }
 
 TEST(CliOverHidSocket, InfoNamesTheAdapterAndTheDeviceBehindIt) {

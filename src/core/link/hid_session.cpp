@@ -490,9 +490,9 @@ bool HidSession::SendWentSilent() {
   s.progress = 0;
   if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
   s.busy_button = kBusyNone;
+  ReportEscLost();
   session_.BreakOffSend(SendBreak::kEscSilent);
   ui_.CloseProgress();
-  ReportEscLost();
   hid_step = kHidStepPresence;
   return true;
 }
@@ -741,9 +741,6 @@ void HidSession::OnDeviceRemoved(const std::string& path) {
 
 void HidSession::Disconnect() {
   SessionStatus& s = status_;
-  // Whatever comes back after this (the adapter, its greeting, a fresh read) cannot finish
-  // the send that was cut off.
-  session_.BreakOffSend(SendBreak::kAdapterLost);
   link.HidClose();
   s.lcd_box_connected = false;
   s.adapter_state = kAdapterNone;
@@ -763,6 +760,9 @@ void HidSession::Disconnect() {
   s.transfer_direction = kTransferRead;
   // An update cannot go on without the adapter; the next one must be able to start.
   if (UpdateRunning()) update_outcome = HidUpdateOutcome::kAdapterLost;
+  // Whatever comes back after this (the adapter, its greeting, a fresh read) cannot finish
+  // the send that was cut off.
+  session_.BreakOffSend(SendBreak::kAdapterLost);
   ui_.CloseProgress();
   ui_.RefreshMainWindow();
 }

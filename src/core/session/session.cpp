@@ -956,7 +956,7 @@ bool Session::V1SendSettings() {
 
 void Session::OnSerialPortRemoved() {
   SessionStatus& s = status;
-  if (s.link_kind == kLinkSerial) BreakOffSend(SendBreak::kAdapterLost);
+  const bool serial = s.link_kind == kLinkSerial;
   s.link_kind = kLinkNone;
   timers_.Arm(kTimerHidProbe, 200);
   s.progress_total = kHidProgressTotal;
@@ -970,6 +970,8 @@ void Session::OnSerialPortRemoved() {
   ui_.ShowIndicators(true);
   ui_.MarkSkinsForRenewal();
   ui_.SwitchToPage(kPageNone);
+  // Said once the status tells that the adapter is gone.
+  if (serial) BreakOffSend(SendBreak::kAdapterLost);
 }
 
 void Session::OnSerialPortArrived() {

@@ -91,6 +91,7 @@ void CliUi::SetProgress(uint32_t total, uint32_t done) {
   if (total == 0) return;
   if (!flashing_ && !pending_activity_.empty()) {
     meter_.Begin(pending_activity_);
+    meter_sending_ = pending_activity_ == "sending";
     pending_activity_.clear();
   }
   percent_ = static_cast<int>(static_cast<uint64_t>(done) * 100 / total);
@@ -100,7 +101,10 @@ void CliUi::SetProgress(uint32_t total, uint32_t done) {
 void CliUi::CloseProgress() {
   // The engines close the window when a read or send ends; one given up on has been said by
   // the failure. The flash ends its own progress.
-  if (!flashing_) meter_.End(!gave_up);
+  // A send that broke off is no 100 %, whatever the engine's counter reached.
+  const bool cut_off = meter_sending_ && session_ != nullptr &&
+                       session_->send_account.end == SendEnd::kBrokeOff;
+  if (!flashing_) meter_.End(!gave_up && !cut_off);
   percent_ = 0;
 }
 

@@ -73,6 +73,7 @@ class CliUi : public SessionUi {
   ProgressMeter meter_;
   int percent_ = 0;
   std::string pending_activity_;  // named by the engine, shown from its first progress
+  bool meter_sending_ = false;    // the meter shows a send
   bool flashing_ = false;
   bool force_old_version_ = false;
   int retry_key_ = -1;

@@ -375,52 +375,37 @@ class CliWorld {
     return Fail(kNoAdapterText);
   }
 
-  // Runs a send that was just started until its end. 0, or 1 (130 when interrupted) with a
-  // message on stderr that says how much of a broken-off send went out.
+  // Runs a send that was just started until its end. 0 only when the ESC confirmed the whole
+  // send after the last (re)connect; otherwise 1 (130 when interrupted) with a message on
+  // stderr that says how much of it the ESC took.
   int WaitForSend() {
+    const SendAccount& account = session_->send_account;
     const bool done = loop_.RunUntil(
         [&] {
-          const SessionStatus& s = session_->status;
-          return ui_.gave_up || StopRequested() || session_->link.idle_expired() ||
-                 (!s.transfer_active && !s.send_in_progress) ||
-                 (s.device_class == kDeviceV1 && ui_.send_finished) || HidEscLost();
+          return !account.running() || ui_.gave_up || StopRequested() ||
+                 session_->link.idle_expired() || HidEscLost();
         },
         timeout_ms_ + 60000);
-    const SessionStatus& s = session_->status;
-    const bool finished = !ui_.gave_up && !session_->adapter_lost_in_transfer && !HidEscLost() &&
-                          (s.device_class == kDeviceV1
-                               ? ui_.send_finished
-                               : !s.transfer_active && !s.send_in_progress && s.send_step == 0);
-    if (StopRequested() && !finished) {
+    if (account.completed()) return kExitOk;
+    if (StopRequested()) {
       std::fprintf(stderr, "\ntesselarc-cli: interrupted %s\n", Partial().c_str());
       return kExitInterrupted;
     }
     if (ui_.gave_up) return Fail(ui_.failure + "; " + Partial());
-    if (session_->adapter_lost_in_transfer) {
+    if (session_->adapter_lost_in_transfer || account.why == SendBreak::kAdapterLost) {
       return Fail("the adapter was lost during the send; " + Partial());
     }
-    if (session_->link.idle_expired() && !finished) {
+    if (session_->link.idle_expired()) {
       return Fail("no byte came back from the ESC for " + std::to_string(timeout_ms_ / 1000.0) +
                   " s; " + Partial());
     }
     if (!done) return Fail("the send did not finish in time; " + Partial());
-    if (!EscConnected()) return Fail("the ESC went away during the send; " + Partial());
-    return kExitOk;
+    if (account.why == SendBreak::kSkipped) return Fail("steps were skipped; " + Partial());
+    return Fail("the ESC went away during the send; " + Partial());
   }
 
-  // How much of a send that broke off went out.
-  std::string Partial() const {
-    const SessionStatus& s = session_->status;
-    const bool v1 = s.device_class == kDeviceV1;
-    const int total = v1 ? 16 : kFullEscSendableCount;
-    const int sent = std::min(s.send_step, total);
-    if (sent == 0 && s.send_step == 0)
-      return "after 0 of " + std::to_string(total) + " settings; nothing was sent";
-    std::string text =
-        "after " + std::to_string(sent) + " of " + std::to_string(total) + " settings";
-    if (!v1 && s.send_step > kFullEscSendableCount + 3) text += " and part of the curves";
-    return text + "; the ESC holds a mix: read it and send again";
-  }
+  // How much of a send that broke off the ESC took.
+  std::string Partial() const { return SendAccountText(session_->send_account); }
 
   bool PortBusy() const {
     return qt_port_ != nullptr && qt_port_->last_error().rfind("port busy", 0) == 0;

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "core/settings/page_rules.h"
@@ -387,6 +388,54 @@ TEST_F(HidSessionTest, ADroppedAcknowledgementIsRepeatedAndASilentEscEndsTheSend
   EXPECT_FALSE(ui.progress_visible);
   EXPECT_EQ(status().esc_state, kEscNone);
   EXPECT_EQ(hid->poll_count, 255) << "reported lost";
+}
+
+TEST_F(HidSessionTest, ASendCutOffByThePulledAdapterIsNoSuccessAndSaysWhatTheEscTook) {
+  // Pulled a few bytes into the packet (full ESC) or the third pair (V1) and plugged back at
+  // once: the fresh read that follows must not finish the send.
+  for (const auto& [kind, after, account] :
+       {std::tuple{HidDeviceKind::kV1Esc, 5L, "2 of 10 settings"},
+        std::tuple{HidDeviceKind::kFullEsc, 7L, "1 of 27 settings and 0 of 3 curves"}}) {
+    ui = ModeUi{};
+    Build(kind);
+    ASSERT_TRUE(ReadFully());
+    adapter->faults().unplug_after_bytes = static_cast<long>(adapter->received().size()) + after;
+    ASSERT_TRUE(kind == HidDeviceKind::kFullEsc ? session->Apply() : session->V1SendSettings());
+    ASSERT_TRUE(RunUntil([&] { return !adapter->plugged(); }));
+    adapter->SetPlugged(true);
+    for (const HidEvent& e : adapter->TakeEvents()) {
+      e.arrived ? hid->OnDeviceArrived() : hid->OnDeviceRemoved(e.path);
+    }
+    ui.reads_finished = ui.v1_reads = 0;
+    ASSERT_TRUE(ReadFully());
+    EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferRead}));
+    ASSERT_EQ(ui.outcomes.size(), 3u);
+    EXPECT_EQ(ui.outcomes[1], "failed: Send broke off (the adapter was lost) after " +
+                                  std::string(account) +
+                                  "; the ESC holds a mix: read it and send again");
+  }
+
+  // Counted by the ESC's answers: the first pair, the packet's two reports, then marker and
+  // data answer of the boost and the brake curve, whose data answer is dropped.
+  adapter->faults().drop_ack = adapter->acks() + 7;
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(RunUntil([&] { return !session->send_account.running(); }));
+  EXPECT_EQ(ui.outcomes.back(),
+            "failed: Send broke off (the ESC stopped answering) after 27 of 27 settings and 1 of 3 "
+            "curves; the ESC holds a mix: read it and send again");
+}
+
+TEST_F(HidSessionTest, AV1BlockOutsideTheV1ListsIsRefused) {
+  Build(HidDeviceKind::kV1Esc);
+  adapter->image().v1_motor_timing = 9;  // no such option
+  const int32_t before = session->image.v1_running_mode;
+  ASSERT_TRUE(RunUntil([&] { return session->unrecognised_reply; }));
+  RunUntil([] { return false; }, 3000);
+  EXPECT_EQ(ui.questions,
+            std::vector<std::string>{std::string(kReadCaption) + "|" + kUnrecognisedReplyText});
+  EXPECT_EQ(ui.v1_reads, 0);
+  EXPECT_EQ(session->image.v1_running_mode, before);
+  EXPECT_FALSE(session->V1SendSettings());
 }
 
 TEST_F(HidSessionTest, LcdBoxModeSwitchesFollowTheirConditions) {

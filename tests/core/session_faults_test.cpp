@@ -171,6 +171,22 @@ TEST_F(EngineFaults, FrozenEscCostsOneEchoWaitPerTickAndNeverEndsAsASuccess) {
   EXPECT_LT(status().send_step, 31);
 }
 
+TEST_F(EngineFaults, ASendCutOffCountsThePairsTheEscEchoed) {
+  Build(EscVariant::kFull);
+  esc().faults().answer_at = SpeedPolicy::kOnly19200;
+  ASSERT_TRUE(Run([&] { return ReadDone(); }));
+  session->image.throttle_curve_mode = 1;
+  session->image.brake_curve_mode = session->image.boost_slope = 0;
+  // Frozen after the first pair: the other 26 still go out, unheard.
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(Run([&] { return status().send_step == 1; }));
+  port->frozen = true;
+  ASSERT_TRUE(Run([&] { return !status().transfer_active; }));
+  EXPECT_EQ(ui.outcomes.back(),
+            "failed: Send stopped (the ESC did not answer as expected) after 1 of 27 settings "
+            "and 0 of 1 curve; the ESC holds a mix: read it and send again");
+}
+
 TEST_F(EngineFaults, IdleLimitCutsEveryWaitOnceNothingComesBack) {
   Build(EscVariant::kV1);
   ASSERT_TRUE(Run([&] { return ReadDone(); }));

@@ -114,6 +114,23 @@ TEST_F(CliFaults, VanishedOrFrozenEscEndsTheRunInTime) {
   }
 }
 
+TEST_F(CliFaults, AFrozenEscIsCreditedWithThePairsItEchoedOnly) {
+  // The pairs go out unanswered but for their echo: the ESC freezes nine pairs into the send,
+  // and the other eighteen still leave the tool.
+  SimProcess sim({"--answer-at", "19200", "--freeze-after", "30", "--trace"});
+  const CommandResult r = RunCommand(
+      {TESSEL_CLI_BINARY, "--port", sim.path(), "--timeout", "2", "set", "run_mode=2"}, 30000);
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  sim.Stop();
+  const std::vector<uint8_t> taken = sim.TracedHostBytes();
+  const auto first_pair = std::find(taken.begin(), taken.end(), 0xA4);
+  ASSERT_NE(first_pair, taken.end());
+  const auto pairs = (taken.end() - first_pair) / 2;
+  EXPECT_NE(r.err.find("after " + std::to_string(pairs) + " of 27 settings and 0 of "),
+            std::string::npos)
+      << r.err;
+}
+
 TEST_F(CliFaults, InterruptStopsAtTheNextStepAndSaysWhatWasSent) {
   SimProcess sim({"--answer-at", "1200", "--trace"});
   bool signalled = false;

@@ -39,6 +39,23 @@ TEST(CliOverHidSocket, ReadsSetsAndReadsBackTheFullEsc) {
   EXPECT_EQ(JsonInt(r.out, "run_mode"), run_mode);
 }
 
+TEST(CliOverHidSocket, ASendCutOffByAPulledAdapterFailsEvenWhenItComesBack) {
+  // The read takes six bytes; the adapter goes on the first pair's command byte and is
+  // plugged back at once, and the tool reads the ESC afresh. Bytes left: not "nothing sent".
+  SimProcess sim({"--hid", "--unplug-after", "7"});
+  ASSERT_FALSE(sim.path().empty());
+  const EscSettingsImage want = SampleFullEscImage();
+  const CommandResult r =
+      RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "set",
+                  "drag_brake=" + std::to_string(want.drag_brake == 3 ? 2 : 3), "run_mode=0"},
+                 30000);
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  EXPECT_NE(r.err.find("the adapter was lost during the send; after 0 of 27 settings and 0 of 3 "
+                       "curves; the ESC holds a mix: read it and send again"),
+            std::string::npos)
+      << r.err;
+}
+
 TEST(CliOverHidSocket, InfoNamesTheAdapterAndTheDeviceBehindIt) {
   SimProcess lcd({"--hid", "--device", "lcd"});
   ASSERT_FALSE(lcd.path().empty());

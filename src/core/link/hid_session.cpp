@@ -17,6 +17,7 @@ constexpr size_t kV1MinBlock = 12;
 constexpr size_t kV1MaxBlock = 18;
 constexpr size_t kFullPacketBytes = 64;
 constexpr size_t kFullPacketHalf = 32;
+constexpr int kPairsInFirstReport = static_cast<int>(kFullPacketHalf / 2);
 constexpr int32_t kProgressAfterSettings = 58;
 constexpr int32_t kProgressPerChunk = 42;
 constexpr std::array<size_t, 3> kChunkStart{0, 42, 84};
@@ -26,6 +27,13 @@ constexpr size_t kCurveCopied = 140;
 
 bool IsPresenceAnswer(uint8_t b) {
   return b == 0xD6 || (b >= 0x20 && b <= 0x2F);
+}
+
+// A V1 send with the BEC carries it in four pairs: the account counts settings, not pairs.
+int V1SettingsInPairs(int32_t pairs, bool bec) {
+  if (!bec) return pairs;
+  constexpr int32_t kBefore = 9;  // the pairs before the BEC
+  return std::min(pairs, kBefore) + (pairs > kBefore ? 1 : 0) + (pairs > kBefore + 4 ? 1 : 0);
 }
 
 }  // namespace
@@ -266,6 +274,16 @@ void HidSession::StepSettings() {
   esc_identified = true;
   esc_type = static_cast<int32_t>(rx_count);
   if (rx_count <= kV1MaxBlock) {
+    std::array<int32_t, kV1MaxBlock> block{};
+    std::copy_n(rx.begin(), rx_count, block.begin());
+    if (!V1BlockFitsLists(block.data(), rx_count, status_.v1_block_variant)) {
+      // Identified, so that idle polling does not ask for it again; refused until a read
+      // succeeds.
+      hid_step = kHidStepPresence;
+      session_.RefuseUnrecognisedReply();
+      return;
+    }
+    session_.unrecognised_reply = false;
     status_.device_class = kDeviceV1;
     DecodeV1Block(rx.data(), rx_count);
     ui_.SwitchToPage(kPageV1Done);
@@ -429,14 +447,19 @@ void HidSession::HidStartSend(bool preset_packet) {
   link.HidFlush();
   hid_tx.fill(0);
   const bool full = status_.device_class == kDeviceFull;
+  SendAccount& account = session_.send_account;
   if (full) {
     BuildFullPacket(preset_packet);
     tx_count = preset_packet ? 58 : 60;
+    account.Begin(kFullEscSendableCount, static_cast<int>(CurveFields().size()));
   } else {
     ui_.V1WriteToImage();
-    tx_count = static_cast<int32_t>(BuildV1Packet()) - 2;
+    const auto bytes = static_cast<int32_t>(BuildV1Packet());
+    tx_count = bytes - 2;
+    account.Begin(V1SettingsInPairs(bytes / 2, status_.v1_block_variant == kV1Block16), 0);
   }
-  Send(hid_tx.data(), 2);
+  curve_answer_due = false;
+  if (Send(hid_tx.data(), 2)) account.any_byte_left = true;
   tx_offset = 0;
   tick_count = 0;
   silent_ticks = 0;
@@ -467,10 +490,9 @@ bool HidSession::SendWentSilent() {
   s.progress = 0;
   if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
   s.busy_button = kBusyNone;
-  ui_.CloseProgress();
   ReportEscLost();
-  ui_.ReportFailure(
-      "Send broke off: the ESC stopped answering and may hold part of the new settings");
+  session_.BreakOffSend(SendBreak::kEscSilent);
+  ui_.CloseProgress();
   hid_step = kHidStepPresence;
   return true;
 }
@@ -484,6 +506,7 @@ void HidSession::StepSendAck() {
   }
   tick_count = 0;
   if (status_.device_class == kDeviceFull) {
+    session_.send_account.settings_taken = 1;  // the first pair, answered on its own
     Send(hid_tx.data(), kFullPacketHalf);
     link.DelayMs(5);
     Send(hid_tx.data() + kFullPacketHalf, kFullPacketBytes - kFullPacketHalf);
@@ -495,6 +518,7 @@ void HidSession::StepSendAck() {
     status_.progress = kProgressAfterSettings;
     return;
   }
+  CountV1Pairs(tx_offset / 2 + 1);
   if (tx_count >= 2) {
     tx_count -= 2;
     tx_offset += 2;
@@ -505,6 +529,7 @@ void HidSession::StepSendAck() {
   tx_count = 0;
   status_.send_in_progress = false;
   status_.transfer_active = false;
+  session_.send_account.Complete();
   ui_.V1ShowSendDone();
   ui_.ReportOutcome(kSentOkText);
   ui_.TransferDone(kTransferSend, true);
@@ -524,7 +549,10 @@ void HidSession::StepWriteCurves() {
     return;
   }
   if (rx_count == 0) return;
+  SendAccount& account = session_.send_account;
   if (curve_phase >= 4) {
+    if (curve_answer_due) ++account.curves_taken;
+    curve_answer_due = false;
     FinishSend();
     return;
   }
@@ -533,7 +561,15 @@ void HidSession::StepWriteCurves() {
                                          : (last == kHidAck || last == kHidCurveMarker ||
                                             (curve_phase >= 2 && last == 0x00));
   if (!accepted) return;
+  if (curve_answer_due && last != kHidCurveMarker) {
+    ++account.curves_taken;
+    curve_answer_due = false;
+  }
   if (curve_phase == 0) {
+    // The ESC answers each report of the packet that brought it pairs: one answer vouches
+    // for the first report's pairs only.
+    const auto answers = std::count(rx.begin(), rx.begin() + static_cast<long>(rx_count), kHidAck);
+    account.settings_taken = answers >= 2 ? kFullEscSendableCount : kPairsInFirstReport;
     curve_phase = 1;
     curve_cmd_due = true;
   }
@@ -564,6 +600,7 @@ void HidSession::SendCurveChunk() {
   if (++curve_chunk > 3) {
     curve_chunk = 0;
     ++curve_phase;
+    curve_answer_due = true;
   }
 }
 
@@ -576,9 +613,17 @@ void HidSession::FinishSend() {
   if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
   s.busy_button = kBusyNone;
   ui_.CloseProgress();
+  session_.send_account.Complete();
   ui_.ReportOutcome(kSentOkText);
   ui_.RefreshMainWindow();
   ui_.TransferDone(kTransferSend, true);
+}
+
+void HidSession::CountV1Pairs(int32_t pairs) {
+  SendAccount& account = session_.send_account;
+  if (!account.running()) return;
+  account.settings_taken = std::min(
+      V1SettingsInPairs(pairs, status_.v1_block_variant == kV1Block16), account.settings_total);
 }
 
 void HidSession::HidStartRead() {
@@ -715,6 +760,9 @@ void HidSession::Disconnect() {
   s.transfer_direction = kTransferRead;
   // An update cannot go on without the adapter; the next one must be able to start.
   if (UpdateRunning()) update_outcome = HidUpdateOutcome::kAdapterLost;
+  // Whatever comes back after this (the adapter, its greeting, a fresh read) cannot finish
+  // the send that was cut off.
+  session_.BreakOffSend(SendBreak::kAdapterLost);
   ui_.CloseProgress();
   ui_.RefreshMainWindow();
 }

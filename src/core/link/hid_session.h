@@ -148,12 +148,13 @@ class HidSession {
   int32_t curve_phase = 0;
   int32_t curve_chunk = 0;
   bool curve_cmd_due = false;
+  bool curve_answer_due = false;  // a curve's data went out; its answer confirms it
   bool marker_seen = false;
   std::string adapter_version_text;
   std::string esc_version_text;
 
  private:
-  void Send(const uint8_t* bytes, size_t count) { link.HidSend(bytes, count); }
+  bool Send(const uint8_t* bytes, size_t count) { return link.HidSend(bytes, count); }
   void SendByte(uint8_t byte) { link.HidSend(&byte, 1); }
   void StepGreeting();
   void StepPresence();
@@ -170,6 +171,7 @@ class HidSession {
   void FinishRead();
   void SendCurveChunk();
   void FinishSend();
+  void CountV1Pairs(int32_t pairs);
   bool SendWentSilent();
   void AddProgress(int32_t amount);
   size_t BuildFullPacket(bool preset_packet);

@@ -73,7 +73,18 @@ void SerialLink::LinkClose() {
   is_open = false;
 }
 
-void SerialLink::LinkPurgeRx() { port_.PurgeRx(); }
+void SerialLink::LinkPurgeRx() {
+  // Read before dropping, without waiting, so that what came back is counted.
+  uint8_t pending[64];
+  size_t got = 0;
+  do {
+    got = 0;
+    if (!port_.IsOpen()) break;
+    port_.Read(pending, sizeof pending, &got, 0);
+    purged_rx_bytes += got;
+  } while (got == sizeof pending);
+  port_.PurgeRx();
+}
 void SerialLink::LinkPurgeAll() { port_.Purge(); }
 
 void SerialLink::SetIdleLimit(uint32_t ms) {

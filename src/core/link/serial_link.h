@@ -60,6 +60,9 @@ class SerialLink {
   bool link_error = false;
   // The last LinkSendByte wrote its byte but its echo did not come back.
   bool echo_missing = false;
+  // Bytes that had come back and were dropped unread by LinkPurgeRx: on a send, the echoes
+  // of the pairs, which is all the ESC says about taking them.
+  uint64_t purged_rx_bytes = 0;
   std::string link_message;
   // What the last successful search found.
   std::string device_name;

@@ -27,6 +27,23 @@ constexpr const char* kCurveNames[] = {"boost", "brake", "throttle"};  // CurveF
 
 }  // namespace
 
+bool V1BlockFitsLists(const int32_t* block, size_t length, int32_t variant) {
+  for (const V1Field& f : V1Fields()) {
+    if (f.bec_only && variant != kV1Block16) continue;
+    if (static_cast<size_t>(f.block_byte) >= length) continue;
+    const int32_t byte = block[f.block_byte];
+    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
+      if (byte < 0 || byte > 0xFF || !V1CutoffIndexFromCode(static_cast<uint8_t>(byte))) {
+        return false;
+      }
+      continue;
+    }
+    const V1SettingDef* def = FindV1Setting(f.field);
+    if (def && (byte < 0 || static_cast<size_t>(byte) >= def->options.size())) return false;
+  }
+  return true;
+}
+
 std::string DamagedCurveWarning(const std::vector<std::string>& curves) {
   return "The " + JoinCurveNames(curves) +
          " arrived damaged (wrong check value); default points are shown in place of the "
@@ -105,7 +122,13 @@ bool Session::ConfirmDamagedCurveSend() {
 
 int Session::SendByteEchoed(uint8_t byte) {
   if (link.LinkSendByte(byte) != 0) return 1;
+  if (send_account.running()) send_account.any_byte_left = true;
   return link.echo_missing ? 1 : 0;
+}
+
+void Session::BreakOffSend(SendBreak why) {
+  if (!send_account.BreakOff(why)) return;
+  ui_.ReportFailure(SendBrokeOffText(send_account));
 }
 
 void Session::LoseAdapter() {
@@ -123,6 +146,7 @@ void Session::LoseAdapter() {
   s.adapter_state = kAdapterLost;
   s.link_kind = kLinkNone;
   status_changed = true;
+  if (sending) BreakOffSend(SendBreak::kAdapterLost);
   ui_.CloseProgress();
   ui_.RedrawIndicators();
   ui_.RefreshMainWindow();
@@ -362,11 +386,12 @@ int Session::ConfirmTransferError() {
   s.progress = 0;
   s.read_step = 0;
   s.transfer_active = false;
+  if (s.transfer_direction == kTransferSend) {
+    BreakOffSend(SendBreak::kStopped);
+  } else {
+    ui_.ReportFailure("Read stopped: the ESC did not answer as expected");
+  }
   ui_.CloseProgress();
-  ui_.ReportFailure(s.transfer_direction == kTransferSend
-                        ? "Send stopped: the ESC did not answer as expected and may hold part "
-                          "of the new settings"
-                        : "Read stopped: the ESC did not answer as expected");
   ui_.RefreshMainWindow();
   return 2;
 }
@@ -420,15 +445,9 @@ bool Session::CopyParamBlockToImage() {
   }
   // An ESC that did not answer the identification is taken for a V1-series one; if its block
   // does not fit the V1 lists, it is something else, and its bytes must not become settings.
-  for (const V1Field& f : V1Fields()) {
-    if (f.bec_only && status.v1_block_variant != kV1Block16) continue;
-    const int32_t byte = param_bytes[static_cast<size_t>(f.block_byte)];
-    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
-      if (!V1CutoffIndexFromCode(static_cast<uint8_t>(byte))) return false;
-      continue;
-    }
-    const V1SettingDef* def = FindV1Setting(f.field);
-    if (def && (byte < 0 || static_cast<size_t>(byte) >= def->options.size())) return false;
+  if (!V1BlockFitsLists(param_bytes.data(), static_cast<size_t>(param_count),
+                        status.v1_block_variant)) {
+    return false;
   }
   unrecognised_reply = false;
   for (const V1Field& f : V1Fields()) {
@@ -592,15 +611,23 @@ void Session::ReportReadDone() {
 
 void Session::ReportSendDone() {
   if (skipped_steps > 0) {
-    ui_.ReportFailure("Sent with skipped steps: the ESC may not have taken every setting");
+    BreakOffSend(SendBreak::kSkipped);
   } else {
+    send_account.Complete();
     ui_.ReportOutcome(kSentOkText);
   }
   ui_.TransferDone(kTransferSend, skipped_steps == 0);
 }
 
+void Session::CountEchoedPairs() {
+  const uint64_t echoed = (link.purged_rx_bytes - echo_base_) / 2;
+  send_account.settings_taken = static_cast<int>(std::min<uint64_t>(echoed, kFullEscSendableCount));
+}
+
 int Session::SendParameter(uint8_t command, uint8_t value) {
-  if (link.LinkSendRaw(&command, 1) != 0 || link.LinkSendRaw(&value, 1) != 0) {
+  const int failed = link.LinkSendRaw(&command, 1);
+  if (failed == 0 && send_account.running()) send_account.any_byte_left = true;
+  if (failed != 0 || link.LinkSendRaw(&value, 1) != 0) {
     ConfirmTransferError();
     return 1;
   }
@@ -646,6 +673,7 @@ bool Session::SendCurveStep(const CurveField& field, int data_step, int next_ste
       return false;
     }
   }
+  ++send_account.curves_taken;  // every byte of it came back
   return true;
 }
 
@@ -663,17 +691,26 @@ void Session::SendStep() {
   const auto fields = FullEscFields();
   const auto curves = CurveFields();  // boost, brake, throttle
   const int step = s.send_step;
+  if (step == 0) {
+    // Nothing acknowledges a pair but its echo: count the echoes from here on.
+    link.LinkPurgeRx();
+    echo_base_ = link.purged_rx_bytes;
+  }
   if (step >= 0 && step < kFullEscSendableCount) {
     const ParamField& f = fields[static_cast<size_t>(step)];
     SendParameter(*f.set_command, static_cast<uint8_t>(image.*(f.field)));
+    CountEchoedPairs();
     ++s.send_step;
   } else if (step == 27) {
     SendParameter(kEndOfSettingsCommand, kEndOfSettingsValue);
+    CountEchoedPairs();
     ++s.send_step;
   } else if (step >= 28 && step <= 30) {
     // The first echoed bytes after the settings pairs: a missing echo means the pairs went
     // nowhere, which must not end as a successful send.
-    if (SendByteEchoed(1) != 0) {
+    const int failed = SendByteEchoed(1);
+    CountEchoedPairs();
+    if (failed != 0) {
       ConfirmTransferError();
       return;
     }
@@ -696,8 +733,10 @@ void Session::SendStep() {
 
 void Session::SendStepV1() {
   SessionStatus& s = status;
-  // The ESC says it is ready for the next pair with a byte of 1.
+  // The ESC says it is ready for the next pair with a byte of 1, which also tells that it
+  // took the one before.
   if (link.LinkReceive(1, 200) != 0 || link.reply_buffer[0] != 1) return;
+  if (s.send_step > 0) send_account.settings_taken = std::min(s.send_step, kV1SendPairs);
   s.progress += 10;
   const EscSettingsImage& im = image;
   const bool bec = s.v1_block_variant == kV1Block16;
@@ -758,6 +797,13 @@ void Session::StartRead() {
 void Session::StartSend() {
   adapter_lost_in_transfer = false;
   skipped_steps = 0;
+  int curves = 0;
+  for (const CurveField& f : CurveFields()) curves += image.*(f.mode) != 0 ? 1 : 0;
+  if (status.device_class == kDeviceFull) {
+    send_account.Begin(kFullEscSendableCount, curves);
+  } else {
+    send_account.Begin(kV1SendPairs, 0);
+  }
   status.progress = 0;
   status.transfer_active = true;
   status.transfer_direction = kTransferSend;
@@ -835,14 +881,17 @@ bool Session::ResetDefault() {
     ui_.V1WriteToImage();
     link.ClearReply();
     link.LinkPurgeAll();
+    send_account.Begin(kV1SendPairs, 0);
     SendParameter(0xE2, static_cast<uint8_t>(image.v1_running_mode));
   }
+  const bool pair_left = send_account.any_byte_left;
   ui_.V1ShowStatus("Esc Sending......");
   if (s.device_class != kDeviceV1) {
     ui_.CollectPageSelections();
     LoadAllCurves();
   }
   StartSend();
+  send_account.any_byte_left = pair_left;
   if (s.link_kind == kLinkHid) {
     if (hid_start_send) hid_start_send(false);
   } else if (s.device_class != kDeviceV1) {
@@ -898,6 +947,7 @@ bool Session::V1SendSettings() {
     ui_.V1WriteToImage();
     link.ClearReply();
     link.LinkPurgeAll();
+    send_account.Begin(kV1SendPairs, 0);
     SendParameter(0xE2, static_cast<uint8_t>(image.v1_running_mode));
   }
   ui_.V1ShowStatus("Esc Sending......");
@@ -906,6 +956,7 @@ bool Session::V1SendSettings() {
 
 void Session::OnSerialPortRemoved() {
   SessionStatus& s = status;
+  const bool serial = s.link_kind == kLinkSerial;
   s.link_kind = kLinkNone;
   timers_.Arm(kTimerHidProbe, 200);
   s.progress_total = kHidProgressTotal;
@@ -919,6 +970,8 @@ void Session::OnSerialPortRemoved() {
   ui_.ShowIndicators(true);
   ui_.MarkSkinsForRenewal();
   ui_.SwitchToPage(kPageNone);
+  // Said once the status tells that the adapter is gone.
+  if (serial) BreakOffSend(SendBreak::kAdapterLost);
 }
 
 void Session::OnSerialPortArrived() {

@@ -13,6 +13,7 @@
 #include "core/curves/curve_model.h"
 #include "core/link/serial_link.h"
 #include "core/session/clock.h"
+#include "core/session/send_account.h"
 #include "core/session/session_ui.h"
 #include "core/session/settings_image.h"
 #include "core/session/timer_host.h"
@@ -27,6 +28,7 @@ constexpr uint8_t kCmdEnterLoader = 0xD6;
 constexpr uint8_t kReplyFullEsc = 0x2A;
 constexpr uint8_t kReplyV1Block16 = 0x2B;
 constexpr uint8_t kCurveHandshake = 0x80;
+constexpr int kV1SendPairs = 16;  // the pairs of a V1 send on the serial adapter
 
 constexpr const char* kCaptionRead = "Read From Esc Process......";
 constexpr const char* kCaptionSend = "Send to Esc Process......";
@@ -43,6 +45,11 @@ constexpr const char* kUnrecognisedReplyText =
 constexpr const char* kAdapterLostText =
     "The programming adapter was lost during the send; the ESC holds a mix of new and old "
     "settings: read it and send again.";
+// True when every value of a V1 block of `length` bytes lies in its V1 list and its cut-off
+// byte is a known code; fields beyond the block's end are not looked at. Both engines refuse
+// a block that does not fit: it came from something other than a V1-series ESC.
+bool V1BlockFitsLists(const int32_t* block, size_t length, int32_t variant);
+
 // Names a curve ("throttle", "brake", "boost").
 std::string DamagedCurveWarning(const std::vector<std::string>& curves);
 std::string DamagedCurveQuestion(const std::vector<std::string>& curves);
@@ -82,6 +89,8 @@ class Session {
   // Steps of the current transfer the user chose to skip ("NO next"): its end is then no
   // plain success.
   int skipped_steps = 0;
+  // How far the last send got, filled in by whichever engine ran it.
+  SendAccount send_account;
 
   // Start-up of the main window: status values, curve editors, timers 102 and 107.
   void Start();
@@ -127,6 +136,11 @@ class Session {
   bool ConfirmDamagedCurveSend();
   // After a read (either adapter): says which curves arrived damaged, if any.
   void WarnOfDamagedCurves();
+  // Ends a read whose V1 block did not fit the V1 lists (either adapter).
+  void RefuseUnrecognisedReply();
+  // Ends the running send as broken off and says so (either adapter); nothing when no send
+  // runs.
+  void BreakOffSend(SendBreak why);
   // The port went away under the engine (an I/O error closed it).
   bool PortLost() const { return link.is_open && !link.port().IsOpen(); }
 
@@ -148,7 +162,9 @@ class Session {
   void ReportSendDone();
   void SendStepV1();
   bool CopyParamBlockToImage();  // false: a V1 block outside the V1 lists
-  void RefuseUnrecognisedReply();
+  // The pairs of a full-ESC send the ESC echoed back so far.
+  void CountEchoedPairs();
+  uint64_t echo_base_ = 0;  // purged_rx_bytes when the first pair went out
   void LoseAdapter();
   // LinkSendByte that also fails when the echo does not come back: a line that returns
   // nothing has lost the ESC, and waiting out one echo after another would hang the tool.

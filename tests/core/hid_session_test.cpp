@@ -438,6 +438,20 @@ TEST_F(HidSessionTest, AV1BlockOutsideTheV1ListsIsRefused) {
   EXPECT_FALSE(session->V1SendSettings());
 }
 
+// Both engines judge a block by this rule: a value beyond its list refuses the block, an
+// unknown cut-off code only leaves that one setting as it was.
+TEST(V1BlockRule, AnUnknownCutOffCodeIsTakenAsNoChangeAndAValueBeyondItsListRefuses) {
+  std::array<int32_t, 16> block{};
+  for (const V1Field& f : V1Fields()) {
+    if (f.field == &EscSettingsImage::v1_cutoff_voltage) block[f.block_byte] = 45;
+  }
+  EXPECT_TRUE(V1BlockFitsLists(block.data(), block.size(), kV1Block16));
+  for (const V1Field& f : V1Fields()) {
+    if (f.field == &EscSettingsImage::v1_motor_timing) block[f.block_byte] = 9;
+  }
+  EXPECT_FALSE(V1BlockFitsLists(block.data(), block.size(), kV1Block16));
+}
+
 TEST_F(HidSessionTest, LcdBoxModeSwitchesFollowTheirConditions) {
   Build(HidDeviceKind::kLcdBox);
   ASSERT_TRUE(RunUntil([&] { return hid->poll_count == 255; }));

@@ -32,10 +32,10 @@ bool V1BlockFitsLists(const int32_t* block, size_t length, int32_t variant) {
     if (f.bec_only && variant != kV1Block16) continue;
     if (static_cast<size_t>(f.block_byte) >= length) continue;
     const int32_t byte = block[f.block_byte];
+    // A cut-off code the tool does not know leaves the setting as it was; it says nothing
+    // about what the rest of the block is.
     if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
-      if (byte < 0 || byte > 0xFF || !V1CutoffIndexFromCode(static_cast<uint8_t>(byte))) {
-        return false;
-      }
+      if (byte < 0 || byte > 0xFF) return false;
       continue;
     }
     const V1SettingDef* def = FindV1Setting(f.field);

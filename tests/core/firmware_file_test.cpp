@@ -1,4 +1,5 @@
 #include "core/firmware/firmware_file.h"
+#include "core/firmware/firmware_preflight.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ std::string HexRecords(int count, int body) {
   return s;
 }
 
-TEST_F(FirmwareFiles, LenientLoaderSkipsWhiteSpaceAndReadsOneOrTwoDigits) {
+TEST_F(FirmwareFiles, LenientLoaderSkipsWhiteSpaceAndReadsTwoDigitsPerByte) {
   const Bytes expected{0x00, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05};
   for (const char* text : {"0005 0102030405", "00050102030405", "\t0005\r\n01 02\n0304 05\r\n"}) {
     SCOPED_TRACE(text);
@@ -60,11 +61,58 @@ TEST_F(FirmwareFiles, LenientLoaderSkipsWhiteSpaceAndReadsOneOrTwoDigits) {
     EXPECT_EQ(CheckFirmwareImage(r), std::nullopt);
     EXPECT_EQ(RecordLengthAt(r.image, 0), 7u);
   }
-  // A lone digit before a blank or a stray character is a byte of its own.
-  const auto single = LoadHexRecordsLenient(Write("g.xup", "abc dZ"));
-  EXPECT_EQ(single.image, (Bytes{0xAB, 0x0C, 0x0D}));
-  ASSERT_TRUE(single.stray.has_value());
-  EXPECT_EQ(single.stray->offset, 5u);
+  // A digit that stands alone (a lost digit: at the end, or a line with an odd count) is
+  // damage; reading stops there and the file is refused.
+  for (const auto& [text, offset] : std::vector<std::pair<std::string, uint64_t>>{
+           {"0003 0102BB\n0001 B", 17}, {"0003 010\n2BB 0001 CC", 7}, {"abc dZ", 2}}) {
+    SCOPED_TRACE(text);
+    const auto lone = LoadHexRecordsLenient(Write("g.xup", text));
+    EXPECT_EQ(lone.stop, HexStop::kLoneDigit);
+    ASSERT_TRUE(lone.lone_digit.has_value());
+    EXPECT_EQ(lone.lone_digit->offset, offset);
+    ASSERT_TRUE(CheckFirmwareImage(lone).has_value());
+    EXPECT_NE(CheckFirmwareImage(lone)->find("stands alone"), std::string::npos);
+  }
+}
+
+// Each target takes its own kind: a settings file, another device's firmware or a hex file
+// under a masked name never passes, whatever its name says.
+TEST_F(FirmwareFiles, PreflightChecksKindByExtensionAndContent) {
+  std::string settings(800, '\x01');
+  settings[798] = static_cast<char>(0xA0);  // the record's header ends the reversed file
+  settings[799] = static_cast<char>(0x10);
+  std::string masked(1500, '\0');
+  for (size_t i = 0; i < masked.size(); ++i) masked[i] = static_cast<char>(i * 13 + 5);
+  const std::string hex = HexRecords(3, 200);
+  struct Case {
+    std::string name, contents;
+    FirmwareTarget target;
+    std::string problem;  // empty: the file passes
+  };
+  const std::vector<Case> cases{
+      {"race.DATA", settings, FirmwareTarget::kLcdBox, "takes .xut firmware; this is a settings"},
+      {"race.bin", settings, FirmwareTarget::kLcdBox, "holds ESC settings"},
+      {"esc.xut", hex, FirmwareTarget::kLcdBox, "holds hex-text records"},
+      {"box.xut", masked, FirmwareTarget::kSerialLoader, "takes .xup firmware; this is a .xut"},
+      {"esc.hgm", masked, FirmwareTarget::kLcdBox, "this is a .hgm file"},
+      {"box.XUT", masked, FirmwareTarget::kLcdBox, ""},
+      {"esc.hgm", masked, FirmwareTarget::kBlockLoaderEsc, ""},
+      {"esc", hex, FirmwareTarget::kHidRecordLoader, "has no extension"},
+      {"ESC0130.xup", hex, FirmwareTarget::kHidRecordLoader, ""},
+      {"ESC0130.lcv", hex, FirmwareTarget::kSerialLoader, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + " " + c.problem);
+    const FirmwarePreflight p = PreflightFirmware(Write(c.name, c.contents), c.target);
+    if (c.problem.empty()) {
+      EXPECT_TRUE(p.ok()) << p.problem.value_or("");
+      EXPECT_FALSE(p.image.empty());
+    } else {
+      ASSERT_FALSE(p.ok());
+      EXPECT_NE(p.problem->find(c.problem), std::string::npos) << *p.problem;
+      EXPECT_TRUE(p.image.empty());
+    }
+  }
 }
 
 TEST_F(FirmwareFiles, LowerCaseDigitsOnlyCountForTheLenientLoader) {

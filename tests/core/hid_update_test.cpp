@@ -345,8 +345,8 @@ TEST_F(HidUpdateTest, TheFileIsCheckedForTheTargetAndTheStartConfirmed) {
   EXPECT_FALSE(ui.progress_visible);
 }
 
-// The command line's signals: the update ends where the loader expects its next piece.
-TEST_F(HidUpdateTest, AStopRequestEndsTheUpdateBetweenTwoBlocksOrRecords) {
+// The command line's signals: the update ends where the loader expects its next block.
+TEST_F(HidUpdateTest, AStopRequestEndsTheUpdateBetweenTwoBlocks) {
   BuildLcdBox();
   const Bytes image = Image(3000);
   ui.open_file = WriteMasked("box.xut", image);
@@ -363,17 +363,6 @@ TEST_F(HidUpdateTest, AStopRequestEndsTheUpdateBetweenTwoBlocksOrRecords) {
                                       Slice(image, 512, 1024)}));
   EXPECT_EQ(ui.outcomes.back().rfind("failed: Firmware update stopped between two pieces", 0), 0u);
 
-  BuildEsc(HidDeviceKind::kFullEsc);
-  Bytes records;
-  const std::string text = HexText({30, 40, 50}, &records);
-  ui.open_file = Write("esc.xup", text);
-  ui.answers = {Answer::kOk};
-  hid->StartHidFirmwareUpdate();
-  ASSERT_TRUE(Run([&] { return hid->fw_sent == 32; }));
-  ui.stop = true;
-  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
-  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kInterrupted);
-  EXPECT_EQ(adapter->flashed_records(), Slice(records, 0, 32));
 }
 
 // Every wait for the device is bounded by the same limit (the command line's --timeout plus

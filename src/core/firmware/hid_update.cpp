@@ -264,8 +264,8 @@ void HidSession::StepWaitReady() {
     Send(length, 2);
     ClearOk();
     hid_step = kHidStepBlockHeader;
-  } else if (WaitOverdue(ready_seen_ ? "input: no \"ok\" to the block start"
-                                     : "input: no ready answer to the update start")) {
+  } else if (WaitOverdue(ready_seen_ ? "no \"ok\" to the block start"
+                                     : "no ready answer to the update start")) {
     Abandon(HidUpdateOutcome::kNoStart, kHidUpdateNoStartText);
     return;
   }
@@ -302,7 +302,7 @@ void HidSession::StepBlock() {
 void HidSession::StepBlockAck() {
   if (!CollectOk(rx_count)) {
     ++poll_count;
-    if (WaitOverdue("input: no \"ok\" for the block at " + std::to_string(fw_sent))) {
+    if (WaitOverdue("no \"ok\" for the block at " + std::to_string(fw_sent))) {
       Abandon(HidUpdateOutcome::kNoBlockAck, kHidUpdateNoBlockAckText);
     }
     return;
@@ -336,7 +336,7 @@ void HidSession::StepLastBlock() {
 }
 
 bool HidSession::ConfirmOverdue() {
-  return confirm_pending_ && WaitOverdue("input: no \"ok\" to the end of the transfer");
+  return confirm_pending_ && WaitOverdue("no \"ok\" to the end of the transfer");
 }
 
 void HidSession::StepComplete() {
@@ -427,7 +427,7 @@ void HidSession::ResumeLcdUpdate() {
 void HidSession::StepWaitLoader() {
   if (StopAtBoundary()) return;
   if (rx_count == 0) {
-    if (WaitOverdue("input: no ready answer to the update start")) {
+    if (WaitOverdue("no ready answer to the update start")) {
       Abandon(HidUpdateOutcome::kNoStart, kHidUpdateNoStartText);
     }
     return;
@@ -471,7 +471,7 @@ void HidSession::StepNextRecord() {
 void HidSession::StepVerdict() {
   if (rx_count == 0) {
     // The ESC may take its time to flash a record, but not for ever.
-    if (WaitOverdue("input: no verdict for the record at " + std::to_string(fw_sent))) {
+    if (WaitOverdue("no verdict for the record at " + std::to_string(fw_sent))) {
       Abandon(HidUpdateOutcome::kNoVerdict, kHidUpdateNoVerdictText);
     }
     return;

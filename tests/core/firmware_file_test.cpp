@@ -98,6 +98,142 @@ TEST_F(FirmwareFiles, PreflightChecksKindByExtensionAndContent) {
   }
 }
 
+TEST_F(FirmwareFiles, LowerCaseDigitsOnlyCountForTheLenientLoader) {
+  const std::string p = Write("a.xup", "0a");
+  EXPECT_EQ(LoadHexRecordsLenient(p).image, Bytes{0x0A});
+  const auto strict = LoadHexRecordsStrict(p);
+  EXPECT_EQ(strict.image, Bytes{0x00});
+  ASSERT_TRUE(strict.stray.has_value());
+  EXPECT_EQ(strict.stray->value, 'a');
+  EXPECT_EQ(strict.stray->offset, 1u);
+}
+
+TEST_F(FirmwareFiles, StrictLoaderPairsCharactersInTextMode) {
+  // CR LF reads as one LF, which then takes a nibble's place and shifts the rest.
+  const auto r = LoadHexRecordsStrict(Write("s.xup", "AB\r\nCD"));
+  EXPECT_EQ(r.image, (Bytes{0xAB, 0x0C}));
+  ASSERT_TRUE(r.stray && r.unpaired);
+  EXPECT_EQ(r.stray->value, '\n');
+  EXPECT_EQ(r.stray->offset, 3u);
+  EXPECT_EQ(r.unpaired->value, 'D');
+  EXPECT_EQ(r.unpaired->offset, 5u);
+  EXPECT_NE(CheckFirmwareImage(r), std::nullopt);
+
+  // One unbroken run of upper-case digits with a final line end is a sound file.
+  const auto good = LoadHexRecordsStrict(Write("t.xup", HexRecords(3, 20) + "\r\n"));
+  EXPECT_EQ(good.image.size(), 66u);
+  EXPECT_FALSE(good.stray || good.unpaired);
+  EXPECT_EQ(CheckFirmwareImage(good), std::nullopt);
+
+  // Any run of line ends and blanks may close the file; before the last digit they are stray.
+  const auto trailing = LoadHexRecordsStrict(Write("u.xup", "0001AB\n\n \r\n\t"));
+  EXPECT_EQ(trailing.image, (Bytes{0x00, 0x01, 0xAB}));
+  EXPECT_FALSE(trailing.stray || trailing.unpaired);
+  const auto leading = LoadHexRecordsStrict(Write("v.xup", " 0001AB"));
+  ASSERT_TRUE(leading.stray.has_value());
+  EXPECT_EQ(leading.stray->offset, 0u);
+  const auto odd = LoadHexRecordsStrict(Write("w.xup", "0001ABC\r\n"));
+  ASSERT_TRUE(odd.unpaired.has_value());
+  EXPECT_EQ(odd.unpaired->value, 'C');
+}
+
+TEST_F(FirmwareFiles, MaskedImageIsUnmaskedByteByByte) {
+  std::string raw(1000, '\0');
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<char>((i * 37 + 11) & 0xFF);
+  const auto r = LoadMaskedImage(Write("box.xut", raw));
+  ASSERT_EQ(r.image.size(), 1000u);
+  for (size_t i = 0; i < raw.size(); ++i) {
+    ASSERT_EQ(r.image[i], static_cast<uint8_t>(raw[i]) ^ 0xB6) << i;
+  }
+  // Masked images carry no records: any content passes.
+  EXPECT_EQ(CheckFirmwareImage(r), std::nullopt);
+}
+
+TEST_F(FirmwareFiles, LoadersFailOnlyWhenTheFileCannotBeOpened) {
+  const std::string missing = (dir / "gone.xup").string();
+  for (const auto& r :
+       {LoadHexRecordsLenient(missing), LoadHexRecordsStrict(missing), LoadMaskedImage(missing)}) {
+    EXPECT_FALSE(r.opened);
+    EXPECT_NE(r.error.find("gone.xup"), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find("No such file"), std::string::npos) << r.error;
+    EXPECT_EQ(CheckFirmwareImage(r), r.error);
+  }
+  const std::string empty = Write("empty.xup", "");
+  const auto r = LoadHexRecordsLenient(empty);
+  EXPECT_TRUE(r.opened);
+  EXPECT_TRUE(r.image.empty());
+  EXPECT_NE(CheckFirmwareImage(r)->find("no firmware data"), std::string::npos);
+}
+
+TEST(FirmwareRecords, RecordLengthNeedsTwoBytes) {
+  const Bytes image{0x01, 0x02, 0x03};
+  EXPECT_EQ(RecordLengthAt(image, 0), 0x0104u);
+  EXPECT_EQ(RecordLengthAt(image, 1), 0x0205u);
+  EXPECT_EQ(RecordLengthAt(image, 2), std::nullopt);
+  EXPECT_EQ(RecordLengthAt(image, static_cast<size_t>(-1)), std::nullopt);
+}
+
+TEST(FirmwareRecords, ChainMustEndExactlyAtTheLastByte) {
+  EXPECT_EQ(CheckRecordChain(Bytes{0, 2, 0xAA, 0xBB, 0, 0, 0, 1, 0xCC}), std::nullopt);
+
+  const auto past = CheckRecordChain(Bytes{0, 2, 0xAA, 0xBB, 0, 5, 1, 2});
+  ASSERT_TRUE(past.has_value());
+  EXPECT_NE(past->find("offset 4 needs 7 bytes but only 4 remain"), std::string::npos) << *past;
+
+  EXPECT_NE(CheckRecordChain(Bytes{0, 2, 0xAA}), std::nullopt);  // one byte short
+
+  const auto single = CheckRecordChain(Bytes{0, 1, 0xAA, 0x00});
+  ASSERT_TRUE(single.has_value());
+  EXPECT_NE(single->find("single byte at offset 3"), std::string::npos) << *single;
+}
+
+TEST_F(FirmwareFiles, DamageCheckRefusesStrayCharactersAndOverflow) {
+  // A stray character cuts the image short; the records before it may still chain.
+  const auto stray = LoadHexRecordsLenient(Write("x.xup", "0001AA\r\n0002BBCCZ0003"));
+  EXPECT_EQ(stray.stop, HexStop::kStrayCharacter);
+  EXPECT_EQ(stray.image, (Bytes{0, 1, 0xAA, 0, 2, 0xBB, 0xCC}));
+  ASSERT_TRUE(stray.stray.has_value());
+  EXPECT_EQ(stray.stray->offset, 16u);
+  const auto why = CheckFirmwareImage(stray);
+  ASSERT_TRUE(why.has_value());
+  EXPECT_NE(why->find("'Z' (0x5A) at offset 16"), std::string::npos) << *why;
+
+  // Four records of 65,536 bytes fill the 256 KiB image exactly.
+  const std::string full = HexRecords(4, 0xFFFE);
+  const auto exact = LoadHexRecordsLenient(Write("full.xup", full + "\n \n"));
+  EXPECT_EQ(exact.image.size(), kHexImageLimit);
+  EXPECT_FALSE(exact.data_beyond_limit);
+  EXPECT_EQ(CheckFirmwareImage(exact), std::nullopt);
+
+  const auto over = LoadHexRecordsLenient(Write("over.xup", full + "\n0000"));
+  EXPECT_EQ(over.image.size(), kHexImageLimit);
+  EXPECT_TRUE(over.data_beyond_limit);
+  const auto too_big = CheckFirmwareImage(over);
+  ASSERT_TRUE(too_big.has_value());
+  EXPECT_NE(too_big->find("262144"), std::string::npos) << *too_big;
+
+  const auto strict_over = LoadHexRecordsStrict(Write("over2.xup", full + "00"));
+  EXPECT_TRUE(strict_over.data_beyond_limit);
+  EXPECT_NE(CheckFirmwareImage(strict_over), std::nullopt);
+
+  EXPECT_EQ(CheckFirmwareImage(LoadMaskedImage(Write("m1.hgm", std::string(65535, 'x')))),
+            std::nullopt);
+  // One block or less cannot go out as blocks with a last block of its own.
+  EXPECT_NE(CheckFirmwareImage(LoadMaskedImage(Write("m0.xut", std::string(512, 'x'))))
+                ->find("only 512 bytes"),
+            std::string::npos);
+  EXPECT_EQ(CheckFirmwareImage(LoadMaskedImage(Write("m3.xut", std::string(513, 'x')))),
+            std::nullopt);
+  const auto masked_over = LoadMaskedImage(Write("m2.hgm", std::string(65536, 'x')));
+  EXPECT_TRUE(masked_over.data_beyond_limit);
+  EXPECT_NE(CheckFirmwareImage(masked_over), std::nullopt);
+
+  // A damaged length shows as a record running past the end.
+  const auto cut = LoadHexRecordsLenient(Write("cut.xup", HexRecords(2, 10).substr(0, 40)));
+  EXPECT_NE(CheckFirmwareImage(cut)->find("offset 12 needs 12 bytes but only 8"),
+            std::string::npos);
+}
+
 TEST(FileVersion, NumberFromTheNameAfterItsThreeCharacterPrefix) {
   EXPECT_EQ(FileVersionFromName("C:\\fw\\ESC01A0.xup").number, 0x1A0u);
   EXPECT_EQ(FileVersionFromName("/home/u/fw/ESC1A2B.xup").number, 0x1A2Bu);

@@ -77,7 +77,27 @@ FirmwarePreflight PreflightFirmware(const std::string& path, FirmwareTarget targ
   FirmwarePreflight p;
   p.target = target;
 
-  // Kind by extension: a settings file or another device's firmware never reaches a loader.
+  FirmwareLoadResult load;
+  switch (target) {
+    case FirmwareTarget::kSerialLoader:
+      load = LoadHexRecordsLenient(path);
+      break;
+    case FirmwareTarget::kHidRecordLoader:
+      load = LoadHexRecordsStrict(path);
+      break;
+    case FirmwareTarget::kBlockLoaderEsc:
+    case FirmwareTarget::kLcdBox:
+      load = LoadMaskedImage(path);
+      break;
+  }
+  // The whole file is read first, as the loader reads it (a fifo or a folder is refused here).
+  p.cannot_open = !load.opened || !load.error.empty();
+  if (p.cannot_open) {
+    p.problem = load.error.empty() ? "cannot open \"" + path + "\"" : load.error;
+    return p;
+  }
+  // Kind by extension, once the file is known to be readable: a settings file or another
+  // device's firmware never reaches a loader.
   const std::string ext = FirmwareExtension(path);
   const std::vector<std::string_view> takes = Extensions(target);
   // A hex-text name that runs on past ".xup" ("ESC0130.xup.new") is still hex-text firmware.
@@ -98,24 +118,6 @@ FirmwarePreflight PreflightFirmware(const std::string& path, FirmwareTarget targ
     return p;
   }
 
-  FirmwareLoadResult load;
-  switch (target) {
-    case FirmwareTarget::kSerialLoader:
-      load = LoadHexRecordsLenient(path);
-      break;
-    case FirmwareTarget::kHidRecordLoader:
-      load = LoadHexRecordsStrict(path);
-      break;
-    case FirmwareTarget::kBlockLoaderEsc:
-    case FirmwareTarget::kLcdBox:
-      load = LoadMaskedImage(path);
-      break;
-  }
-  p.cannot_open = !load.opened || !load.error.empty();
-  if (p.cannot_open) {
-    p.problem = load.error.empty() ? "cannot open \"" + path + "\"" : load.error;
-    return p;
-  }
   // Kind by content, then size and damage.
   if (load.format == FirmwareFormat::kMasked && !load.data_beyond_limit) {
     p.problem = CheckMaskedContent(load.image);

@@ -263,7 +263,9 @@ const std::vector<CommandDef>& Commands() {
        "  0  the device confirmed every block or record\n"
        "  1  no adapter, no ESC, or the update failed\n"
        "  2  bad usage, or a damaged file or one of the wrong kind for the device (nothing was "
-       "sent)\n"},
+       "sent)\n"
+       "  130  stopped by SIGINT or SIGTERM between two blocks or records (129: SIGHUP, "
+       "141: SIGPIPE)\n"},
       {"history",
        "",
        0,

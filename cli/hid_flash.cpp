@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "core/firmware/firmware_file.h"
+#include "core/firmware/firmware_preflight.h"
 
 namespace tessel {
 
@@ -13,62 +13,35 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitBadFile = 2;
+constexpr int kExitInterrupted = 130;
+constexpr uint64_t kBackstopMs = 5000;
 
 int Say(int code, const std::string& text) {
   std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
   return code;
 }
 
-int CheckContent(const std::string& path, const FirmwareLoadResult& load) {
-  const std::optional<std::string> problem = CheckFirmwareImage(load);
-  if (!problem) return kExitOk;
-  if (!load.opened || !load.error.empty()) return Say(kExitBadFile, *problem);
-  return Say(kExitBadFile, path + ": " + *problem + "; nothing was sent");
-}
-
-const char* TargetName(HidUpdateTarget target, int32_t esc_type) {
-  switch (target) {
-    case HidUpdateTarget::kLcdBox:
-      return "the LCD program box";
-    case HidUpdateTarget::kMaskedEsc:
-      return esc_type == 12 ? "this ESC (type 12)" : "this ESC (type 15)";
-    case HidUpdateTarget::kRecordEsc:
-      break;
-  }
-  return "this ESC";
+int Refuse(const std::string& path, const FirmwarePreflight& p) {
+  if (p.cannot_open) return Say(kExitBadFile, p.problem.value_or(path));
+  return Say(kExitBadFile, path + ": " + p.problem.value_or("") + "; nothing was sent");
 }
 
 }  // namespace
 
-std::string FirmwareExtension(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext;
-}
-
 int PrecheckFirmwareFile(const std::string& path, bool lcd) {
   const std::string ext = FirmwareExtension(path);
-  if (lcd) {
-    if (ext != ".xut") {
-      return Say(kExitBadFile,
-                 path + ": the LCD program box takes .xut firmware; nothing was sent");
-    }
-    return CheckContent(path, LoadMaskedImage(path));
-  }
-  if (ext == ".xut") {
+  if (!lcd && ext == ".xut") {
     return Say(kExitBadFile, path + " is LCD program box firmware: use flash --lcd");
   }
-  if (ext == ".hgm") return CheckContent(path, LoadMaskedImage(path));
-  return CheckContent(path, LoadHexRecordsLenient(path));
+  const FirmwareTarget target = lcd             ? FirmwareTarget::kLcdBox
+                                : ext == ".hgm" ? FirmwareTarget::kBlockLoaderEsc
+                                                : FirmwareTarget::kSerialLoader;
+  const FirmwarePreflight p = PreflightFirmware(path, target);
+  return p.ok() ? kExitOk : Refuse(path, p);
 }
 
 int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
                 const HidFlashRequest& request) {
-  HidUpdateTarget target = HidUpdateTarget::kLcdBox;
   if (request.lcd) {
     if (session.status.esc_state != kEscNone) {
       return Say(kExitFailure,
@@ -78,29 +51,19 @@ int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
     if (!hid.EnterLcdMode()) {
       return Say(kExitFailure, "the HID adapter is not ready for the LCD program box");
     }
-  } else {
-    target = HidUpdateTargetFor(false, hid.esc_type);
   }
-  const std::string want = HidUpdateExtension(target);
-  if (FirmwareExtension(request.path) != want) {
-    return Say(kExitBadFile, request.path + ": " + TargetName(target, hid.esc_type) + " takes " +
-                                 want + " firmware; nothing was sent");
-  }
-  const FirmwareLoadResult load = target == HidUpdateTarget::kRecordEsc
-                                      ? LoadHexRecordsStrict(request.path)
-                                      : LoadMaskedImage(request.path);
-  if (int rc = CheckContent(request.path, load)) return rc;
-
+  // The engine checks the file for the device it found (the same preflight as every face)
+  // and asks "Start update?", which the command line answers OK.
+  hid.update_wait_ms = request.wait_ms;
   ui.SetFile(request.path);
   ui.StartFlashing(false);
   hid.StartHidFirmwareUpdate();
 
-  // The engine bounds its own waits but for the start and the record verdicts: a device
-  // that stops answering there is given up on here.
+  // The engine bounds every wait by `wait_ms`; this only keeps a fault in it from hanging the
+  // command line.
   Clock& clock = session.clock();
   auto mark = std::make_pair(hid.hid_step, hid.fw_sent);
   uint64_t last_change = clock.NowMs();
-  bool stalled = false;
   loop.RunUntil(
       [&] {
         if (!hid.UpdateRunning()) return true;
@@ -109,8 +72,7 @@ int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
           mark = now_mark;
           last_change = clock.NowMs();
         }
-        stalled = clock.NowMs() - last_change > request.stall_ms;
-        return stalled;
+        return clock.NowMs() - last_change > request.wait_ms + kBackstopMs;
       },
       UINT64_MAX / 2);
   ui.FinishProgress(hid.update_outcome == HidUpdateOutcome::kUpdated);
@@ -131,6 +93,12 @@ int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
                                    "; it may not start until an update completes");
     case HidUpdateOutcome::kNone:
       return Say(kExitFailure, "the update did not start");
+    case HidUpdateOutcome::kDeclined:
+      return Say(kExitFailure, "the update was not confirmed; nothing was sent");
+    case HidUpdateOutcome::kInterrupted:
+      ui.BreakProgressLine();
+      return Say(kExitInterrupted, "interrupted between two pieces of the image" + delivered +
+                                       "; the device may not start until an update completes");
     default:
       break;
   }

@@ -7,30 +7,29 @@
 #include <string>
 
 #include "cli/cli_ui.h"
+#include "core/firmware/firmware_preflight.h"
 #include "core/link/hid_session.h"
 #include "core/session/session.h"
 #include "core/session/timer_host.h"
 
 namespace tessel {
 
-// The file's extension in lower case (".xut"), empty when it has none.
-std::string FirmwareExtension(const std::string& path);
-
-// The check before any device is looked for: `lcd` takes ".xut" only; otherwise ".xut" is
-// refused, ".hgm" must be a sound masked image and anything else a sound hex-text file (read
-// leniently here; the HID path reads it strictly once it knows the adapter). 0, or 2 with
-// the reason on stderr.
+// The check before any device is looked for, with the core's firmware preflight: `lcd` checks
+// for the LCD program box, ".hgm" for the block loader of ESC types 12 and 15, anything else
+// for the serial loader (the HID record loader checks it again, strictly, once the adapter is
+// known). 0, or 2 with the reason on stderr.
 int PrecheckFirmwareFile(const std::string& path, bool lcd);
 
 struct HidFlashRequest {
   std::string path;
   bool lcd = false;       // the LCD program box alone behind the adapter
-  uint64_t stall_ms = 0;  // give up when the update makes no progress for this long
+  uint64_t wait_ms = 0;   // the longest wait for any answer of the device (--timeout + 2 s)
 };
 
 // Runs the update on an identified device (or, with `lcd`, an adapter with no ESC). 0 when the
 // device confirmed it; 1 on a device failure or time-out; 2 for a file of the wrong kind or
-// a damaged one, before anything was sent.
+// a damaged one, before anything was sent; 130 when a stop signal ended it between two
+// blocks or records.
 int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
                 const HidFlashRequest& request);
 

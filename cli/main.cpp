@@ -58,15 +58,27 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 
-// The first SIGINT or SIGTERM asks the run to stop at its next step; a second ends it at once.
+// The first SIGINT, SIGTERM, SIGHUP or SIGPIPE asks the run to stop at its next safe step; a
+// second SIGINT, SIGTERM or SIGHUP ends it at once. SIGPIPE never ends it by itself: once a
+// reader has gone, every write to it raises SIGPIPE again, and those writes are simply lost.
 volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_stop_signal = 0;
 
-extern "C" void OnStopSignal(int) {
+// The exit code of a run stopped by a signal: 129 for SIGHUP, 141 for SIGPIPE, else 130.
+int StopExitCode(int signal) {
+  if (signal == SIGHUP) return 128 + SIGHUP;
+  if (signal == SIGPIPE) return 128 + SIGPIPE;
+  return kExitInterrupted;
+}
+
+extern "C" void OnStopSignal(int signal) {
   if (g_stop != 0) {
+    if (signal == SIGPIPE) return;
     constexpr char kText[] = "\ntesselarc-cli: stopped at once\n";
     [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kText, sizeof kText - 1);
-    _exit(kExitInterrupted);
+    _exit(StopExitCode(g_stop_signal));
   }
+  g_stop_signal = signal;
   g_stop = 1;
 }
 
@@ -74,8 +86,12 @@ void CatchStopSignals() {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
+}
+
+// A run that stopped for a signal says so by the signal's own code.
+int ExitCodeFor(int rc) {
+  return rc == kExitInterrupted && g_stop != 0 ? StopExitCode(g_stop_signal) : rc;
 }
 
 bool StopRequested() {
@@ -1060,8 +1076,8 @@ int CommandFlash(const Options& o) {
     HidFlashRequest request;
     request.path = path;
     request.lcd = lcd;
-    // The engine gives up on a silent block after 10 s; its own message comes first.
-    request.stall_ms = std::max<uint64_t>(world.timeout_ms(), 15000);
+    // Every wait for the device honours --timeout, with 2 s for the device's own pace.
+    request.wait_ms = world.timeout_ms() + 2000;
     return RunHidFlash(session, *world.hid(), world.ui(), world.loop(), request);
   }
   if (lcd) {
@@ -1202,5 +1218,5 @@ int main(int argc, char** argv) {
   // The same name as the desktop tool, so that both keep one settings history.
   QCoreApplication::setApplicationName(tessel::kApplicationName);
   tessel::CatchStopSignals();
-  return tessel::Run(argc, argv);
+  return tessel::ExitCodeFor(tessel::Run(argc, argv));
 }

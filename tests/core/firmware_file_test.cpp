@@ -1,9 +1,11 @@
 #include "core/firmware/firmware_file.h"
+#include "core/firmware/firmware_preflight.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace tessel {
 namespace {
@@ -49,7 +51,7 @@ std::string HexRecords(int count, int body) {
   return s;
 }
 
-TEST_F(FirmwareFiles, LenientLoaderSkipsWhiteSpaceAndReadsOneOrTwoDigits) {
+TEST_F(FirmwareFiles, LenientLoaderSkipsWhiteSpaceAndReadsTwoDigitsPerByte) {
   const Bytes expected{0x00, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05};
   for (const char* text : {"0005 0102030405", "00050102030405", "\t0005\r\n01 02\n0304 05\r\n"}) {
     SCOPED_TRACE(text);
@@ -60,11 +62,40 @@ TEST_F(FirmwareFiles, LenientLoaderSkipsWhiteSpaceAndReadsOneOrTwoDigits) {
     EXPECT_EQ(CheckFirmwareImage(r), std::nullopt);
     EXPECT_EQ(RecordLengthAt(r.image, 0), 7u);
   }
-  // A lone digit before a blank or a stray character is a byte of its own.
-  const auto single = LoadHexRecordsLenient(Write("g.xup", "abc dZ"));
-  EXPECT_EQ(single.image, (Bytes{0xAB, 0x0C, 0x0D}));
-  ASSERT_TRUE(single.stray.has_value());
-  EXPECT_EQ(single.stray->offset, 5u);
+  // A digit that stands alone (a lost digit: at the end, or a line with an odd count) is
+  // damage; reading stops there and the file is refused.
+  for (const auto& [text, offset] : std::vector<std::pair<std::string, uint64_t>>{
+           {"0003 0102BB\n0001 B", 17}, {"0003 010\n2BB 0001 CC", 7}, {"abc dZ", 2}}) {
+    SCOPED_TRACE(text);
+    const auto lone = LoadHexRecordsLenient(Write("g.xup", text));
+    EXPECT_EQ(lone.stop, HexStop::kLoneDigit);
+    ASSERT_TRUE(lone.lone_digit.has_value());
+    EXPECT_EQ(lone.lone_digit->offset, offset);
+    ASSERT_TRUE(CheckFirmwareImage(lone).has_value());
+    EXPECT_NE(CheckFirmwareImage(lone)->find("stands alone"), std::string::npos);
+  }
+}
+
+// Each target takes its own kind, by name and by content (the LCD box and a settings file are
+// in hid_update_test).
+TEST_F(FirmwareFiles, PreflightChecksKindByExtensionAndContent) {
+  std::string settings(800, '\x01');
+  settings[798] = static_cast<char>(0xA0);  // the record's header ends the reversed file
+  settings[799] = static_cast<char>(0x10);
+  const std::string masked(1500, '\x07');
+  const std::vector<std::tuple<std::string, std::string, FirmwareTarget, std::string>> cases{
+      {"race.bin", settings, FirmwareTarget::kLcdBox, "holds ESC settings"},
+      {"esc.xut", HexRecords(3, 200), FirmwareTarget::kLcdBox, "holds hex-text records"},
+      {"box.xut", masked, FirmwareTarget::kSerialLoader, "takes .xup firmware; this is a .xut"},
+      {"esc", HexRecords(3, 200), FirmwareTarget::kHidRecordLoader, "has no extension"},
+      {"esc.HGM", masked, FirmwareTarget::kBlockLoaderEsc, ""}};
+  for (const auto& [name, contents, target, problem] : cases) {
+    SCOPED_TRACE(name);
+    const FirmwarePreflight p = PreflightFirmware(Write(name, contents), target);
+    EXPECT_EQ(p.ok(), problem.empty());
+    EXPECT_NE(p.problem.value_or("").find(problem), std::string::npos) << p.problem.value_or("");
+    EXPECT_EQ(p.image.size(), problem.empty() ? 1500u : 0u);
+  }
 }
 
 TEST_F(FirmwareFiles, LowerCaseDigitsOnlyCountForTheLenientLoader) {

@@ -3,6 +3,7 @@
 // reached the device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "core/firmware/firmware_file.h"
 #include "core/firmware/serial_update.h"
 #include "core/link/hid_session.h"
+#include "core/link/wire_trace.h"
 #include "core/session/status_line.h"
 #include "core/settings/page_rules.h"
 #include "sim/virtual_esc_port.h"
@@ -98,6 +100,7 @@ class HidUpdateTest : public ::testing::Test {
   // Starts an update with `path` chosen and runs it to its end.
   HidUpdateOutcome Update(const std::string& path) {
     ui.open_file = path;
+    ui.answers.push_front(Answer::kOk);  // "Start update?"
     adapter->ClearReports();
     hid->StartHidFirmwareUpdate();
     Run([&] { return !hid->UpdateRunning(); });
@@ -145,6 +148,7 @@ TEST_F(HidUpdateTest, LcdBoxTakesTheImageInBlocksWithTheLastUnderItsOwnHeader) {
   const Bytes image = Image(1500);
   const std::string path = WriteMasked("box.xut", image);
   ui.open_file = path;
+  ui.answers = {Answer::kOk};
   adapter->ClearReports();
   ui.captions.clear();
   hid->StartHidFirmwareUpdate();
@@ -313,6 +317,76 @@ TEST_F(HidUpdateTest, DamagedOrUnfitFilesAreRefusedWithNothingSent) {
   EXPECT_EQ(adapter->block_lengths(), (std::vector<uint32_t>{512, 1}));
 }
 
+// Every face starts here: a file of another kind never reaches the box, and the user is
+// asked to start, with the file named, before the device hears of the update.
+TEST_F(HidUpdateTest, TheFileIsCheckedForTheTargetAndTheStartConfirmed) {
+  BuildLcdBox();
+  std::string settings(800, '\x01');
+  settings[798] = static_cast<char>(0xA0);
+  settings[799] = static_cast<char>(0x10);
+  ASSERT_EQ(Update(Write("race.DATA", settings)), HidUpdateOutcome::kFileRefused);
+  EXPECT_NE(ui.questions.back().find("takes .xut firmware; this is a settings file"),
+            std::string::npos)
+      << ui.questions.back();
+  Run([] { return false; }, 3000);
+  EXPECT_EQ(std::count(adapter->received().begin(), adapter->received().end(), 0xD3), 0);
+
+  const std::string path = WriteMasked("box.xut", Image(1500));
+  ui.answers = {Answer::kCancel};
+  ui.open_file = path;
+  adapter->ClearReports();
+  hid->StartHidFirmwareUpdate();
+  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kDeclined);
+  ASSERT_FALSE(ui.asked.empty());
+  EXPECT_EQ(ui.asked.back().text, kUpdateStartQuestion);
+  EXPECT_EQ(ui.asked.back().detail, path);
+  Run([] { return false; }, 3000);
+  EXPECT_EQ(std::count(adapter->received().begin(), adapter->received().end(), 0xD3), 0);
+  EXPECT_FALSE(ui.progress_visible);
+}
+
+// The command line's signals: the update ends where the loader expects its next block.
+TEST_F(HidUpdateTest, AStopRequestEndsTheUpdateBetweenTwoBlocks) {
+  BuildLcdBox();
+  const Bytes image = Image(3000);
+  ui.open_file = WriteMasked("box.xut", image);
+  ui.answers = {Answer::kOk};
+  adapter->ClearReports();
+  hid->StartHidFirmwareUpdate();
+  ASSERT_TRUE(Run([&] { return hid->fw_sent == 1024; }));
+  ui.stop = true;
+  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
+  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kInterrupted);
+  EXPECT_EQ(adapter->received(), Cat({{0xD3, 0x13, 0x7E, 0x0B, 0xB8, 0x02, 0x00},
+                                      Slice(image, 0, 512),
+                                      {0x02, 0x00},
+                                      Slice(image, 512, 1024)}));
+  EXPECT_EQ(ui.outcomes.back().rfind("failed: Firmware update stopped between two pieces", 0), 0u);
+
+}
+
+// Every wait for the device is bounded by the same limit (the command line's --timeout plus
+// 2 s) and leaves a time-out line in the trace.
+TEST_F(HidUpdateTest, ASilentBoxEndsTheUpdateWithinTheWaitLimit) {
+  for (const bool restart : {false, true}) {
+    SCOPED_TRACE(restart);
+    BuildLcdBox();
+    WireTrace trace("test");
+    hid->link.SetTrace(&trace);
+    hid->update_wait_ms = 3000;
+    (restart ? adapter->faults().restart_at_ok : adapter->faults().silent_block_ack) = 2;
+    const uint64_t start = clock.NowMs();
+    EXPECT_EQ(Update(WriteMasked("box.xut", Image(2000))), HidUpdateOutcome::kNoBlockAck);
+    // The start and the first blocks take about 2 s of virtual time; then 3 s of silence.
+    EXPECT_LT(clock.NowMs() - start, 6000u);
+    const std::vector<std::string> lines = trace.Lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.find(" timeout ") != std::string::npos && l.find("in 3000 ms") != std::string::npos;
+    }));
+    hid->link.SetTrace(nullptr);
+  }
+}
+
 TEST_F(HidUpdateTest, NoDeviceReadyMeansAMessageAndNothingSent) {
   Build(HidDeviceKind::kLcdBox);
   ASSERT_TRUE(Run([&] { return hid->poll_count == 255; }));
@@ -332,6 +406,7 @@ TEST_F(HidUpdateTest, RecordsGoOutOneByOneAndTheEscIsReadAfresh) {
   // Three bad verdicts, then 0x11: the first record goes out four times.
   adapter->faults().loader_verdicts = {0x00, 0x00, 0x00, 0x11};
   ui.open_file = path;
+  ui.answers = {Answer::kOk};
   adapter->ClearReports();
   hid->StartHidFirmwareUpdate();
   EXPECT_EQ(ui.filters.back(), kXupFirmwareFilter);
@@ -406,6 +481,7 @@ TEST_F(HidUpdateTest, PullingTheAdapterOutMidUpdateEndsItWithAMessage) {
   const std::string path = Write("esc.xup", HexText({200, 200, 200}, &image));
   adapter->faults().unplug_after_bytes = 300;
   ui.open_file = path;
+  ui.answers = {Answer::kOk};
   hid->StartHidFirmwareUpdate();
   ASSERT_TRUE(Run([&] { return !adapter->plugged(); }));
   for (const HidEvent& e : adapter->TakeEvents()) hid->OnDeviceRemoved(e.path);
@@ -417,6 +493,7 @@ TEST_F(HidUpdateTest, PullingTheAdapterOutMidUpdateEndsItWithAMessage) {
   // that the next one can start.
   BuildEsc(HidDeviceKind::kFullEsc);
   ui.open_file = path;
+  ui.answers = {Answer::kOk};
   hid->StartHidFirmwareUpdate();
   ASSERT_TRUE(hid->UpdateRunning());
   hid->Disconnect();

@@ -189,13 +189,16 @@ TEST_F(SerialUpdateTest, VerdictsAndLineFaults) {
   }
 }
 
-TEST_F(SerialUpdateTest, DuringASettingsTransferNeitherQueryNorQuestion) {
+TEST_F(SerialUpdateTest, DuringASettingsTransferNoQueryButStillTheQuestion) {
   for (bool reading : {true, false}) {
     ASSERT_NO_FATAL_FAILURE(Connect());
     (reading ? status().read_in_progress : status().send_in_progress) = true;
-    File("ESC0001.xup", HexText(Record(4, 9)));  // older than the ESC, but nobody asks
+    // Older than the ESC, but its version is not asked for: the plain question.
+    const std::string path = File("ESC0001.xup", HexText(Record(4, 9)));
     EXPECT_EQ(Update(), Outcome::kUpdated);
-    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_EQ(ui.questions, std::vector<std::string>{"Warning!|Start update?"});
+    ASSERT_EQ(ui.asked.size(), 1u);
+    EXPECT_EQ(ui.asked[0].detail, path);
     EXPECT_EQ(esc().received(), Join({Bytes{0xD6, 0xD6, 0xD6, 0xD6}, Record(4, 9)}));
   }
 }
@@ -229,9 +232,10 @@ TEST_F(SerialUpdateTest, QuestionFollowsTheVersionNumbers) {
   // OK goes ahead, with the file chosen even where its name runs on past ".xup".
   ASSERT_NO_FATAL_FAILURE(Connect());
   File("ESC0110.xup", HexText(Record(4, 1)));
-  File("ESC0110.xup.new", HexText(Record(6, 2)));
+  const std::string chosen = File("ESC0110.xup.new", HexText(Record(6, 2)));
   EXPECT_EQ(Update(), Outcome::kUpdated);
   EXPECT_EQ(LastQuestion(), "Warning!|version old");
+  EXPECT_EQ(ui.asked.back().detail, chosen);  // the question names the file
   EXPECT_EQ(esc().flashed(), Record(6, 2));
   EXPECT_EQ(ui.outcomes, std::vector<std::string>{"Firmware updated"});
   EXPECT_EQ(details.file_version, 0x110u);
@@ -249,6 +253,8 @@ TEST_F(SerialUpdateTest, DamagedOrMissingFilesNeverReachTheLoader) {
   const std::vector<Case> cases{
       {" \r\n ", "holds no firmware data"},
       {good + "0005 010203", "needs 7 bytes but only 5 remain"},
+      // The last digit of "BB" lost: read as 0x0B the records still chain.
+      {"0003 0102BB 0001 B", "'B' (0x42) at offset 17 stands alone"},
       {oversized, "more than 262144 bytes"},
       {"", "No such file or directory", Outcome::kFileNotOpened},  // removed below
   };

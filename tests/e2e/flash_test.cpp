@@ -59,6 +59,14 @@ TEST(FlashOverPty, DamagedFileExitsTwoAndOlderVersionNeedsForce) {
   EXPECT_NE(bad.err.find("needs 11 bytes but only 3 remain"), std::string::npos) << bad.err;
   EXPECT_TRUE(sim.TracedHostBytes().empty());
 
+  // "BB" that lost its last digit would go out as 0x0B with the records still chaining.
+  std::string lost = damaged.substr(0, damaged.rfind('/')) + "/ESC0131.xup";
+  std::ofstream(lost) << "00 03 01 02 BB 00 01 B\n";
+  const auto lost_digit = RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "flash", lost});
+  EXPECT_EQ(lost_digit.exit_code, 2);
+  EXPECT_NE(lost_digit.err.find("stands alone"), std::string::npos) << lost_digit.err;
+  EXPECT_TRUE(sim.TracedHostBytes().empty());
+
   const auto old = RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "flash", old_fw});
   EXPECT_EQ(old.exit_code, 1);
   EXPECT_NE(old.err.find("the file's version ESC0110 is older than the ESC's ESC0120; use --force"),

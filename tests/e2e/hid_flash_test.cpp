@@ -93,5 +93,19 @@ TEST_F(CliHidFlash, UpdatesTheLcdProgramBoxThroughTheSocket) {
   EXPECT_EQ(TracedOutputData(sim.Errors()).size(), sent);
 }
 
+// A box that stops acknowledging ends the flash after --timeout plus 2 s, traced.
+TEST_F(CliHidFlash, FirmwareWaitsHonourTheTimeout) {
+  const std::string path = WriteMasked("box.xut", Bytes(1500, 7)), trace = dir_ + "/trace.txt";
+  SimProcess sim({"--hid", "--device", "lcd", "--silent-block", "1"});
+  const CommandResult r = RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "--timeout",
+                                      "4", "--trace", trace, "flash", "--lcd", path});
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  EXPECT_NE(r.err.find("did not acknowledge a block"), std::string::npos) << r.err;
+  const std::string traced = test_support::ReadAll(trace);
+  EXPECT_NE(traced.find(" timeout [hid 9] input: no \"ok\" for the block at 0 in 6000 ms"),
+            std::string::npos)
+      << traced;
+}
+
 }  // namespace
 }  // namespace tessel

@@ -3,6 +3,7 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QTextEdit>
 
 #include "core/firmware/hid_update.h"
@@ -118,6 +119,36 @@ TEST_F(InformationPageTest, UpDataFlashesTheFileWithTheProgressWindow) {
   EXPECT_FALSE(window->session().status.update_running);
   // The information page's update leaves the connection as it is.
   EXPECT_EQ(window->session().status.esc_state, 2);
+}
+
+// Closing the window mid-update must neither end the update nor pause it: the notice needs
+// no answer, and the records keep going out while it shows.
+TEST_F(InformationPageTest, ClosingDuringAnUpdateIsRefusedWithoutPausingIt) {
+  ASSERT_NO_FATAL_FAILURE(Open());
+  const Bytes image = Join({Record(98, 1), Record(98, 2), Record(98, 3), Record(98, 4)});
+  FirmwareFile file("ESC0130.xup", image);
+  QStringList captions;
+  bool closed_at_25 = false;
+  QObject::connect(window->progress(), &QWidget::windowTitleChanged, [&](const QString& t) {
+    captions << t;
+    if (t == "Transferring.. 25% done." && !closed_at_25) {
+      closed_at_25 = true;
+      EXPECT_FALSE(window->close());
+    }
+  });
+  {
+    ModalAnswerer answers(file.path());
+    QTest::mouseClick(page->updata_button(), Qt::LeftButton);
+    EXPECT_EQ(answers.boxes, std::vector<std::string>{"Warning!|Start update?"});
+  }
+  EXPECT_TRUE(closed_at_25);
+  ASSERT_NE(window->close_notice(), nullptr);
+  EXPECT_TRUE(window->close_notice()->isVisible());
+  EXPECT_FALSE(window->close_notice()->isModal());
+  EXPECT_TRUE(captions.indexOf("Transferring.. 75% done.") > captions.indexOf("Transferring.. 25% done."));
+  EXPECT_EQ(Esc(*window).flashed(), image);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(window->session().status.update_running);
 }
 
 TEST_F(InformationPageTest, UpDataThatIsDeclinedOrRefusedEndsCleanly) {

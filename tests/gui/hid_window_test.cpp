@@ -155,9 +155,10 @@ TEST(HidWindowTest, UpDataUpdatesTheLcdProgramBoxFromTheInformationPage) {
   EXPECT_EQ(answers.file_dialogs, 1);
   EXPECT_TRUE(progress->isVisible());
   EXPECT_EQ(progress->windowTitle(), "Data Transferring.. 0% done.");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.boxes.empty(); }, 30000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answers.boxes.size() >= 2; }, 30000));
   EXPECT_EQ(answers.boxes,
-            std::vector<std::string>{std::string(kLcdUpdateCaption) + "|" + kLcdUpdateText});
+            (std::vector<std::string>{"Warning!|Start update?",
+                                      std::string(kLcdUpdateCaption) + "|" + kLcdUpdateText}));
   EXPECT_EQ(w->virtual_hid()->flashed_image(), image);
   EXPECT_FALSE(progress->isVisible());
 }
@@ -187,7 +188,7 @@ TEST(HidWindowTest, TheV1DialogUpdatesItsEscOverHidWithTheProgressInItsStatusLin
   EXPECT_EQ(w->hid().update_outcome, HidUpdateOutcome::kUpdated);
   EXPECT_EQ(dlg->status_text(), "Transferring.. 100% done.");
   EXPECT_EQ(w->virtual_hid()->flashed_records(), image);
-  EXPECT_TRUE(answers.boxes.empty());
+  EXPECT_EQ(answers.boxes, std::vector<std::string>{"Warning!|Start update?"});
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ class RecordingUi : public SessionUi {
   void V1ShowStatus(const std::string& text) override { statuses.push_back(text); }
   void RefreshMainWindow() override { ++main_refreshes; }
   void ShowAdapterNotice(const std::string& text) override { notices.push_back(text); }
+  bool StopRequested() override { return stop; }
   void TransferDone(int32_t direction, bool complete) override {
     transfers_done.push_back(direction * (complete ? 1 : -1));
   }
@@ -74,6 +75,7 @@ class RecordingUi : public SessionUi {
   std::vector<int32_t> pages;
   std::vector<std::string> notices;
   std::vector<int32_t> transfers_done;  // kTransferRead/kTransferSend, negative if incomplete
+  bool stop = false;  // a stop was asked for (the command line's signals)
   unsigned last_bar = 0;
   bool progress_visible = false;
   int beeps = 0;

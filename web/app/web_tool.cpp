@@ -528,6 +528,14 @@ Answer WebTool::Ask(const std::string& text, const std::string& caption, Buttons
   return host_.Ask(text, caption, buttons);
 }
 
+Answer WebTool::AskQuestion(const Question& q) {
+  const bool firmware = q.text == kUpdateStartQuestion || q.text == kUpdateVersionOld;
+  if (!firmware || q.detail.empty()) return Ask(q.text, q.caption, q.buttons);
+  // The picked file sits in a scratch folder; its name is what the user knows.
+  return Ask(q.text + "\n" + q.detail.substr(q.detail.find_last_of("/\\") + 1), q.caption,
+             q.buttons);
+}
+
 std::optional<std::string> WebTool::ChooseOpenFile(const std::string& filter) {
   Publish();
   std::optional<WebHost::PickedFile> picked = host_.PickFile(filter);

@@ -164,6 +164,8 @@ class WebTool : public SessionUi {
 
   // SessionUi
   Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override;
+  // The firmware question names the file the user picked beneath it.
+  Answer AskQuestion(const Question& q) override;
   std::optional<std::string> ChooseOpenFile(const std::string& filter) override;
   std::optional<std::string> ChooseSaveFile(const std::string& filter) override;
   void SetProgressCaption(const std::string& caption) override;

@@ -65,11 +65,6 @@ class CharReader {
     offset_ = cr_offset;
     return c;
   }
-  void Unget(int c) {
-    if (c == EOF) return;
-    std::ungetc(c, f_);
-    --next_;
-  }
   // True when anything but white space is left.
   bool DataLeft() {
     int c;
@@ -163,15 +158,16 @@ FirmwareLoadResult ReadHexRecordsLenient(std::FILE* f, int* read_error) {
       r.stray = FileCharacter{in.offset(), static_cast<uint8_t>(c)};
       break;
     }
-    int value = high;
+    const FileCharacter first{in.offset(), static_cast<uint8_t>(c)};
     const int d = in.Get();
     const int low = d == EOF ? -1 : HexValue(d);
-    if (low >= 0) {
-      value = high * 16 + low;
-    } else {
-      in.Unget(d);  // the next conversion starts at it
+    if (low < 0) {
+      // "BB" that lost a digit reads as 0x0B, and every later byte shifts: refuse it.
+      r.stop = HexStop::kLoneDigit;
+      r.lone_digit = first;
+      break;
     }
-    r.image.push_back(static_cast<uint8_t>(value));
+    r.image.push_back(static_cast<uint8_t>(high * 16 + low));
   }
   // A read error is reported by the caller, which knows the file's name.
   if (read_error) *read_error = in.error();
@@ -306,6 +302,10 @@ std::optional<std::string> CheckFirmwareImage(const FirmwareLoadResult& load) {
              Describe(*load.stray);
     }
     return "the firmware file has a stray character " + Describe(*load.stray);
+  }
+  if (load.lone_digit) {
+    return "the firmware file is damaged: the hex digit " + Describe(*load.lone_digit) +
+           " stands alone, but every byte is written with two";
   }
   if (load.unpaired) {
     return "the firmware file has an odd number of hex digits: " + Describe(*load.unpaired) +

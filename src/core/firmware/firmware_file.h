@@ -40,6 +40,7 @@ enum class HexStop {
   kEndOfFile,       // every character was read
   kStrayCharacter,  // lenient: a character that is neither white space nor a hex digit
   kLimit,           // the decoded image reached its limit
+  kLoneDigit,       // lenient: a byte written with one digit (a digit was lost)
 };
 
 // A character of the file, by its offset in the file as stored.
@@ -62,10 +63,14 @@ struct FirmwareLoadResult {
   std::optional<FileCharacter> stray;
   // Strict: a hex digit left over at the end because the text has an odd number of them.
   std::optional<FileCharacter> unpaired;
+  // Lenient: the digit that stood alone. Every byte of a sound file has two digits, so a
+  // lone one means a digit was lost and every byte read from here on would be wrong.
+  std::optional<FileCharacter> lone_digit;
 };
 
-// The "%2X" reading: white space is skipped, then one or two hex digits (either case) make a
-// byte; reading stops at the end of the file, at any other character, or at 262,144 bytes.
+// The "%2X" reading: white space is skipped, then two hex digits (either case) make a byte;
+// reading stops at the end of the file, at any other character, at a digit that stands alone
+// (`lone_digit`: the file is damaged), or at 262,144 bytes.
 FirmwareLoadResult LoadHexRecordsLenient(const std::string& path);
 // The same reading from an open stream (the file loader and the fuzz target share it).
 // `read_error` receives the errno of a failed read (0 when none).

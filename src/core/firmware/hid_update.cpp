@@ -36,6 +36,18 @@ const char* HidUpdateFilter(HidUpdateTarget target) {
   return kXupFirmwareFilter;
 }
 
+FirmwareTarget PreflightTarget(HidUpdateTarget target) {
+  switch (target) {
+    case HidUpdateTarget::kLcdBox:
+      return FirmwareTarget::kLcdBox;
+    case HidUpdateTarget::kMaskedEsc:
+      return FirmwareTarget::kBlockLoaderEsc;
+    case HidUpdateTarget::kRecordEsc:
+      break;
+  }
+  return FirmwareTarget::kHidRecordLoader;
+}
+
 const char* HidUpdateExtension(HidUpdateTarget target) {
   switch (target) {
     case HidUpdateTarget::kLcdBox:
@@ -92,17 +104,18 @@ void HidSession::StartHidFirmwareUpdate() {
     resume_polling();
     return;
   }
-  FirmwareLoadResult load = records ? LoadHexRecordsStrict(*chosen) : LoadMaskedImage(*chosen);
-  if (!load.opened) {
-    update_problem = load.error;
+  // The one check every face runs: kind by extension and content, size, damage. Nothing the
+  // tool can tell is wrong goes out: a device whose update broke off part way may not start
+  // again.
+  FirmwarePreflight preflight = PreflightFirmware(*chosen, PreflightTarget(update_target));
+  if (preflight.cannot_open) {
+    update_problem = *preflight.problem;
     resume_polling();
     ReportHidUpdate(ui_, update_outcome, update_problem);
     return;
   }
-  // Nothing the tool can tell is damaged goes out: a device whose update broke off part way
-  // may not start again.
-  if (const std::optional<std::string> problem = CheckFirmwareImage(load)) {
-    update_problem = "\"" + *chosen + "\" was not sent: " + *problem + ".";
+  if (preflight.problem) {
+    update_problem = "\"" + *chosen + "\" was not sent: " + *preflight.problem + ".";
     update_outcome = HidUpdateOutcome::kFileRefused;
     ui_.Ask(update_problem, kFirmwareFileCaption, Buttons::kOk);
     ReportHidUpdate(ui_, update_outcome, update_problem);
@@ -110,8 +123,17 @@ void HidSession::StartHidFirmwareUpdate() {
     hid_step = kHidStepPresence;
     return;
   }
+  // Confirmed like the serial update, naming the file, before the device hears of it.
+  if (ui_.AskQuestion(Question{kUpdateStartQuestion, kUpdateWarningCaption, Buttons::kOkCancel,
+                               *chosen, {}}) != Answer::kOk) {
+    update_problem.clear();
+    resume_polling();
+    update_outcome = HidUpdateOutcome::kDeclined;
+    ReportHidUpdate(ui_, update_outcome, update_problem);
+    return;
+  }
 
-  fw_image = std::move(load.image);
+  fw_image = std::move(preflight.image);
   fw_size = static_cast<int32_t>(fw_image.size());
   fw_sent = 0;
   fw_record_len = 0;
@@ -121,6 +143,7 @@ void HidSession::StartHidFirmwareUpdate() {
   confirm_pending_ = false;
   update_outcome = HidUpdateOutcome::kRunning;
   update_problem.clear();
+  StartWait();
   // Keeps every other transfer (Apply, Read Settings, a preset change) off the line.
   s.transfer_active = true;
 
@@ -186,6 +209,29 @@ void HidSession::UpdateTick() {
   }
 }
 
+void HidSession::StartWait() {
+  wait_since_ms_ = session_.clock().NowMs();
+}
+
+// Every wait of the update is bounded: a device that stops answering ends it with a message
+// and a time-out line in the trace, never a wait without end.
+bool HidSession::WaitOverdue(const std::string& awaited) {
+  const uint64_t now = session_.clock().NowMs();
+  if (now - wait_since_ms_ <= update_wait_ms) return false;
+  if (link.trace()) {
+    link.trace()->NoAnswer(now, awaited + " in " + std::to_string(update_wait_ms) + " ms");
+  }
+  return true;
+}
+
+// A stop asked for (the command line's signals) ends the update only where the loader expects
+// the next block or record, never in the middle of one.
+bool HidSession::StopAtBoundary() {
+  if (!ui_.StopRequested()) return false;
+  Abandon(HidUpdateOutcome::kInterrupted, kHidUpdateInterruptedText);
+  return true;
+}
+
 void HidSession::ClearOk() {
   ok_buf = {0, 0};
   ok_count = 0;
@@ -203,11 +249,13 @@ bool HidSession::CollectOk(size_t count) {
 
 void HidSession::StepWaitReady() {
   timers_.Arm(kTimerHidSession, kHidWaitReadyMs);
+  if (StopAtBoundary()) return;
   if (rx_count > 0 && rx[0] == kHidLoaderReady) {
     ClearOk();
     fw_sent = 0;
     ready_seen_ = true;
     Send(kHidBlockStart, 2);
+    StartWait();
   } else if (CollectOk(2) && ready_seen_) {
     // Only the answer to 0x13 0x7E may start the blocks: the length and the first block go
     // out from the start of the image.
@@ -216,6 +264,10 @@ void HidSession::StepWaitReady() {
     Send(length, 2);
     ClearOk();
     hid_step = kHidStepBlockHeader;
+  } else if (WaitOverdue(ready_seen_ ? "no \"ok\" to the block start"
+                                     : "no ready answer to the update start")) {
+    Abandon(HidUpdateOutcome::kNoStart, kHidUpdateNoStartText);
+    return;
   }
   if (++poll_count >= kHidStartRepeatTicks) {
     poll_count = 0;
@@ -225,6 +277,7 @@ void HidSession::StepWaitReady() {
 
 void HidSession::StepBlockHeader() {
   if (fw_sent >= fw_size) return;
+  if (StopAtBoundary()) return;
   SessionStatus& s = status_;
   poll_count = 0;
   s.progress_total = fw_size;
@@ -241,14 +294,17 @@ void HidSession::StepBlock() {
   ClearOk();
   WireTrace::Step(link.trace(), "flash block at", fw_sent);
   Send(fw_image.data() + fw_sent, kHidBlockBytes);
+  StartWait();
   hid_step = kHidStepBlockAck;
   timers_.Arm(kTimerHidSession, kHidBlockTickMs);
 }
 
 void HidSession::StepBlockAck() {
   if (!CollectOk(rx_count)) {
-    if (++poll_count > kHidBlockAckTicks)
+    ++poll_count;
+    if (WaitOverdue("no \"ok\" for the block at " + std::to_string(fw_sent))) {
       Abandon(HidUpdateOutcome::kNoBlockAck, kHidUpdateNoBlockAckText);
+    }
     return;
   }
   poll_count = 0;
@@ -264,6 +320,7 @@ void HidSession::StepBlockAck() {
 
 void HidSession::StepLastBlock() {
   if (fw_sent == fw_size) return;
+  if (StopAtBoundary()) return;
   ClearOk();
   const auto n = static_cast<uint32_t>(fw_size - fw_sent);
   const uint8_t header[2] = {static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
@@ -275,10 +332,11 @@ void HidSession::StepLastBlock() {
   ui_.SetProgress(100, 100);
   confirm_pending_ = true;
   confirm_since_ms_ = session_.clock().NowMs();
+  StartWait();
 }
 
 bool HidSession::ConfirmOverdue() {
-  return confirm_pending_ && session_.clock().NowMs() - confirm_since_ms_ > kHidConfirmWaitMs;
+  return confirm_pending_ && WaitOverdue("no \"ok\" to the end of the transfer");
 }
 
 void HidSession::StepComplete() {
@@ -291,6 +349,7 @@ void HidSession::StepComplete() {
     ui_.SetProgress(100, 0);
     ui_.CloseProgress();
     confirm_since_ms_ = session_.clock().NowMs();
+    StartWait();
     return;
   }
   if (ConfirmOverdue()) Abandon(HidUpdateOutcome::kNoBlockAck, kHidUpdateNoBlockAckText);
@@ -350,6 +409,7 @@ void HidSession::FinishBlockUpdate() {
 // waiting for its ready answer.
 void HidSession::ResumeLcdUpdate() {
   hid_step = kHidStepWaitReady;
+  StartWait();
   ready_seen_ = false;
   confirm_pending_ = false;
   ClearOk();
@@ -365,7 +425,13 @@ void HidSession::ResumeLcdUpdate() {
 }
 
 void HidSession::StepWaitLoader() {
-  if (rx_count == 0) return;
+  if (StopAtBoundary()) return;
+  if (rx_count == 0) {
+    if (WaitOverdue("no ready answer to the update start")) {
+      Abandon(HidUpdateOutcome::kNoStart, kHidUpdateNoStartText);
+    }
+    return;
+  }
   if (rx[0] == kHidCmdEscUpdate) {
     SendByte(kHidCmdEscUpdate);
   } else if (rx[0] == kHidLoaderReady) {
@@ -389,10 +455,12 @@ void HidSession::ShowUpdatePercent(int32_t percent) {
 // inside the image.
 void HidSession::StepNextRecord() {
   if (fw_sent < fw_size) {
+    if (StopAtBoundary()) return;
     fw_record_len = fw_image[static_cast<size_t>(fw_sent)] * 256 +
                     fw_image[static_cast<size_t>(fw_sent) + 1] + 2;
     WireTrace::Step(link.trace(), "flash record at", fw_sent);
     Send(fw_image.data() + fw_sent, static_cast<size_t>(fw_record_len));
+    StartWait();
     hid_step = kHidStepVerdict;
     ShowUpdatePercent(Percent(fw_sent, fw_size));
     return;
@@ -401,7 +469,13 @@ void HidSession::StepNextRecord() {
 }
 
 void HidSession::StepVerdict() {
-  if (rx_count == 0) return;  // no time-out here: the ESC may take its time to flash
+  if (rx_count == 0) {
+    // The ESC may take its time to flash a record, but not for ever.
+    if (WaitOverdue("no verdict for the record at " + std::to_string(fw_sent))) {
+      Abandon(HidUpdateOutcome::kNoVerdict, kHidUpdateNoVerdictText);
+    }
+    return;
+  }
   const uint8_t verdict = rx[0];
   if (verdict == kHidRecordAccepted) {
     fw_sent += fw_record_len;

@@ -33,6 +33,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/firmware/firmware_preflight.h"
+
 namespace tessel {
 
 enum HidUpdateStep : int32_t {
@@ -64,6 +66,10 @@ enum class HidUpdateOutcome {
   kRecordRefused,    // verdict 0x12
   kTooManyVerdicts,  // the fourth bad verdict for one record
   kAdapterLost,      // the adapter went away while an ESC update ran
+  kDeclined,         // Cancel on "Start update?"; nothing was sent
+  kNoStart,          // the device did not answer the start of the update in time
+  kNoVerdict,        // the ESC did not answer a record in time
+  kInterrupted,      // stopped between two blocks or records at the user's request
 };
 
 constexpr uint8_t kHidCmdLcdUpdate = 0xD3;
@@ -110,6 +116,15 @@ constexpr const char* kHidUpdateRefusedText =
 constexpr const char* kHidUpdateRetriesText =
     "The firmware update stopped: the ESC rejected the same firmware record 4 times. Unplug the "
     "adapter and plug it in again; the ESC may not start until an update completes.";
+constexpr const char* kHidUpdateNoStartText =
+    "The firmware update did not start: the device did not answer. Unplug the adapter and plug "
+    "it in again before you try again.";
+constexpr const char* kHidUpdateNoVerdictText =
+    "The firmware update stopped: the ESC did not answer a firmware record. Unplug the adapter "
+    "and plug it in again; the ESC may not start until an update completes.";
+constexpr const char* kHidUpdateInterruptedText =
+    "The firmware update was stopped between two pieces of the image. The device may not start "
+    "until an update completes.";
 constexpr const char* kHidUpdateAdapterLostText =
     "The firmware update stopped: the adapter was pulled out. The ESC may not start until an "
     "update completes.";
@@ -118,6 +133,8 @@ std::string DataTransferringCaption(int percent);  // "Data Transferring.. %d%% 
 
 // ESC types 12 and 15 (the length of their settings answer) take the masked image.
 HidUpdateTarget HidUpdateTargetFor(bool lcd_box_connected, int32_t esc_type);
+// What the firmware preflight checks a file against for a target.
+FirmwareTarget PreflightTarget(HidUpdateTarget target);
 // The file dialog's filter for a target.
 const char* HidUpdateFilter(HidUpdateTarget target);
 // The file extension a target takes (".xut", ".hgm", ".xup").

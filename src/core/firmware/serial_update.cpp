@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/firmware/firmware_file.h"
+#include "core/firmware/firmware_preflight.h"
 #include "core/firmware/update_report.h"
 
 namespace tessel {
@@ -117,34 +118,33 @@ SerialUpdateOutcome UpdateRun::Run() {
   d_.file_path = *chosen;
   d_.file_version = FileVersionFromName(*chosen).number;
 
-  // The file is read and checked before the user is asked to start: a damaged file is
-  // refused before any question that would suggest it could be sent.
-  const FirmwareLoadResult load = LoadHexRecordsLenient(d_.file_path);
-  if (!load.opened || !load.error.empty()) {
-    const std::string reason =
-        load.error.empty() ? "Cannot open \"" + d_.file_path + "\"" : load.error;
-    return RefuseFile(reason + ". Nothing was sent to the ESC.",
+  // The file is read and checked before the user is asked to start: a damaged file, or one
+  // that is not this loader's kind, is refused before any question that would suggest it
+  // could be sent. An ESC whose update broke off part way may not start again.
+  FirmwarePreflight preflight = PreflightFirmware(d_.file_path, FirmwareTarget::kSerialLoader);
+  if (preflight.cannot_open) {
+    return RefuseFile(*preflight.problem + ". Nothing was sent to the ESC.",
                       SerialUpdateOutcome::kFileNotOpened);
   }
-  // An ESC whose update broke off part way may not start again, so a file the tool can tell
-  // is damaged never reaches the loader.
-  if (const std::optional<std::string> problem = CheckFirmwareImage(load)) {
-    return RefuseFile("\"" + d_.file_path + "\" was not sent to the ESC: " + *problem + ".",
+  if (preflight.problem) {
+    return RefuseFile("\"" + d_.file_path + "\" was not sent to the ESC: " + *preflight.problem +
+                          ".",
                       SerialUpdateOutcome::kDamagedFile);
   }
-  d_.image_size = load.image.size();
+  const std::vector<uint8_t> image = std::move(preflight.image);
+  d_.image_size = image.size();
 
-  if (!settings_transfer) {
-    // Without digits on either side there is nothing to compare; the plain question is
-    // asked. Enter never downgrades: "version old" has Cancel as its default.
-    d_.asked_version_old = d_.file_version && d_.esc_version && *d_.file_version < *d_.esc_version;
-    Question question{d_.asked_version_old ? kUpdateVersionOld : kUpdateStartQuestion,
-                      kUpdateWarningCaption, Buttons::kOkCancel, {}, {}};
-    if (d_.asked_version_old) question.default_answer = Answer::kCancel;
-    if (ui_.AskQuestion(question) != Answer::kOk) {
-      Refresh();
-      return End(SerialUpdateOutcome::kDeclined);
-    }
+  // Every start is confirmed, also while a settings transfer runs (the ESC's version is then
+  // unknown and only the plain question is asked). Without digits on either side there is
+  // nothing to compare. Enter never downgrades: "version old" has Cancel as its default.
+  d_.asked_version_old = !settings_transfer && d_.file_version && d_.esc_version &&
+                         *d_.file_version < *d_.esc_version;
+  Question question{d_.asked_version_old ? kUpdateVersionOld : kUpdateStartQuestion,
+                    kUpdateWarningCaption, Buttons::kOkCancel, d_.file_path, {}};
+  if (d_.asked_version_old) question.default_answer = Answer::kCancel;
+  if (ui_.AskQuestion(question) != Answer::kOk) {
+    Refresh();
+    return End(SerialUpdateOutcome::kDeclined);
   }
 
   Refresh();
@@ -163,7 +163,7 @@ SerialUpdateOutcome UpdateRun::Run() {
     }
     link_.LinkReceive(1, kLoaderReplyMs);  // any answer will do
   }
-  return Transfer(load.image);
+  return Transfer(image);
 }
 
 SerialUpdateOutcome UpdateRun::Transfer(const std::vector<uint8_t>& image) {

@@ -75,6 +75,20 @@ std::optional<UpdateReport> HidUpdateReport(HidUpdateOutcome outcome, const std:
           true};
     case HidUpdateOutcome::kAdapterLost:
       return UpdateReport{"Firmware update failed: the adapter was pulled out", true};
+    case HidUpdateOutcome::kDeclined:
+      return UpdateReport{"Firmware update cancelled; nothing was sent", false};
+    case HidUpdateOutcome::kNoStart:
+      return UpdateReport{std::string("Firmware update not started: the device did not answer") +
+                              kReplug,
+                          true};
+    case HidUpdateOutcome::kNoVerdict:
+      return UpdateReport{std::string("Firmware update failed: no answer to a record") + kReplug,
+                          true};
+    case HidUpdateOutcome::kInterrupted:
+      return UpdateReport{
+          "Firmware update stopped between two pieces; run the update again before using the "
+          "device",
+          true};
   }
   return std::nullopt;
 }

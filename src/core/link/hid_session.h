@@ -138,6 +138,9 @@ class HidSession {
   HidUpdateTarget update_target = HidUpdateTarget::kLcdBox;
   HidUpdateOutcome update_outcome = HidUpdateOutcome::kNone;
   std::string update_problem;  // the text the user was shown when it did not succeed
+  // The longest the update waits for any answer of the device before it gives up (the
+  // command line sets its --timeout plus 2 s).
+  uint64_t update_wait_ms = kHidConfirmWaitMs;
 
   std::array<uint8_t, kHidRxCapacity> rx{};
   size_t rx_count = 0;
@@ -198,6 +201,10 @@ class HidSession {
   void Abandon(HidUpdateOutcome outcome, const char* text);
   void OnUpdateAdapterLost();
   void ShowUpdatePercent(int32_t percent);
+  void StartWait();
+  bool WaitOverdue(const std::string& awaited);  // traces the time-out when it is
+  bool StopAtBoundary();  // a stop was asked for: the update ends here, between two pieces
+  uint64_t wait_since_ms_ = 0;     // when the wait for the device's next answer began
   bool ready_seen_ = false;        // step 6 saw 0xD7 since it began
   uint64_t confirm_since_ms_ = 0;  // when the wait for the last "ok" began
   bool confirm_pending_ = false;   // the final "ok" is awaited (step 11, 12, or back in 2)

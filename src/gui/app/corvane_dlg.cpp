@@ -48,10 +48,8 @@ constexpr const char* kTitle = "Tessel Arc USB V1.0";
 constexpr const char* kCloseDuringSendText =
     "A transfer is running. Closing now leaves the ESC with part of the new settings.";
 constexpr const char* kCloseDuringUpdateText =
-    "A firmware update is running. Cutting it short can leave the ESC without working "
-    "firmware, so the tool closes only when the update has ended.";
-constexpr const char* kCloseDuringHidUpdateText =
-    "A firmware update is running. Closing now can leave the device without working firmware.";
+    "A firmware update is running. Cutting it short can leave the device without working "
+    "firmware, so the window stays open until the update has ended.";
 
 constexpr const char* kImportText = "Inport ESC Data";
 constexpr const char* kExportText = "Export Esc Data";
@@ -248,16 +246,19 @@ void CCorvaneDlg::BuildMenu() {
 
   QMenu* help = menuBar()->addMenu("&Help");
   add(help, "help", QKeySequence(QKeySequence::HelpContents), [this] {
+    if (UpdatePausedBy("help")) return;
     CHelpDlg dialog(this);
     dialog.exec();
   });
   add(help, kSaveWireTraceText, QKeySequence(), [this] {
+    if (UpdatePausedBy("saving the wire trace")) return;
     if (const auto saved = SaveWireTrace(this, wire_trace_)) {
       ReportOutcome("Wire trace saved to " + saved->toStdString());
     }
   });
   help->addSeparator();
   connect(help->addAction("&About Merrow..."), &QAction::triggered, this, [this] {
+    if (UpdatePausedBy("the About window")) return;
     CAboutDlg about(this);
     about.exec();
   });
@@ -698,32 +699,42 @@ void CCorvaneDlg::paintEvent(QPaintEvent* event) {
   painter.drawPixmap(central_->geometry().topLeft(), bg);
 }
 
+// The serial update dispatches window messages from its own loop: a modal window opened from
+// there would hold the transfer until it closed. Such commands wait for the update's end.
+bool CCorvaneDlg::UpdatePausedBy(const std::string& what) {
+  if (!session_->status.update_running) return false;
+  ReportFailure("Not during a firmware update: " + what + " opens when the update has ended");
+  return true;
+}
+
 bool CCorvaneDlg::MayClose() {
-  // The serial update runs inside its button's handler and always ends within seconds; the
-  // window cannot go from under it.
-  if (session_->status.update_running) {
-    QMessageBox box(QMessageBox::Warning, "Firmware update", kCloseDuringUpdateText,
-                    QMessageBox::Ok, this);
-    box.exec();
+  // A firmware update is never cut short, and nothing may pause it either: the serial update
+  // dispatches this close from its own loop, and a modal box here would hold the transfer
+  // until it is answered while the ESC's loader times out. The notice needs no answer.
+  if (session_->status.update_running || hid_->UpdateRunning()) {
+    if (!close_notice_) {
+      close_notice_ = new QMessageBox(QMessageBox::Warning, "Firmware update",
+                                      kCloseDuringUpdateText, QMessageBox::Ok, this);
+      close_notice_->setObjectName("close_notice");
+      close_notice_->setModal(false);
+      close_notice_->setWindowModality(Qt::NonModal);
+    }
+    close_notice_->show();
+    close_notice_->raise();
+    ReportFailure("The window stays open until the firmware update has ended");
     return false;
   }
-  auto running = [this] {
-    const Activity now = CurrentActivity(session_->status, hid_->UpdateRunning());
-    return now == Activity::kSending || now == Activity::kUpdating;
-  };
-  if (!running()) return true;
-  const bool updating = hid_->UpdateRunning();
-  QMessageBox box(QMessageBox::Warning, "Close",
-                  updating ? kCloseDuringHidUpdateText : kCloseDuringSendText,
-                  QMessageBox::NoButton, this);
+  if (CurrentActivity(session_->status, false) != Activity::kSending) return true;
+  QMessageBox box(QMessageBox::Warning, "Close", kCloseDuringSendText, QMessageBox::NoButton,
+                  this);
   QPushButton* close_button = box.addButton("Close anyway", QMessageBox::DestructiveRole);
-  QPushButton* stay =
-      box.addButton(updating ? "Keep updating" : "Keep sending", QMessageBox::RejectRole);
+  QPushButton* stay = box.addButton("Keep sending", QMessageBox::RejectRole);
   box.setDefaultButton(stay);
   box.setEscapeButton(stay);
   box.exec();
-  // The work may have ended while the question was open; closing is then harmless.
-  return box.clickedButton() == close_button || !running();
+  // The send may have ended while the question was open; closing is then harmless.
+  return box.clickedButton() == close_button ||
+         CurrentActivity(session_->status, false) != Activity::kSending;
 }
 
 void CCorvaneDlg::closeEvent(QCloseEvent* event) {

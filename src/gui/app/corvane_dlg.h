@@ -140,6 +140,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   // A non-modal warning: the engines go on retrying underneath it.
   void ShowAdapterNotice(const std::string& text) override;
   QMessageBox* adapter_notice() const { return adapter_notice_; }
+  QMessageBox* close_notice() const { return close_notice_; }
   void TransferDone(int32_t direction, bool complete) override {
     emit transferDone(direction, complete);
   }
@@ -163,6 +164,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void OnReadFromEsc();
   // Whether closing now would cut a transfer short; asks the user. True: close.
   bool MayClose();
+  bool UpdatePausedBy(const std::string& what);  // true: refused while a serial update runs
   std::optional<std::string> ChooseFile(bool save, const std::string& filter);
   void OnPortEvent(bool arrived, const std::string& device);
   void OnHidEvent(const HidEvent& event);
@@ -209,6 +211,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   QActionGroup* demo_group_ = nullptr;
   std::map<int, QAction*> demo_actions_;
   QMessageBox* adapter_notice_ = nullptr;
+  QMessageBox* close_notice_ = nullptr;  // why the window stays open during an update
   std::map<QString, QAction*> commands_;
   StatusLine status_model_;
   QLabel* status_line_ = nullptr;

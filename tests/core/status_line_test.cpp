@@ -89,7 +89,7 @@ TEST(StatusLineTest, OutcomesStayUntilNewWorkOrTheLossOfWhatTheyTalkAbout) {
   s.esc_state = kEscSilent;
   EXPECT_EQ(line.Update(s), "Adapter found, no ESC answering");  // a success gives way
 
-  // A failure stays while the tool only searches, and goes with the next read.
+  // A failure stays while the tool searches and reads on its own, and goes when the user acts.
   line.ReportFailure("Import failed: too short", s);
   s.adapter_state = kAdapterNone;
   EXPECT_EQ(line.Update(s), "Import failed: too short");
@@ -97,7 +97,53 @@ TEST(StatusLineTest, OutcomesStayUntilNewWorkOrTheLossOfWhatTheyTalkAbout) {
   s.esc_state = kEscDetected;
   s.transfer_active = true;
   s.transfer_direction = kTransferRead;
+  EXPECT_EQ(line.Update(s), "Import failed: too short");
+  EXPECT_EQ(line.TakeNotice(), "") << "the import had its own box";
+  line.UserActed();
   EXPECT_EQ(line.Update(s), "Reading the ESC…");
+}
+
+// A send cut off by a replug on the HID adapter: the engine's reason stays through the read
+// that follows the replug and its success, and one box tells of it.
+TEST(StatusLineTest, AFailureOutlastsTheAutomaticReadUntilTheUserActs) {
+  const std::string broke_off =
+      "Send broke off: the ESC stopped answering and may hold part of the new settings";
+  StatusLine line;
+  SessionStatus h = Serial(kHidAdapterGreeted, kHidEscPresent);
+  h.link_kind = kLinkHid;
+  h.device_class = kDeviceFull;
+  h.send_in_progress = true;
+  EXPECT_EQ(line.Update(h), "Sending to the ESC…");
+  h = Serial(kAdapterNone, kEscNone);  // pulled out
+  h.read_in_progress = true;
+  line.ReportFailure(broke_off, h);
+  EXPECT_EQ(line.Update(h), broke_off);
+  EXPECT_EQ(line.TakeNotice(), broke_off);
+  EXPECT_EQ(line.TakeNotice(), "") << "one box per failure";
+
+  h.link_kind = kLinkHid;  // plugged in again: the engine reads the ESC on its own
+  h.adapter_state = kHidAdapterGreeted;
+  h.esc_state = kHidEscPresent;
+  h.transfer_active = true;
+  EXPECT_EQ(line.Update(h), broke_off);
+  h.transfer_active = h.read_in_progress = false;
+  line.Report(ReadOkText(h, "V1.05_120307"), h);
+  EXPECT_EQ(line.Update(h), broke_off);
+  EXPECT_TRUE(line.showing_failure());
+  line.UserActed();
+  EXPECT_EQ(line.Update(h), "ESC ready");
+  EXPECT_FALSE(line.showing_failure());
+
+  // Cancel in the transfer question stops a send: the user chose it, no box follows.
+  h.send_in_progress = true;
+  line.Update(h);
+  line.NoteAsked();
+  h.send_in_progress = false;
+  line.ReportFailure("Send stopped: the ESC did not answer as expected", h);
+  EXPECT_EQ(line.TakeNotice(), "");
+  // A newer failure takes the place of the older one.
+  line.ReportFailure("Export failed: disk full", h);
+  EXPECT_EQ(line.Update(h), "Export failed: disk full");
 }
 
 TEST(StatusLineTest, ATransferCutOffByTheLossOfTheEscSaysSo) {

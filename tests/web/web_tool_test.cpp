@@ -27,6 +27,10 @@ class ScriptedHost : public WebHost {
     answers.pop_front();
     return a;
   }
+  Answer AskQuestion(const Question& q) override {
+    details.push_back(q.detail);
+    return Ask(q.text, q.caption, q.buttons);
+  }
   std::optional<PickedFile> PickFile(const std::string& filter) override {
     filters.push_back(filter);
     return file;
@@ -42,6 +46,7 @@ class ScriptedHost : public WebHost {
 
   std::deque<Answer> answers;
   std::vector<std::string> asked;
+  std::vector<std::string> details;
   std::vector<std::string> filters;
   std::optional<PickedFile> file;
   std::optional<std::string> save_name;
@@ -246,6 +251,47 @@ TEST_F(WebToolTest, SettingsFilesTravelThroughTheHostAndADamagedOneChangesNothin
   EXPECT_EQ(host_.asked.back(), std::string(kImportCaption) + "|" + kImportErrorText);
   EXPECT_EQ(tool_.session().image.run_mode, kept.run_mode);
   EXPECT_EQ(tool_.session().image.throttle_curve.x, kept.throttle_curve.x);
+}
+
+// The page's status line says what the desktop's says, from the same reports.
+TEST_F(WebToolTest, TheStatusLineReportsEveryOutcomeAsTheDesktopDoes) {
+  auto json_has = [&](const std::string& piece) {
+    return tool_.StateJson().find(piece) != std::string::npos;
+  };
+  ASSERT_TRUE(RunUntil([&] { return ReadDone(); }));
+  EXPECT_EQ(tool_.status_text(), "Read OK: CAR ESC, software ESC0120");
+  tool_.PressButton(1007);
+  ASSERT_TRUE(RunUntil([&] { return SendDone(); }));
+  EXPECT_EQ(tool_.status_text(), "Sent OK");
+
+  // Reset Default on a full ESC ends as a send does; the V1 dialog's text stays its own.
+  tool_.PressButton(1001);
+  tool_.ResetDefault();
+  tool_.Publish();
+  EXPECT_EQ(tool_.status_text(), "Sending to the ESC…");
+  ASSERT_TRUE(RunUntil([&] { return SendDone(); }));
+  EXPECT_EQ(tool_.status_text(), "Sent OK");
+  EXPECT_TRUE(json_has("\"status\":\"Sent OK\""));
+
+  host_.save_name = "race";
+  ASSERT_TRUE(tool_.ExportFile());
+  EXPECT_EQ(tool_.status_text(), "Exported to race.DATA");
+  host_.file = WebHost::PickedFile{"race.DATA", host_.delivered.back().bytes};
+  ASSERT_TRUE(tool_.ImportFile());
+  EXPECT_EQ(tool_.status_text(), "Imported race.DATA");
+
+  // A damaged file: the box keeps its reason, and the line keeps it until the next action.
+  host_.file->bytes[400] ^= 0x5A;
+  EXPECT_FALSE(tool_.ImportFile());
+  const std::string reason = "\"race.DATA\": the check value does not match the contents";
+  EXPECT_EQ(host_.details.back(), reason);
+  EXPECT_EQ(tool_.status_text(), "Import failed: " + reason);
+  EXPECT_TRUE(json_has("\"failure\":true"));
+  clock_.Advance(1000);
+  tool_.RunDueTimer();
+  EXPECT_TRUE(tool_.status_failed());
+  tool_.PressButton(1001);
+  EXPECT_EQ(tool_.status_text(), "ESC ready");
 }
 
 TEST(JsonWriterTest, EveryStringStaysValidJson) {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QListWidget>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "core/settings/pages.h"
@@ -51,6 +52,32 @@ TEST(MainWindow, ReadsTheVirtualEscAndTheGeneralPageShowsIt) {
   Screenshot(*w, "main_after_read_general.png");
   ClickButton(*w, 1006);
   Screenshot(*w, "main_after_read_data.png");
+}
+
+// With no adapter plugged in nothing ticks: the searching timers wait for an arrival event,
+// and the poll for the virtual HID adapters runs only while one is in use.
+TEST(MainWindow, NothingTicksWhileNoAdapterIsPluggedIn) {
+  CCorvaneDlg::Options options;
+  options.skin_folder = TESSEL_SKIN_DIR;  // the real adapters, with hot-plug events
+  CCorvaneDlg w(options);
+  if (!w.hotplug_events()) GTEST_SKIP() << "no device events on this machine";
+  w.show();
+  auto resting = [&] {
+    return !w.timers().IsArmed(kTimerSession) && !w.timers().IsArmed(kTimerHidProbe);
+  };
+  ASSERT_TRUE(QTest::qWaitFor(resting, 3000));
+  EXPECT_FALSE(w.hid_poll()->isActive());
+  EXPECT_EQ(w.status_line()->text(), "Searching for the adapter…");
+
+  w.SetHidDemo(HidDeviceKind::kFullEsc);
+  EXPECT_TRUE(w.hid_poll()->isActive());
+  w.SetDemo(EscVariant::kFull);  // a virtual ESC is plugged in for good
+  ASSERT_TRUE(WaitRead(w));
+  EXPECT_TRUE(w.timers().IsArmed(kTimerSession));
+  EXPECT_FALSE(w.hid_poll()->isActive());
+  w.SetDemo(std::nullopt);  // back to the real adapters: the arrival re-arms, then rest
+  EXPECT_TRUE(w.timers().IsArmed(kTimerSession));
+  ASSERT_TRUE(QTest::qWaitFor(resting, 3000));
 }
 
 TEST(MainWindow, PageButtonsAreIgnoredWhileBusy) {

@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <fstream>
 #include <string>

@@ -715,7 +715,8 @@ void CCorvaneDlg::ShowFailureNotice() {
   // A box already open speaks for the failure.
   if (text.empty() || QApplication::activeModalWidget() != nullptr) return;
   if (!failure_notice_) {
-    failure_notice_ = new QMessageBox(QMessageBox::Warning, kTitle, QString(), QMessageBox::Ok, this);
+    failure_notice_ =
+        new QMessageBox(QMessageBox::Warning, kTitle, QString(), QMessageBox::Ok, this);
     failure_notice_->setObjectName("failure_notice");
     failure_notice_->setModal(false);
     failure_notice_->setWindowModality(Qt::NonModal);

@@ -103,69 +103,32 @@ TEST(StatusLineTest, OutcomesStayUntilNewWorkOrTheLossOfWhatTheyTalkAbout) {
   EXPECT_EQ(line.Update(s), "Reading the ESC…");
 }
 
-// A send cut off by a replug on the HID adapter: the engine's reason stays through the read
-// that follows the replug and its success, and one box tells of it.
+// A send cut off on the HID adapter: the reason outlasts the read that follows the replug and
+// its success until the user acts, with one box (none after a question the user answered).
 TEST(StatusLineTest, AFailureOutlastsTheAutomaticReadUntilTheUserActs) {
-  const std::string broke_off =
-      "Send broke off: the ESC stopped answering and may hold part of the new settings";
+  const std::string broke_off = "Send broke off: the adapter was pulled out";
   StatusLine line;
   SessionStatus h = Serial(kHidAdapterGreeted, kHidEscPresent);
   h.link_kind = kLinkHid;
-  h.device_class = kDeviceFull;
-  h.send_in_progress = true;
-  EXPECT_EQ(line.Update(h), "Sending to the ESC…");
-  h = Serial(kAdapterNone, kEscNone);  // pulled out
-  h.read_in_progress = true;
-  line.ReportFailure(broke_off, h);
-  EXPECT_EQ(line.Update(h), broke_off);
-  EXPECT_EQ(line.TakeNotice(), broke_off);
-  EXPECT_EQ(line.TakeNotice(), "") << "one box per failure";
-
-  h.link_kind = kLinkHid;  // plugged in again: the engine reads the ESC on its own
-  h.adapter_state = kHidAdapterGreeted;
-  h.esc_state = kHidEscPresent;
-  h.transfer_active = true;
-  EXPECT_EQ(line.Update(h), broke_off);
-  h.transfer_active = h.read_in_progress = false;
-  line.Report(ReadOkText(h, "V1.05_120307"), h);
-  EXPECT_EQ(line.Update(h), broke_off);
-  EXPECT_TRUE(line.showing_failure());
-  line.UserActed();
-  EXPECT_EQ(line.Update(h), "ESC ready");
-  EXPECT_FALSE(line.showing_failure());
-
-  // Cancel in the transfer question stops a send: the user chose it, no box follows.
   h.send_in_progress = true;
   line.Update(h);
-  line.NoteAsked();
   h.send_in_progress = false;
-  line.ReportFailure("Send stopped: the ESC did not answer as expected", h);
+  line.ReportFailure(broke_off, h);
+  EXPECT_EQ(line.TakeNotice(), broke_off);
+  EXPECT_EQ(line.TakeNotice(), "") << "one box per failure";
+  h.transfer_active = true;  // the read after the replug
+  EXPECT_EQ(line.Update(h), broke_off);
+  h.transfer_active = false;
+  line.Report("Read OK: CAR ESC", h);
+  EXPECT_EQ(line.Update(h), broke_off);
+  line.UserActed();
+  EXPECT_EQ(line.Update(h), "ESC ready");
+
+  h.send_in_progress = true;  // Cancel in the transfer question stops it: no second box
+  line.Update(h);
+  line.NoteAsked();
+  line.ReportFailure("Send stopped", h);
   EXPECT_EQ(line.TakeNotice(), "");
-  // A newer failure takes the place of the older one.
-  line.ReportFailure("Export failed: disk full", h);
-  EXPECT_EQ(line.Update(h), "Export failed: disk full");
-}
-
-TEST(StatusLineTest, ATransferCutOffByTheLossOfTheEscSaysSo) {
-  StatusLine line;
-  SessionStatus s = Serial(kAdapterOpen, kEscDetected);
-  s.transfer_active = true;
-  s.transfer_direction = kTransferSend;
-  line.Update(s);
-  s.esc_state = kEscSilent;
-  EXPECT_EQ(line.Update(s),
-            "Send broke off: the ESC stopped answering and may hold part of the new settings");
-  s.adapter_state = kAdapterNone;  // still searching: the reason stays
-  EXPECT_EQ(line.Update(s),
-            "Send broke off: the ESC stopped answering and may hold part of the new settings");
-
-  StatusLine reading;
-  SessionStatus r = Serial(kAdapterOpen, kEscDetected);
-  r.transfer_active = true;
-  reading.Update(r);
-  r.adapter_state = kAdapterNone;
-  r.esc_state = kEscNone;
-  EXPECT_EQ(reading.Update(r), "Read broke off: the ESC stopped answering");
 }
 
 // ---------------------------------------------------------------------------------------------

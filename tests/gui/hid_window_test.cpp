@@ -64,26 +64,20 @@ TEST(HidWindowTest, ReadsTheFullEscAndSendsAChangeBack) {
   EXPECT_EQ(adapter.received_curves().size(), 3u);
 }
 
-// The adapter pulled out during a send and plugged in again: the reason stays on the status
-// line through the read that follows, a box that stops nothing repeats it, and the user's next
-// click clears it.
+// The adapter pulled out during a send and plugged in again: the reason stays through the
+// read that follows, in a box that stops nothing too, until the user's next click.
 TEST(HidWindowTest, ASendThatBrokeOffStaysOnTheLineUntilTheUserActs) {
   auto w = MakeHidWindow(HidDeviceKind::kFullEsc);
   ASSERT_TRUE(WaitHidRead(*w));
-  VirtualHidAdapter& adapter = *w->virtual_hid();
   const SessionStatus& s = w->session().status;
   ASSERT_TRUE(w->session().Apply());
   ASSERT_TRUE(QTest::qWaitFor([&] { return s.send_in_progress && s.progress > 40; }, 20000));
-  adapter.SetPlugged(false);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->status_model().showing_failure(); }, 5000));
-  const QString reason = w->status_line()->toolTip();
-  EXPECT_TRUE(reason.startsWith("Send broke off")) << reason.toStdString();
+  w->virtual_hid()->SetPlugged(false);
   ASSERT_TRUE(QTest::qWaitFor([&] { return w->failure_notice() != nullptr; }, 5000));
-  EXPECT_TRUE(w->failure_notice()->isVisible());
-  EXPECT_FALSE(w->failure_notice()->isModal());
+  const QString reason = w->status_line()->toolTip();
   EXPECT_EQ(w->failure_notice()->text(), reason);
-
-  adapter.SetPlugged(true);  // the engine reads the ESC again on its own, under the box
+  EXPECT_FALSE(w->failure_notice()->isModal());
+  w->virtual_hid()->SetPlugged(true);
   ASSERT_TRUE(QTest::qWaitFor([&] { return s.link_kind == kLinkHid; }, 5000));
   ASSERT_TRUE(WaitHidRead(*w));
   EXPECT_EQ(w->status_line()->toolTip(), reason);

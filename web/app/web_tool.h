@@ -167,14 +167,7 @@ class WebTool : public SessionUi {
   WebTimers& timers() { return timers_; }
   const WebPage* page(int32_t page_id) const;
   const std::array<int32_t, kV1SettingCount>& v1_selected() const { return v1_stored_; }
-  // The status line, and the V1 dialog's own line.
   const std::string& status_text() const { return line_.text(); }
-  bool status_failed() const { return line_.showing_failure(); }
-  const std::string& v1_status() const { return v1_status_; }
-  // The last box that needs no answer (a failed transfer, an adapter the user may not open),
-  // numbered so that the page shows each once.
-  const std::string& notice() const { return notice_text_; }
-  int notice_serial() const { return notice_serial_; }
   int beeps() const { return beeps_; }
 
   // SessionUi
@@ -250,7 +243,9 @@ class WebTool : public SessionUi {
   std::string hardware_text_;
   std::string software_text_;
   StatusLine line_;
-  std::string v1_status_;
+  std::string v1_status_;  // the V1 dialog's own line
+  // The last box that needs no answer (a failed transfer, an adapter the user may not open),
+  // numbered so that the page shows each once.
   std::string notice_text_;
   int notice_serial_ = 0;
   int beeps_ = 0;

@@ -83,7 +83,6 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   // The status line under the pages and the text of the empty page area.
   QLabel* status_line() const { return status_line_; }
   QLabel* page_hint() const { return page_hint_; }
-  const StatusLine& status_model() const { return status_model_; }
   // Device arrival and removal reach the tool as events (udev, or the device folder).
   bool hotplug_events() const;
   // The menu commands, by their text ("Inport ESC Data", "Read from ESC", ...).

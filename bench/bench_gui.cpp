@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -72,15 +74,21 @@ int main(int argc, char** argv) {
     CCorvaneDlg window(options);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) return 1;
-    QTest::qWait(1000);
+    // A plain event loop: QTest::qWait wakes every 10 ms on its own and would be measured too.
+    auto run_for = [](int ms) {
+      QEventLoop loop;
+      QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+      loop.exec();
+    };
+    run_for(1000);
     const double cpu0 = CpuSeconds();
     QElapsedTimer idle;
     idle.start();
-    QTest::qWait(10000);
+    run_for(10000);
     const double cpu = CpuSeconds() - cpu0;
     const double wall = idle.elapsed() / 1000.0;
-    std::printf("idle with no adapter: %.3f s CPU in %.1f s (%.2f%% of one core)\n", cpu, wall,
-                100.0 * cpu / wall);
+    std::printf("idle with no adapter: %.3f s CPU in %.1f s (%.2f%% of one core; goal < 0.5%%)\n",
+                cpu, wall, 100.0 * cpu / wall);
   }
   return 0;
 }

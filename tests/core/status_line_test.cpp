@@ -89,7 +89,7 @@ TEST(StatusLineTest, OutcomesStayUntilNewWorkOrTheLossOfWhatTheyTalkAbout) {
   s.esc_state = kEscSilent;
   EXPECT_EQ(line.Update(s), "Adapter found, no ESC answering");  // a success gives way
 
-  // A failure stays while the tool only searches, and goes with the next read.
+  // A failure stays while the tool searches and reads on its own, and goes when the user acts.
   line.ReportFailure("Import failed: too short", s);
   s.adapter_state = kAdapterNone;
   EXPECT_EQ(line.Update(s), "Import failed: too short");
@@ -97,29 +97,38 @@ TEST(StatusLineTest, OutcomesStayUntilNewWorkOrTheLossOfWhatTheyTalkAbout) {
   s.esc_state = kEscDetected;
   s.transfer_active = true;
   s.transfer_direction = kTransferRead;
+  EXPECT_EQ(line.Update(s), "Import failed: too short");
+  EXPECT_EQ(line.TakeNotice(), "") << "the import had its own box";
+  line.UserActed();
   EXPECT_EQ(line.Update(s), "Reading the ESC…");
 }
 
-TEST(StatusLineTest, ATransferCutOffByTheLossOfTheEscSaysSo) {
+// A send cut off on the HID adapter: the reason outlasts the read that follows the replug and
+// its success until the user acts, with one box (none after a question the user answered).
+TEST(StatusLineTest, AFailureOutlastsTheAutomaticReadUntilTheUserActs) {
+  const std::string broke_off = "Send broke off: the adapter was pulled out";
   StatusLine line;
-  SessionStatus s = Serial(kAdapterOpen, kEscDetected);
-  s.transfer_active = true;
-  s.transfer_direction = kTransferSend;
-  line.Update(s);
-  s.esc_state = kEscSilent;
-  EXPECT_EQ(line.Update(s),
-            "Send broke off: the ESC stopped answering and may hold part of the new settings");
-  s.adapter_state = kAdapterNone;  // still searching: the reason stays
-  EXPECT_EQ(line.Update(s),
-            "Send broke off: the ESC stopped answering and may hold part of the new settings");
+  SessionStatus h = Serial(kHidAdapterGreeted, kHidEscPresent);
+  h.link_kind = kLinkHid;
+  h.send_in_progress = true;
+  line.Update(h);
+  h.send_in_progress = false;
+  line.ReportFailure(broke_off, h);
+  EXPECT_EQ(line.TakeNotice(), broke_off);
+  EXPECT_EQ(line.TakeNotice(), "") << "one box per failure";
+  h.transfer_active = true;  // the read after the replug
+  EXPECT_EQ(line.Update(h), broke_off);
+  h.transfer_active = false;
+  line.Report("Read OK: CAR ESC", h);
+  EXPECT_EQ(line.Update(h), broke_off);
+  line.UserActed();
+  EXPECT_EQ(line.Update(h), "ESC ready");
 
-  StatusLine reading;
-  SessionStatus r = Serial(kAdapterOpen, kEscDetected);
-  r.transfer_active = true;
-  reading.Update(r);
-  r.adapter_state = kAdapterNone;
-  r.esc_state = kEscNone;
-  EXPECT_EQ(reading.Update(r), "Read broke off: the ESC stopped answering");
+  h.send_in_progress = true;  // Cancel in the transfer question stops it: no second box
+  line.Update(h);
+  line.NoteAsked();
+  line.ReportFailure("Send stopped", h);
+  EXPECT_EQ(line.TakeNotice(), "");
 }
 
 // ---------------------------------------------------------------------------------------------

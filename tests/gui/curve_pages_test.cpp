@@ -365,6 +365,27 @@ TEST_F(MainWindowOnVirtualEsc, DrawnThrottleCurveReachesTheEsc) {
   EXPECT_EQ(esc.image().throttle_curve_mode, 1);
 }
 
+// A page button greyed by a tick that saw the tool busy takes the click that comes before the
+// next tick: straight after an editor's CANCEL, and after any busy moment that has passed.
+TEST_F(MainWindowOnVirtualEsc, AClickStraightAfterABusyMomentIsNotLost) {
+  OpenPage(1004, kPageBoost);
+  auto* boost = static_cast<CBoost*>(window->page(kPageBoost));
+  ChooseOption(boost, &EscSettingsImage::boost_slope, 1);
+  ASSERT_TRUE(s().curve_editor_open);
+  window->UpdateStatus();  // as a tick does while the editor is open
+  ASSERT_FALSE(window->button(1003)->isEnabled());
+  QTest::mouseClick(boost->boost_line()->cancel_button(), Qt::LeftButton);
+  QTest::mouseClick(window->button(1003), Qt::LeftButton);
+  EXPECT_EQ(s().shown_page, kPageBrake);
+
+  s().curve_editor_open = true;  // a moment the last tick saw, over before the click
+  window->UpdateStatus();
+  s().curve_editor_open = false;
+  ASSERT_FALSE(window->button(1005)->isEnabled());
+  QTest::mouseClick(window->button(1005), Qt::LeftButton);
+  EXPECT_EQ(s().shown_page, kPageTurbo);
+}
+
 TEST_F(MainWindowOnVirtualEsc, ScreenshotsOfThePagesAndTheEditors) {
   const struct {
     int button;

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <filesystem>
 #include <fstream>
 
@@ -61,6 +62,27 @@ TEST(HidWindowTest, ReadsTheFullEscAndSendsAChangeBack) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w->session().status.transfer_active; }, 20000));
   EXPECT_EQ(adapter.image().run_mode, w->session().image.run_mode);
   EXPECT_EQ(adapter.received_curves().size(), 3u);
+}
+
+// The adapter pulled out during a send and plugged in again: the reason stays through the
+// read that follows, in a box that stops nothing too, until the user's next click.
+TEST(HidWindowTest, ASendThatBrokeOffStaysOnTheLineUntilTheUserActs) {
+  auto w = MakeHidWindow(HidDeviceKind::kFullEsc);
+  ASSERT_TRUE(WaitHidRead(*w));
+  const SessionStatus& s = w->session().status;
+  ASSERT_TRUE(w->session().Apply());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s.send_in_progress && s.progress > 40; }, 20000));
+  w->virtual_hid()->SetPlugged(false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->failure_notice() != nullptr; }, 5000));
+  const QString reason = w->status_line()->toolTip();
+  EXPECT_EQ(w->failure_notice()->text(), reason);
+  EXPECT_FALSE(w->failure_notice()->isModal());
+  w->virtual_hid()->SetPlugged(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s.link_kind == kLinkHid; }, 5000));
+  ASSERT_TRUE(WaitHidRead(*w));
+  EXPECT_EQ(w->status_line()->toolTip(), reason);
+  QTest::mouseClick(w->button(1001), Qt::LeftButton);
+  EXPECT_EQ(w->status_line()->toolTip(), "ESC ready");
 }
 
 TEST(HidWindowTest, LcdProgramBoxModeShowsTheAdapterOnTheInformationPage) {

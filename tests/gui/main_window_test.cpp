@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QListWidget>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "core/settings/pages.h"
@@ -51,6 +52,23 @@ TEST(MainWindow, ReadsTheVirtualEscAndTheGeneralPageShowsIt) {
   Screenshot(*w, "main_after_read_general.png");
   ClickButton(*w, 1006);
   Screenshot(*w, "main_after_read_data.png");
+}
+
+// With no adapter plugged in nothing ticks: the searching timers wait for an arrival event.
+TEST(MainWindow, NothingTicksWhileNoAdapterIsPluggedIn) {
+  CCorvaneDlg::Options options;
+  options.skin_folder = TESSEL_SKIN_DIR;  // the real adapters, with hot-plug events
+  CCorvaneDlg w(options);
+  if (!w.hotplug_events()) GTEST_SKIP() << "no device events on this machine";
+  auto resting = [&] {
+    return !w.timers().IsArmed(kTimerSession) && !w.timers().IsArmed(kTimerHidProbe) &&
+           !w.hid_poll()->isActive();
+  };
+  ASSERT_TRUE(QTest::qWaitFor(resting, 3000));
+  w.SetDemo(EscVariant::kFull);  // a virtual ESC in and out again: the arrival re-arms
+  w.SetDemo(std::nullopt);
+  EXPECT_TRUE(w.timers().IsArmed(kTimerSession));
+  EXPECT_TRUE(QTest::qWaitFor(resting, 3000));
 }
 
 TEST(MainWindow, PageButtonsAreIgnoredWhileBusy) {

@@ -223,10 +223,14 @@ TEST(StatusLine, FollowsEveryStateAndSaysWhatHappened) {
   w.SetDemo(std::nullopt);  // the virtual ESC goes away; no real adapter here
   ASSERT_TRUE(WaitFor([&] { return line().rfind("Send broke off", 0) == 0; }));
   EXPECT_TRUE(w.status_line()->styleSheet().contains("#f5a623"));
-  // The reason stays while the tool searches; new work replaces it.
+  // The reason stays while the tool searches and reads on its own; the next click clears it.
   EXPECT_EQ(hint(), "CONNECT THE PROGRAMMING ADAPTER");
+  const std::string reason = line();
   w.SetDemo(EscVariant::kFull);
-  ASSERT_TRUE(WaitFor([&] { return line() == "Read OK: CAR ESC, software ESC0120"; }));
+  ASSERT_TRUE(WaitRead(w));
+  EXPECT_EQ(line(), reason);
+  QTest::mouseClick(w.button(1001), Qt::LeftButton);
+  EXPECT_EQ(line(), "ESC ready");
   EXPECT_FALSE(w.status_line()->styleSheet().contains("#f5a623"));
   w.close();
 }

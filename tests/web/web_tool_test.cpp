@@ -27,6 +27,10 @@ class ScriptedHost : public WebHost {
     answers.pop_front();
     return a;
   }
+  Answer AskQuestion(const Question& q) override {
+    details.push_back(q.detail);
+    return Ask(q.text, q.caption, q.buttons);
+  }
   std::optional<PickedFile> PickFile(const std::string& filter) override {
     filters.push_back(filter);
     return file;
@@ -42,6 +46,7 @@ class ScriptedHost : public WebHost {
 
   std::deque<Answer> answers;
   std::vector<std::string> asked;
+  std::vector<std::string> details;
   std::vector<std::string> filters;
   std::optional<PickedFile> file;
   std::optional<std::string> save_name;
@@ -246,6 +251,26 @@ TEST_F(WebToolTest, SettingsFilesTravelThroughTheHostAndADamagedOneChangesNothin
   EXPECT_EQ(host_.asked.back(), std::string(kImportCaption) + "|" + kImportErrorText);
   EXPECT_EQ(tool_.session().image.run_mode, kept.run_mode);
   EXPECT_EQ(tool_.session().image.throttle_curve.x, kept.throttle_curve.x);
+}
+
+// The page's status line says what the desktop's says, from the same reports.
+TEST_F(WebToolTest, TheStatusLineReportsEveryOutcomeAsTheDesktopDoes) {
+  ASSERT_TRUE(RunUntil([&] { return ReadDone(); }));
+  EXPECT_EQ(tool_.status_text(), "Read OK: CAR ESC, software ESC0120");
+  tool_.PressButton(1001);
+  tool_.ResetDefault();  // ends as a send does; "Esc Sending......" is the V1 dialog's own
+  ASSERT_TRUE(RunUntil([&] { return SendDone(); }));
+  EXPECT_NE(tool_.StateJson().find("\"status\":\"Sent OK\""), std::string::npos);
+
+  host_.save_name = "race";
+  ASSERT_TRUE(tool_.ExportFile());
+  EXPECT_EQ(tool_.status_text(), "Exported to race.DATA");
+  host_.file = WebHost::PickedFile{"race.DATA", host_.delivered.back().bytes};
+  host_.file->bytes[400] ^= 0x5A;
+  EXPECT_FALSE(tool_.ImportFile());
+  const std::string reason = "\"race.DATA\": the check value does not match the contents";
+  EXPECT_EQ(host_.details.back(), reason);  // under "Import file error!", as on the desktop
+  EXPECT_EQ(tool_.status_text(), "Import failed: " + reason);
 }
 
 TEST(JsonWriterTest, EveryStringStaysValidJson) {

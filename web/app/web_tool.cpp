@@ -117,7 +117,23 @@ bool WebTool::RunDueTimer() {
   if (!id) return false;
   session_->OnTimer(*id);
   timers_.EndDispatch();
+  UpdateStatus();
   return true;
+}
+
+void WebTool::UpdateStatus() {
+  line_.Update(session_->status, hid_ && hid_->UpdateRunning());
+  if (line_.notice_pending()) Notice(line_.TakeNotice());
+}
+
+void WebTool::UserActed() {
+  line_.UserActed();
+  UpdateStatus();
+}
+
+void WebTool::Notice(const std::string& text) {
+  notice_text_ = text;
+  ++notice_serial_;
 }
 
 void WebTool::OnHidEvent(bool arrived, const std::string& path) {
@@ -132,6 +148,7 @@ void WebTool::OnHidEvent(bool arrived, const std::string& path) {
 // ---- main window ----
 
 void WebTool::PressButton(int id) {
+  UserActed();
   SessionStatus& s = session_->status;
   if (id == 1007 || id == 1008) {
     if (session_->IsBusy()) return;
@@ -167,6 +184,7 @@ void WebTool::ShowPage(int32_t page) {
 }
 
 void WebTool::ResetDefault() {
+  UserActed();
   for (WebPage& p : pages_) p.help = -1;
   session_->ResetDefault();
 }
@@ -182,10 +200,12 @@ std::string WebTool::NewFileFolder() {
 }
 
 bool WebTool::ImportFile() {
+  UserActed();
   return ImportSettings(*session_);
 }
 
 bool WebTool::ExportFile() {
+  UserActed();
   last_save_.reset();
   if (!ExportSettings(*session_) || !last_save_) return false;
   const std::string path = SettingsExportPath(*last_save_);
@@ -204,6 +224,7 @@ bool WebTool::ExportFile() {
 }
 
 void WebTool::UpData() {
+  UserActed();
   if (session_->status.link_kind == kLinkHid) {
     if (hid_) hid_->StartHidFirmwareUpdate();
     return;
@@ -212,10 +233,12 @@ void WebTool::UpData() {
 }
 
 bool WebTool::EnterLcdMode() {
+  UserActed();
   return hid_ && hid_->EnterLcdMode();
 }
 
 bool WebTool::EnterEscMode() {
+  UserActed();
   return hid_ && hid_->EnterEscMode();
 }
 
@@ -265,6 +288,7 @@ void WebTool::PageReset(WebPage& p) {
 }
 
 void WebTool::OpenList(int32_t page_id, int index) {
+  UserActed();
   WebPage* p = MutablePage(page_id);
   if (p == nullptr || index < 0 || static_cast<size_t>(index) >= p->selected.size()) return;
   if (!p->enabled[static_cast<size_t>(index)] || OpenEditor()) return;
@@ -277,6 +301,7 @@ void WebTool::CloseList(int32_t page_id) {
 }
 
 void WebTool::Choose(int32_t page_id, int index, int row) {
+  UserActed();
   WebPage* p = MutablePage(page_id);
   if (p == nullptr || index < 0 || static_cast<size_t>(index) >= p->selected.size()) return;
   const SettingDef& s = p->def->settings[static_cast<size_t>(index)];
@@ -432,6 +457,7 @@ static ChartGeometry WebChart() {
 }
 
 void WebTool::EditorMouse(int kind, int32_t x, int32_t y) {
+  if (kind != 1) UserActed();  // a drag goes on with what its press began
   const WebEditor* e = OpenEditor();
   if (e == nullptr) return;
   CurveModel& m = EditorModel(*e);
@@ -447,6 +473,7 @@ void WebTool::EditorMouse(int kind, int32_t x, int32_t y) {
 }
 
 void WebTool::EditorOk() {
+  UserActed();
   if (const WebEditor* e = OpenEditor()) {
     EditorModel(*e).ApplyCurve();
     EditorModel(*e).EndEdit();
@@ -455,6 +482,7 @@ void WebTool::EditorOk() {
 }
 
 void WebTool::EditorCancel() {
+  UserActed();
   if (const WebEditor* e = OpenEditor()) {
     EditorModel(*e).CancelEdit();
     CloseEditor(*e);
@@ -462,12 +490,14 @@ void WebTool::EditorCancel() {
 }
 
 void WebTool::EditorReset() {
+  UserActed();
   if (const WebEditor* e = OpenEditor()) EditorModel(*e).ResetCurve();
 }
 
 // ---- V1 dialog ----
 
 void WebTool::V1Choose(int index, int row) {
+  UserActed();
   if (index < 0 || static_cast<size_t>(index) >= kV1SettingCount) return;
   const V1SettingDef& def = V1Settings()[static_cast<size_t>(index)];
   if (row < 0 || static_cast<size_t>(row) >= def.options.size()) return;
@@ -475,20 +505,24 @@ void WebTool::V1Choose(int index, int row) {
 }
 
 void WebTool::V1Read() {
+  UserActed();
   if (session_->IsBusy()) return;
   session_->V1ReadSettings();
 }
 
 void WebTool::V1Send() {
+  UserActed();
   if (session_->IsBusy()) return;
   session_->V1SendSettings();
 }
 
 void WebTool::V1Default() {
+  UserActed();
   session_->ResetDefault();
 }
 
 void WebTool::V1UpdateFirmware() {
+  UserActed();
   if (session_->status.link_kind == kLinkHid) {
     if (hid_) hid_->StartHidFirmwareUpdate();
     return;
@@ -499,7 +533,7 @@ void WebTool::V1UpdateFirmware() {
 void WebTool::V1RefreshFromImage() {
   const auto& defs = V1Settings();
   for (size_t i = 0; i < kV1SettingCount; ++i) v1_stored_[i] = session_->image.*(defs[i].field);
-  status_text_ = "Read Ok";
+  v1_status_ = "Read Ok";
   Beep();
 }
 
@@ -509,7 +543,7 @@ void WebTool::V1WriteToImage() {
 }
 
 void WebTool::V1ShowSendDone() {
-  status_text_ = "Send Ok";
+  v1_status_ = "Send Ok";
   session_->status.transfer_active = false;
   CloseProgress();
   Beep();
@@ -517,23 +551,37 @@ void WebTool::V1ShowSendDone() {
 
 void WebTool::V1LoadDefaults() {
   v1_stored_ = V1DefaultSelections();
-  status_text_ = "Default Ok";
+  v1_status_ = "Default Ok";
   Beep();
 }
 
 // ---- SessionUi ----
 
 Answer WebTool::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
+  line_.NoteAsked();
   Publish();
   return host_.Ask(text, caption, buttons);
 }
 
 Answer WebTool::AskQuestion(const Question& q) {
+  line_.NoteAsked();
+  Publish();
   const bool firmware = q.text == kUpdateStartQuestion || q.text == kUpdateVersionOld;
-  if (!firmware || q.detail.empty()) return Ask(q.text, q.caption, q.buttons);
+  if (!firmware || q.detail.empty()) return host_.AskQuestion(q);
   // The picked file sits in a scratch folder; its name is what the user knows.
-  return Ask(q.text + "\n" + q.detail.substr(q.detail.find_last_of("/\\") + 1), q.caption,
-             q.buttons);
+  Question named = q;
+  named.detail = q.detail.substr(q.detail.find_last_of("/\\") + 1);
+  return host_.AskQuestion(named);
+}
+
+void WebTool::ReportOutcome(const std::string& text) {
+  line_.Report(text, session_->status);
+  UpdateStatus();
+}
+
+void WebTool::ReportFailure(const std::string& text) {
+  line_.ReportFailure(text, session_->status);
+  UpdateStatus();
 }
 
 std::optional<std::string> WebTool::ChooseOpenFile(const std::string& filter) {
@@ -622,7 +670,18 @@ std::string WebTool::StateJson() const {
   j.Key("escControls").Bool(esc_controls_);
   j.Key("escLabel").String(esc_label_);
   j.Key("usbLabel").String(usb_label_);
-  j.Key("status").String(status_text_);
+  j.Key("status").String(line_.text());
+  j.Key("failure").Bool(line_.showing_failure());
+  j.Key("v1Status").String(v1_status_);
+  j.Key("notice");
+  if (notice_serial_ > 0) {
+    j.BeginObject();
+    j.Key("id").Int(notice_serial_);
+    j.Key("text").String(notice_text_);
+    j.EndObject();
+  } else {
+    j.Null();
+  }
   j.Key("beeps").Int(beeps_);
   j.Key("canLcd").Bool(hid_ && hid_->CanEnterLcdMode());
   j.Key("canEsc").Bool(hid_ && hid_->CanEnterEscMode());

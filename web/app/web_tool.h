@@ -21,6 +21,7 @@
 #include "core/curves/curve_chart.h"
 #include "core/link/hid_session.h"
 #include "core/session/session.h"
+#include "core/session/status_line.h"
 #include "core/settings/pages.h"
 #include "core/settings/v1_settings.h"
 
@@ -32,6 +33,8 @@ class WebHost {
  public:
   virtual ~WebHost() = default;
   virtual Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) = 0;
+  // A question with a detail (the reason under "Import file error!") and a default answer.
+  virtual Answer AskQuestion(const Question& q) { return Ask(q.text, q.caption, q.buttons); }
   // A file the user chose, as its name and bytes; nothing when cancelled. `kind` is
   // "settings" or "firmware".
   struct PickedFile {
@@ -152,20 +155,27 @@ class WebTool : public SessionUi {
   // The tool's snapshot and its fixed definitions (pages, options, help texts, V1 lists).
   std::string StateJson() const;
   static std::string DefinitionsJson();
-  void Publish() { host_.Publish(StateJson()); }
+  void Publish() {
+    UpdateStatus();
+    host_.Publish(StateJson());
+  }
+  // The status line from the session status, as the desktop's timer ticks do it.
+  void UpdateStatus();
 
   Session& session() { return *session_; }
   HidSession* hid() { return hid_.get(); }
   WebTimers& timers() { return timers_; }
   const WebPage* page(int32_t page_id) const;
   const std::array<int32_t, kV1SettingCount>& v1_selected() const { return v1_stored_; }
-  const std::string& status_text() const { return status_text_; }
+  const std::string& status_text() const { return line_.text(); }
   int beeps() const { return beeps_; }
 
   // SessionUi
   Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override;
   // The firmware question names the file the user picked beneath it.
   Answer AskQuestion(const Question& q) override;
+  void ReportOutcome(const std::string& text) override;
+  void ReportFailure(const std::string& text) override;
   std::optional<std::string> ChooseOpenFile(const std::string& filter) override;
   std::optional<std::string> ChooseSaveFile(const std::string& filter) override;
   void SetProgressCaption(const std::string& caption) override;
@@ -182,7 +192,7 @@ class WebTool : public SessionUi {
   void ShowLoggedData() override {}
   void SetStatusLabels(const std::string& esc, const std::string& usb) override;
   void ShowEscControls(bool show) override { esc_controls_ = show; }
-  void ShowAdapterNotice(const std::string& text) override { status_text_ = text; }
+  void ShowAdapterNotice(const std::string& text) override { Notice(text); }
   void EnableUpdateButton() override;
   void RefreshDeviceView() override {}
   void HideVersionFields() override { version_fields_ = false; }
@@ -191,9 +201,12 @@ class WebTool : public SessionUi {
   void V1WriteToImage() override;
   void V1ShowSendDone() override;
   void V1LoadDefaults() override;
-  void V1ShowStatus(const std::string& text) override { status_text_ = text; }
+  void V1ShowStatus(const std::string& text) override { v1_status_ = text; }
 
  private:
+  // Every entry point the page calls for the user, first: a failure on the line has been seen.
+  void UserActed();
+  void Notice(const std::string& text);
   WebPage* MutablePage(int32_t page_id);
   void ShowPage(int32_t page);
   void PageRefresh(WebPage& p);
@@ -230,7 +243,12 @@ class WebTool : public SessionUi {
   bool version_fields_ = true;
   std::string hardware_text_;
   std::string software_text_;
-  std::string status_text_;
+  StatusLine line_;
+  std::string v1_status_;  // the V1 dialog's own line
+  // The last box that needs no answer (a failed transfer, an adapter the user may not open),
+  // numbered so that the page shows each once.
+  std::string notice_text_;
+  int notice_serial_ = 0;
   int beeps_ = 0;
 };
 

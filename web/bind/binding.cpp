@@ -57,8 +57,9 @@ EM_ASYNC_JS(int, js_hid_read, (uint8_t* buffer, int count, int timeout_ms), {
 });
 EM_ASYNC_JS(void, js_hid_close, (), { await Module.devices.hid.close(); });
 
-EM_ASYNC_JS(int, js_ask, (const char* text, const char* caption, int buttons), {
-  return await Module.ui.ask(UTF8ToString(text), UTF8ToString(caption), buttons);
+EM_ASYNC_JS(int, js_ask, (const char* text, const char* caption, int buttons, const char* detail), {
+  return await Module.ui.ask(UTF8ToString(text), UTF8ToString(caption), buttons,
+                             UTF8ToString(detail));
 });
 // 1 when a file was picked; its name and bytes then wait in Module.ui.picked.
 EM_ASYNC_JS(int, js_pick_file, (const char* filter), {
@@ -189,7 +190,13 @@ class WebHidDevice : public HidDevice {
 class BrowserHost : public WebHost {
  public:
   Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override {
-    switch (js_ask(text.c_str(), caption.c_str(), static_cast<int>(buttons))) {
+    return AskQuestion(Question{text, caption, buttons, {}, {}});
+  }
+  Answer AskQuestion(const Question& q) override {
+    const Buttons buttons = q.buttons;
+    const int answer =
+        js_ask(q.text.c_str(), q.caption.c_str(), static_cast<int>(buttons), q.detail.c_str());
+    switch (answer) {
       case 0:
         return Answer::kOk;
       case 2:

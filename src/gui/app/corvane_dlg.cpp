@@ -29,6 +29,7 @@
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"
 #include "gui/app/wire_trace_save.h"
+#include "gui/curves/curve_editor.h"
 #include "gui/firmware/esc_process_dlg.h"
 #include "gui/firmware/firmware_page.h"
 #include "gui/pages/data_page.h"
@@ -114,6 +115,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
     session_->OnTimer(id);
     PumpHidEvents();
     UpdateStatus();
+    RestWhileUnplugged();
   });
 
   BuildMenu();
@@ -133,8 +135,10 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   // The virtual and socket HID adapters report their own plugging and pulling; a socket
   // adapter is also looked for here while its server is not there.
   hid_poll_ = new QTimer(this);
+  hid_poll_->setInterval(500);
   connect(hid_poll_, &QTimer::timeout, this, [this] { PumpHidEvents(); });
-  hid_poll_->start(500);
+  UpdateHidPoll();
+  qApp->installEventFilter(this);
 
   // Start-up: no page, the first ESC found is read at once.
   session_->status.page_shown = false;
@@ -146,6 +150,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
 }
 
 CCorvaneDlg::~CCorvaneDlg() {
+  qApp->removeEventFilter(this);
   timers_.StopAll();
   if (hid_) hid_->HidClose();
   hid_hotplug_watcher_.reset();
@@ -172,6 +177,7 @@ void CCorvaneDlg::BuildMenu() {
   auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key, auto&& action) {
     QAction* a = menu->addAction(text);
     if (!key.isEmpty()) a->setShortcut(key);
+    connect(a, &QAction::triggered, this, [this] { UserActed(); });
     connect(a, &QAction::triggered, this, action);
     commands_[text] = a;
     return a;
@@ -223,6 +229,7 @@ void CCorvaneDlg::BuildMenu() {
     a->setChecked(variant == options_.demo);
     demo_group_->addAction(a);
     demo_actions_[key] = a;
+    connect(a, &QAction::triggered, this, [this] { UserActed(); });
     connect(a, &QAction::triggered, this, [this, variant] { SetDemo(variant); });
   };
   add_demo("USB programming adapter", 0, std::nullopt);
@@ -237,6 +244,7 @@ void CCorvaneDlg::BuildMenu() {
     a->setChecked(options_.hid_demo == kind);
     demo_group_->addAction(a);
     demo_actions_[key] = a;
+    connect(a, &QAction::triggered, this, [this] { UserActed(); });
     connect(a, &QAction::triggered, this, [this, kind] { SetHidDemo(kind); });
   };
   add_hid_demo("Virtual HID adapter with ESC", 4, HidDeviceKind::kFullEsc);
@@ -342,6 +350,10 @@ void CCorvaneDlg::BuildPages() {
   v1_dlg_->SetHidUpdate([this] { hid_->StartHidFirmwareUpdate(); });
   v1_dlg_->setGeometry(ToQRect(MainWindow().v1_area));
   v1_dlg_->hide();
+  // The page buttons come back as the editor goes, not on the next tick.
+  for (CCurveEditor* editor : page_area_->findChildren<CCurveEditor*>()) {
+    connect(editor, &CCurveEditor::closed, this, [this] { UpdateStatus(); });
+  }
 }
 
 CSettingsPage* CCorvaneDlg::page(int32_t page_id) const {
@@ -405,6 +417,7 @@ void CCorvaneDlg::SwitchDevices(std::optional<EscVariant> serial,
     key = *serial == EscVariant::kFull ? 1 : (*serial == EscVariant::kV1 ? 2 : 3);
   }
   if (demo_actions_.count(key)) demo_actions_[key]->setChecked(true);
+  UpdateHidPoll();
   UpdateTitle();
 }
 
@@ -414,6 +427,42 @@ void CCorvaneDlg::OnHidEvent(const HidEvent& event) {
     hid_->OnDeviceArrived();
   } else {
     hid_->OnDeviceRemoved(event.path);
+  }
+}
+
+void CCorvaneDlg::UpdateHidPoll() {
+  const HidSwitch::Target target = hid_devices_.target();
+  if (target == HidSwitch::Target::kSocket || target == HidSwitch::Target::kVirtual) {
+    if (!hid_poll_->isActive()) hid_poll_->start();
+  } else {
+    hid_poll_->stop();
+  }
+}
+
+bool CCorvaneDlg::hotplug_events() const {
+  return hotplug_monitor_ && hotplug_monitor_->event_driven() && hid_hotplug_monitor_ &&
+         hid_hotplug_monitor_->event_driven();
+}
+
+void CCorvaneDlg::RestWhileUnplugged() {
+  // A searching tick can find nothing that an arrival event would not announce: with no
+  // adapter the timers stop, and the arrival (OnPortEvent, OnHidEvent) arms them again.
+  const SessionStatus& s = session_->status;
+  if (s.link_kind != kLinkNone || s.update_running) return;
+  auto adapter_listed = [this] {
+    for (const PortInfo& info : devices_.enumerator().Ports()) {
+      if (IsAcceptedAdapter(info)) return true;
+    }
+    return false;
+  };
+  if (hotplug_monitor_ && hotplug_monitor_->event_driven() && !devices_.virtual_port() &&
+      !session_->link.is_open && !adapter_listed()) {
+    timers_.Stop(kTimerSession);
+  }
+  if (hid_hotplug_monitor_ && hid_hotplug_monitor_->event_driven() &&
+      hid_devices_.target() == HidSwitch::Target::kHardware && !hid_->link.IsOpen() &&
+      hid_->link.hid_path.empty()) {
+    timers_.Stop(kTimerHidProbe);
   }
 }
 
@@ -601,6 +650,15 @@ void CCorvaneDlg::UpdateStatus() {
     status_line_->setToolTip(text);
   }
   page_hint_->setText(QString::fromStdString(PageAreaHint(status_model_.activity())));
+  if (status_model_.notice_pending() && !notice_queued_) {
+    // Shown once the engine's step has returned, so that a question it asks next can
+    // speak for the failure instead.
+    notice_queued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      notice_queued_ = false;
+      ShowFailureNotice();
+    });
+  }
 
   // Commands and buttons that cannot act are greyed rather than silently ignored.
   const bool busy = session_->IsBusy();
@@ -636,6 +694,37 @@ void CCorvaneDlg::ReportOutcome(const std::string& text) {
 void CCorvaneDlg::ReportFailure(const std::string& text) {
   status_model_.ReportFailure(text, session_->status);
   UpdateStatus();
+}
+
+void CCorvaneDlg::UserActed() {
+  status_model_.UserActed();
+  // The buttons a click lands on are judged by the state at the click, not by the last tick.
+  UpdateStatus();
+}
+
+bool CCorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if ((type == QEvent::MouseButtonPress || type == QEvent::KeyPress) && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
+    UserActed();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CCorvaneDlg::ShowFailureNotice() {
+  const std::string text = status_model_.TakeNotice();
+  // A box already open speaks for the failure.
+  if (text.empty() || QApplication::activeModalWidget() != nullptr) return;
+  if (!failure_notice_) {
+    failure_notice_ =
+        new QMessageBox(QMessageBox::Warning, kTitle, QString(), QMessageBox::Ok, this);
+    failure_notice_->setObjectName("failure_notice");
+    failure_notice_->setModal(false);
+    failure_notice_->setWindowModality(Qt::NonModal);
+  }
+  failure_notice_->setText(QString::fromStdString(text));
+  failure_notice_->show();
+  failure_notice_->raise();
 }
 
 void CCorvaneDlg::ClearHelp() {
@@ -769,6 +858,7 @@ Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, But
 }
 
 Answer CCorvaneDlg::AskQuestion(const Question& question) {
+  status_model_.NoteAsked();
   const std::string& text = question.text;
   const std::string& caption = question.caption;
   const Buttons buttons = question.buttons;

@@ -83,6 +83,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   // The status line under the pages and the text of the empty page area.
   QLabel* status_line() const { return status_line_; }
   QLabel* page_hint() const { return page_hint_; }
+  // Device arrival and removal reach the tool as events (udev, or the device folder).
+  bool hotplug_events() const;
   // The menu commands, by their text ("Inport ESC Data", "Read from ESC", ...).
   QAction* command(const QString& text) const;
   // Status line, page-area text and which commands can act, from the session status.
@@ -141,6 +143,11 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void ShowAdapterNotice(const std::string& text) override;
   QMessageBox* adapter_notice() const { return adapter_notice_; }
   QMessageBox* close_notice() const { return close_notice_; }
+  // The box that tells of a read or a send that failed with no question asked; it does not
+  // stop the engines.
+  QMessageBox* failure_notice() const { return failure_notice_; }
+  // Looks for the virtual and socket HID adapters; idle with the real one, which has events.
+  const QTimer* hid_poll() const { return hid_poll_; }
   void TransferDone(int32_t direction, bool complete) override {
     emit transferDone(direction, complete);
   }
@@ -152,6 +159,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Every click and key in this window is the user's next action (UserActed).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildMenu();
@@ -173,6 +182,11 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void UpdateTitle();
   bool LoadSkin(QPixmap& pixmap, QString& name, const QString& file);
   void SetButtonsVisible(bool page_buttons, bool info_button);
+  void UserActed();
+  void ShowFailureNotice();
+  // With nothing plugged in, the searching timers wait for an arrival event.
+  void RestWhileUnplugged();
+  void UpdateHidPoll();
 
   Options options_;
   // Declared before the sessions, whose links write to it until they go.
@@ -212,6 +226,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   std::map<int, QAction*> demo_actions_;
   QMessageBox* adapter_notice_ = nullptr;
   QMessageBox* close_notice_ = nullptr;  // why the window stays open during an update
+  QMessageBox* failure_notice_ = nullptr;
+  bool notice_queued_ = false;
   std::map<QString, QAction*> commands_;
   StatusLine status_model_;
   QLabel* status_line_ = nullptr;

@@ -55,17 +55,23 @@ const demo = params.get('demo');
 // ---- questions, files and downloads the engine asks for ----
 
 const ANSWER = { ok: 0, cancel: 1, yes: 2, no: 3 };
-const BUTTON_SETS = [['ok'], ['ok', 'cancel'], ['yes', 'no'], ['yes', 'no', 'cancel']];
+const BUTTON_SETS = [['ok'], ['ok', 'cancel'], ['yes', 'no'], ['yes', 'no', 'cancel'], ['yes', 'no', 'cancel']];
+// The damaged-curve question names its answers.
+const BUTTON_TEXTS = /** @type {Record<string, string>[]} */ ([{}, {}, {}, {}, { yes: 'Read again', no: 'Send anyway' }]);
 
-/** @param {string} text @param {string} caption @param {number} buttons */
-function ask(text, caption, buttons) {
-  probe.asked.push(text);
+/** @param {string} text @param {string} caption @param {number} buttons @param {string} [detail] */
+function ask(text, caption, buttons, detail = '') {
+  probe.asked.push(detail ? `${text}\n${detail}` : text);
   const dialog = /** @type {HTMLDialogElement} */ ($('ask'));
   $('ask-caption').textContent = caption;
   $('ask-text').textContent = text;
+  // The reason under the box's own text ("Import file error!" and why).
+  $('ask-detail').textContent = detail;
+  $('ask-detail').hidden = !detail;
   const row = $('ask-buttons');
-  row.replaceChildren(...BUTTON_SETS[buttons].map((b, i) =>
-    el('button', { value: b, class: i === 0 ? 'accent' : '', text: b === 'ok' ? 'OK' : b[0].toUpperCase() + b.slice(1) })));
+  const names = BUTTON_TEXTS[buttons] || {};
+  row.replaceChildren(...(BUTTON_SETS[buttons] || BUTTON_SETS[0]).map((b, i) =>
+    el('button', { value: b, class: i === 0 ? 'accent' : '', text: names[b] || (b === 'ok' ? 'OK' : b[0].toUpperCase() + b.slice(1)) })));
   dialog.returnValue = '';
   dialog.showModal();
   return new Promise((resolve) => {
@@ -281,11 +287,25 @@ function draw(s) {
     $('progress-percent').textContent = `${percent}%`;
   }
   $('status-text').textContent = s.status;
+  $('status-text').classList.toggle('failure', !!s.failure);
+  showNotice(s.notice);
   $('where').textContent = where(s);
   for (const b of document.querySelectorAll('[data-cmd="lcd-mode"]')) /** @type {HTMLButtonElement} */ (b).disabled = !s.canLcd;
   for (const b of document.querySelectorAll('[data-cmd="esc-mode"]')) /** @type {HTMLButtonElement} */ (b).disabled = !s.canEsc;
   $('window').setAttribute('aria-busy', String(!!s.transfer));
   if (next !== 'start' && !probe.marks.firstPage) probe.marks.firstPage = performance.now();
+}
+
+// A box that needs no answer and stops nothing (a failed transfer, an adapter the page may not
+// open): each one once, over whatever runs.
+let noticeShown = 0;
+/** @param {{id: number, text: string}|null} n */
+function showNotice(n) {
+  if (!n || n.id === noticeShown) return;
+  noticeShown = n.id;
+  const dialog = /** @type {HTMLDialogElement} */ ($('notice'));
+  $('notice-text').textContent = n.text;
+  if (!dialog.open) dialog.show();
 }
 
 /** @param {any} s */
@@ -467,8 +487,10 @@ function buildV1(s) {
   const buttons = el('div', { class: 'v1-buttons' },
     ...['Read', 'Send', 'Default', 'Update Firmware'].map((t, k) =>
       el('button', { type: 'button', class: `flat${k === 1 ? ' accent' : ''}`, text: t, onclick: () => call('web_v1_button', k) })));
+  // The dialog's own line ("Esc Sending......", "Send Ok"), as on the desktop.
+  parts.v1Status = el('p', { class: 'v1-status', role: 'status' });
   return el('div', { class: 'page' }, el('h2', { class: 'page-title', text: 'V1 SERIES ESC' }),
-    el('div', {}, grid, el('div', { style: 'margin-top:18px' }, buttons)),
+    el('div', {}, grid, el('div', { style: 'margin-top:18px' }, buttons), parts.v1Status),
     el('div', { class: 'help', role: 'note', text: 'Pick the settings, then Send. Read fetches what the ESC holds; Default restores its factory settings.' }));
 }
 
@@ -483,6 +505,7 @@ function update(v, s) {
       if (document.activeElement !== sel) sel.selectedIndex = s.v1[i] >= 0 && s.v1[i] < d.options.length ? s.v1[i] : -1;
       for (const e of parts.rows[i]) e.hidden = d.becOnly && !bec;
     });
+    parts.v1Status.textContent = s.v1Status;
     return;
   }
   if (v.startsWith('editor-')) { drawEditor(s.editor); return; }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/trace_file.h"
 #include "tests/gui/window_support.h"
 #include "tests/support/modal_replies.h"
 #include "tests/support/scratch_folder.h"
@@ -72,6 +73,19 @@ TEST_F(SaveWireTraceTest, NothingKeptSaysSoAndWritesNothing) {
   EXPECT_EQ(answer.boxes[0].section('|', 1, 1), "no trace yet");
   EXPECT_TRUE(answer.dialogs.isEmpty());
   EXPECT_FALSE(std::filesystem::exists(dir / "none.txt"));
+}
+
+// --trace to a file that cannot take a line: the window knows before it looks for an adapter.
+TEST_F(SaveWireTraceTest, ATraceFileThatCannotBeWrittenIsKnownAtOnce) {
+  CCorvaneDlg::Options options;
+  options.demo = EscVariant::kFull;
+  options.skin_folder = TESSEL_SKIN_DIR;
+  options.hotplug = false;
+  options.trace_file = std::make_shared<TraceFile>();
+  std::string error;
+  ASSERT_TRUE(options.trace_file->Open("/dev/full", error)) << error;
+  CCorvaneDlg w(options);
+  EXPECT_FALSE(w.trace_error().empty());
 }
 
 }  // namespace

@@ -211,6 +211,13 @@ int CCorvaneApp::Run(int argc, char** argv) {
     options.trace_file = std::move(file);
   }
   main_window_ = std::make_unique<CCorvaneDlg>(options);
+  if (std::string error = main_window_->trace_error(); !error.empty()) {
+    error[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(error[0])));
+    std::fprintf(stderr, "tesselarc: --trace: cannot write %s: %s; nothing was sent\n",
+                 trace_path.c_str(), error.c_str());
+    main_window_.reset();
+    return 2;
+  }
   if (!main_window_->ok()) {
     main_window_.reset();
     return 1;

@@ -107,7 +107,16 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   // The desktop tool always keeps the last lines of the trace; --trace also writes each one.
   wire_trace_.StartAt(clock_.NowMs());
   if (auto file = options_.trace_file) {
-    wire_trace_.SetSink([file](const std::string& line) { file->Write(line); });
+    // The header goes at once: a file that cannot take it stops the tool before it sends
+    // anything; one that fills up later is said on the status line, once.
+    auto opened = std::make_shared<bool>(false);
+    wire_trace_.SetSink([this, file, opened](const std::string& line) {
+      if (file->failed() || file->Write(line) || !*opened) return;
+      ReportFailure("Wire trace: the --trace file cannot be written (" + file->error() +
+                    "); it stops here. Help › Save Wire Trace still keeps the last lines.");
+    });
+    if (file->failed()) trace_error_ = file->error();
+    *opened = true;
   }
   session_->link.SetTrace(&wire_trace_);
   hid_->link.SetTrace(&wire_trace_);

@@ -78,6 +78,8 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   HidSession& hid() { return *hid_; }
   // The last lines that crossed either cable (Help › Save Wire Trace…).
   WireTrace& wire_trace() { return wire_trace_; }
+  // Why the --trace file could not take the trace's first line; empty when it could.
+  const std::string& trace_error() const { return trace_error_; }
   SettingsUndo& settings_undo() { return *undo_; }
   QLabel* esc_label() const { return esc_label_; }
   // The status line under the pages and the text of the empty page area.
@@ -191,6 +193,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   Options options_;
   // Declared before the sessions, whose links write to it until they go.
   WireTrace wire_trace_{TESSEL_VERSION};
+  std::string trace_error_;
   bool ok_ = true;
   SystemClock clock_;
   QtTimerHost timers_;

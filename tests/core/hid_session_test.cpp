@@ -406,6 +406,7 @@ TEST_F(HidSessionTest, ASendCutOffByThePulledAdapterIsNoSuccessAndSaysWhatTheEsc
     for (const HidEvent& e : adapter->TakeEvents()) {
       e.arrived ? hid->OnDeviceArrived() : hid->OnDeviceRemoved(e.path);
     }
+    EXPECT_EQ(status().busy_button, kBusyNone) << "Apply stays drawn pressed";
     ui.reads_finished = ui.v1_reads = 0;
     ASSERT_TRUE(ReadFully());
     EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferRead}));

@@ -488,8 +488,7 @@ bool HidSession::SendWentSilent() {
   SessionStatus& s = status_;
   s.send_in_progress = false;
   s.progress = 0;
-  if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
-  s.busy_button = kBusyNone;
+  ReleaseBusyButton();
   ReportEscLost();
   session_.BreakOffSend(SendBreak::kEscSilent);
   ui_.CloseProgress();
@@ -610,8 +609,7 @@ void HidSession::FinishSend() {
   s.transfer_active = false;
   s.send_in_progress = false;
   s.progress = 0;
-  if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
-  s.busy_button = kBusyNone;
+  ReleaseBusyButton();
   ui_.CloseProgress();
   session_.send_account.Complete();
   ui_.ReportOutcome(kSentOkText);
@@ -763,8 +761,18 @@ void HidSession::Disconnect() {
   // Whatever comes back after this (the adapter, its greeting, a fresh read) cannot finish
   // the send that was cut off.
   session_.BreakOffSend(SendBreak::kAdapterLost);
+  ReleaseBusyButton();
   ui_.CloseProgress();
   ui_.RefreshMainWindow();
+}
+
+// The Apply or Default button that started a send is drawn pressed until the send ends,
+// however it ends.
+void HidSession::ReleaseBusyButton() {
+  SessionStatus& s = status_;
+  const bool pressed = s.busy_button == kBusyApply || s.busy_button == kBusyDefault;
+  s.busy_button = kBusyNone;
+  if (pressed) ui_.RedrawButtons();
 }
 
 void HidSession::HidClose() {

@@ -174,6 +174,7 @@ class HidSession {
   void FinishRead();
   void SendCurveChunk();
   void FinishSend();
+  void ReleaseBusyButton();
   void CountV1Pairs(int32_t pairs);
   bool SendWentSilent();
   void AddProgress(int32_t amount);

@@ -33,7 +33,7 @@ const char* const kDeviceExit =
     "  1  no adapter, no ESC, an adapter this user may not open, a transfer that failed, or\n"
     "     a curve that arrived damaged (wrong check value)\n"
     "  2  bad usage (nothing was sent)\n"
-    "  130  stopped by SIGINT or SIGTERM\n";
+    "  130  stopped by SIGINT or SIGTERM (129: SIGHUP, 141: SIGPIPE)\n";
 const OptionDef kForceDamaged{"force", "",
                               "also send a curve that arrived damaged (its default points)"};
 
@@ -196,7 +196,8 @@ const std::vector<CommandDef>& Commands() {
        "--force), or --verify read back other values\n"
        "  2  bad usage: an unknown field, a value that is not one of its options, or a field "
        "of the other ESC kind (nothing was sent)\n"
-       "  130  stopped by SIGINT or SIGTERM (the output says how much was sent)\n"},
+       "  130  stopped by SIGINT or SIGTERM (129: SIGHUP, 141: SIGPIPE); the output says how much\n"
+       "       was sent\n"},
       {"write",
        "FILE",
        1,
@@ -214,7 +215,8 @@ const std::vector<CommandDef>& Commands() {
        "values\n"
        "  2  bad usage, a damaged settings file or JSON setup, or a setup for the other kind of "
        "ESC (nothing was sent)\n"
-       "  130  stopped by SIGINT or SIGTERM (the output says how much was sent)\n"},
+       "  130  stopped by SIGINT or SIGTERM (129: SIGHUP, 141: SIGPIPE); the output says how much\n"
+       "       was sent\n"},
       {"show",
        "FILE",
        1,
@@ -247,7 +249,7 @@ const std::vector<CommandDef>& Commands() {
        "  2  trouble, as with diff(1): bad usage, a file that cannot be read or is damaged, "
        "setups for two kinds of ESC, no adapter, no ESC, or a read that failed (a curve that "
        "arrived damaged included)\n"
-       "  130  stopped by SIGINT or SIGTERM\n"},
+       "  130  stopped by SIGINT or SIGTERM (129: SIGHUP, 141: SIGPIPE)\n"},
       {"flash",
        "FILE",
        1,
@@ -296,7 +298,8 @@ const std::vector<CommandDef>& Commands() {
        "printed)\n"
        "  1  no adapter, no ESC, or the send failed\n"
        "  2  bad usage, an unknown entry, or an entry of another ESC kind (nothing was sent)\n"
-       "  130  stopped by SIGINT or SIGTERM (the output says how much was sent)\n"},
+       "  130  stopped by SIGINT or SIGTERM (129: SIGHUP, 141: SIGPIPE); the output says how much\n"
+       "       was sent\n"},
       {"fields",
        "[FIELD]",
        0,

@@ -273,6 +273,13 @@ TEST(SettingsRecord, OnlyThePointsThatMakeACurveAreJudgedAndEveryOtherByteIsKept
   EXPECT_EQ(imported.boost_curve.y, c.y);
   EXPECT_TRUE(
       std::equal(c.table.begin() + 40, c.table.end(), imported.boost_curve.table.begin() + 40));
+
+  // With no end point among the first 40, the sampling looks one point past the 41st: a
+  // value there beyond 100 would reach the ESC's table, so the file is refused.
+  for (size_t i = 0; i < 41; ++i) c.x[i] = static_cast<uint8_t>(i), c.y[i] = 0;
+  c.x[41] = 41, c.y[41] = 197;
+  EXPECT_FALSE(ImportSettingsFromBytes(EncodeSettingsFile(stored), imported, error));
+  EXPECT_NE(error.find("(41,197) outside 0..100"), std::string::npos) << error;
 }
 
 // Scripted answers and a record of what the commands asked the windows to do.

@@ -121,12 +121,15 @@ std::optional<std::string> CheckRecordCurves(
     // and files hold anything there.
     size_t end = 0;
     while (end < 40 && !(x[end] == 100 && y[end] == 100)) ++end;
-    for (size_t i = 0; i <= end; ++i) {
+    // A curve with no end point is sampled looking one point past its 41st, so that one
+    // shapes what the ESC gets too.
+    const size_t judged = end == 40 ? end + 1 : end;
+    for (size_t i = 0; i <= judged; ++i) {
       if (x[i] > kMax || y[i] > kMax) {
         return "the " + name + " curve has a point (" + std::to_string(x[i]) + "," +
                std::to_string(y[i]) + ") outside 0..100";
       }
-      if (i > 0 && x[i] < x[i - 1]) {
+      if (i > 0 && i <= end && x[i] < x[i - 1]) {
         return "the " + name + " curve's points do not rise from left to right (point " +
                std::to_string(i + 1) + ")";
       }

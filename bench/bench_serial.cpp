@@ -8,9 +8,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "core/link/hid_session.h"
-#include "core/session/session.h"
-#include "core/settings/page_rules.h"
+#include "core/engine/hid_session.h"
+#include "core/engine/session.h"
+#include "core/model/page_rules.h"
 #include "platform/qt_serial_port.h"
 #include "platform/socket_hid_device.h"
 #include "tests/support/process.h"

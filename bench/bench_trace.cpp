@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/link/wire_trace.h"
-#include "core/session/session.h"
+#include "core/engine/session.h"
 #include "platform/trace_file.h"
 #include "sim/virtual_esc_port.h"
 #include "tests/support/recording_ui.h"

@@ -4,9 +4,9 @@
 
 #include <chrono>
 
-#include "core/firmware/serial_update.h"
-#include "core/settings/page_rules.h"
-#include "core/settings/v1_settings.h"
+#include "core/engine/serial_update.h"
+#include "core/model/page_rules.h"
+#include "core/model/v1_settings.h"
 
 namespace tessel {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/progress.h"
-#include "core/session/session.h"
+#include "core/engine/session.h"
 
 namespace tessel {
 

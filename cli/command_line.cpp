@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/settings/field_values.h"
+#include "core/model/field_values.h"
 
 namespace tessel {
 namespace {

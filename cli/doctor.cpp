@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/settings/sheet.h"
+#include "core/model/sheet.h"
 
 namespace tessel {
 

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "core/firmware/firmware_preflight.h"
+#include "core/model/firmware_preflight.h"
 
 namespace tessel {
 

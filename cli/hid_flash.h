@@ -7,10 +7,10 @@
 #include <string>
 
 #include "cli/cli_ui.h"
-#include "core/firmware/firmware_preflight.h"
-#include "core/link/hid_session.h"
-#include "core/session/session.h"
-#include "core/session/timer_host.h"
+#include "core/model/firmware_preflight.h"
+#include "core/engine/hid_session.h"
+#include "core/engine/session.h"
+#include "core/engine/timer_host.h"
 
 namespace tessel {
 

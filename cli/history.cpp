@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "core/settings/sheet.h"
+#include "core/model/sheet.h"
 #include "platform/history_folder.h"
 
 namespace tessel {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/cli_ui.h"
-#include "core/session/settings_history.h"
+#include "core/app/settings_history.h"
 
 namespace tessel {
 

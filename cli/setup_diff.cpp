@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/command_line.h"
-#include "core/settings/sheet.h"
+#include "core/model/sheet.h"
 
 namespace tessel {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/session/settings_image.h"
-#include "core/settings/setup_compare.h"
-#include "core/settings/setup_load.h"
+#include "core/model/settings_image.h"
+#include "core/model/setup_compare.h"
+#include "core/model/setup_load.h"
 
 namespace tessel {
 

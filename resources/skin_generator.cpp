@@ -9,7 +9,7 @@
 // the run, so the build rules cannot drift from the image table.
 //
 // Every rectangle comes from the layout data the windows use (gui/app/layout.h and the page
-// definitions in core/settings/pages.h).
+// definitions in core/model/pages.h).
 
 #include <QDir>
 #include <QFile>
@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
-#include "core/settings/data_page.h"
-#include "core/settings/pages.h"
+#include "core/model/data_page.h"
+#include "core/model/pages.h"
 #include "gui/app/layout.h"
 
 namespace tessel {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/settings/field_values.h"
+#include "core/model/field_values.h"
 
 namespace tessel {
 

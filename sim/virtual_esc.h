@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/session/settings_image.h"
+#include "core/model/settings_image.h"
 
 namespace tessel {
 

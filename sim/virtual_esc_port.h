@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/link/serial_port.h"
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 #include "sim/virtual_esc.h"
 
 namespace tessel {

@@ -46,7 +46,7 @@
 #include <vector>
 
 #include "core/link/hid_device.h"
-#include "core/session/settings_image.h"
+#include "core/model/settings_image.h"
 #include "sim/virtual_esc.h"
 
 namespace tessel {

@@ -11,9 +11,9 @@
 #include <utility>
 #include <string>
 
-#include "core/settings/data_page.h"
-#include "core/settings/pages.h"
-#include "core/settings/v1_settings.h"
+#include "core/model/data_page.h"
+#include "core/model/pages.h"
+#include "core/model/v1_settings.h"
 #include "gui/app/layout.h"
 
 namespace tessel {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/link/serial_port.h"
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 
 namespace tessel {
 

@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "core/link/hid_session.h"
-#include "core/session/session.h"
-#include "core/settings/page_rules.h"
+#include "core/engine/hid_session.h"
+#include "core/engine/session.h"
+#include "core/model/page_rules.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
 #include "tests/support/recording_ui.h"

@@ -1,11 +1,11 @@
-#include "core/curves/curve_model.h"
+#include "core/model/curve_model.h"
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <vector>
 
-#include "core/curves/curve_chart.h"
+#include "core/model/curve_chart.h"
 
 namespace tessel {
 namespace {

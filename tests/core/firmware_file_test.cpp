@@ -1,5 +1,5 @@
-#include "core/firmware/firmware_file.h"
-#include "core/firmware/firmware_preflight.h"
+#include "core/model/firmware_file.h"
+#include "core/model/firmware_preflight.h"
 
 #include <gtest/gtest.h>
 

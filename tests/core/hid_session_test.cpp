@@ -1,6 +1,6 @@
 // The HID link and the HID session engine against the virtual HID adapter on a virtual clock,
 // asserting the reports that crossed the cable.
-#include "core/link/hid_session.h"
+#include "core/engine/hid_session.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "core/settings/page_rules.h"
+#include "core/model/page_rules.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
 #include "tests/support/recording_ui.h"

@@ -9,12 +9,12 @@
 #include <memory>
 #include <vector>
 
-#include "core/firmware/firmware_file.h"
-#include "core/firmware/serial_update.h"
-#include "core/link/hid_session.h"
+#include "core/model/firmware_file.h"
+#include "core/engine/serial_update.h"
+#include "core/engine/hid_session.h"
 #include "core/link/wire_trace.h"
-#include "core/session/status_line.h"
-#include "core/settings/page_rules.h"
+#include "core/engine/status_line.h"
+#include "core/model/page_rules.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
 #include "tests/support/recording_ui.h"

@@ -1,13 +1,13 @@
-#include "core/settings/pages.h"
+#include "core/model/pages.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "core/settings/data_page.h"
-#include "core/settings/page_rules.h"
-#include "core/settings/v1_settings.h"
+#include "core/model/data_page.h"
+#include "core/model/page_rules.h"
+#include "core/model/v1_settings.h"
 
 namespace tessel {
 namespace {

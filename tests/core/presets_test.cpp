@@ -1,9 +1,9 @@
-#include "core/settings/presets.h"
+#include "core/model/presets.h"
 
 #include <gtest/gtest.h>
 
-#include "core/settings/page_rules.h"
-#include "core/settings/pages.h"
+#include "core/model/page_rules.h"
+#include "core/model/pages.h"
 
 namespace tessel {
 namespace {

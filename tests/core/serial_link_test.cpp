@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 #include "sim/virtual_esc_port.h"
 
 namespace tessel {

@@ -1,5 +1,5 @@
 // The serial firmware update against the virtual ESC and its loader on a virtual clock.
-#include "core/firmware/serial_update.h"
+#include "core/engine/serial_update.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/firmware/firmware_file.h"
+#include "core/model/firmware_file.h"
 #include "sim/virtual_esc_port.h"
 #include "tests/support/recording_ui.h"
 

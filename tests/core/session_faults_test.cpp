@@ -8,8 +8,8 @@
 #include <fstream>
 #include <memory>
 
-#include "core/firmware/serial_update.h"
-#include "core/session/session.h"
+#include "core/engine/serial_update.h"
+#include "core/engine/session.h"
 #include "sim/virtual_esc_port.h"
 #include "tests/support/paced_port.h"
 #include "tests/support/recording_ui.h"

@@ -1,6 +1,6 @@
 // The session engine against the virtual ESC on a virtual clock, asserting the bytes on the
 // wire.
-#include "core/session/session.h"
+#include "core/engine/session.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
-#include "core/session/settings_file.h"
+#include "core/engine/settings_file_commands.h"
+#include "core/model/settings_file.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/curves/curve_model.h"
-#include "core/session/session.h"
-#include "core/settings/setup_load.h"
+#include "core/model/curve_model.h"
+#include "core/engine/session.h"
+#include "core/model/setup_load.h"
 #include "sim/virtual_esc_port.h"
 
 namespace tessel {

@@ -1,7 +1,7 @@
 // The settings history: entries kept after whole reads and sends on the virtual ESC, none
 // after a failed, skipped or cancelled transfer, none half written, and pruning. The undo that
 // puts the earlier image back on the wire is the window's test.
-#include "core/session/settings_history.h"
+#include "core/app/settings_history.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,8 +10,8 @@
 #include <fstream>
 #include <memory>
 
-#include "core/session/session.h"
-#include "core/session/settings_file.h"
+#include "core/engine/session.h"
+#include "core/model/settings_file.h"
 #include "sim/virtual_esc_port.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/scratch_folder.h"

@@ -1,4 +1,4 @@
-#include "core/session/settings_image.h"
+#include "core/model/settings_image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "core/settings/setup_compare.h"
+#include "core/model/setup_compare.h"
 
 #include <gtest/gtest.h>
 
-#include "core/settings/presets.h"
+#include "core/model/presets.h"
 
 namespace tessel {
 namespace {

@@ -1,16 +1,17 @@
 // JSON setups: the reader's refusals (one case per rule, each naming the line and field, the
 // image untouched), values by index and by text, and the loader's file checks. The round trip
 // through the wire is the command line's test; the menu import is the window's.
-#include "core/settings/setup_json.h"
+#include "core/model/setup_json.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "core/curves/curve_model.h"
-#include "core/session/settings_file.h"
-#include "core/settings/field_values.h"
-#include "core/settings/json_reader.h"
-#include "core/settings/sheet.h"
+#include "core/model/curve_model.h"
+#include "core/engine/settings_file_commands.h"
+#include "core/model/settings_file.h"
+#include "core/model/field_values.h"
+#include "core/model/json_reader.h"
+#include "core/model/sheet.h"
 #include "sim/virtual_esc.h"
 #include "tests/support/scratch_folder.h"
 

@@ -1,6 +1,6 @@
 // The status line: what each state reads as, how reported outcomes give way, and what the
 // engines and the file commands report through the window seam, on the virtual devices.
-#include "core/session/status_line.h"
+#include "core/engine/status_line.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/link/hid_session.h"
-#include "core/session/session.h"
-#include "core/session/settings_file.h"
-#include "core/settings/page_rules.h"
+#include "core/engine/hid_session.h"
+#include "core/engine/session.h"
+#include "core/engine/settings_file_commands.h"
+#include "core/model/settings_file.h"
+#include "core/model/page_rules.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
 #include "tests/support/recording_ui.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "core/link/serial_link.h"
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 #include "sim/pty_server.h"
 #include "sim/virtual_esc_port.h"
 

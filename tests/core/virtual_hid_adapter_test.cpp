@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "core/link/hid_link.h"
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 
 namespace tessel {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/session/session.h"
+#include "core/engine/session.h"
 #include "sim/virtual_esc_port.h"
 #include "tests/support/recording_ui.h"
 

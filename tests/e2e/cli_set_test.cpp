@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "core/settings/field_values.h"
+#include "core/model/field_values.h"
 #include "sim/virtual_esc.h"
 #include "tests/support/expected_wire.h"
 #include "tests/support/process.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/session/settings_file.h"
+#include "core/model/settings_file.h"
 #include "sim/virtual_esc.h"
 #include "tests/support/expected_wire.h"
 #include "tests/support/process.h"

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "core/session/settings_file.h"
+#include "core/model/settings_file.h"
 #include "sim/virtual_esc.h"
 #include "tests/support/expected_wire.h"
 #include "tests/support/process.h"

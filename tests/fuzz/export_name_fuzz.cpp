@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/session/settings_file.h"
+#include "core/model/settings_file.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "core/firmware/firmware_file.h"
+#include "core/model/firmware_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> image(data, size);

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "core/link/serial_port.h"
-#include "core/session/clock.h"
-#include "core/session/session_ui.h"
+#include "core/link/clock.h"
+#include "core/engine/session_ui.h"
 
 namespace tessel::fuzz {
 

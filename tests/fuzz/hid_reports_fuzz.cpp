@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/link/hid_session.h"
-#include "core/settings/page_rules.h"
+#include "core/engine/hid_session.h"
+#include "core/model/page_rules.h"
 #include "tests/fuzz/fuzz_port.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/firmware/serial_update.h"
+#include "core/engine/serial_update.h"
 #include "tests/fuzz/fuzz_port.h"
 
 namespace {

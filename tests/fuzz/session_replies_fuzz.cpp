@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/session/session.h"
-#include "core/settings/v1_settings.h"
+#include "core/engine/session.h"
+#include "core/model/v1_settings.h"
 #include "tests/fuzz/fuzz_port.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/session/settings_file.h"
+#include "core/model/settings_file.h"
 
 namespace {
 

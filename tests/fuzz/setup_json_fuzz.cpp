@@ -8,13 +8,13 @@
 #include <string>
 #include <string_view>
 
-#include "core/curves/curve_model.h"
-#include "core/session/settings_file.h"
-#include "core/settings/field_values.h"
-#include "core/settings/page_rules.h"
-#include "core/settings/setup_json.h"
-#include "core/settings/sheet.h"
-#include "core/settings/v1_settings.h"
+#include "core/model/curve_model.h"
+#include "core/model/settings_file.h"
+#include "core/model/field_values.h"
+#include "core/model/page_rules.h"
+#include "core/model/setup_json.h"
+#include "core/model/sheet.h"
+#include "core/model/v1_settings.h"
 
 namespace {
 

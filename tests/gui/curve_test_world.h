@@ -10,7 +10,7 @@
 #include <QTest>
 #include <QWidget>
 
-#include "core/session/session.h"
+#include "core/engine/session.h"
 #include "gui/curves/curve_editor.h"
 #include "gui/pages/settings_page.h"
 #include "sim/virtual_esc_port.h"

@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "core/session/session.h"
+#include "core/engine/session.h"
 #include "tests/gui/update_support.h"
 #include "tests/gui/window_support.h"
 

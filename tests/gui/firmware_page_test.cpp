@@ -6,8 +6,8 @@
 #include <QMessageBox>
 #include <QTextEdit>
 
-#include "core/firmware/hid_update.h"
-#include "core/firmware/serial_update.h"
+#include "core/engine/hid_update.h"
+#include "core/engine/serial_update.h"
 #include "gui/firmware/esc_process_dlg.h"
 #include "tests/gui/update_support.h"
 

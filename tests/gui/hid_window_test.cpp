@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/firmware/hid_update.h"
+#include "core/engine/hid_update.h"
 #include "gui/firmware/esc_process_dlg.h"
 #include "gui/firmware/firmware_page.h"
 #include "gui/simple/v1_dlg.h"

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "core/settings/pages.h"
+#include "core/model/pages.h"
 #include "gui/app/corvane_app.h"
 #include "gui/app/corvane_dlg.h"
 #include "gui/firmware/esc_process_dlg.h"

@@ -7,7 +7,8 @@
 #include <QLabel>
 #include <QSettings>
 
-#include "core/session/settings_file.h"
+#include "core/engine/settings_file_commands.h"
+#include "core/model/settings_file.h"
 #include "tests/gui/window_support.h"
 #include "tests/support/modal_replies.h"
 #include "tests/support/scratch_folder.h"

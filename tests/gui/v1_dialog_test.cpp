@@ -5,9 +5,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 
-#include "core/firmware/hid_update.h"
-#include "core/firmware/serial_update.h"
-#include "core/settings/v1_settings.h"
+#include "core/engine/hid_update.h"
+#include "core/engine/serial_update.h"
+#include "core/model/v1_settings.h"
 #include "gui/app/layout.h"
 #include "gui/firmware/esc_process_dlg.h"
 #include "gui/firmware/firmware_page.h"

@@ -9,7 +9,7 @@
 #include <QTableWidget>
 #include <algorithm>
 
-#include "core/session/settings_file.h"
+#include "core/model/settings_file.h"
 #include "gui/app/compare_dlg.h"
 #include "gui/app/send_verifier.h"
 #include "gui/pages/settings_page.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/session/settings_image.h"
+#include "core/model/settings_image.h"
 
 namespace tessel::test_support {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/session/session_ui.h"
+#include "core/engine/session_ui.h"
 
 namespace tessel {
 

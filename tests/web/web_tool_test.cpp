@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/session/settings_file.h"
-#include "core/settings/presets.h"
+#include "core/model/settings_file.h"
+#include "core/model/presets.h"
 #include "sim/virtual_esc_port.h"
 #include "web/app/json.h"
 #include "web/app/web_tool.h"

@@ -5,11 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/firmware/serial_update.h"
-#include "core/session/settings_file.h"
-#include "core/settings/data_page.h"
-#include "core/settings/page_rules.h"
-#include "core/settings/presets.h"
+#include "core/engine/serial_update.h"
+#include "core/engine/settings_file_commands.h"
+#include "core/model/settings_file.h"
+#include "core/model/data_page.h"
+#include "core/model/page_rules.h"
+#include "core/model/presets.h"
 #include "web/app/json.h"
 
 namespace tessel {

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "core/curves/curve_chart.h"
-#include "core/link/hid_session.h"
-#include "core/session/session.h"
-#include "core/session/status_line.h"
-#include "core/settings/pages.h"
-#include "core/settings/v1_settings.h"
+#include "core/model/curve_chart.h"
+#include "core/engine/hid_session.h"
+#include "core/engine/session.h"
+#include "core/engine/status_line.h"
+#include "core/model/pages.h"
+#include "core/model/v1_settings.h"
 
 namespace tessel {
 

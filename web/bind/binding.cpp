@@ -18,7 +18,7 @@
 
 #include "core/link/hid_device.h"
 #include "core/link/serial_port.h"
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
 #include "web/app/web_tool.h"

@@ -17,7 +17,7 @@ void AccessNotice::Denied(AdapterFamily family, const std::string& device) {
   if (device.empty() || !told_.insert(device).second) return;
   last_denied_ = device;
   last_family_ = family;
-  ui_.ShowAdapterNotice(AccessDeniedText(family, device));
+  sink_.ShowAdapterNotice(AccessDeniedText(family, device));
 }
 
 void AccessNotice::Opened(const std::string& device) {

@@ -10,21 +10,27 @@
 #include <set>
 #include <string>
 
-#include "core/session/session_ui.h"
-
 namespace tessel {
 
 enum class AdapterFamily { kSerial, kHid };
+
+// Where the notice goes: the engines' window seam (SessionUi) is one, so the desktop shows it
+// without blocking and the command line prints it.
+class AdapterNoticeSink {
+ public:
+  virtual ~AdapterNoticeSink() = default;
+  virtual void ShowAdapterNotice(const std::string& text) = 0;
+};
 
 // The message: names the device and the fix.
 std::string AccessDeniedText(AdapterFamily family, const std::string& device);
 
 class AccessNotice {
  public:
-  explicit AccessNotice(SessionUi& ui) : ui_(ui) {}
+  explicit AccessNotice(AdapterNoticeSink& sink) : sink_(sink) {}
 
   // Opening `device` was refused for lack of permission. The first refusal is shown through
-  // SessionUi::ShowAdapterNotice; later ones stay quiet.
+  // the sink; later ones stay quiet.
   void Denied(AdapterFamily family, const std::string& device);
   // `device` opened: should it be refused again later (new node, rule removed), that is news.
   void Opened(const std::string& device);
@@ -35,7 +41,7 @@ class AccessNotice {
   AdapterFamily last_family() const { return last_family_; }
 
  private:
-  SessionUi& ui_;
+  AdapterNoticeSink& sink_;
   std::set<std::string> told_;
   std::string last_denied_;
   AdapterFamily last_family_ = AdapterFamily::kSerial;

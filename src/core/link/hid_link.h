@@ -17,7 +17,7 @@
 #include "core/link/access_notice.h"
 #include "core/link/hid_device.h"
 #include "core/link/wire_trace.h"
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 
 namespace tessel {
 

@@ -11,7 +11,7 @@
 #include "core/link/access_notice.h"
 #include "core/link/serial_port.h"
 #include "core/link/wire_trace.h"
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 
 namespace tessel {
 

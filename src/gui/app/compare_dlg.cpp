@@ -7,8 +7,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "core/session/settings_file.h"
-#include "core/settings/setup_load.h"
+#include "core/model/settings_file.h"
+#include "core/model/setup_load.h"
 #include "gui/app/corvane_dlg.h"
 
 namespace tessel {

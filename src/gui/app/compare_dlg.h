@@ -6,7 +6,7 @@
 #include <QString>
 #include <vector>
 
-#include "core/settings/setup_compare.h"
+#include "core/model/setup_compare.h"
 
 class QLabel;
 class QTableWidget;

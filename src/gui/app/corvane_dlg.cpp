@@ -17,8 +17,9 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "core/session/settings_file.h"
-#include "core/settings/page_rules.h"
+#include "core/engine/settings_file_commands.h"
+#include "core/model/settings_file.h"
+#include "core/model/page_rules.h"
 #include "gui/app/about_dlg.h"
 #include "gui/app/compare_dlg.h"
 #include "gui/app/file_filter.h"

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "core/link/access_notice.h"
-#include "core/link/hid_session.h"
+#include "core/engine/hid_session.h"
 #include "core/link/wire_trace.h"
-#include "core/session/session.h"
-#include "core/session/status_line.h"
+#include "core/engine/session.h"
+#include "core/engine/status_line.h"
 #include "gui/app/device_switch.h"
 #include "gui/app/hid_switch.h"
 #include "gui/app/owner_draw_button.h"

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "core/link/serial_port.h"
-#include "core/session/clock.h"
+#include "core/link/clock.h"
 #include "platform/qt_port_enumerator.h"
 #include "platform/qt_serial_port.h"
 #include "sim/virtual_esc_port.h"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/settings/pages.h"
+#include "core/model/pages.h"
 
 namespace tessel {
 

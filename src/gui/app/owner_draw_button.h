@@ -7,7 +7,7 @@
 #include <QPixmap>
 #include <functional>
 
-#include "core/session/settings_image.h"
+#include "core/model/settings_image.h"
 
 namespace tessel {
 

@@ -11,7 +11,7 @@
 #include <map>
 #include <memory>
 
-#include "core/session/timer_host.h"
+#include "core/engine/timer_host.h"
 
 namespace tessel {
 

@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QTimer>
 
-#include "core/session/verify_read.h"
+#include "core/app/verify_read.h"
 #include "gui/app/corvane_dlg.h"
 
 namespace tessel {

@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/session/settings_image.h"
-#include "core/settings/setup_compare.h"
+#include "core/model/settings_image.h"
+#include "core/model/setup_compare.h"
 
 class QAction;
 class QTimer;

@@ -1,6 +1,6 @@
 #include "gui/app/settings_undo.h"
 
-#include "core/settings/setup_compare.h"
+#include "core/model/setup_compare.h"
 #include "gui/app/corvane_dlg.h"
 #include "gui/simple/v1_dlg.h"
 #include "platform/history_folder.h"

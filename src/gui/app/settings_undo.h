@@ -7,7 +7,7 @@
 #include <QString>
 #include <string>
 
-#include "core/session/settings_history.h"
+#include "core/app/settings_history.h"
 
 namespace tessel {
 

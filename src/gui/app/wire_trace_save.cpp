@@ -10,7 +10,7 @@
 #include <QStandardPaths>
 #include <cstdio>
 
-#include "core/session/settings_file.h"
+#include "core/model/settings_file.h"
 
 namespace tessel {
 

@@ -10,9 +10,9 @@
 #include <array>
 #include <functional>
 
-#include "core/curves/curve_chart.h"
-#include "core/curves/curve_model.h"
-#include "core/session/settings_image.h"
+#include "core/model/curve_chart.h"
+#include "core/model/curve_model.h"
+#include "core/model/settings_image.h"
 #include "gui/app/layout.h"
 #include "gui/app/owner_draw_button.h"
 

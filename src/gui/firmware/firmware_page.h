@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "core/session/session.h"
+#include "core/engine/session.h"
 #include "gui/app/owner_draw_button.h"
 
 class QComboBox;

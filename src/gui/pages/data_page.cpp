@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "core/settings/data_page.h"
+#include "core/model/data_page.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"

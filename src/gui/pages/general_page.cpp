@@ -1,6 +1,6 @@
 #include "gui/pages/general_page.h"
 
-#include "core/settings/presets.h"
+#include "core/model/presets.h"
 
 namespace tessel {
 

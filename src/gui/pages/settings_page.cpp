@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include "core/settings/page_rules.h"
+#include "core/model/page_rules.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"

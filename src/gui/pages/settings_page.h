@@ -13,8 +13,8 @@
 #include <functional>
 #include <vector>
 
-#include "core/session/session.h"
-#include "core/settings/pages.h"
+#include "core/engine/session.h"
+#include "core/model/pages.h"
 #include "gui/app/owner_draw_button.h"
 
 namespace tessel {

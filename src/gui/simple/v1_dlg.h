@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/session/session.h"
-#include "core/settings/v1_settings.h"
+#include "core/engine/session.h"
+#include "core/model/v1_settings.h"
 #include "gui/app/owner_draw_button.h"
 
 class QComboBox;

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
         [&] {
           const auto& s = window.session().status;
           return s.esc_state == tessel::kEscDetected && !s.transfer_active &&
-                 window.session().version_valid;
+                 window.session().serial().version_known();
         },
         15000);
     if (!read) {

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
 #include "core/model/page_rules.h"
 #include "platform/qt_serial_port.h"
@@ -184,7 +184,7 @@ class HidBench {
   TimerLoop loop_;
   RecordingUi ui_;
   Session session_;
-  HidSession hid_;
+  HidEngine hid_;
   Measure m_;
   bool measuring_ = false;
 };

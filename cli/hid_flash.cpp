@@ -40,7 +40,7 @@ int PrecheckFirmwareFile(const std::string& path, bool lcd) {
   return p.ok() ? kExitOk : Refuse(path, p);
 }
 
-int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
+int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
                 const HidFlashRequest& request) {
   if (request.lcd) {
     if (session.status.esc_state != kEscNone) {

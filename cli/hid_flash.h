@@ -8,7 +8,7 @@
 
 #include "cli/cli_ui.h"
 #include "core/model/firmware_preflight.h"
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
 #include "core/engine/timer_host.h"
 
@@ -30,7 +30,7 @@ struct HidFlashRequest {
 // device confirmed it; 1 on a device failure or time-out; 2 for a file of the wrong kind or
 // a damaged one, before anything was sent; 130 when a stop signal ended it between two
 // blocks or records.
-int RunHidFlash(Session& session, HidSession& hid, CliUi& ui, TimerLoop& loop,
+int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
                 const HidFlashRequest& request);
 
 }  // namespace tessel

@@ -29,7 +29,7 @@
 #include "core/model/firmware_file.h"
 #include "core/engine/serial_update.h"
 #include "core/link/access_notice.h"
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
 #include "core/engine/settings_file_commands.h"
 #include "core/model/settings_file.h"
@@ -289,7 +289,7 @@ class CliWorld {
     }
     session_ = std::make_unique<Session>(*port_, ports_.get(), clock_, loop_, ui_);
     if (!o.port.empty()) session_->link.SetExplicitDevice(o.port);
-    if (hid_device_) hid_ = std::make_unique<HidSession>(*session_, *hid_device_);
+    if (hid_device_) hid_ = std::make_unique<HidEngine>(*session_, *hid_device_);
     if (o.trace) {
       o.trace->StartAt(clock_.NowMs());
       session_->link.SetTrace(o.trace.get());
@@ -319,7 +319,7 @@ class CliWorld {
   }
 
   Session& session() { return *session_; }
-  HidSession* hid() { return hid_.get(); }
+  HidEngine* hid() { return hid_.get(); }
   CliUi& ui() { return ui_; }
 
   bool OnHid() const { return session_->status.link_kind == kLinkHid; }
@@ -484,7 +484,7 @@ class CliWorld {
   std::unique_ptr<HidDevice> hid_device_;
   std::function<std::vector<HidEvent>()> take_hid_events_;
   std::unique_ptr<Session> session_;
-  std::unique_ptr<HidSession> hid_;
+  std::unique_ptr<HidEngine> hid_;
   std::string hid_named_;
   uint64_t timeout_ms_ = 10000;
 };

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
 #include "core/model/page_rules.h"
 #include "sim/virtual_esc_port.h"
@@ -163,7 +163,7 @@ TEST(HidAccessTest, ARefusedHidAdapterIsToldOnceAndAReplugAfterTheFixIsRead) {
   VirtualHidAdapter adapter{HidDeviceKind::kFullEsc};
   GuardedHid guarded{adapter};
   Session session{serial, nullptr, clock, loop, ui};
-  HidSession hid{session, guarded};
+  HidEngine hid{session, guarded};
   AccessNotice notice{ui};
   session.link.SetAccessNotice(&notice);
   hid.link.SetAccessNotice(&notice);

@@ -1,6 +1,6 @@
 // The HID link and the HID session engine against the virtual HID adapter on a virtual clock,
 // asserting the reports that crossed the cable.
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -139,7 +139,7 @@ class HidSessionTest : public ::testing::Test {
     session.reset();
     adapter = std::make_unique<VirtualHidAdapter>(kind, v1_length);
     session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
-    hid = std::make_unique<HidSession>(*session, *adapter);
+    hid = std::make_unique<HidEngine>(*session, *adapter);
     LoadFactoryDefaults(session->image);
     loop.SetHandler([this](int id) { session->OnTimer(id); });
     session->Start();
@@ -169,7 +169,7 @@ class HidSessionTest : public ::testing::Test {
   VirtualEscPort serial{clock};
   std::unique_ptr<VirtualHidAdapter> adapter;
   std::unique_ptr<Session> session;
-  std::unique_ptr<HidSession> hid;
+  std::unique_ptr<HidEngine> hid;
 };
 
 TEST_F(HidSessionTest, ReadsTheFullEscWithItsCurvesAndVersions) {

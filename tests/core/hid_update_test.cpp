@@ -11,7 +11,7 @@
 
 #include "core/model/firmware_file.h"
 #include "core/engine/serial_update.h"
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/link/wire_trace.h"
 #include "core/engine/status_line.h"
 #include "core/model/page_rules.h"
@@ -76,7 +76,7 @@ class HidUpdateTest : public ::testing::Test {
     ui = RecordingUi{};
     adapter = std::make_unique<VirtualHidAdapter>(kind, v1_length);
     session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
-    hid = std::make_unique<HidSession>(*session, *adapter);
+    hid = std::make_unique<HidEngine>(*session, *adapter);
     LoadFactoryDefaults(session->image);
     loop.SetHandler([this](int id) { session->OnTimer(id); });
     session->Start();
@@ -138,7 +138,7 @@ class HidUpdateTest : public ::testing::Test {
   VirtualEscPort serial{clock};
   std::unique_ptr<VirtualHidAdapter> adapter;
   std::unique_ptr<Session> session;
-  std::unique_ptr<HidSession> hid;
+  std::unique_ptr<HidEngine> hid;
 };
 
 const std::string kComplete = std::string(kLcdUpdateCaption) + "|" + kLcdUpdateText;

@@ -156,7 +156,7 @@ TEST_F(EngineFaults, FrozenEscCostsOneEchoWaitPerTickAndNeverEndsAsASuccess) {
   port->frozen = false;
   ui.reads_finished = 0;
   esc().ResetLine();  // it was left waiting for the rest of a curve
-  session->StartRead();
+  session->PrepareRead();
   ASSERT_TRUE(Run([&] { return ReadDone(); }));
   session->image.throttle_curve_mode = session->image.brake_curve_mode = 0;
   session->image.boost_slope = 0;

@@ -250,7 +250,7 @@ TEST_F(SessionTest, ParameterBytesThatDoNotComeRestartIdentification) {
   ASSERT_TRUE(RunUntil([&] { return status().read_step == 4; }));
   esc().ClearReceived();
   ASSERT_TRUE(RunUntil([&] { return status().read_step == 0; }));
-  EXPECT_EQ(session->read_failures, 6);
+  EXPECT_EQ(session->serial().read_failures(), 6);
   EXPECT_EQ(status().read_step, 0);
   EXPECT_TRUE(ui.questions.empty());  // no message for this
   // The next tick identifies again.

@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
 #include "core/engine/settings_file_commands.h"
 #include "core/model/settings_file.h"
@@ -226,7 +226,7 @@ class HidReports : public ::testing::Test {
   void SetUp() override {
     adapter = std::make_unique<VirtualHidAdapter>(HidDeviceKind::kFullEsc, 0);
     session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
-    hid = std::make_unique<HidSession>(*session, *adapter);
+    hid = std::make_unique<HidEngine>(*session, *adapter);
     LoadFactoryDefaults(session->image);
     loop.SetHandler([this](int id) { session->OnTimer(id); });
     session->Start();
@@ -251,7 +251,7 @@ class HidReports : public ::testing::Test {
   VirtualEscPort serial{clock};
   std::unique_ptr<VirtualHidAdapter> adapter;
   std::unique_ptr<Session> session;
-  std::unique_ptr<HidSession> hid;
+  std::unique_ptr<HidEngine> hid;
 };
 
 TEST_F(HidReports, ReadSendReadAgainAndALostSend) {

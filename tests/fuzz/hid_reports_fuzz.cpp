@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/model/page_rules.h"
 #include "tests/fuzz/fuzz_port.h"
 
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzUi ui(in);
   FuzzHid device(in);
   Session session(serial, nullptr, clock, loop, ui);
-  HidSession hid(session, device);
+  HidEngine hid(session, device);
   LoadFactoryDefaults(session.image);
   loop.SetHandler([&](int id) {
     const uint64_t start = clock.NowMs();

@@ -137,7 +137,7 @@ TEST(TextsFit, EveryValueAndEveryListEntryOnEveryPageIsWhole) {
   // The information page with the longest texts it shows (the HID adapter's versions).
   ASSERT_NO_FATAL_FAILURE(OpenPage(*w, 1000, kPageInformation));
   w->info_page()->SetHardwareText("V1.05_12037");
-  w->session().hid_version_text = "V1.05_120307";
+  w->hid().esc_version_text = "V1.05_120307";
   w->session().status.link_kind = kLinkHid;
   w->info_page()->ShowSoftwareVersion();
   w->session().status.link_kind = kLinkSerial;

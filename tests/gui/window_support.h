@@ -31,7 +31,7 @@ inline bool WaitRead(CCorvaneDlg& w) {
   const bool read = QTest::qWaitFor(
       [&] {
         const SessionStatus& s = w.session().status;
-        return s.esc_state == 2 && !s.transfer_active && w.session().version_valid;
+        return s.esc_state == 2 && !s.transfer_active && w.session().serial().version_known();
       },
       20000);
   // The offscreen platform forgets the active window when the progress window hides.

@@ -73,7 +73,7 @@ WebTool::WebTool(WebHost& host, Clock& clock, SerialPort& port, PortEnumerator* 
                  HidDevice* hid, std::string files)
     : host_(host), clock_(clock), timers_(clock), files_(std::move(files)) {
   session_ = std::make_unique<Session>(port, ports, clock_, timers_, *this);
-  if (hid) hid_ = std::make_unique<HidSession>(*session_, *hid);
+  if (hid) hid_ = std::make_unique<HidEngine>(*session_, *hid);
   editors_[0] = WebEditor{CurveKind::kThrottle, kPageThrottle,
                           &EscSettingsImage::throttle_curve_mode,
                           &SessionStatus::throttle_editor_state};

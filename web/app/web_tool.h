@@ -4,7 +4,7 @@
 // through a small binding (web/bind); tests drive it natively with a scripted WebHost.
 //
 //   page (JS)                      WebTool                         engines
-//   click, choice, drag      ->    PageButton, Choose, Editor*  -> Session, HidSession
+//   click, choice, drag      ->    PageButton, Choose, Editor*  -> Session, HidEngine
 //                            <-    WebHost::Publish(state JSON)
 //   question, file, name     <-    WebHost::Ask, PickFile, ...  <- SessionUi calls
 //
@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/model/curve_chart.h"
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
 #include "core/engine/status_line.h"
 #include "core/model/pages.h"
@@ -163,7 +163,7 @@ class WebTool : public SessionUi {
   void UpdateStatus();
 
   Session& session() { return *session_; }
-  HidSession* hid() { return hid_.get(); }
+  HidEngine* hid() { return hid_.get(); }
   WebTimers& timers() { return timers_; }
   const WebPage* page(int32_t page_id) const;
   const std::array<int32_t, kV1SettingCount>& v1_selected() const { return v1_stored_; }
@@ -226,7 +226,7 @@ class WebTool : public SessionUi {
   Clock& clock_;
   WebTimers timers_;
   std::unique_ptr<Session> session_;
-  std::unique_ptr<HidSession> hid_;
+  std::unique_ptr<HidEngine> hid_;
   std::string files_;
   int file_serial_ = 0;
   std::optional<std::string> last_save_;  // what the last save dialog chose

@@ -4,7 +4,7 @@
 // halves live in web/site/js/devices.js.
 //
 //   page                         here                            engines
-//   web_run_due() on a timeout -> WebTool::RunDueTimer        ->  Session / HidSession tick
+//   web_run_due() on a timeout -> WebTool::RunDueTimer        ->  Session / HidEngine tick
 //                                 WebSerialPort::Read         ->  await serial.read(n, ms)
 //                                 WebHost::Ask                ->  await ui.ask(...)
 //   ui.publish(state)         <-  WebTool::Publish

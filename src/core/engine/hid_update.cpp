@@ -8,7 +8,7 @@
 #include "core/model/firmware_file.h"
 #include "core/engine/serial_update.h"
 #include "core/engine/update_report.h"
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 
 namespace tessel {
 
@@ -73,7 +73,7 @@ int32_t Percent(int32_t done, int32_t total) {
 
 }  // namespace
 
-void HidSession::StartHidFirmwareUpdate() {
+void HidEngine::StartHidFirmwareUpdate() {
   // The file dialog and the message boxes run their own loops: a second press may come in.
   if (UpdateRunning()) return;
   SessionStatus& s = status_;
@@ -172,7 +172,7 @@ void HidSession::StartHidFirmwareUpdate() {
   timers_.Arm(kTimerHidSession, kHidWaitReadyMs);
 }
 
-void HidSession::UpdateTick() {
+void HidEngine::UpdateTick() {
   switch (hid_step) {
     case kHidStepWaitReady:
       StepWaitReady();
@@ -209,13 +209,13 @@ void HidSession::UpdateTick() {
   }
 }
 
-void HidSession::StartWait() {
+void HidEngine::StartWait() {
   wait_since_ms_ = session_.clock().NowMs();
 }
 
 // Every wait of the update is bounded: a device that stops answering ends it with a message
 // and a time-out line in the trace, never a wait without end.
-bool HidSession::WaitOverdue(const std::string& awaited) {
+bool HidEngine::WaitOverdue(const std::string& awaited) {
   const uint64_t now = session_.clock().NowMs();
   if (now - wait_since_ms_ <= update_wait_ms) return false;
   if (link.trace()) {
@@ -226,19 +226,19 @@ bool HidSession::WaitOverdue(const std::string& awaited) {
 
 // A stop asked for (the command line's signals) ends the update only where the loader expects
 // the next block or record, never in the middle of one.
-bool HidSession::StopAtBoundary() {
+bool HidEngine::StopAtBoundary() {
   if (!ui_.StopRequested()) return false;
   Abandon(HidUpdateOutcome::kInterrupted, kHidUpdateInterruptedText);
   return true;
 }
 
-void HidSession::ClearOk() {
+void HidEngine::ClearOk() {
   ok_buf = {0, 0};
   ok_count = 0;
 }
 
 // "o" and "k" may come in different ticks; the last two bytes received decide.
-bool HidSession::CollectOk(size_t count) {
+bool HidEngine::CollectOk(size_t count) {
   for (size_t i = 0; i < std::min(count, rx_count); ++i) {
     ok_buf[0] = ok_buf[1];
     ok_buf[1] = rx[i];
@@ -247,7 +247,7 @@ bool HidSession::CollectOk(size_t count) {
   return ok_count == 2 && ok_buf[0] == 'o' && ok_buf[1] == 'k';
 }
 
-void HidSession::StepWaitReady() {
+void HidEngine::StepWaitReady() {
   timers_.Arm(kTimerHidSession, kHidWaitReadyMs);
   if (StopAtBoundary()) return;
   if (rx_count > 0 && rx[0] == kHidLoaderReady) {
@@ -275,7 +275,7 @@ void HidSession::StepWaitReady() {
   }
 }
 
-void HidSession::StepBlockHeader() {
+void HidEngine::StepBlockHeader() {
   if (fw_sent >= fw_size) return;
   if (StopAtBoundary()) return;
   SessionStatus& s = status_;
@@ -290,7 +290,7 @@ void HidSession::StepBlockHeader() {
 
 // Images are longer than one block (CheckFirmwareImage), and a full block is only sent while
 // at least one more byte follows it, so the 512 bytes always lie inside the image.
-void HidSession::StepBlock() {
+void HidEngine::StepBlock() {
   ClearOk();
   WireTrace::Step(link.trace(), "flash block at", fw_sent);
   Send(fw_image.data() + fw_sent, kHidBlockBytes);
@@ -299,7 +299,7 @@ void HidSession::StepBlock() {
   timers_.Arm(kTimerHidSession, kHidBlockTickMs);
 }
 
-void HidSession::StepBlockAck() {
+void HidEngine::StepBlockAck() {
   if (!CollectOk(rx_count)) {
     ++poll_count;
     if (WaitOverdue("no \"ok\" for the block at " + std::to_string(fw_sent))) {
@@ -318,7 +318,7 @@ void HidSession::StepBlockAck() {
   timers_.Arm(kTimerHidSession, kHidLastBlockTickMs);
 }
 
-void HidSession::StepLastBlock() {
+void HidEngine::StepLastBlock() {
   if (fw_sent == fw_size) return;
   if (StopAtBoundary()) return;
   ClearOk();
@@ -335,11 +335,11 @@ void HidSession::StepLastBlock() {
   StartWait();
 }
 
-bool HidSession::ConfirmOverdue() {
+bool HidEngine::ConfirmOverdue() {
   return confirm_pending_ && WaitOverdue("no \"ok\" to the end of the transfer");
 }
 
-void HidSession::StepComplete() {
+void HidEngine::StepComplete() {
   if (CollectOk(rx_count)) {
     fw_sent = fw_size;
     ClearOk();
@@ -357,7 +357,7 @@ void HidSession::StepComplete() {
 
 // A quiet tick goes back to polling, where a box that restarted answers 0x27 and the block
 // transfer starts over (OnPresenceAnswer); the final "ok" is still awaited there.
-void HidSession::StepRestart() {
+void HidEngine::StepRestart() {
   if (rx_count == 0) {
     hid_step = kHidStepPresence;
     return;
@@ -371,7 +371,7 @@ void HidSession::StepRestart() {
 
 // Step 2 while the end of a block transfer is unconfirmed: a late "ok" still ends it, and
 // it is not waited for without bound.
-bool HidSession::AwaitConfirmWhilePolling() {
+bool HidEngine::AwaitConfirmWhilePolling() {
   if (!confirm_pending_ || !UpdateRunning()) return false;
   if (CollectOk(rx_count)) {
     FinishBlockUpdate();
@@ -384,7 +384,7 @@ bool HidSession::AwaitConfirmWhilePolling() {
   return false;
 }
 
-void HidSession::FinishBlockUpdate() {
+void HidEngine::FinishBlockUpdate() {
   SessionStatus& s = status_;
   confirm_pending_ = false;
   Send(kHidBlockRestart, 2);
@@ -407,7 +407,7 @@ void HidSession::FinishBlockUpdate() {
 
 // A box that restarted during its update answers 0x27: the block transfer starts over from
 // waiting for its ready answer.
-void HidSession::ResumeLcdUpdate() {
+void HidEngine::ResumeLcdUpdate() {
   hid_step = kHidStepWaitReady;
   StartWait();
   ready_seen_ = false;
@@ -424,7 +424,7 @@ void HidSession::ResumeLcdUpdate() {
   ui_.ShowProgress();
 }
 
-void HidSession::StepWaitLoader() {
+void HidEngine::StepWaitLoader() {
   if (StopAtBoundary()) return;
   if (rx_count == 0) {
     if (WaitOverdue("no ready answer to the update start")) {
@@ -442,7 +442,7 @@ void HidSession::StepWaitLoader() {
   }
 }
 
-void HidSession::ShowUpdatePercent(int32_t percent) {
+void HidEngine::ShowUpdatePercent(int32_t percent) {
   if (status_.device_class == kDeviceV1) {
     ui_.V1ShowStatus(TransferringCaption(percent));
   } else if (status_.device_class == kDeviceFull) {
@@ -453,7 +453,7 @@ void HidSession::ShowUpdatePercent(int32_t percent) {
 
 // The records chain exactly to the last byte (CheckFirmwareImage), so every record lies
 // inside the image.
-void HidSession::StepNextRecord() {
+void HidEngine::StepNextRecord() {
   if (fw_sent < fw_size) {
     if (StopAtBoundary()) return;
     fw_record_len = fw_image[static_cast<size_t>(fw_sent)] * 256 +
@@ -468,7 +468,7 @@ void HidSession::StepNextRecord() {
   FinishRecordUpdate();
 }
 
-void HidSession::StepVerdict() {
+void HidEngine::StepVerdict() {
   if (rx_count == 0) {
     // The ESC may take its time to flash a record, but not for ever.
     if (WaitOverdue("no verdict for the record at " + std::to_string(fw_sent))) {
@@ -496,7 +496,7 @@ void HidSession::StepVerdict() {
 
 // Every record was accepted: the ESC runs its new firmware. The adapter is closed so that the
 // probe opens it afresh and the ESC is identified from the start.
-void HidSession::FinishRecordUpdate() {
+void HidEngine::FinishRecordUpdate() {
   SessionStatus& s = status_;
   const int32_t device_class = s.device_class;
   if (device_class == kDeviceV1) ui_.V1ShowStatus(TransferringCaption(Percent(fw_sent, fw_size)));
@@ -518,7 +518,7 @@ void HidSession::FinishRecordUpdate() {
   ReportHidUpdate(ui_, update_outcome, update_problem);
 }
 
-void HidSession::Abandon(HidUpdateOutcome outcome, const char* text) {
+void HidEngine::Abandon(HidUpdateOutcome outcome, const char* text) {
   timers_.Stop(kTimerHidSession);
   confirm_pending_ = false;
   status_.transfer_active = false;
@@ -530,7 +530,7 @@ void HidSession::Abandon(HidUpdateOutcome outcome, const char* text) {
   ui_.Ask(text, kHidUpdateCaption, Buttons::kOk);
 }
 
-void HidSession::OnUpdateAdapterLost() {
+void HidEngine::OnUpdateAdapterLost() {
   update_outcome = HidUpdateOutcome::kAdapterLost;
   update_problem = kHidUpdateAdapterLostText;
   ReportHidUpdate(ui_, update_outcome, update_problem);

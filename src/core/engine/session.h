@@ -1,7 +1,8 @@
-// The serial session engine: keeps the connection to an ESC on the serial adapter alive and
-// moves the settings image between the ESC and the tool, one small step per tick of timer
-// 102. One Session exists per running tool; it owns the settings image, the session status,
-// the link and the three curve models, and reaches windows only through SessionUi.
+// The session: one exists per running tool. It owns the settings image (from factory
+// defaults), the session status and the three curve models, takes the user's commands, does
+// what is common to both adapters and hands each command to the engine of the open adapter:
+// the serial engine, which it owns, or the HID engine attached to it. It reaches windows only
+// through SessionUi.
 #pragma once
 
 #include <array>
@@ -10,25 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "core/model/curve_model.h"
-#include "core/link/serial_link.h"
-#include "core/link/clock.h"
+#include "core/engine/engine.h"
 #include "core/engine/send_account.h"
+#include "core/engine/serial_engine.h"
 #include "core/engine/session_ui.h"
-#include "core/model/settings_image.h"
 #include "core/engine/timer_host.h"
+#include "core/link/clock.h"
+#include "core/link/serial_link.h"
+#include "core/model/curve_model.h"
+#include "core/model/settings_image.h"
 
 namespace tessel {
-
-constexpr uint8_t kCmdProbe = 0xF9;
-constexpr uint8_t kCmdIdentify = 0xD5;
-constexpr uint8_t kCmdReadParams = 0xD8;
-constexpr uint8_t kCmdReadVersion = 0xD7;
-constexpr uint8_t kCmdEnterLoader = 0xD6;
-constexpr uint8_t kReplyFullEsc = 0x2A;
-constexpr uint8_t kReplyV1Block16 = 0x2B;
-constexpr uint8_t kCurveHandshake = 0x80;
-constexpr int kV1SendPairs = 16;  // the pairs of a V1 send on the serial adapter
 
 constexpr const char* kCaptionRead = "Read From Esc Process......";
 constexpr const char* kCaptionSend = "Send to Esc Process......";
@@ -55,27 +48,23 @@ std::string DamagedCurveWarning(const std::vector<std::string>& curves);
 std::string DamagedCurveQuestion(const std::vector<std::string>& curves);
 
 class Session {
+  // First, so that the engines made below can reach them.
+  Clock& clock_;
+  TimerHost& timers_;
+  SessionUi& ui_;
+
  public:
   Session(SerialPort& port, PortEnumerator* enumerator, Clock& clock, TimerHost& timers,
           SessionUi& ui);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   EscSettingsImage image;
   SessionStatus status;
-  SerialLink link;
   CurveModel throttle_editor;
   CurveModel brake_editor;
   CurveModel boost_editor;
 
-  // Engine-private values, public so that tests can look at them.
-  bool status_changed = false;
-  int probe_failures = 0;
-  int read_failures = 0;
-  int param_count = 31;
-  std::array<int32_t, 32> param_bytes{};
-  std::array<uint8_t, 7> esc_version_text{};
-  bool version_valid = false;
-  // The ESC's version as the HID engine formats it; shown while the HID adapter is in use.
-  std::string hid_version_text;
   // A firmware update is between its first question and its end (it cannot start twice).
   bool firmware_update_active = false;
   // Curves (in CurveFields order) whose check value was wrong on their last read: the image
@@ -92,19 +81,24 @@ class Session {
   // How far the last send got, filled in by whichever engine ran it.
   SendAccount send_account;
 
+ private:
+  SerialEngine serial_;
+
+ public:
+  // The serial adapter's link (its wire trace and access notice are set up from outside).
+  SerialLink& link;
+  SerialEngine& serial() { return serial_; }
+  // The HID engine works on this session while it lives; one at a time.
+  void AttachHidEngine(Engine* engine) { hid_ = engine; }
+
   // Start-up of the main window: status values, curve editors, timers 102 and 107.
   void Start();
-  // A timer message of the main window: ignored while a firmware update runs; a changed
-  // profile preset is applied and sent before the timer is dispatched.
+  // A timer of the main window: ignored while a firmware update runs; a changed profile
+  // preset is applied and sent before the timer goes to the engines.
   void OnTimer(int id);
-  void OnSessionTimer();
-  void ReadStep();
-  void SendStep();
-  int SendParameter(uint8_t command, uint8_t value);
-  int ConfirmTransferError();  // 0 retry, 1 skip, 2 stop
-  void StartSend();
-  // Prepares a read of the whole image from its first step.
-  void StartRead();
+  // Prepare a transfer of the whole image from its first step; the engine then starts it.
+  void PrepareRead();
+  void PrepareSend();
 
   // The main window's commands.
   bool IsBusy() const;
@@ -119,15 +113,8 @@ class Session {
   bool V1SendSettings();
 
   // Device-change notifications for serial ports.
-  void OnSerialPortRemoved();
-  void OnSerialPortArrived();
-
-  // Hooks for the HID engine, which lives in core/link. `hid_start_send` is told whether the
-  // send is the packet a profile change sends.
-  std::function<void(bool preset_packet)> hid_start_send;
-  std::function<void()> hid_start_read;
-  std::function<void()> hid_read_again;  // the detection read, started afresh
-  std::function<void(int id)> hid_timer;
+  void OnSerialPortRemoved() { serial_.OnPortRemoved(); }
+  void OnSerialPortArrived() { serial_.OnPortArrived(); }
 
   // Names of damaged curves that a send would write over the ESC's own (custom mode).
   std::vector<std::string> DamagedCurvesToSend() const;
@@ -141,12 +128,11 @@ class Session {
   // Ends the running send as broken off and says so (either adapter); nothing when no send
   // runs.
   void BreakOffSend(SendBreak why);
-  // The port went away under the engine (an I/O error closed it).
-  bool PortLost() const { return link.is_open && !link.port().IsOpen(); }
 
   CurveModel& EditorFor(const CurveField& field);
   void LoadAllCurves();
   void ResetAndApplyAllCurves();
+  // The ESC's version as the open adapter's engine read it.
   std::string VersionText() const;
 
   Clock& clock() { return clock_; }
@@ -154,25 +140,10 @@ class Session {
   SessionUi& ui() { return ui_; }
 
  private:
-  bool ReadCurveCommand(uint8_t command);
-  void ReadCurveData(const CurveField& field);
-  bool SendCurveStep(const CurveField& field, int data_step, int next_step);
-  void FinishRead();
-  void ReportReadDone();
-  void ReportSendDone();
-  void SendStepV1();
-  bool CopyParamBlockToImage();  // false: a V1 block outside the V1 lists
-  // The pairs of a full-ESC send the ESC echoed back so far.
-  void CountEchoedPairs();
-  uint64_t echo_base_ = 0;  // purged_rx_bytes when the first pair went out
-  void LoseAdapter();
-  // LinkSendByte that also fails when the echo does not come back: a line that returns
-  // nothing has lost the ESC, and waiting out one echo after another would hang the tool.
-  int SendByteEchoed(uint8_t byte);
+  // The engine of the open adapter; none while no adapter is open.
+  Engine* OpenEngine();
 
-  Clock& clock_;
-  TimerHost& timers_;
-  SessionUi& ui_;
+  Engine* hid_ = nullptr;
 };
 
 }  // namespace tessel

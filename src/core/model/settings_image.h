@@ -94,6 +94,10 @@ enum PageId : int32_t {
   kPageNone = 255,
 };
 
+// A page is open (ids 1 to 9; the pages use 1 to 7), so that "Reset Default" has pages to
+// reset; the other ids mean no page is.
+constexpr bool IsEditingPage(int32_t page) { return page >= kPageInformation && page <= 9; }
+
 enum DeviceClass : int32_t { kDeviceUnknown = 0, kDeviceV1 = 1, kDeviceFull = 3 };
 enum V1BlockVariant : int32_t { kV1Block14 = 10, kV1Block16 = 11 };
 enum LinkKind : int32_t { kLinkNone = 0, kLinkSerial = 1, kLinkHid = 2 };

@@ -101,7 +101,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   }
   session_ =
       std::make_unique<Session>(devices_.port(), &devices_.enumerator(), clock_, timers_, *this);
-  hid_ = std::make_unique<HidSession>(*session_, hid_devices_);
+  hid_ = std::make_unique<HidEngine>(*session_, hid_devices_);
   undo_ = new SettingsUndo(*this, options_.history_folder);
   session_->link.SetAccessNotice(&access_notice_);
   hid_->link.SetAccessNotice(&access_notice_);
@@ -414,7 +414,7 @@ void CCorvaneDlg::SwitchDevices(std::optional<EscVariant> serial,
   // The old device is gone and a new one has arrived.
   session_->OnSerialPortRemoved();
   if (!hid) session_->OnSerialPortArrived();
-  session_->StartRead();
+  session_->PrepareRead();
   if (hid) {
     hid_->OnDeviceArrived();
   } else {
@@ -683,7 +683,7 @@ void CCorvaneDlg::UpdateStatus() {
   enable(kReadFromEscText, !busy && !s.lcd_box_connected);
   enable(kUndoLastSendText, undo_->CanUndo());
   enable(kResetDefaultText,
-         !busy && (s.device_class == kDeviceV1 || (s.requested_page >= 1 && s.requested_page <= 9)));
+         !busy && (s.device_class == kDeviceV1 || IsEditingPage(s.requested_page)));
   enable("ESC Speed Controller", hid_->CanEnterEscMode());
   enable("LCD Program Box", hid_->CanEnterLcdMode());
   if (demo_group_) demo_group_->setEnabled(!s.update_running);

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/link/access_notice.h"
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 #include "core/link/wire_trace.h"
 #include "core/engine/session.h"
 #include "core/engine/status_line.h"
@@ -75,7 +75,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   std::optional<HidDeviceKind> hid_demo() const { return hid_devices_.demo(); }
   VirtualEscPort* virtual_port() { return devices_.virtual_port(); }
   VirtualHidAdapter* virtual_hid() { return hid_devices_.virtual_adapter(); }
-  HidSession& hid() { return *hid_; }
+  HidEngine& hid() { return *hid_; }
   // The last lines that crossed either cable (Help › Save Wire Trace…).
   WireTrace& wire_trace() { return wire_trace_; }
   // Why the --trace file could not take the trace's first line; empty when it could.
@@ -200,7 +200,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   DeviceSwitch devices_;
   HidSwitch hid_devices_;
   std::unique_ptr<Session> session_;
-  std::unique_ptr<HidSession> hid_;
+  std::unique_ptr<HidEngine> hid_;
   SettingsUndo* undo_ = nullptr;  // owned as a child object
   AccessNotice access_notice_{*this};
   std::unique_ptr<SerialHotplugMonitor> hotplug_monitor_;

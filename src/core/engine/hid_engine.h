@@ -1,7 +1,8 @@
 // The HID session engine: the step machine that talks to the device behind the USB HID
 // adapter (a full ESC, a V1-series ESC or the LCD program box) on every tick of timer 106.
-// It runs on the same Session (image, status, curve editors, windows) as the serial engine,
-// which stands still while `link_kind` is 2.
+// It is the serial engine's peer behind the same Engine interface and runs on the same Session
+// (image, status, curve editors, windows); the serial engine stands still while `link_kind` is
+// 2.
 //
 //   host                                   device behind the adapter
 //   hello (control report)            ->
@@ -77,19 +78,24 @@ std::string AdapterVersionText(const uint8_t* greeting);
 // "V%d.%02d_%02d%02d%02d" of answer bytes 2 to 6; 0xDD in byte 2 reads as 1.
 std::string EscVersionText(const uint8_t* answer);
 
-class HidSession {
+class HidEngine : public Engine {
  public:
-  // Installs itself as the session's HID hooks; the owner keeps both alive together.
-  HidSession(Session& session, HidDevice& device);
-  ~HidSession();
-  HidSession(const HidSession&) = delete;
-  HidSession& operator=(const HidSession&) = delete;
+  // Attaches itself to the session as its HID engine; the owner keeps both alive together.
+  HidEngine(Session& session, HidDevice& device);
+  ~HidEngine();
+  HidEngine(const HidEngine&) = delete;
+  HidEngine& operator=(const HidEngine&) = delete;
 
   HidLink link;
 
+  LinkKind link_kind() const override { return kLinkHid; }
+  void StartRead(ReadStart how) override;
+  void StartSend(SendStart how) override;
+  void OnTimer(int id) override;
+  std::string VersionText() const override { return esc_version_text; }
+
   // Start-up: remember the adapter that is attached (timer 107 was armed by Session::Start).
   void Start();
-  void OnTimer(int id);
   void HidTryOpen();      // timer 107
   void HidSessionTick();  // timer 106
   // The send request on the HID adapter; `preset_packet` for the packet a profile change

@@ -1,4 +1,4 @@
-#include "core/engine/hid_session.h"
+#include "core/engine/hid_engine.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,30 +51,54 @@ std::string EscVersionText(const uint8_t* a) {
   return text;
 }
 
-HidSession::HidSession(Session& session, HidDevice& device)
+HidEngine::HidEngine(Session& session, HidDevice& device)
     : link(device, session.clock()),
       session_(session),
       status_(session.status),
       ui_(session.ui()),
       timers_(session.timers()) {
-  session_.hid_start_send = [this](bool preset) { HidStartSend(preset); };
-  session_.hid_start_read = [this] { HidStartRead(); };
-  session_.hid_read_again = [this] { ReadAgain(); };
-  session_.hid_timer = [this](int id) { OnTimer(id); };
+  session_.AttachHidEngine(this);
 }
 
-HidSession::~HidSession() {
-  session_.hid_start_send = nullptr;
-  session_.hid_start_read = nullptr;
-  session_.hid_read_again = nullptr;
-  session_.hid_timer = nullptr;
+HidEngine::~HidEngine() {
+  session_.AttachHidEngine(nullptr);
 }
 
-void HidSession::Start() {
+void HidEngine::StartRead(ReadStart how) {
+  if (how == ReadStart::kV1Dialog) {
+    HidStartRead();
+    return;
+  }
+  status_.progress_total = kHidProgressTotal;
+  ReadAgain();
+}
+
+void HidEngine::StartSend(SendStart how) {
+  switch (how) {
+    case SendStart::kApply:
+    case SendStart::kDefault:
+      HidStartSend(false);
+      break;
+    case SendStart::kPresetPacket:
+      HidStartSend(true);
+      break;
+    case SendStart::kResetDefault:
+      ui_.V1WriteToImage();
+      HidStartSend(false);
+      break;
+    case SendStart::kV1Dialog:
+      ui_.V1WriteToImage();
+      ui_.V1ShowStatus("Esc Sending......");
+      HidStartSend(false);
+      break;
+  }
+}
+
+void HidEngine::Start() {
   link.hid_path = link.HidFindPath();
 }
 
-void HidSession::OnTimer(int id) {
+void HidEngine::OnTimer(int id) {
   if (id == kTimerHidProbe) {
     HidTryOpen();
   } else if (id == kTimerHidSession) {
@@ -82,7 +106,7 @@ void HidSession::OnTimer(int id) {
   }
 }
 
-void HidSession::HidTryOpen() {
+void HidEngine::HidTryOpen() {
   WireTrace::Step(link.trace(), "hid open");
   if (!link.HidOpenAndGreet()) return;
   timers_.Stop(kTimerSession);
@@ -92,7 +116,7 @@ void HidSession::HidTryOpen() {
   hid_step = kHidStepGreeting;
 }
 
-void HidSession::HidSessionTick() {
+void HidEngine::HidSessionTick() {
   if (!link.IsOpen()) return;
   rx.fill(0);
   rx_count = 0;
@@ -126,7 +150,7 @@ void HidSession::HidSessionTick() {
   }
 }
 
-void HidSession::StepGreeting() {
+void HidEngine::StepGreeting() {
   if (rx_count == 0 || rx[0] != kHidGreeting) return;
   adapter_version_text = AdapterVersionText(rx.data());
   status_.adapter_state = kHidAdapterGreeted;
@@ -136,7 +160,7 @@ void HidSession::StepGreeting() {
   hid_step = kHidStepPresence;
 }
 
-void HidSession::StepPresence() {
+void HidEngine::StepPresence() {
   if (AwaitConfirmWhilePolling()) return;
   if (rx_count > 0 && IsPresenceAnswer(rx[0])) {
     OnPresenceAnswer(rx[0]);
@@ -153,7 +177,7 @@ void HidSession::StepPresence() {
   ++tick_count;
 }
 
-void HidSession::OnPresenceAnswer(uint8_t answer) {
+void HidEngine::OnPresenceAnswer(uint8_t answer) {
   collect_count = 0;
   poll_count = 0;
   if (answer == kReplyFullEsc || answer == kHidLcdBoxReply) {
@@ -190,7 +214,7 @@ void HidSession::OnPresenceAnswer(uint8_t answer) {
   }
 }
 
-void HidSession::ReportEscLost() {
+void HidEngine::ReportEscLost() {
   if (link.trace()) link.trace()->NoAnswer(session_.clock().NowMs(), "the ESC stopped answering");
   status_.esc_state = kEscNone;
   esc_identified = false;
@@ -204,11 +228,10 @@ void HidSession::ReportEscLost() {
   poll_count = kPollLost;
 }
 
-void HidSession::StepVersion() {
+void HidEngine::StepVersion() {
   if (rx_count == 7) {
     poll_count = 0;
     esc_version_text = EscVersionText(rx.data());
-    session_.hid_version_text = esc_version_text;
     ui_.EnableUpdateButton();
     SendByte(kHidCmdSettings);
     collect_count = 0;
@@ -238,7 +261,7 @@ void HidSession::StepVersion() {
   hid_step = kHidStepPresence;
 }
 
-void HidSession::AddProgress(int32_t amount) {
+void HidEngine::AddProgress(int32_t amount) {
   SessionStatus& s = status_;
   s.progress = std::min(s.progress + amount, s.progress_total);
   if (s.progress_total <= 0) return;
@@ -246,7 +269,7 @@ void HidSession::AddProgress(int32_t amount) {
   ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
 }
 
-void HidSession::StepSettings() {
+void HidEngine::StepSettings() {
   if (rx_count == 0) {
     // Silence: the identification starts over from the next presence answer.
     hid_step = kHidStepPresence;
@@ -302,13 +325,13 @@ void HidSession::StepSettings() {
   hid_step = kHidStepPresence;
 }
 
-void HidSession::DecodeFullBlock(const uint8_t* block) {
+void HidEngine::DecodeFullBlock(const uint8_t* block) {
   for (const ParamField& f : FullEscFields()) {
     session_.image.*(f.field) = block[f.read_index];
   }
 }
 
-void HidSession::DecodeV1Block(const uint8_t* block, size_t length) {
+void HidEngine::DecodeV1Block(const uint8_t* block, size_t length) {
   for (const V1Field& f : V1Fields()) {
     if (f.bec_only && status_.v1_block_variant != kV1Block16) continue;
     // A short block leaves the fields it does not carry as they were.
@@ -322,7 +345,7 @@ void HidSession::DecodeV1Block(const uint8_t* block, size_t length) {
   }
 }
 
-void HidSession::StepReadCurves() {
+void HidEngine::StepReadCurves() {
   const auto curves = CurveFields();  // boost, brake, throttle
   if (curve_phase == 0) {
     SendByte(curves[0].read_command);
@@ -363,7 +386,7 @@ void HidSession::StepReadCurves() {
   FinishRead();
 }
 
-void HidSession::StoreCurve(const CurveField& field) {
+void HidEngine::StoreCurve(const CurveField& field) {
   CurveData received = session_.image.*(field.curve);
   for (int i = 0; i < kCurveWireBytes; ++i) {
     SetCurveWireByte(received, i, reply[static_cast<size_t>(i)]);
@@ -383,7 +406,7 @@ void HidSession::StoreCurve(const CurveField& field) {
   }
 }
 
-void HidSession::FinishRead() {
+void HidEngine::FinishRead() {
   SessionStatus& s = status_;
   s.read_in_progress = false;
   ui_.RefreshPagesFromImage();
@@ -402,7 +425,7 @@ void HidSession::FinishRead() {
   ui_.TransferDone(kTransferRead, true);
 }
 
-size_t HidSession::BuildFullPacket(bool preset_packet) {
+size_t HidEngine::BuildFullPacket(bool preset_packet) {
   const auto fields = FullEscFields();
   size_t n = 0;
   for (int i = 0; i < kFullEscSendableCount; ++i) {
@@ -419,7 +442,7 @@ size_t HidSession::BuildFullPacket(bool preset_packet) {
   return n;
 }
 
-size_t HidSession::BuildV1Packet() {
+size_t HidEngine::BuildV1Packet() {
   const EscSettingsImage& im = session_.image;
   size_t n = 0;
   auto put = [&](uint8_t command, int32_t value) {
@@ -439,7 +462,7 @@ size_t HidSession::BuildV1Packet() {
   return n;
 }
 
-void HidSession::HidStartSend(bool preset_packet) {
+void HidEngine::HidStartSend(bool preset_packet) {
   // The send commands call this whatever the adapter; only the open HID adapter acts on it.
   if (status_.link_kind != kLinkHid || !link.IsOpen()) return;
   timers_.Stop(kTimerHidSession);
@@ -478,7 +501,7 @@ void HidSession::HidStartSend(bool preset_packet) {
 
 // Neither step of a send has a time-out of its own: without this, an ESC unplugged from the
 // adapter mid-send would leave the tool busy for good.
-bool HidSession::SendWentSilent() {
+bool HidEngine::SendWentSilent() {
   if (rx_count > 0) {
     silent_ticks = 0;
     return false;
@@ -496,7 +519,7 @@ bool HidSession::SendWentSilent() {
   return true;
 }
 
-void HidSession::StepSendAck() {
+void HidEngine::StepSendAck() {
   if (SendWentSilent()) return;
   const bool ack = rx_count > 0 && (rx[0] == kHidAck || rx[rx_count - 1] == kHidAck);
   if (!ack) {
@@ -540,7 +563,7 @@ void HidSession::StepSendAck() {
   hid_step = kHidStepPresence;
 }
 
-void HidSession::StepWriteCurves() {
+void HidEngine::StepWriteCurves() {
   if (SendWentSilent()) return;
   AddProgress(1);
   if (curve_chunk != 0) {
@@ -592,7 +615,7 @@ void HidSession::StepWriteCurves() {
   SendCurveChunk();
 }
 
-void HidSession::SendCurveChunk() {
+void HidEngine::SendCurveChunk() {
   const size_t i = static_cast<size_t>(curve_chunk - 1);
   Send(hid_tx.data() + kChunkStart[i], kChunkLength[i]);
   AddProgress(kProgressPerChunk);
@@ -603,7 +626,7 @@ void HidSession::SendCurveChunk() {
   }
 }
 
-void HidSession::FinishSend() {
+void HidEngine::FinishSend() {
   SessionStatus& s = status_;
   hid_step = kHidStepPresence;
   s.transfer_active = false;
@@ -617,14 +640,14 @@ void HidSession::FinishSend() {
   ui_.TransferDone(kTransferSend, true);
 }
 
-void HidSession::CountV1Pairs(int32_t pairs) {
+void HidEngine::CountV1Pairs(int32_t pairs) {
   SendAccount& account = session_.send_account;
   if (!account.running()) return;
   account.settings_taken = std::min(
       V1SettingsInPairs(pairs, status_.v1_block_variant == kV1Block16), account.settings_total);
 }
 
-void HidSession::HidStartRead() {
+void HidEngine::HidStartRead() {
   timers_.Stop(kTimerHidSession);
   WireTrace::Step(link.trace(), "hid read");
   link.HidFlush();
@@ -634,7 +657,7 @@ void HidSession::HidStartRead() {
   timers_.Arm(kTimerHidSession, kHidTickMs);
 }
 
-void HidSession::ReadAgain() {
+void HidEngine::ReadAgain() {
   if (status_.link_kind != kLinkHid || !link.IsOpen()) return;
   timers_.Stop(kTimerHidSession);
   WireTrace::Step(link.trace(), "hid read");
@@ -649,7 +672,7 @@ void HidSession::ReadAgain() {
   timers_.Arm(kTimerHidSession, kHidTickMs);
 }
 
-void HidSession::ResetToReadMode() {
+void HidEngine::ResetToReadMode() {
   SessionStatus& s = status_;
   s.requested_page = kPageNone;
   s.shown_page = kPageV1Done;
@@ -662,7 +685,7 @@ void HidSession::ResetToReadMode() {
   s.page_shown = false;
   s.curve_editor_open = false;
   s.update_running = false;
-  session_.StartRead();
+  session_.PrepareRead();
   s.progress_total = kSerialProgressTotal;
   ui_.SetStatusLabels("ESC", "USB");
   ui_.SetProgressCaption(kCaptionRead);
@@ -670,17 +693,17 @@ void HidSession::ResetToReadMode() {
   timers_.Arm(kTimerHidProbe, 500);
 }
 
-bool HidSession::CanEnterLcdMode() const {
+bool HidEngine::CanEnterLcdMode() const {
   return status_.link_kind == kLinkHid && status_.adapter_state == kHidAdapterGreeted &&
          status_.esc_state == kEscNone;
 }
 
-bool HidSession::CanEnterEscMode() const {
+bool HidEngine::CanEnterEscMode() const {
   return status_.link_kind == kLinkHid && status_.esc_state != kEscNone &&
          status_.lcd_box_connected;
 }
 
-bool HidSession::EnterLcdMode() {
+bool HidEngine::EnterLcdMode() {
   if (!CanEnterLcdMode()) return false;
   SessionStatus& s = status_;
   s.lcd_box_connected = true;
@@ -697,7 +720,7 @@ bool HidSession::EnterLcdMode() {
   return true;
 }
 
-bool HidSession::EnterEscMode() {
+bool HidEngine::EnterEscMode() {
   if (!CanEnterEscMode()) return false;
   SessionStatus& s = status_;
   ui_.SetHardwareText(kHardwareTextDefault);
@@ -713,7 +736,7 @@ bool HidSession::EnterEscMode() {
   return true;
 }
 
-void HidSession::OnDeviceArrived() {
+void HidEngine::OnDeviceArrived() {
   link.hid_path = link.HidFindPath();
   if (link.hid_path.empty()) return;
   timers_.Arm(kTimerHidProbe, kHidArrivalProbeMs);
@@ -724,7 +747,7 @@ void HidSession::OnDeviceArrived() {
   ui_.RedrawIndicators();
 }
 
-void HidSession::OnDeviceRemoved(const std::string& path) {
+void HidEngine::OnDeviceRemoved(const std::string& path) {
   // A back-end that already closed the vanished device cannot name it any more; the path it
   // was opened by stands in.
   std::string open_path = link.OpenPath();
@@ -737,7 +760,7 @@ void HidSession::OnDeviceRemoved(const std::string& path) {
   if (updating) OnUpdateAdapterLost();
 }
 
-void HidSession::Disconnect() {
+void HidEngine::Disconnect() {
   SessionStatus& s = status_;
   link.HidClose();
   s.lcd_box_connected = false;
@@ -768,14 +791,14 @@ void HidSession::Disconnect() {
 
 // The Apply or Default button that started a send is drawn pressed until the send ends,
 // however it ends.
-void HidSession::ReleaseBusyButton() {
+void HidEngine::ReleaseBusyButton() {
   SessionStatus& s = status_;
   const bool pressed = s.busy_button == kBusyApply || s.busy_button == kBusyDefault;
   s.busy_button = kBusyNone;
   if (pressed) ui_.RedrawButtons();
 }
 
-void HidSession::HidClose() {
+void HidEngine::HidClose() {
   if (link.IsOpen()) {
     timers_.Stop(kTimerHidSession);
     link.HidClose();

@@ -1,0 +1,700 @@
+#include "core/engine/serial_engine.h"
+
+#include <algorithm>
+
+#include "core/engine/session.h"
+#include "core/engine/status_line.h"
+#include "core/model/v1_settings.h"
+
+namespace tessel {
+
+namespace {
+
+bool IsPresenceReply(const std::array<uint8_t, 64>& reply) {
+  return (reply[0] == 0xD5 && reply[1] == 0x41) || reply[0] == 0xD6;
+}
+
+}  // namespace
+
+SerialEngine::SerialEngine(Session& session, SerialPort& port, PortEnumerator* enumerator)
+    : link(port, enumerator, session.clock()),
+      session_(session),
+      status_(session.status),
+      ui_(session.ui()),
+      timers_(session.timers()) {}
+
+void SerialEngine::OnTimer(int id) {
+  if (id == kTimerSession) Tick();
+}
+
+std::string SerialEngine::VersionText() const {
+  std::string text;
+  if (!version_valid_) return text;
+  for (uint8_t b : esc_version_text_) {
+    if (b == 0) break;
+    text.push_back(b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?');
+  }
+  return text;
+}
+
+void SerialEngine::StartRead(ReadStart how) {
+  if (how == ReadStart::kReadAgain) {
+    timers_.Arm(kTimerSession, 50);
+    return;
+  }
+  SessionStatus& s = status_;
+  s.progress_total = kSerialProgressTotal;
+  s.transfer_active = true;
+  ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
+  ui_.ShowProgress();
+  link.ClearReply();
+  link.LinkPurgeAll();
+}
+
+void SerialEngine::StartSend(SendStart how) {
+  SessionStatus& s = status_;
+  switch (how) {
+    case SendStart::kApply:
+    case SendStart::kPresetPacket:
+      // Timer 102 is running; its next tick takes the first step.
+      break;
+    case SendStart::kDefault:
+      link.ClearReply();
+      link.LinkPurgeAll();
+      break;
+    case SendStart::kResetDefault:
+      s.transfer_active = true;
+      s.transfer_direction = kTransferSend;
+      OpenV1Send();
+      break;
+    case SendStart::kV1Dialog:
+      s.transfer_active = true;
+      ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
+      ui_.ShowProgress();
+      s.transfer_direction = kTransferSend;
+      OpenV1Send();
+      break;
+  }
+}
+
+void SerialEngine::OpenV1Send() {
+  ui_.V1WriteToImage();
+  link.ClearReply();
+  link.LinkPurgeAll();
+  session_.send_account.Begin(kV1SendPairs, 0);
+  SendParameter(0xE2, static_cast<uint8_t>(session_.image.v1_running_mode));
+}
+
+int SerialEngine::SendByteEchoed(uint8_t byte) {
+  if (link.LinkSendByte(byte) != 0) return 1;
+  if (session_.send_account.running()) session_.send_account.any_byte_left = true;
+  return link.echo_missing ? 1 : 0;
+}
+
+void SerialEngine::LoseAdapter() {
+  SessionStatus& s = status_;
+  const bool sending = s.transfer_direction == kTransferSend;
+  link.LinkClose();
+  session_.adapter_lost_in_transfer = true;
+  s.read_in_progress = false;
+  s.send_in_progress = false;
+  s.transfer_active = false;
+  s.progress = 0;
+  s.read_step = 0;
+  s.busy_button = kBusyNone;
+  s.esc_state = kEscNone;
+  s.adapter_state = kAdapterLost;
+  s.link_kind = kLinkNone;
+  status_changed_ = true;
+  if (sending) session_.BreakOffSend(SendBreak::kAdapterLost);
+  ui_.CloseProgress();
+  ui_.RedrawIndicators();
+  ui_.RefreshMainWindow();
+  timers_.Arm(kTimerSession, 50);
+  if (sending) ui_.Ask(kAdapterLostText, kSendCaption, Buttons::kOk);
+}
+
+void SerialEngine::Tick() {
+  SessionStatus& s = status_;
+  if (s.link_kind == kLinkHid) return;
+
+  if (s.SerialConnected() && s.transfer_active) {
+    // An I/O error closed the port (the adapter was pulled): nothing more can move.
+    if (PortLost()) {
+      LoseAdapter();
+      return;
+    }
+    if (s.progress == 0) {
+      if (s.read_in_progress) ui_.SetProgressCaption(kCaptionRead);
+      if (s.send_in_progress) ui_.SetProgressCaption(kCaptionSend);
+      ui_.ShowProgress();
+      ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
+      timers_.Arm(kTimerSession, 20);
+      ui_.RefreshMainWindow();
+    }
+    ui_.SetProgressCaption(TransferringCaption(s.progress * 100 / s.progress_total));
+    if (s.progress >= s.progress_total) {
+      if (s.busy_button == kBusyApply || s.busy_button == kBusyDefault) ui_.RedrawButtons();
+      const bool sent = s.transfer_direction == kTransferSend && s.device_class == kDeviceFull;
+      s.transfer_active = false;
+      s.progress = 0;
+      s.busy_button = kBusyNone;
+      ui_.CloseProgress();
+      if (sent) ReportSendDone();
+      ui_.RefreshMainWindow();
+      timers_.Arm(kTimerSession, 100);
+      if (s.device_class != kDeviceFull) {
+        ui_.ShowIndicators(false);
+        s.curve_editor_open = false;
+        s.shown_page = 0;
+        s.requested_page = kPageV1Done;
+        ui_.SwitchToPage(kPageV1Done);
+        ui_.UpdateMenuBitmaps();
+      }
+      return;
+    }
+    ui_.SetProgress(static_cast<uint32_t>(s.progress_total), static_cast<uint32_t>(s.progress));
+    if (s.transfer_direction == kTransferRead) {
+      WireTrace::Step(link.trace(), "read", s.read_step);
+      ReadStep();
+    } else if (s.transfer_direction == kTransferSend) {
+      WireTrace::Step(link.trace(), "send", s.send_step);
+      SendStep();
+    }
+    if (s.transfer_active) {
+      const bool sending = s.transfer_direction == kTransferSend;
+      const uint32_t period =
+          s.device_class == kDeviceFull ? (sending ? 5 : 3) : (sending ? 10 : 5);
+      timers_.Arm(kTimerSession, period);
+    }
+    return;
+  }
+
+  link.LinkOpen();
+
+  if (status_changed_) {
+    status_changed_ = false;
+    s.adapter_state = kAdapterOpen;
+    s.link_kind = kLinkSerial;
+    ui_.RedrawButtons();
+    if (!s.SerialConnected()) {
+      s.requested_page = kPageNone;
+      ui_.RedrawButtons();
+      ui_.SwitchToPage(kPageNone);
+      s.shown_page = kPageLost;
+    }
+  }
+
+  if (link.is_open) {
+    if (s.adapter_state != kAdapterOpen) {
+      status_changed_ = true;
+      timers_.Stop(kTimerHidSession);
+      timers_.Stop(kTimerHidProbe);
+    }
+    timers_.Arm(kTimerSession, 200);
+
+    // Presence probe.
+    WireTrace::Step(link.trace(), "probe");
+    if (link.LinkSendByte(kCmdProbe) != 0) {
+      link.LinkClose();
+      if (s.esc_state != kEscNone && s.adapter_state != kAdapterLost) status_changed_ = true;
+      s.esc_state = kEscNone;
+      s.adapter_state = kAdapterLost;
+      s.link_kind = kLinkNone;
+      timers_.Arm(kTimerSession, 50);
+      return;
+    }
+    if (link.LinkReceive(2, 150) != 0) {
+      if (s.esc_state != kEscSilent) {
+        status_changed_ = true;
+        s.esc_state = kEscSilent;
+        s.requested_page = kPageNone;
+        s.shown_page = kPageLost;
+        timers_.Arm(kTimerSession, 10);
+      }
+    } else if (IsPresenceReply(link.reply_buffer)) {
+      if (s.esc_state != kEscDetected) {
+        s.esc_state = kEscDetected;
+        status_changed_ = true;
+        // A read always starts from its beginning, even when an earlier transfer was cut
+        // off by the loss of the ESC or the adapter.
+        session_.PrepareRead();
+        ui_.RedrawIndicators();
+        timers_.Arm(kTimerSession, 50);
+        return;
+      }
+    } else if (s.esc_state != kEscSilent) {
+      s.requested_page = kPageNone;
+      s.shown_page = kPageLost;
+      status_changed_ = true;
+      s.esc_state = kEscSilent;
+      timers_.Arm(kTimerSession, 10);
+    }
+  } else if (link.LinkOpen() != 0) {
+    if (s.esc_state != kEscNone && s.adapter_state != kAdapterNone) status_changed_ = true;
+    s.esc_state = kEscNone;
+    s.adapter_state = kAdapterNone;
+    s.link_kind = kLinkNone;
+    timers_.Arm(kTimerSession, 10);
+    return;
+  }
+
+  if (s.esc_state == kEscDetected) {
+    probe_failures_ = 0;
+    timers_.Arm(kTimerSession, 200);
+    return;
+  }
+  if (++probe_failures_ > 1) {
+    probe_failures_ = 0;
+    if (link.is_open) link.LinkClose();
+    link.baud_rate = link.baud_rate == kBaudFast ? kBaudSlow : kBaudFast;
+  }
+  timers_.Arm(kTimerSession, 10);
+}
+
+ErrorChoice SerialEngine::ConfirmTransferError() {
+  SessionStatus& s = status_;
+  if (PortLost()) {
+    // No answer to the question could bring the device back.
+    LoseAdapter();
+    return ErrorChoice::kStop;
+  }
+  const bool reading = s.read_in_progress;
+  const bool sending = s.send_in_progress;
+  s.read_in_progress = false;
+  s.send_in_progress = false;
+  const Answer answer = ui_.Ask(kTransferErrorText, kTransferErrorCaption, Buttons::kYesNoCancel);
+  if (answer == Answer::kYes) {
+    s.read_in_progress = reading;
+    s.send_in_progress = sending;
+    return ErrorChoice::kRetry;
+  }
+  if (answer == Answer::kNo) {
+    s.read_in_progress = reading;
+    s.send_in_progress = sending;
+    ++session_.skipped_steps;
+    if (s.transfer_direction == kTransferRead) {
+      ++s.read_step;
+    } else {
+      ++s.send_step;
+    }
+    return ErrorChoice::kSkip;
+  }
+  s.progress = 0;
+  s.read_step = 0;
+  s.transfer_active = false;
+  if (s.transfer_direction == kTransferSend) {
+    session_.BreakOffSend(SendBreak::kStopped);
+  } else {
+    ui_.ReportFailure("Read stopped: the ESC did not answer as expected");
+  }
+  ui_.CloseProgress();
+  ui_.RefreshMainWindow();
+  return ErrorChoice::kStop;
+}
+
+bool SerialEngine::ReadCurveCommand(uint8_t command) {
+  if (SendByteEchoed(command) != 0) {
+    ConfirmTransferError();
+    return false;
+  }
+  status_.chunk_pos = 0;
+  if (link.LinkReceive(1, 200) != 0 || link.reply_buffer[0] != kCurveHandshake) {
+    ConfirmTransferError();
+    return false;
+  }
+  return true;
+}
+
+void SerialEngine::ReadCurveData(const CurveField& field) {
+  SessionStatus& s = status_;
+  if (link.LinkReceive(4, 200) != 0) {
+    // Yes goes on with the reply as it stands; No and Cancel leave the step.
+    if (ConfirmTransferError() != ErrorChoice::kRetry) return;
+  }
+  CurveData& curve = session_.image.*(field.curve);
+  for (int i = 0; i < 4; ++i) SetCurveWireByte(curve, s.chunk_pos + i, link.reply_buffer[i]);
+  s.progress += 3;
+  s.chunk_pos += 4;
+  if (s.chunk_pos < kCurveWireBytes) return;
+  ++s.read_step;
+  s.chunk_pos = 0;
+  const auto expected = CurveCheckBytes(curve);
+  link.LinkReceive(static_cast<size_t>(field.check_reply_length), 200);
+  CurveModel& editor = session_.EditorFor(field);
+  const bool damaged = link.reply_buffer[0] != expected[0] || link.reply_buffer[1] != expected[1];
+  session_.damaged_curves[static_cast<size_t>(&field - CurveFields().data())] = damaged;
+  if (damaged) {
+    editor.ResetCurve();
+  } else if (session_.image.*(field.mode) != 0) {
+    session_.image.*(field.mode) = 1;
+    editor.LoadCurve();
+  }
+}
+
+bool SerialEngine::CopyParamBlockToImage() {
+  if (status_.device_class == kDeviceFull) {
+    for (const ParamField& f : FullEscFields()) {
+      session_.image.*(f.field) = param_bytes_[static_cast<size_t>(f.read_index)];
+    }
+    session_.image.esc_out = param_bytes_[31];
+    return true;
+  }
+  // An ESC that did not answer the identification is taken for a V1-series one; if its block
+  // does not fit the V1 lists, it is something else, and its bytes must not become settings.
+  if (!V1BlockFitsLists(param_bytes_.data(), static_cast<size_t>(param_count_),
+                        status_.v1_block_variant)) {
+    return false;
+  }
+  session_.unrecognised_reply = false;
+  for (const V1Field& f : V1Fields()) {
+    if (f.bec_only && status_.v1_block_variant != kV1Block16) continue;
+    const int32_t byte = param_bytes_[static_cast<size_t>(f.block_byte)];
+    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
+      if (auto index = V1CutoffIndexFromCode(static_cast<uint8_t>(byte))) session_.image.*(f.field) = *index;
+    } else {
+      session_.image.*(f.field) = byte;
+    }
+  }
+  return true;
+}
+
+void SerialEngine::ReadStep() {
+  SessionStatus& s = status_;
+  if (!s.read_in_progress || s.esc_state != kEscDetected) return;
+  const auto curves = CurveFields();  // boost, brake, throttle
+  switch (s.read_step) {
+    case 0:
+    case 1:
+    case 2:
+      if (SendByteEchoed(kCmdIdentify) != 0) {
+        ConfirmTransferError();
+        return;
+      }
+      if (s.read_step == 0) read_failures_ = 0;
+      // No reply leaves the buffer empty, which counts as a V1-series ESC.
+      link.LinkReceive(1, 200);
+      s.device_class = link.reply_buffer[0] == kReplyFullEsc ? kDeviceFull : kDeviceV1;
+      if (s.device_class == kDeviceFull) ui_.ShowIndicators(true);
+      if (s.read_step > 0) {
+        s.v1_block_variant = link.reply_buffer[0] == kReplyV1Block16 ? kV1Block16 : kV1Block14;
+      }
+      ++s.read_step;
+      break;
+    case 3:
+      if (SendByteEchoed(kCmdReadParams) != 0) {
+        ConfirmTransferError();
+        return;
+      }
+      param_count_ = s.device_class == kDeviceFull ? kFullEscParamCount
+                                                  : (s.v1_block_variant == kV1Block16 ? 16 : 14);
+      std::fill(param_bytes_.begin(), param_bytes_.end(), 0);
+      s.chunk_pos = 0;
+      ++s.read_step;
+      break;
+    case 4:
+      if (link.LinkReceive(1, 200) != 0) {
+        if (++read_failures_ > 5) {
+          // The read starts over, so its progress does too; left standing, it would reach
+          // its end before the curves were read and close the transfer half done.
+          s.read_step = 0;
+          s.progress = 0;
+        }
+        return;
+      }
+      param_bytes_[static_cast<size_t>(s.chunk_pos)] = link.reply_buffer[0];
+      if (++s.chunk_pos >= param_count_) {
+        ++s.read_step;
+        return;
+      }
+      break;
+    case 5:
+      if (!CopyParamBlockToImage()) {
+        session_.RefuseUnrecognisedReply();
+        return;
+      }
+      ui_.RefreshMainWindow();
+      ++s.read_step;
+      break;
+    case 6:
+      if (SendByteEchoed(kCmdReadVersion) != 0) {
+        link.ClearReply();
+        ConfirmTransferError();
+        return;
+      }
+      ++s.read_step;
+      break;
+    case 7:
+      if (link.LinkReceive(7, 100) != 0) {
+        ConfirmTransferError();
+        return;
+      }
+      std::copy_n(link.reply_buffer.begin(), 7, esc_version_text_.begin());
+      version_valid_ = true;
+      ui_.EnableUpdateButton();
+      s.progress += 7;
+      ++s.read_step;
+      break;
+    case 8:
+      if (s.device_class != kDeviceFull) {
+        s.progress = std::min(s.progress + 50, 408);
+        if (s.progress == 408) {
+          s.read_in_progress = false;
+          s.read_step = 0;
+          ui_.V1RefreshFromImage();
+          ReportReadDone();
+        }
+        break;
+      }
+      [[fallthrough]];
+    case 10:
+    case 12:
+      // The curves come in the table's order: boost, brake, throttle; each is asked for,
+      // then read 4 bytes a tick.
+      if (!ReadCurveCommand(curves[static_cast<size_t>(s.read_step - 8) / 2].read_command)) {
+        return;
+      }
+      ++s.read_step;
+      break;
+    case 9:
+    case 11:
+    case 13: {
+      const bool throttle = s.read_step == 13;
+      ReadCurveData(curves[static_cast<size_t>(s.read_step - 9) / 2]);
+      if (throttle) ui_.RefreshMainWindow();
+      break;
+    }
+    case 14:
+      s.read_in_progress = false;
+      s.read_step = 0;
+      s.progress = kSerialProgressTotal;
+      break;
+    default:
+      // A step counter pushed past the end by a skipped step finishes the read.
+      s.read_in_progress = false;
+      s.read_step = 0;
+      s.progress = kSerialProgressTotal;
+      break;
+  }
+  ++s.progress;
+  if (!s.read_in_progress && s.transfer_active) FinishRead();
+}
+
+void SerialEngine::FinishRead() {
+  ui_.RefreshPagesFromImage();
+  ui_.ShowLoggedData();
+  ui_.Beep();
+  ReportReadDone();
+  ui_.RefreshMainWindow();
+  session_.WarnOfDamagedCurves();
+  ui_.TransferDone(kTransferRead, session_.skipped_steps == 0);
+}
+
+void SerialEngine::ReportReadDone() {
+  if (session_.skipped_steps > 0) {
+    ui_.ReportFailure("Read with skipped steps: some values shown may not be the ESC's");
+  } else {
+    ui_.ReportOutcome(ReadOkText(status_, VersionText()));
+  }
+}
+
+void SerialEngine::ReportSendDone() {
+  if (session_.skipped_steps > 0) {
+    session_.BreakOffSend(SendBreak::kSkipped);
+  } else {
+    session_.send_account.Complete();
+    ui_.ReportOutcome(kSentOkText);
+  }
+  ui_.TransferDone(kTransferSend, session_.skipped_steps == 0);
+}
+
+void SerialEngine::CountEchoedPairs() {
+  const uint64_t echoed = (link.purged_rx_bytes - echo_base_) / 2;
+  session_.send_account.settings_taken = static_cast<int>(std::min<uint64_t>(echoed, kFullEscSendableCount));
+}
+
+bool SerialEngine::SendParameter(uint8_t command, uint8_t value) {
+  const int failed = link.LinkSendRaw(&command, 1);
+  if (failed == 0 && session_.send_account.running()) session_.send_account.any_byte_left = true;
+  if (failed != 0 || link.LinkSendRaw(&value, 1) != 0) {
+    ConfirmTransferError();
+    return false;
+  }
+  return true;
+}
+
+bool SerialEngine::SendCurveStep(const CurveField& field, int data_step, int next_step) {
+  SessionStatus& s = status_;
+  CurveData& curve = session_.image.*(field.curve);
+  if (s.send_step == data_step - 1) {
+    if (session_.image.*(field.mode) == 0) {
+      // A linear curve is not written, but its byte positions still take a tick each.
+      if (++s.chunk_pos >= kCurveWireBytes) {
+        s.chunk_pos = 0;
+        s.send_step = next_step;
+      }
+      return true;
+    }
+    if (SendByteEchoed(field.write_command) != 0) {
+      ConfirmTransferError();
+      return false;
+    }
+    s.chunk_pos = 0;
+    ++s.send_step;
+    return true;
+  }
+  if (SendByteEchoed(CurveWireByte(curve, s.chunk_pos)) != 0) {
+    ConfirmTransferError();
+    return false;
+  }
+  if (++s.chunk_pos < kCurveWireBytes) return true;
+  ++s.send_step;
+  const auto check = CurveCheckBytes(curve);
+  for (uint8_t b : check) {
+    if (SendByteEchoed(b) != 0) {
+      ConfirmTransferError();
+      return false;
+    }
+  }
+  for (int i = 0; i < field.filler_count; ++i) {
+    if (SendByteEchoed(1) != 0) {
+      ConfirmTransferError();
+      return false;
+    }
+  }
+  ++session_.send_account.curves_taken;  // every byte of it came back
+  return true;
+}
+
+void SerialEngine::SendStep() {
+  SessionStatus& s = status_;
+  if (!s.send_in_progress) return;
+  if (s.esc_state != kEscDetected) {
+    ConfirmTransferError();
+    return;
+  }
+  if (s.device_class != kDeviceFull) {
+    SendStepV1();
+    return;
+  }
+  const auto fields = FullEscFields();
+  const auto curves = CurveFields();  // boost, brake, throttle
+  const int step = s.send_step;
+  if (step == 0) {
+    // Nothing acknowledges a pair but its echo: count the echoes from here on.
+    link.LinkPurgeRx();
+    echo_base_ = link.purged_rx_bytes;
+  }
+  if (step >= 0 && step < kFullEscSendableCount) {
+    const ParamField& f = fields[static_cast<size_t>(step)];
+    SendParameter(*f.set_command, static_cast<uint8_t>(session_.image.*(f.field)));
+    CountEchoedPairs();
+    ++s.send_step;
+  } else if (step == 27) {
+    SendParameter(kEndOfSettingsCommand, kEndOfSettingsValue);
+    CountEchoedPairs();
+    ++s.send_step;
+  } else if (step >= 28 && step <= 30) {
+    // The first echoed bytes after the settings pairs: a missing echo means the pairs went
+    // nowhere, which must not end as a successful send.
+    const int failed = SendByteEchoed(1);
+    CountEchoedPairs();
+    if (failed != 0) {
+      ConfirmTransferError();
+      return;
+    }
+    ++s.send_step;
+    s.chunk_pos = 0;
+  } else if (step == 31 || step == 32) {
+    if (!SendCurveStep(curves[0], 32, 33)) return;
+  } else if (step == 33 || step == 34) {
+    if (!SendCurveStep(curves[1], 34, 35)) return;
+  } else if (step == 35 || step == 36) {
+    if (!SendCurveStep(curves[2], 36, 37)) return;
+  } else {
+    s.send_in_progress = false;
+    s.send_step = 0;
+    s.progress = kSerialProgressTotal;
+    ui_.RefreshMainWindow();
+  }
+  ++s.progress;
+}
+
+void SerialEngine::SendStepV1() {
+  SessionStatus& s = status_;
+  // The ESC says it is ready for the next pair with a byte of 1, which also tells that it
+  // took the one before.
+  if (link.LinkReceive(1, 200) != 0 || link.reply_buffer[0] != 1) return;
+  if (s.send_step > 0) session_.send_account.settings_taken = std::min(s.send_step, kV1SendPairs);
+  s.progress += 10;
+  const EscSettingsImage& im = session_.image;
+  const bool bec = s.v1_block_variant == kV1Block16;
+  // The pairs of a V1 send, one a tick; the last six carry fixed values.
+  const std::array<std::pair<uint8_t, int32_t>, 16> pairs{{
+      {0xE2, im.v1_running_mode},
+      {0xE3, im.v1_percentage_braking},
+      {0xE4, im.v1_drag_brake},
+      {0xE5, im.v1_motor_timing},
+      {0xE6, im.v1_initial_acceleration},
+      {0xE7, im.v1_throttle_limit},
+      {0xE8, im.v1_throttle_percent_reverse},
+      {0xEA, im.v1_neutral_range},
+      {0xEB, im.v1_motor_rotation},
+      {0xEC, V1CutoffCode(im.v1_cutoff_voltage)},
+      bec ? std::pair<uint8_t, int32_t>{0xA1, im.v1_bec_voltage}
+          : std::pair<uint8_t, int32_t>{0xE9, 1},
+      {0xA2, 1},
+      {0xED, 0},
+      {0xA3, 1},
+      {0xA4, 1},
+      {0xE9, 1},
+  }};
+  if (s.send_step >= 0 && s.send_step < static_cast<int>(pairs.size())) {
+    // The first step takes the dialog's choices into the session_.image before it sends.
+    if (s.send_step == 0) ui_.V1WriteToImage();
+    const auto [command, value] = s.send_step == 0
+                                      ? std::pair<uint8_t, int32_t>{0xE2, session_.image.v1_running_mode}
+                                      : pairs[static_cast<size_t>(s.send_step)];
+    SendParameter(command, static_cast<uint8_t>(value));
+    ++s.send_step;
+    ++s.progress;
+    return;
+  }
+  s.progress = 408;
+  s.send_step = 0;
+  s.send_in_progress = false;
+  s.transfer_active = false;
+  ui_.CloseProgress();
+  ui_.V1ShowSendDone();
+  ReportSendDone();
+  ++s.progress;
+}
+
+void SerialEngine::OnPortRemoved() {
+  SessionStatus& s = status_;
+  const bool serial = s.link_kind == kLinkSerial;
+  s.link_kind = kLinkNone;
+  timers_.Arm(kTimerHidProbe, 200);
+  s.progress_total = kHidProgressTotal;
+  s.device_class = kDeviceUnknown;
+  s.transfer_active = false;
+  s.esc_state = kEscNone;
+  s.adapter_state = kAdapterNone;
+  ui_.HideSimpleDialog();
+  s.requested_page = kPageNone;
+  s.shown_page = kPageV1Done;
+  ui_.ShowIndicators(true);
+  ui_.MarkSkinsForRenewal();
+  ui_.SwitchToPage(kPageNone);
+  // Said once the status tells that the adapter is gone.
+  if (serial) session_.BreakOffSend(SendBreak::kAdapterLost);
+}
+
+void SerialEngine::OnPortArrived() {
+  status_.progress_total = kSerialProgressTotal;
+  status_.link_kind = kLinkSerial;
+  status_.transfer_active = true;
+  timers_.Arm(kTimerSession, 50);
+}
+
+}  // namespace tessel

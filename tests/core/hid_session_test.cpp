@@ -1,6 +1,7 @@
 // The HID link and the HID session engine against the virtual HID adapter on a virtual clock,
 // asserting the reports that crossed the cable.
 #include "core/engine/hid_engine.h"
+#include "core/link/esc_replies.h"
 
 #include <gtest/gtest.h>
 
@@ -442,15 +443,15 @@ TEST_F(HidSessionTest, AV1BlockOutsideTheV1ListsIsRefused) {
 // Both engines judge a block by this rule: a value beyond its list refuses the block, an
 // unknown cut-off code only leaves that one setting as it was.
 TEST(V1BlockRule, AnUnknownCutOffCodeIsTakenAsNoChangeAndAValueBeyondItsListRefuses) {
-  std::array<int32_t, 16> block{};
+  std::array<uint8_t, 16> block{};
   for (const V1Field& f : V1Fields()) {
     if (f.field == &EscSettingsImage::v1_cutoff_voltage) block[f.block_byte] = 45;
   }
-  EXPECT_TRUE(V1BlockFitsLists(block.data(), block.size(), kV1Block16));
+  EXPECT_TRUE(V1BlockFitsLists(block, kV1Block16));
   for (const V1Field& f : V1Fields()) {
     if (f.field == &EscSettingsImage::v1_motor_timing) block[f.block_byte] = 9;
   }
-  EXPECT_FALSE(V1BlockFitsLists(block.data(), block.size(), kV1Block16));
+  EXPECT_FALSE(V1BlockFitsLists(block, kV1Block16));
 }
 
 TEST_F(HidSessionTest, LcdBoxModeSwitchesFollowTheirConditions) {

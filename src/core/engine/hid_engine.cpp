@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/engine/status_line.h"
+#include "core/link/esc_replies.h"
 
 namespace tessel {
 
@@ -37,19 +38,6 @@ int V1SettingsInPairs(int32_t pairs, bool bec) {
 }
 
 }  // namespace
-
-std::string AdapterVersionText(const uint8_t* g) {
-  char text[48];
-  std::snprintf(text, sizeof text, "V%d.%02d_%2d%02d%d", g[1], g[3], g[5], g[6], g[7]);
-  return text;
-}
-
-std::string EscVersionText(const uint8_t* a) {
-  char text[48];
-  const int major = a[2] == 0xDD ? 1 : a[2];
-  std::snprintf(text, sizeof text, "V%d.%02d_%02d%02d%02d", major, a[3], a[4], a[5], a[6]);
-  return text;
-}
 
 HidEngine::HidEngine(Session& session, HidDevice& device)
     : link(device, session.clock()),
@@ -281,7 +269,7 @@ void HidEngine::StepSettings() {
     collect_count += take;
     for (size_t i = 0; i < take; ++i) AddProgress(1);
     if (collect_count < static_cast<size_t>(kFullEscParamCount)) return;
-    DecodeFullBlock(reply.data());
+    DecodeFullBlock(std::span(reply).first(kFullEscParamCount), session_.image);
     esc_identified = true;
     curve_phase = 0;
     collect_count = 0;
@@ -297,9 +285,8 @@ void HidEngine::StepSettings() {
   esc_identified = true;
   esc_type = static_cast<int32_t>(rx_count);
   if (rx_count <= kV1MaxBlock) {
-    std::array<int32_t, kV1MaxBlock> block{};
-    std::copy_n(rx.begin(), rx_count, block.begin());
-    if (!V1BlockFitsLists(block.data(), rx_count, status_.v1_block_variant)) {
+    if (!DecodeV1Block(std::span(rx).first(rx_count), status_.v1_block_variant,
+                       session_.image)) {
       // Identified, so that idle polling does not ask for it again; refused until a read
       // succeeds.
       hid_step = kHidStepPresence;
@@ -308,7 +295,6 @@ void HidEngine::StepSettings() {
     }
     session_.unrecognised_reply = false;
     status_.device_class = kDeviceV1;
-    DecodeV1Block(rx.data(), rx_count);
     ui_.SwitchToPage(kPageV1Done);
     status_.transfer_active = false;
   }
@@ -323,26 +309,6 @@ void HidEngine::StepSettings() {
     ui_.RefreshMainWindow();
   }
   hid_step = kHidStepPresence;
-}
-
-void HidEngine::DecodeFullBlock(const uint8_t* block) {
-  for (const ParamField& f : FullEscFields()) {
-    session_.image.*(f.field) = block[f.read_index];
-  }
-}
-
-void HidEngine::DecodeV1Block(const uint8_t* block, size_t length) {
-  for (const V1Field& f : V1Fields()) {
-    if (f.bec_only && status_.v1_block_variant != kV1Block16) continue;
-    // A short block leaves the fields it does not carry as they were.
-    if (static_cast<size_t>(f.block_byte) >= length) continue;
-    const uint8_t byte = block[f.block_byte];
-    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
-      if (auto index = V1CutoffIndexFromCode(byte)) session_.image.*(f.field) = *index;
-    } else {
-      session_.image.*(f.field) = byte;
-    }
-  }
 }
 
 void HidEngine::StepReadCurves() {
@@ -387,23 +353,10 @@ void HidEngine::StepReadCurves() {
 }
 
 void HidEngine::StoreCurve(const CurveField& field) {
-  CurveData received = session_.image.*(field.curve);
-  for (int i = 0; i < kCurveWireBytes; ++i) {
-    SetCurveWireByte(received, i, reply[static_cast<size_t>(i)]);
-  }
-  const auto check = CurveCheckBytes(received);
-  CurveModel& editor = session_.EditorFor(field);
-  const bool damaged = check[0] != reply[kCurveWireBytes] || check[1] != reply[kCurveWireBytes + 1];
-  session_.damaged_curves[static_cast<size_t>(&field - CurveFields().data())] = damaged;
-  if (damaged) {
-    editor.ResetCurve();
-    return;
-  }
-  session_.image.*(field.curve) = received;
-  if (session_.image.*(field.mode) != 0) {
-    session_.image.*(field.mode) = 1;
-    editor.LoadCurve();
-  }
+  const auto answer = std::span(reply);
+  session_.TakeCurveReply(field, DecodeCurveReply(answer.first(kCurveWireBytes),
+                                                  answer.subspan(kCurveWireBytes, 2),
+                                                  session_.image.*(field.curve)));
 }
 
 void HidEngine::FinishRead() {

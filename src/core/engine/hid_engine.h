@@ -73,11 +73,6 @@ constexpr const char* kHidVersionFailedText = "Failed to get ESC Version";
 constexpr const char* kHidVersionFailedCaption = "Warning";
 constexpr const char* kHardwareTextDefault = "TURBO";
 
-// "V%d.%02d_%2d%02d%d" of greeting bytes 1, 3, 5, 6, 7.
-std::string AdapterVersionText(const uint8_t* greeting);
-// "V%d.%02d_%02d%02d%02d" of answer bytes 2 to 6; 0xDD in byte 2 reads as 1.
-std::string EscVersionText(const uint8_t* answer);
-
 class HidEngine : public Engine {
  public:
   // Attaches itself to the session as its HID engine; the owner keeps both alive together.
@@ -174,8 +169,6 @@ class HidEngine : public Engine {
   void StepWriteCurves();
   void OnPresenceAnswer(uint8_t answer);
   void ReportEscLost();
-  void DecodeFullBlock(const uint8_t* block);
-  void DecodeV1Block(const uint8_t* block, size_t length);
   void StoreCurve(const CurveField& field);
   void FinishRead();
   void SendCurveChunk();

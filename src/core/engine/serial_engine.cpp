@@ -4,6 +4,7 @@
 
 #include "core/engine/session.h"
 #include "core/engine/status_line.h"
+#include "core/link/esc_replies.h"
 #include "core/model/v1_settings.h"
 
 namespace tessel {
@@ -28,13 +29,7 @@ void SerialEngine::OnTimer(int id) {
 }
 
 std::string SerialEngine::VersionText() const {
-  std::string text;
-  if (!version_valid_) return text;
-  for (uint8_t b : esc_version_text_) {
-    if (b == 0) break;
-    text.push_back(b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?');
-  }
-  return text;
+  return version_valid_ ? version_text_ : std::string();
 }
 
 void SerialEngine::StartRead(ReadStart how) {
@@ -312,50 +307,29 @@ void SerialEngine::ReadCurveData(const CurveField& field) {
     // Yes goes on with the reply as it stands; No and Cancel leave the step.
     if (ConfirmTransferError() != ErrorChoice::kRetry) return;
   }
-  CurveData& curve = session_.image.*(field.curve);
-  for (int i = 0; i < 4; ++i) SetCurveWireByte(curve, s.chunk_pos + i, link.reply_buffer[i]);
+  std::copy_n(link.reply_buffer.begin(), 4, curve_reply_.begin() + s.chunk_pos);
   s.progress += 3;
   s.chunk_pos += 4;
   if (s.chunk_pos < kCurveWireBytes) return;
   ++s.read_step;
   s.chunk_pos = 0;
-  const auto expected = CurveCheckBytes(curve);
   link.LinkReceive(static_cast<size_t>(field.check_reply_length), 200);
-  CurveModel& editor = session_.EditorFor(field);
-  const bool damaged = link.reply_buffer[0] != expected[0] || link.reply_buffer[1] != expected[1];
-  session_.damaged_curves[static_cast<size_t>(&field - CurveFields().data())] = damaged;
-  if (damaged) {
-    editor.ResetCurve();
-  } else if (session_.image.*(field.mode) != 0) {
-    session_.image.*(field.mode) = 1;
-    editor.LoadCurve();
-  }
+  session_.TakeCurveReply(field, DecodeCurveReply(curve_reply_, std::span(link.reply_buffer).first(2),
+                                                  session_.image.*(field.curve)));
 }
 
 bool SerialEngine::CopyParamBlockToImage() {
+  const auto block = std::span(param_bytes_).first(static_cast<size_t>(param_count_));
   if (status_.device_class == kDeviceFull) {
-    for (const ParamField& f : FullEscFields()) {
-      session_.image.*(f.field) = param_bytes_[static_cast<size_t>(f.read_index)];
-    }
+    DecodeFullBlock(block, session_.image);
+    // The serial block has no 32nd byte, so the ESC's output setting reads as 0 here.
     session_.image.esc_out = param_bytes_[31];
     return true;
   }
   // An ESC that did not answer the identification is taken for a V1-series one; if its block
   // does not fit the V1 lists, it is something else, and its bytes must not become settings.
-  if (!V1BlockFitsLists(param_bytes_.data(), static_cast<size_t>(param_count_),
-                        status_.v1_block_variant)) {
-    return false;
-  }
+  if (!DecodeV1Block(block, status_.v1_block_variant, session_.image)) return false;
   session_.unrecognised_reply = false;
-  for (const V1Field& f : V1Fields()) {
-    if (f.bec_only && status_.v1_block_variant != kV1Block16) continue;
-    const int32_t byte = param_bytes_[static_cast<size_t>(f.block_byte)];
-    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
-      if (auto index = V1CutoffIndexFromCode(static_cast<uint8_t>(byte))) session_.image.*(f.field) = *index;
-    } else {
-      session_.image.*(f.field) = byte;
-    }
-  }
   return true;
 }
 
@@ -429,7 +403,7 @@ void SerialEngine::ReadStep() {
         ConfirmTransferError();
         return;
       }
-      std::copy_n(link.reply_buffer.begin(), 7, esc_version_text_.begin());
+      version_text_ = SerialVersionText(std::span(link.reply_buffer).first(7));
       version_valid_ = true;
       ui_.EnableUpdateButton();
       s.progress += 7;

@@ -100,8 +100,9 @@ class SerialEngine : public Engine {
   int probe_failures_ = 0;
   int read_failures_ = 0;
   int param_count_ = 31;
-  std::array<int32_t, 32> param_bytes_{};
-  std::array<uint8_t, 7> esc_version_text_{};
+  std::array<uint8_t, 32> param_bytes_{};
+  std::array<uint8_t, kCurveWireBytes> curve_reply_{};  // the curve being read
+  std::string version_text_;
   bool version_valid_ = false;
   uint64_t echo_base_ = 0;  // purged_rx_bytes when the first pair went out
 };

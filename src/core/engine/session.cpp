@@ -23,23 +23,6 @@ constexpr const char* kCurveNames[] = {"boost", "brake", "throttle"};  // CurveF
 
 }  // namespace
 
-bool V1BlockFitsLists(const int32_t* block, size_t length, int32_t variant) {
-  for (const V1Field& f : V1Fields()) {
-    if (f.bec_only && variant != kV1Block16) continue;
-    if (static_cast<size_t>(f.block_byte) >= length) continue;
-    const int32_t byte = block[f.block_byte];
-    // A cut-off code the tool does not know leaves the setting as it was; it says nothing
-    // about what the rest of the block is.
-    if (f.field == &EscSettingsImage::v1_cutoff_voltage) {
-      if (byte < 0 || byte > 0xFF) return false;
-      continue;
-    }
-    const V1SettingDef* def = FindV1Setting(f.field);
-    if (def && (byte < 0 || static_cast<size_t>(byte) >= def->options.size())) return false;
-  }
-  return true;
-}
-
 std::string DamagedCurveWarning(const std::vector<std::string>& curves) {
   return "The " + JoinCurveNames(curves) +
          " arrived damaged (wrong check value); default points are shown in place of the "
@@ -180,6 +163,20 @@ void Session::OnTimer(int id) {
   }
   serial_.OnTimer(id);
   if (hid_) hid_->OnTimer(id);
+}
+
+void Session::TakeCurveReply(const CurveField& field, const std::optional<CurveData>& received) {
+  CurveModel& editor = EditorFor(field);
+  damaged_curves[static_cast<size_t>(&field - CurveFields().data())] = !received;
+  if (!received) {
+    editor.ResetCurve();
+    return;
+  }
+  image.*(field.curve) = *received;
+  if (image.*(field.mode) != 0) {
+    image.*(field.mode) = 1;
+    editor.LoadCurve();
+  }
 }
 
 void Session::WarnOfDamagedCurves() {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,11 +39,6 @@ constexpr const char* kUnrecognisedReplyText =
 constexpr const char* kAdapterLostText =
     "The programming adapter was lost during the send; the ESC holds a mix of new and old "
     "settings: read it and send again.";
-// True when every value of a V1 block of `length` bytes lies in its V1 list and its cut-off
-// byte is a known code; fields beyond the block's end are not looked at. Both engines refuse
-// a block that does not fit: it came from something other than a V1-series ESC.
-bool V1BlockFitsLists(const int32_t* block, size_t length, int32_t variant);
-
 // Names a curve ("throttle", "brake", "boost").
 std::string DamagedCurveWarning(const std::vector<std::string>& curves);
 std::string DamagedCurveQuestion(const std::vector<std::string>& curves);
@@ -121,6 +117,9 @@ class Session {
   // Before a send that would write a damaged curve: "Read again" starts a read, "Send
   // anyway" lets the send go on, Cancel drops it. True when the send may go on.
   bool ConfirmDamagedCurveSend();
+  // A curve's reply (either adapter, DecodeCurveReply): a good one goes into the image and
+  // its editor; a damaged one (none) is marked, and its editor shows default points.
+  void TakeCurveReply(const CurveField& field, const std::optional<CurveData>& received);
   // After a read (either adapter): says which curves arrived damaged, if any.
   void WarnOfDamagedCurves();
   // Ends a read whose V1 block did not fit the V1 lists (either adapter).

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
+#include "tests/support/expected_wire.h"
+
 namespace tessel {
 namespace {
 
@@ -75,13 +80,46 @@ TEST(CurveWire, OrderAndCheckValue) {
   EXPECT_EQ(check[1], 40);
 }
 
-TEST(FieldTables, ReadOrderAndCommands) {
-  auto fields = FullEscFields();
+// The command bytes as the ESC knows them, each written out once (tests/support/expected_wire.h
+// holds the full-ESC ones, which every sending test also uses).
+TEST(FieldTables, CommandBytesAsTheEscKnowsThem) {
+  const auto fields = FullEscFields();
   ASSERT_EQ(fields.size(), 31u);
   for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i].read_index, int(i));
-  EXPECT_EQ(*fields[0].set_command, 0xA4);
-  EXPECT_EQ(*fields[26].set_command, 0xA5);
-  EXPECT_FALSE(fields[27].set_command.has_value());
+  for (size_t i = 0; i < test_support::kSetCommands.size(); ++i) {
+    const test_support::SetCommand& want = test_support::kSetCommands[i];
+    EXPECT_EQ(fields[i].name, want.name);
+    EXPECT_TRUE(fields[i].field == want.field) << want.name;
+    EXPECT_EQ(fields[i].set_command, want.command) << want.name;
+  }
+  for (size_t i = 27; i < fields.size(); ++i) EXPECT_FALSE(fields[i].set_command) << i;
+
+  const auto curves = CurveFields();
+  ASSERT_EQ(curves.size(), 3u);
+  for (size_t i = 0; i < curves.size(); ++i) {
+    const test_support::CurveCommands& want = test_support::kCurveCommands[i];
+    EXPECT_EQ(curves[i].name, want.name);
+    EXPECT_TRUE(curves[i].curve == want.curve && curves[i].mode == want.mode) << want.name;
+    EXPECT_EQ(curves[i].read_command, want.read_command) << want.name;
+    EXPECT_EQ(curves[i].write_command, want.write_command) << want.name;
+    EXPECT_EQ(curves[i].filler_count, want.fillers) << want.name;
+  }
+
+  // V1 block byte and set command.
+  const std::vector<std::tuple<std::string_view, int, uint8_t>> v1 = {
+      {"v1_cutoff_voltage", 0, 0xEC},     {"v1_running_mode", 2, 0xE2},
+      {"v1_percentage_braking", 3, 0xE3}, {"v1_drag_brake", 4, 0xE4},
+      {"v1_motor_timing", 5, 0xE5},       {"v1_initial_acceleration", 6, 0xE6},
+      {"v1_throttle_limit", 7, 0xE7},     {"v1_throttle_percent_reverse", 8, 0xE8},
+      {"v1_neutral_range", 10, 0xEA},     {"v1_motor_rotation", 11, 0xEB},
+      {"v1_bec_voltage", 14, 0xA1}};
+  const auto v1_fields = V1Fields();
+  ASSERT_EQ(v1_fields.size(), v1.size());
+  for (size_t i = 0; i < v1.size(); ++i) {
+    EXPECT_EQ(v1_fields[i].name, std::get<0>(v1[i]));
+    EXPECT_EQ(v1_fields[i].block_byte, std::get<1>(v1[i])) << std::get<0>(v1[i]);
+    EXPECT_EQ(v1_fields[i].set_command, std::get<2>(v1[i])) << std::get<0>(v1[i]);
+  }
   EXPECT_EQ(V1CutoffCode(5), 47);
   EXPECT_EQ(V1CutoffIndexFromCode(42), 2);
   EXPECT_FALSE(V1CutoffIndexFromCode(45).has_value());

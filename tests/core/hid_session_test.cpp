@@ -11,6 +11,7 @@
 
 #include "core/model/page_rules.h"
 #include "tests/support/hid_world.h"
+#include "tests/support/worked_esc.h"
 
 namespace tessel {
 namespace {
@@ -118,7 +119,9 @@ TEST(HidVersionTextTest, FormatsGreetingAndEscAnswer) {
   EXPECT_EQ(EscVersionText(answer), "V1.05_120307");
 }
 
-class HidSessionTest : public ::testing::Test, public test_support::HidWorld {};
+using namespace test_support;  // the HID world, the worked example and the wire helpers
+
+class HidSessionTest : public ::testing::Test, public HidWorld {};
 
 TEST_F(HidSessionTest, ReadsTheFullEscWithItsCurvesAndVersions) {
   Build(HidDeviceKind::kFullEsc);
@@ -162,30 +165,33 @@ TEST_F(HidSessionTest, ACurveWithAWrongCheckValueFallsBackToDefaultPoints) {
   EXPECT_TRUE(Sent().empty()) << "nothing sent after Cancel";
 }
 
-TEST_F(HidSessionTest, FullSendGoesOutInItsOrderAndReachesTheEsc) {
+TEST_F(HidSessionTest, WorkedFullSendGoesOutInItsReports) {
   Build(HidDeviceKind::kFullEsc);
+  adapter->image() = ChosenEsc();
   ASSERT_TRUE(ReadFully());
-  session->image.run_mode = 2;
-  session->image.throttle_curve_mode = 1;
   adapter->ClearReports();
   ASSERT_TRUE(session->Apply());
   ASSERT_TRUE(RunUntil([&] { return !status().transfer_active; }));
-  std::vector<size_t> sizes;
-  for (const Bytes& b : Sent()) sizes.push_back(b.size());
-  EXPECT_EQ(sizes, (std::vector<size_t>{2, 32, 32, 1, 42, 42, 50, 1, 42, 42, 50, 1, 42, 42, 50}));
+  // The first pair alone, then the 64-byte packet in two reports, then each curve: its write
+  // command, then 120 bytes, check value and twelve bytes of 1 in three chunks.
   const auto sent = Sent();
-  EXPECT_EQ(sent[0], (Bytes{0xA4, 2}));
-  EXPECT_EQ(sent[1][0], 0xA4);
-  EXPECT_EQ(sent[2][54 - 32], 0xE0);
-  EXPECT_EQ(sent[2][56 - 32], 0xAF);
-  EXPECT_EQ(Bytes(sent[2].begin() + 57 - 32, sent[2].begin() + 62 - 32), Bytes(5, 1));
-  EXPECT_EQ(sent[3], Bytes{0xDF});
-  EXPECT_EQ(sent[7], Bytes{0xDC});
-  EXPECT_EQ(sent[11], Bytes{0xDA});
-  EXPECT_EQ(adapter->image().run_mode, 2);
+  std::vector<size_t> sizes;
+  for (const Bytes& b : sent) sizes.push_back(b.size());
+  ASSERT_EQ(sizes, (std::vector<size_t>{2, 32, 32, 1, 42, 42, 50, 1, 42, 42, 50, 1, 42, 42, 50}));
+  EXPECT_EQ(sent[0], Hex("A4 01"));
+  // Bytes 62 and 63 of the packet are whatever the buffer held.
+  const Bytes packet = Cat({sent[1], sent[2]});
+  EXPECT_EQ(Bytes(packet.begin(), packet.begin() + 62),
+            Cat({kChosenPairs, Hex("E0 00 AF 01 01 01 01 01")}));
+  const Bytes ones(12, 1);
+  auto curve = [&](size_t first) {
+    return Cat({sent[first], sent[first + 1], sent[first + 2], sent[first + 3]});
+  };
+  EXPECT_EQ(curve(3), Cat({Hex("DF"), kBoostWire, kBoostCheck, ones}));
+  EXPECT_EQ(curve(7), Cat({Hex("DC"), kBrakeWire, kBrakeCheck, ones}));
+  EXPECT_EQ(curve(11), Cat({Hex("DA"), kThrottleWire, kThrottleCheck, ones}));
   ASSERT_EQ(adapter->received_curves().size(), 3u);
   for (const ReceivedCurve& c : adapter->received_curves()) EXPECT_TRUE(c.check_matched);
-  EXPECT_EQ(adapter->image().throttle_curve.table, session->image.throttle_curve.table);
   EXPECT_FALSE(status().send_in_progress);
   EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
 }

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "tests/support/expected_wire.h"
@@ -80,45 +81,37 @@ TEST(CurveWire, OrderAndCheckValue) {
   EXPECT_EQ(check[1], 40);
 }
 
-// The command bytes as the ESC knows them, each written out once (tests/support/expected_wire.h
-// holds the full-ESC ones, which every sending test also uses).
+// The command bytes as the ESC knows them, each written out once (the full-ESC ones in
+// tests/support/expected_wire.h, which the sending tests use too).
 TEST(FieldTables, CommandBytesAsTheEscKnowsThem) {
   const auto fields = FullEscFields();
   ASSERT_EQ(fields.size(), 31u);
-  for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i].read_index, int(i));
-  for (size_t i = 0; i < test_support::kSetCommands.size(); ++i) {
-    const test_support::SetCommand& want = test_support::kSetCommands[i];
-    EXPECT_EQ(fields[i].name, want.name);
-    EXPECT_TRUE(fields[i].field == want.field) << want.name;
-    EXPECT_EQ(fields[i].set_command, want.command) << want.name;
+  EXPECT_EQ(fields[0].name, "run_mode");
+  EXPECT_EQ(fields[26].name, "turbo_slope_off");
+  for (size_t i = 0; i < fields.size(); ++i) {
+    EXPECT_EQ(fields[i].read_index, int(i));
+    EXPECT_EQ(fields[i].set_command,
+              i < 27 ? std::optional<uint8_t>(test_support::kSetCommands[i]) : std::nullopt)
+        << fields[i].name;
   }
-  for (size_t i = 27; i < fields.size(); ++i) EXPECT_FALSE(fields[i].set_command) << i;
-
-  const auto curves = CurveFields();
-  ASSERT_EQ(curves.size(), 3u);
-  for (size_t i = 0; i < curves.size(); ++i) {
-    const test_support::CurveCommands& want = test_support::kCurveCommands[i];
-    EXPECT_EQ(curves[i].name, want.name);
-    EXPECT_TRUE(curves[i].curve == want.curve && curves[i].mode == want.mode) << want.name;
-    EXPECT_EQ(curves[i].read_command, want.read_command) << want.name;
-    EXPECT_EQ(curves[i].write_command, want.write_command) << want.name;
-    EXPECT_EQ(curves[i].filler_count, want.fillers) << want.name;
+  for (size_t i = 0; i < 3; ++i) {
+    const CurveField& c = CurveFields()[i];
+    EXPECT_EQ(c.read_command, test_support::kCurveReadCommands[i]) << c.name;
+    EXPECT_EQ(c.write_command, test_support::kCurveWriteCommands[i]) << c.name;
+    EXPECT_EQ(c.filler_count, test_support::kCurveFillers[i]) << c.name;
   }
+  EXPECT_TRUE(CurveFields()[0].mode == &EscSettingsImage::boost_slope);
+  EXPECT_TRUE(CurveFields()[2].curve == &EscSettingsImage::throttle_curve);
 
-  // V1 block byte and set command.
-  const std::vector<std::tuple<std::string_view, int, uint8_t>> v1 = {
-      {"v1_cutoff_voltage", 0, 0xEC},     {"v1_running_mode", 2, 0xE2},
-      {"v1_percentage_braking", 3, 0xE3}, {"v1_drag_brake", 4, 0xE4},
-      {"v1_motor_timing", 5, 0xE5},       {"v1_initial_acceleration", 6, 0xE6},
-      {"v1_throttle_limit", 7, 0xE7},     {"v1_throttle_percent_reverse", 8, 0xE8},
-      {"v1_neutral_range", 10, 0xEA},     {"v1_motor_rotation", 11, 0xEB},
-      {"v1_bec_voltage", 14, 0xA1}};
-  const auto v1_fields = V1Fields();
-  ASSERT_EQ(v1_fields.size(), v1.size());
+  // V1 block byte and set command, in block order: cut-off, running mode, braking, drag brake,
+  // timing, acceleration, throttle limit, reverse, neutral range, rotation, BEC.
+  const std::vector<std::pair<int, uint8_t>> v1 = {{0, 0xEC},  {2, 0xE2},  {3, 0xE3}, {4, 0xE4},
+                                                   {5, 0xE5},  {6, 0xE6},  {7, 0xE7}, {8, 0xE8},
+                                                   {10, 0xEA}, {11, 0xEB}, {14, 0xA1}};
+  ASSERT_EQ(V1Fields().size(), v1.size());
   for (size_t i = 0; i < v1.size(); ++i) {
-    EXPECT_EQ(v1_fields[i].name, std::get<0>(v1[i]));
-    EXPECT_EQ(v1_fields[i].block_byte, std::get<1>(v1[i])) << std::get<0>(v1[i]);
-    EXPECT_EQ(v1_fields[i].set_command, std::get<2>(v1[i])) << std::get<0>(v1[i]);
+    EXPECT_EQ(V1Fields()[i].block_byte, v1[i].first) << V1Fields()[i].name;
+    EXPECT_EQ(V1Fields()[i].set_command, v1[i].second) << V1Fields()[i].name;
   }
   EXPECT_EQ(V1CutoffCode(5), 47);
   EXPECT_EQ(V1CutoffIndexFromCode(42), 2);

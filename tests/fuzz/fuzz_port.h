@@ -1,15 +1,13 @@
-// The fuzz targets' shared harness. For the device targets: a serial port and a HID device
-// whose far end is the fuzzer's input (every read takes its reply from the input, which also
-// decides whether the reply comes short, the wait then running out on the virtual clock, or
-// whether the device vanishes; writes always go out), a UI that answers from the input, and
-// `FuzzWorld`, a session over them on a virtual clock. For the file targets: the input as a
-// FILE.
+// The harness the device fuzz targets share: a serial port and a HID device whose far end is
+// the fuzzer's input (every read takes its reply from the input, which also decides whether the
+// reply comes short, the wait then running out on the virtual clock, or whether the device
+// vanishes; writes always go out), a UI that answers from the input, and `FuzzWorld`, a session
+// over them on a virtual clock.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -231,22 +229,6 @@ class FuzzWorld {
   FuzzUi ui;
   FuzzAdapterList adapters;
   Session session;
-};
-
-// The input as a read-only FILE for the file readers; null for an empty input.
-class InputFile {
- public:
-  InputFile(const uint8_t* data, size_t size)
-      : f_(size ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : nullptr) {}
-  ~InputFile() {
-    if (f_) std::fclose(f_);
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  std::FILE* get() const { return f_; }
-
- private:
-  std::FILE* f_;
 };
 
 }  // namespace tessel::fuzz

@@ -9,19 +9,18 @@
 #include <cstdlib>
 
 #include "core/model/firmware_file.h"
-#include "tests/fuzz/fuzz_port.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const bool masked = data[0] & 1;
   const uint8_t* file = data + 1;
   const size_t length = size - 1;
-  const tessel::fuzz::InputFile f(file, length);
-  if (f.get() == nullptr) return 0;
+  std::FILE* f = fmemopen(const_cast<uint8_t*>(file), length, "rb");
+  if (f == nullptr) return 0;
   int read_error = 0;
-  const tessel::FirmwareLoadResult load = masked
-                                              ? tessel::ReadMaskedImage(f.get(), &read_error)
-                                              : tessel::ReadHexRecordsStrict(f.get(), &read_error);
+  const tessel::FirmwareLoadResult load =
+      masked ? tessel::ReadMaskedImage(f, &read_error) : tessel::ReadHexRecordsStrict(f, &read_error);
+  std::fclose(f);
   if (read_error != 0 || load.image.size() > load.limit) std::abort();
   const bool accepted = !tessel::CheckFirmwareImage(load).has_value();
 

@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
-#include <string_view>
 #include <vector>
 
 #include "core/model/settings_image.h"
@@ -45,60 +44,20 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-// The set command of each sendable full-ESC field, in the order a send writes them.
-struct SetCommand {
-  std::string_view name;
-  int32_t EscSettingsImage::*field;
-  uint8_t command;
+// The set commands of the 27 sendable full-ESC fields, in read order (the order a send writes
+// them), and the curves' commands and bytes of 1 after the check value (boost, brake, throttle).
+inline constexpr std::array<uint8_t, 27> kSetCommands{
+    0xA4, 0xE8, 0xEC, 0xEF, 0xE7,  // run mode, reverse speed, cutoff, heat, rotation
+    0xEA, 0xE6, 0xEB, 0xE9,        // throttle switch point, punch 1 and 2, throttle curve mode
+    0xE4, 0xE3, 0xED, 0xEE,        // drag brake, brake strength, initial brake, switch point
+    0xA6, 0xA7, 0xE1,              // brake rate 1 and 2, brake curve mode
+    0xE5, 0xA3, 0xA8, 0xA9, 0xAA,  // boost timing, start and end rpm, slope, stability assist
+    0xA1, 0xAB, 0xA2, 0xAC,        // turbo timing, activation, delay, start rpm
+    0xAD, 0xA5,                    // turbo slope on and off
 };
-
-inline constexpr std::array<SetCommand, 27> kSetCommands{{
-    {"run_mode", &EscSettingsImage::run_mode, 0xA4},
-    {"reverse_speed", &EscSettingsImage::reverse_speed, 0xE8},
-    {"voltage_cutoff", &EscSettingsImage::voltage_cutoff, 0xEC},
-    {"esc_heat_protect", &EscSettingsImage::esc_heat_protect, 0xEF},
-    {"motor_rotation", &EscSettingsImage::motor_rotation, 0xE7},
-    {"throttle_switch_point", &EscSettingsImage::throttle_switch_point, 0xEA},
-    {"punch_rate1", &EscSettingsImage::punch_rate1, 0xE6},
-    {"punch_rate2", &EscSettingsImage::punch_rate2, 0xEB},
-    {"throttle_curve_mode", &EscSettingsImage::throttle_curve_mode, 0xE9},
-    {"drag_brake", &EscSettingsImage::drag_brake, 0xE4},
-    {"brake_strength", &EscSettingsImage::brake_strength, 0xE3},
-    {"initial_brake", &EscSettingsImage::initial_brake, 0xED},
-    {"brake_switch_point", &EscSettingsImage::brake_switch_point, 0xEE},
-    {"brake_rate1", &EscSettingsImage::brake_rate1, 0xA6},
-    {"brake_rate2", &EscSettingsImage::brake_rate2, 0xA7},
-    {"brake_curve_mode", &EscSettingsImage::brake_curve_mode, 0xE1},
-    {"boost_timing", &EscSettingsImage::boost_timing, 0xE5},
-    {"boost_start_rpm", &EscSettingsImage::boost_start_rpm, 0xA3},
-    {"boost_end_rpm", &EscSettingsImage::boost_end_rpm, 0xA8},
-    {"boost_slope", &EscSettingsImage::boost_slope, 0xA9},
-    {"stability_assist", &EscSettingsImage::stability_assist, 0xAA},
-    {"turbo_timing", &EscSettingsImage::turbo_timing, 0xA1},
-    {"turbo_activation", &EscSettingsImage::turbo_activation, 0xAB},
-    {"turbo_delay", &EscSettingsImage::turbo_delay, 0xA2},
-    {"turbo_start_rpm", &EscSettingsImage::turbo_start_rpm, 0xAC},
-    {"turbo_slope_on", &EscSettingsImage::turbo_slope_on, 0xAD},
-    {"turbo_slope_off", &EscSettingsImage::turbo_slope_off, 0xA5},
-}};
-
-// The curves in the order they travel, with their commands and the bytes of 1 after the check.
-struct CurveCommands {
-  std::string_view name;
-  CurveData EscSettingsImage::*curve;
-  int32_t EscSettingsImage::*mode;
-  uint8_t read_command;
-  uint8_t write_command;
-  int fillers;
-};
-
-inline constexpr std::array<CurveCommands, 3> kCurveCommands{{
-    {"boost_curve", &EscSettingsImage::boost_curve, &EscSettingsImage::boost_slope, 0xDE, 0xDF, 5},
-    {"brake_curve", &EscSettingsImage::brake_curve, &EscSettingsImage::brake_curve_mode, 0xDB, 0xDC,
-     5},
-    {"throttle_curve", &EscSettingsImage::throttle_curve, &EscSettingsImage::throttle_curve_mode,
-     0xD9, 0xDA, 10},
-}};
+inline constexpr std::array<uint8_t, 3> kCurveReadCommands{0xDE, 0xDB, 0xD9};
+inline constexpr std::array<uint8_t, 3> kCurveWriteCommands{0xDF, 0xDC, 0xDA};
+inline constexpr std::array<int, 3> kCurveFillers{5, 5, 10};
 
 // A curve as it travels: table[0..39], x[0..39], y[0..39].
 inline Bytes CurveWire(const CurveData& c) {
@@ -111,22 +70,24 @@ inline Bytes CurveWire(const CurveData& c) {
 // What a full-ESC send of `im` writes: the 27 pairs, [0xAF, 16], three bytes of 1, then each
 // custom curve with its command, its check value S / 100, S mod 100 and its bytes of 1.
 inline Bytes ExpectedFullSend(const EscSettingsImage& im) {
+  // The fields in read order: the worked examples check that order.
   Bytes out;
-  for (const SetCommand& s : kSetCommands) {
-    out.push_back(s.command);
-    out.push_back(static_cast<uint8_t>(im.*(s.field)));
+  for (size_t i = 0; i < kSetCommands.size(); ++i) {
+    out.push_back(kSetCommands[i]);
+    out.push_back(static_cast<uint8_t>(im.*(FullEscFields()[i].field)));
   }
   out.insert(out.end(), {0xAF, 0x10, 1, 1, 1});
-  for (const CurveCommands& c : kCurveCommands) {
+  for (size_t i = 0; i < 3; ++i) {
+    const CurveField& c = CurveFields()[i];
     if (im.*(c.mode) == 0) continue;
     const Bytes wire = CurveWire(im.*(c.curve));
     unsigned sum = 0;
     for (uint8_t b : wire) sum += b;
-    out.push_back(c.write_command);
+    out.push_back(kCurveWriteCommands[i]);
     out.insert(out.end(), wire.begin(), wire.end());
     out.push_back(static_cast<uint8_t>(sum / 100));
     out.push_back(static_cast<uint8_t>(sum % 100));
-    out.insert(out.end(), static_cast<size_t>(c.fillers), 1);
+    out.insert(out.end(), static_cast<size_t>(kCurveFillers[i]), 1);
   }
   return out;
 }

@@ -3,37 +3,37 @@
 #pragma once
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/model/settings_image.h"
 #include "tests/support/expected_wire.h"
 
 namespace tessel::test_support {
 
-// Three curves as they travel (table, x, y): boost (0,0)-(100,100); brake (0,0) (50,20)
-// (100,100); throttle (0,0) (40,60) (100,100). Samples at 2, 5, 7, 10, ... 97, 100.
-inline const Bytes kBoostWire = Hex(R"(
+// A curve as it travels: its 40 samples, then x and y, each zero past the end point.
+inline Bytes CurveOnWire(std::string_view table, std::string_view x, std::string_view y) {
+  Bytes xs = Hex(x), ys = Hex(y);
+  xs.resize(40, 0);
+  ys.resize(40, 0);
+  return Cat({Hex(table), xs, ys});
+}
+
+// Boost (0,0) (100,100); brake (0,0) (50,20) (100,100); throttle (0,0) (40,60) (100,100),
+// sampled at 2, 5, 7, 10, ... 97, 100.
+inline const Bytes kBoostWire = CurveOnWire(R"(
     00 05 07 0A 0C 0F 11 14 16 19 1B 1E 20 23 25 28 2A 2D 2F 32
-    34 37 39 3C 3E 41 43 46 48 4B 4D 50 52 55 57 5A 5C 5F 61 64
-    00 64 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 64 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00)");
+    34 37 39 3C 3E 41 43 46 48 4B 4D 50 52 55 57 5A 5C 5F 61 64)",
+                                            "00 64", "00 64");
 inline const Bytes kBoostCheck = Hex("16 26");  // S = 2238: 22, 38
-inline const Bytes kBrakeWire = Hex(R"(
+inline const Bytes kBrakeWire = CurveOnWire(R"(
     00 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14
-    17 1C 1F 24 27 2C 2F 34 37 3C 3F 44 47 4C 4F 54 57 5C 5F 64
-    00 32 64 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 14 64 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00)");
+    17 1C 1F 24 27 2C 2F 34 37 3C 3F 44 47 4C 4F 54 57 5C 5F 64)",
+                                            "00 32 64", "00 14 64");
 inline const Bytes kBrakeCheck = Hex("11 09");  // S = 1709: 17, 9
-inline const Bytes kThrottleWire = Hex(R"(
+inline const Bytes kThrottleWire = CurveOnWire(R"(
     00 08 0B 0F 12 17 1A 1E 21 26 29 2D 30 35 38 3C 3D 3F 41 43
-    44 46 47 49 4B 4D 4E 50 51 53 55 57 58 5A 5B 5D 5F 61 62 64
-    00 28 64 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 3C 64 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-    00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00)");
+    44 46 47 49 4B 4D 4E 50 51 53 55 57 58 5A 5B 5D 5F 61 62 64)",
+                                               "00 28 64", "00 3C 64");
 inline const Bytes kThrottleCheck = Hex("1B 29");  // S = 2741: 27, 41
 
 inline CurveData CurveFromWire(const Bytes& wire) {

@@ -11,6 +11,7 @@
 #include "core/model/page_rules.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
+#include "tests/support/hid_world.h"
 #include "tests/support/recording_ui.h"
 
 namespace tessel {
@@ -52,8 +53,8 @@ class SerialAccessTest : public ::testing::Test {
     session.Start();
   }
   bool ReadFully(uint64_t ms = 60000) {
-    return loop.RunUntil(
-        [&] { return ui.reads_finished > 0 && !session.status.transfer_active; }, ms);
+    return loop.RunUntil([&] { return ui.reads_finished > 0 && !session.status.transfer_active; },
+                         ms);
   }
 
   ManualClock clock;
@@ -156,44 +157,30 @@ class GuardedHid : public HidDevice {
 };
 
 TEST(HidAccessTest, ARefusedHidAdapterIsToldOnceAndAReplugAfterTheFixIsRead) {
-  ManualClock clock;
-  TimerLoop loop{clock};
-  RecordingUi ui;
-  VirtualEscPort serial{clock};
-  VirtualHidAdapter adapter{HidDeviceKind::kFullEsc};
-  GuardedHid guarded{adapter};
-  Session session{serial, nullptr, clock, loop, ui};
-  HidEngine hid{session, guarded};
-  AccessNotice notice{ui};
-  session.link.SetAccessNotice(&notice);
-  hid.link.SetAccessNotice(&notice);
-  LoadFactoryDefaults(session.image);
-  loop.SetHandler([&](int id) { session.OnTimer(id); });
-  session.Start();
-  hid.Start();
-  auto replug = [&] {
-    adapter.SetPlugged(false);
-    adapter.SetPlugged(true);
-    for (const HidEvent& e : adapter.TakeEvents()) {
-      if (e.arrived) hid.OnDeviceArrived();
-      else hid.OnDeviceRemoved(e.path);
-    }
-  };
+  test_support::HidWorld w;
+  std::unique_ptr<GuardedHid> guarded_hid;
+  AccessNotice notice{w.ui};
+  w.Build(HidDeviceKind::kFullEsc, 0, [&](VirtualHidAdapter& adapter) -> HidDevice& {
+    guarded_hid = std::make_unique<GuardedHid>(adapter);
+    return *guarded_hid;
+  });
+  GuardedHid& guarded = *guarded_hid;
+  w.session->link.SetAccessNotice(&notice);
+  w.Link().SetAccessNotice(&notice);
 
-  loop.RunUntil([] { return false; }, 10000);
+  w.RunUntil([] { return false; }, 10000);
   EXPECT_GT(guarded.opens, 10);
-  ASSERT_EQ(ui.notices.size(), 1u);
-  EXPECT_EQ(ui.notices[0], AccessDeniedText(AdapterFamily::kHid, hid.link.hid_path));
-  EXPECT_NE(ui.notices[0].find("HID"), std::string::npos);
-  EXPECT_EQ(adapter.hello_count(), 0);
+  ASSERT_EQ(w.ui.notices.size(), 1u);
+  EXPECT_EQ(w.ui.notices[0], AccessDeniedText(AdapterFamily::kHid, w.Link().hid_path));
+  EXPECT_NE(w.ui.notices[0].find("HID"), std::string::npos);
+  EXPECT_EQ(w.adapter->hello_count(), 0);
 
   guarded.deny = false;
-  replug();
-  ASSERT_TRUE(loop.RunUntil(
-      [&] { return ui.reads_finished > 0 && !session.status.transfer_active; }, 60000));
-  EXPECT_EQ(session.status.link_kind, kLinkHid);
-  EXPECT_EQ(adapter.hello_count(), 1);
-  EXPECT_EQ(ui.notices.size(), 1u);
+  w.Replug();
+  ASSERT_TRUE(w.ReadFully());
+  EXPECT_EQ(w.status().link_kind, kLinkHid);
+  EXPECT_EQ(w.adapter->hello_count(), 1);
+  EXPECT_EQ(w.ui.notices.size(), 1u);
 }
 
 }  // namespace

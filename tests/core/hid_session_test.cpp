@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "core/model/page_rules.h"
-#include "sim/virtual_esc_port.h"
-#include "sim/virtual_hid_adapter.h"
-#include "tests/support/recording_ui.h"
+#include "tests/support/hid_world.h"
+#include "tests/support/worked_esc.h"
 
 namespace tessel {
 namespace {
@@ -121,57 +120,9 @@ TEST(HidVersionTextTest, FormatsGreetingAndEscAnswer) {
   EXPECT_EQ(EscVersionText(answer), "V1.05_120307");
 }
 
-class ModeUi : public RecordingUi {
- public:
-  void SetStatusLabels(const std::string& esc, const std::string&) override { label = esc; }
-  void SetHardwareText(const std::string& text) override { hardware = text; }
-  void ShowIndicators(bool show) override {
-    if (!show) ++indicators_hidden;
-  }
-  std::string label = "ESC";
-  std::string hardware = "TURBO";
-  int indicators_hidden = 0;
-};
+using namespace test_support;  // the HID world, the worked example and the wire helpers
 
-class HidSessionTest : public ::testing::Test {
- protected:
-  void Build(HidDeviceKind kind, size_t v1_length = 0) {
-    hid.reset();
-    session.reset();
-    adapter = std::make_unique<VirtualHidAdapter>(kind, v1_length);
-    session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
-    hid = std::make_unique<HidEngine>(*session, *adapter);
-    LoadFactoryDefaults(session->image);
-    loop.SetHandler([this](int id) { session->OnTimer(id); });
-    session->Start();
-    hid->Start();
-  }
-  SessionStatus& status() { return session->status; }
-  bool RunUntil(const std::function<bool()>& done, uint64_t ms = 60000) {
-    return loop.RunUntil(done, ms);
-  }
-  bool ReadFully() {
-    return RunUntil(
-        [&] { return (ui.reads_finished > 0 || ui.v1_reads > 0) && !status().transfer_active; });
-  }
-  // Data bytes of the host's output reports since the last ClearReports, report by report.
-  std::vector<Bytes> Sent() const {
-    std::vector<Bytes> out;
-    for (const HidReportRecord& r : adapter->reports()) {
-      if (r.kind != HidReportKind::kOutput) continue;
-      out.emplace_back(r.bytes.begin() + 2, r.bytes.begin() + 2 + r.bytes[1]);
-    }
-    return out;
-  }
-
-  ManualClock clock;
-  TimerLoop loop{clock};
-  ModeUi ui;
-  VirtualEscPort serial{clock};
-  std::unique_ptr<VirtualHidAdapter> adapter;
-  std::unique_ptr<Session> session;
-  std::unique_ptr<HidEngine> hid;
-};
+class HidSessionTest : public ::testing::Test, public HidWorld {};
 
 TEST_F(HidSessionTest, ReadsTheFullEscWithItsCurvesAndVersions) {
   Build(HidDeviceKind::kFullEsc);
@@ -180,17 +131,14 @@ TEST_F(HidSessionTest, ReadsTheFullEscWithItsCurvesAndVersions) {
   EXPECT_EQ(status().link_kind, kLinkHid);
   EXPECT_EQ(status().device_class, kDeviceFull);
   EXPECT_EQ(adapter->hello_count(), 1);
-  EXPECT_EQ(hid->adapter_version_text, "V1.05_12037");
+  EXPECT_EQ(AdapterVersion(), "V1.05_12037");
   EXPECT_EQ(session->VersionText(), "V1.05_120307");
   for (const ParamField& f : FullEscFields()) {
     EXPECT_EQ(session->image.*(f.field), adapter->image().*(f.field)) << f.name;
   }
   EXPECT_EQ(session->image.brake_curve.x, adapter->image().brake_curve.x);
   EXPECT_EQ(session->image.brake_curve.table, adapter->image().brake_curve.table);
-  std::vector<uint8_t> commands;
-  for (const Bytes& b : Sent()) {
-    if (b.size() == 1) commands.push_back(b[0]);
-  }
+  const Bytes commands = Commands();
   ASSERT_GE(commands.size(), 6u);
   EXPECT_EQ(Bytes(commands.begin(), commands.begin() + 6),
             (Bytes{0xD5, 0xD7, 0xD8, 0xDE, 0xDB, 0xD9}));
@@ -207,7 +155,7 @@ TEST_F(HidSessionTest, ACurveWithAWrongCheckValueFallsBackToDefaultPoints) {
   EXPECT_EQ(session->image.throttle_curve.y, defaults.y);
   EXPECT_EQ(session->image.boost_curve.table, adapter->image().boost_curve.table);
   // Said after the read, and a send that would write the defaults over the ESC's own asks.
-  EXPECT_EQ(session->damaged_curves, (std::array<bool, 3>{false, false, true}));
+  EXPECT_EQ(DamagedCurves(), (std::array<bool, 3>{false, false, true}));
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_NE(ui.questions[0].find("throttle curve arrived damaged"), std::string::npos)
       << ui.questions[0];
@@ -218,30 +166,33 @@ TEST_F(HidSessionTest, ACurveWithAWrongCheckValueFallsBackToDefaultPoints) {
   EXPECT_TRUE(Sent().empty()) << "nothing sent after Cancel";
 }
 
-TEST_F(HidSessionTest, FullSendGoesOutInItsOrderAndReachesTheEsc) {
+TEST_F(HidSessionTest, WorkedFullSendGoesOutInItsReports) {
   Build(HidDeviceKind::kFullEsc);
+  adapter->image() = ChosenEsc();
   ASSERT_TRUE(ReadFully());
-  session->image.run_mode = 2;
-  session->image.throttle_curve_mode = 1;
   adapter->ClearReports();
   ASSERT_TRUE(session->Apply());
   ASSERT_TRUE(RunUntil([&] { return !status().transfer_active; }));
-  std::vector<size_t> sizes;
-  for (const Bytes& b : Sent()) sizes.push_back(b.size());
-  EXPECT_EQ(sizes, (std::vector<size_t>{2, 32, 32, 1, 42, 42, 50, 1, 42, 42, 50, 1, 42, 42, 50}));
+  // The first pair alone, then the 64-byte packet in two reports, then each curve: its write
+  // command, then 120 bytes, check value and twelve bytes of 1 in three chunks.
   const auto sent = Sent();
-  EXPECT_EQ(sent[0], (Bytes{0xA4, 2}));
-  EXPECT_EQ(sent[1][0], 0xA4);
-  EXPECT_EQ(sent[2][54 - 32], 0xE0);
-  EXPECT_EQ(sent[2][56 - 32], 0xAF);
-  EXPECT_EQ(Bytes(sent[2].begin() + 57 - 32, sent[2].begin() + 62 - 32), Bytes(5, 1));
-  EXPECT_EQ(sent[3], Bytes{0xDF});
-  EXPECT_EQ(sent[7], Bytes{0xDC});
-  EXPECT_EQ(sent[11], Bytes{0xDA});
-  EXPECT_EQ(adapter->image().run_mode, 2);
+  std::vector<size_t> sizes;
+  for (const Bytes& b : sent) sizes.push_back(b.size());
+  ASSERT_EQ(sizes, (std::vector<size_t>{2, 32, 32, 1, 42, 42, 50, 1, 42, 42, 50, 1, 42, 42, 50}));
+  EXPECT_EQ(sent[0], Hex("A4 01"));
+  // Bytes 62 and 63 of the packet are whatever the buffer held.
+  const Bytes packet = Cat({sent[1], sent[2]});
+  EXPECT_EQ(Bytes(packet.begin(), packet.begin() + 62),
+            Cat({kChosenPairs, Hex("E0 00 AF 01 01 01 01 01")}));
+  const Bytes ones(12, 1);
+  auto curve = [&](size_t first) {
+    return Cat({sent[first], sent[first + 1], sent[first + 2], sent[first + 3]});
+  };
+  EXPECT_EQ(curve(3), Cat({Hex("DF"), kBoostWire, kBoostCheck, ones}));
+  EXPECT_EQ(curve(7), Cat({Hex("DC"), kBrakeWire, kBrakeCheck, ones}));
+  EXPECT_EQ(curve(11), Cat({Hex("DA"), kThrottleWire, kThrottleCheck, ones}));
   ASSERT_EQ(adapter->received_curves().size(), 3u);
   for (const ReceivedCurve& c : adapter->received_curves()) EXPECT_TRUE(c.check_matched);
-  EXPECT_EQ(adapter->image().throttle_curve.table, session->image.throttle_curve.table);
   EXPECT_FALSE(status().send_in_progress);
   EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
 }
@@ -283,10 +234,9 @@ TEST_F(HidSessionTest, V1EscWithBecReadsAndSendsItsPairs) {
 TEST_F(HidSessionTest, EveryV1BlockLengthIsReadWithinItsBounds) {
   for (size_t length : {12u, 14u, 15u, 18u}) {
     SCOPED_TRACE(length);
-    ui = ModeUi{};
     Build(HidDeviceKind::kV1Esc, length);
     ASSERT_TRUE(ReadFully());
-    EXPECT_EQ(hid->esc_type, static_cast<int32_t>(length));
+    EXPECT_EQ(EscType(), static_cast<int32_t>(length));
     EXPECT_EQ(session->image.v1_running_mode, adapter->image().v1_running_mode);
   }
 }
@@ -305,7 +255,7 @@ TEST_F(HidSessionTest, AnEscThatStopsAnsweringIsReportedLostOnce) {
   ASSERT_TRUE(ReadFully());
   adapter->faults().never_answer_presence = true;
   const int queries = adapter->presence_queries();
-  ASSERT_TRUE(RunUntil([&] { return hid->poll_count == 255; }));
+  ASSERT_TRUE(RunUntil([&] { return EscLossReported(); }));
   EXPECT_EQ(adapter->presence_queries() - queries, 5);
   EXPECT_EQ(status().esc_state, kEscNone);
   const int hidden = ui.indicators_hidden;
@@ -335,17 +285,13 @@ TEST_F(HidSessionTest, RemovingTheOpenAdapterStopsTheEngineAndAReplugReadsAgain)
   Build(HidDeviceKind::kFullEsc);
   ASSERT_TRUE(ReadFully());
   adapter->SetPlugged(false);
-  for (const HidEvent& e : adapter->TakeEvents()) {
-    if (!e.arrived) hid->OnDeviceRemoved(e.path);
-  }
+  DeliverDeviceEvents();
   EXPECT_EQ(status().link_kind, kLinkNone);
   EXPECT_EQ(status().adapter_state, kAdapterNone);
   EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
   EXPECT_FALSE(adapter->IsOpened());
   adapter->SetPlugged(true);
-  for (const HidEvent& e : adapter->TakeEvents()) {
-    if (e.arrived) hid->OnDeviceArrived();
-  }
+  DeliverDeviceEvents();
   ui.reads_finished = 0;
   ASSERT_TRUE(ReadFully());
   EXPECT_EQ(adapter->hello_count(), 2);
@@ -358,9 +304,7 @@ TEST_F(HidSessionTest, PullingTheAdapterMidSendLeavesNoTickRunningOnIt) {
   session->image.throttle_curve_mode = 1;
   ASSERT_TRUE(session->Apply());
   RunUntil([&] { return !adapter->plugged(); });
-  for (const HidEvent& e : adapter->TakeEvents()) {
-    if (!e.arrived) hid->OnDeviceRemoved(e.path);
-  }
+  DeliverDeviceEvents();
   EXPECT_FALSE(status().transfer_active);
   EXPECT_FALSE(status().send_in_progress);
   EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
@@ -381,14 +325,14 @@ TEST_F(HidSessionTest, ADroppedAcknowledgementIsRepeatedAndASilentEscEndsTheSend
 
   // The ESC vanishes from behind the adapter while the curves go out.
   ASSERT_TRUE(session->Apply());
-  ASSERT_TRUE(RunUntil([&] { return hid->hid_step == kHidStepWriteCurves; }));
+  ASSERT_TRUE(RunUntil([&] { return SendingCurves(); }));
   adapter->ReplaceDevice(HidDeviceKind::kLcdBox);
   const uint64_t start = clock.NowMs();
   ASSERT_TRUE(RunUntil([&] { return !status().send_in_progress; }));
   EXPECT_LE(clock.NowMs() - start, 6000u);
   EXPECT_FALSE(ui.progress_visible);
   EXPECT_EQ(status().esc_state, kEscNone);
-  EXPECT_EQ(hid->poll_count, 255) << "reported lost";
+  EXPECT_TRUE(EscLossReported());
 }
 
 TEST_F(HidSessionTest, ASendCutOffByThePulledAdapterIsNoSuccessAndSaysWhatTheEscTook) {
@@ -397,16 +341,13 @@ TEST_F(HidSessionTest, ASendCutOffByThePulledAdapterIsNoSuccessAndSaysWhatTheEsc
   for (const auto& [kind, after, account] :
        {std::tuple{HidDeviceKind::kV1Esc, 5L, "2 of 10 settings"},
         std::tuple{HidDeviceKind::kFullEsc, 7L, "1 of 27 settings and 0 of 3 curves"}}) {
-    ui = ModeUi{};
     Build(kind);
     ASSERT_TRUE(ReadFully());
     adapter->faults().unplug_after_bytes = static_cast<long>(adapter->received().size()) + after;
     ASSERT_TRUE(kind == HidDeviceKind::kFullEsc ? session->Apply() : session->V1SendSettings());
     ASSERT_TRUE(RunUntil([&] { return !adapter->plugged(); }));
     adapter->SetPlugged(true);
-    for (const HidEvent& e : adapter->TakeEvents()) {
-      e.arrived ? hid->OnDeviceArrived() : hid->OnDeviceRemoved(e.path);
-    }
+    DeliverDeviceEvents();
     EXPECT_EQ(status().busy_button, kBusyNone) << "Apply stays drawn pressed";
     ui.reads_finished = ui.v1_reads = 0;
     ASSERT_TRUE(ReadFully());
@@ -421,7 +362,7 @@ TEST_F(HidSessionTest, ASendCutOffByThePulledAdapterIsNoSuccessAndSaysWhatTheEsc
   // data answer of the boost and the brake curve, whose data answer is dropped.
   adapter->faults().drop_ack = adapter->acks() + 7;
   ASSERT_TRUE(session->Apply());
-  ASSERT_TRUE(RunUntil([&] { return !session->send_account.running(); }));
+  ASSERT_TRUE(RunUntil([&] { return !SendRunning(); }));
   EXPECT_EQ(ui.outcomes.back(),
             "failed: Send broke off (the ESC stopped answering) after 27 of 27 settings and 1 of 3 "
             "curves; the ESC holds a mix: read it and send again");
@@ -431,7 +372,7 @@ TEST_F(HidSessionTest, AV1BlockOutsideTheV1ListsIsRefused) {
   Build(HidDeviceKind::kV1Esc);
   adapter->image().v1_motor_timing = 9;  // no such option
   const int32_t before = session->image.v1_running_mode;
-  ASSERT_TRUE(RunUntil([&] { return session->unrecognised_reply; }));
+  ASSERT_TRUE(RunUntil([&] { return ReplyRefused(); }));
   RunUntil([] { return false; }, 3000);
   EXPECT_EQ(ui.questions,
             std::vector<std::string>{std::string(kReadCaption) + "|" + kUnrecognisedReplyText});
@@ -456,19 +397,19 @@ TEST(V1BlockRule, AnUnknownCutOffCodeIsTakenAsNoChangeAndAValueBeyondItsListRefu
 
 TEST_F(HidSessionTest, LcdBoxModeSwitchesFollowTheirConditions) {
   Build(HidDeviceKind::kLcdBox);
-  ASSERT_TRUE(RunUntil([&] { return hid->poll_count == 255; }));
-  EXPECT_FALSE(hid->CanEnterEscMode());
-  ASSERT_TRUE(hid->EnterLcdMode());
+  ASSERT_TRUE(RunUntil([&] { return EscLossReported(); }));
+  EXPECT_FALSE(CanEnterEscMode());
+  ASSERT_TRUE(EnterLcdMode());
   EXPECT_TRUE(status().lcd_box_connected);
   EXPECT_EQ(status().device_class, kDeviceFull);
   EXPECT_EQ(ui.hardware, "V1.05_12037");
   EXPECT_EQ(ui.label, "LCD");
   EXPECT_EQ(status().requested_page, kPageInformation);
-  EXPECT_FALSE(hid->EnterEscMode()) << "no ESC answers";
+  EXPECT_FALSE(EnterEscMode()) << "no ESC answers";
   // An ESC behind the box answers: back to ESC mode.
   adapter->ReplaceDevice(HidDeviceKind::kFullEsc);
-  ASSERT_TRUE(RunUntil([&] { return hid->CanEnterEscMode(); }));
-  ASSERT_TRUE(hid->EnterEscMode());
+  ASSERT_TRUE(RunUntil([&] { return CanEnterEscMode(); }));
+  ASSERT_TRUE(EnterEscMode());
   EXPECT_FALSE(status().lcd_box_connected);
   EXPECT_EQ(ui.hardware, "TURBO");
   EXPECT_EQ(ui.label, "ESC");

@@ -9,15 +9,13 @@
 #include <memory>
 #include <vector>
 
-#include "core/model/firmware_file.h"
-#include "core/engine/serial_update.h"
 #include "core/engine/hid_engine.h"
-#include "core/link/wire_trace.h"
+#include "core/engine/serial_update.h"
 #include "core/engine/status_line.h"
+#include "core/link/wire_trace.h"
+#include "core/model/firmware_file.h"
 #include "core/model/page_rules.h"
-#include "sim/virtual_esc_port.h"
-#include "sim/virtual_hid_adapter.h"
-#include "tests/support/recording_ui.h"
+#include "tests/support/hid_world.h"
 
 namespace tessel {
 namespace {
@@ -58,7 +56,7 @@ std::string HexText(const std::vector<int>& bodies, Bytes* image) {
   return text;
 }
 
-class HidUpdateTest : public ::testing::Test {
+class HidUpdateTest : public ::testing::Test, public test_support::HidWorld {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
@@ -69,30 +67,11 @@ class HidUpdateTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  void Build(HidDeviceKind kind, size_t v1_length = 0) {
-    hid.reset();
-    session.reset();
-    for (int id : {kTimerSession, kTimerHidSession, kTimerHidProbe}) loop.Stop(id);
-    ui = RecordingUi{};
-    adapter = std::make_unique<VirtualHidAdapter>(kind, v1_length);
-    session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
-    hid = std::make_unique<HidEngine>(*session, *adapter);
-    LoadFactoryDefaults(session->image);
-    loop.SetHandler([this](int id) { session->OnTimer(id); });
-    session->Start();
-    hid->Start();
-  }
   // The box alone behind the adapter, in "LCD Program Box" mode.
-  void BuildLcdBox() {
-    Build(HidDeviceKind::kLcdBox);
-    ASSERT_TRUE(Run([&] { return hid->poll_count == 255; }));
-    ASSERT_TRUE(hid->EnterLcdMode());
-  }
+  void BuildLcdBox() { ASSERT_TRUE(HidWorld::BuildLcdBox()); }
   void BuildEsc(HidDeviceKind kind, size_t v1_length = 0) {
     Build(kind, v1_length);
-    ASSERT_TRUE(Run([&] {
-      return (ui.reads_finished > 0 || ui.v1_reads > 0) && !session->status.transfer_active;
-    }));
+    ASSERT_TRUE(ReadFully());
   }
   bool Run(const std::function<bool()>& done, uint64_t ms = 600000) {
     return loop.RunUntil(done, ms);
@@ -102,20 +81,9 @@ class HidUpdateTest : public ::testing::Test {
     ui.open_file = path;
     ui.answers.push_front(Answer::kOk);  // "Start update?"
     adapter->ClearReports();
-    hid->StartHidFirmwareUpdate();
-    Run([&] { return !hid->UpdateRunning(); });
-    return hid->update_outcome;
-  }
-  void Replug() {
-    adapter->SetPlugged(false);
-    adapter->SetPlugged(true);
-    for (const HidEvent& e : adapter->TakeEvents()) {
-      if (e.arrived) {
-        hid->OnDeviceArrived();
-      } else {
-        hid->OnDeviceRemoved(e.path);
-      }
-    }
+    StartFirmwareUpdate();
+    Run([&] { return !UpdateRunning(); });
+    return UpdateOutcome();
   }
   std::string Write(const std::string& name, const std::string& contents) {
     const fs::path p = dir_ / name;
@@ -132,13 +100,6 @@ class HidUpdateTest : public ::testing::Test {
   }
 
   fs::path dir_;
-  ManualClock clock;
-  TimerLoop loop{clock};
-  RecordingUi ui;
-  VirtualEscPort serial{clock};
-  std::unique_ptr<VirtualHidAdapter> adapter;
-  std::unique_ptr<Session> session;
-  std::unique_ptr<HidEngine> hid;
 };
 
 const std::string kComplete = std::string(kLcdUpdateCaption) + "|" + kLcdUpdateText;
@@ -151,14 +112,14 @@ TEST_F(HidUpdateTest, LcdBoxTakesTheImageInBlocksWithTheLastUnderItsOwnHeader) {
   ui.answers = {Answer::kOk};
   adapter->ClearReports();
   ui.captions.clear();
-  hid->StartHidFirmwareUpdate();
+  StartFirmwareUpdate();
   EXPECT_EQ(ui.filters.back(), kLcdFirmwareFilter);
   EXPECT_EQ(loop.Period(kTimerHidSession), 1000u);
   EXPECT_TRUE(ui.progress_visible);
   EXPECT_EQ(ui.captions, (std::vector<std::string>{"Send to Esc Process......",
                                                    "Data Transferring.. 0% done."}));
-  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
-  ASSERT_EQ(hid->update_outcome, HidUpdateOutcome::kUpdated);
+  ASSERT_TRUE(Run([&] { return !UpdateRunning(); }));
+  ASSERT_EQ(UpdateOutcome(), HidUpdateOutcome::kUpdated);
 
   // 1,500 bytes: length 0x05DC, two full blocks under 0x02 0x00, the last 476 under 0x01 0xDC.
   EXPECT_EQ(adapter->received(), Cat({{0xD3, 0x13, 0x7E, 0x05, 0xDC, 0x02, 0x00},
@@ -181,7 +142,7 @@ TEST_F(HidUpdateTest, LcdBoxTakesTheImageInBlocksWithTheLastUnderItsOwnHeader) {
   adapter->ClearReports();
   clock.Advance(0);
   Run([] { return false; }, 5000);
-  EXPECT_EQ(hid->hid_step, kHidStepPresence);
+  EXPECT_EQ(Step(), kHidStepPresence);
   EXPECT_EQ(std::count(adapter->received().begin(), adapter->received().end(), 0xD3), 0);
   EXPECT_EQ(Count(kComplete), 1);
 }
@@ -255,10 +216,10 @@ TEST_F(HidUpdateTest, ABoxThatRestartsMidTransferResumesAfterTheAdapterIsPlugged
   Run([] { return false; }, 5000);
   EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
   Replug();
-  ASSERT_TRUE(Run([&] { return hid->UpdateRunning(); }));
-  EXPECT_EQ(hid->hid_step, kHidStepWaitReady);
-  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
-  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kUpdated);
+  ASSERT_TRUE(Run([&] { return UpdateRunning(); }));
+  EXPECT_EQ(Step(), kHidStepWaitReady);
+  ASSERT_TRUE(Run([&] { return !UpdateRunning(); }));
+  EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kUpdated);
   EXPECT_EQ(adapter->flashed_image(), image);
   EXPECT_EQ(Count(kComplete), 1);
 }
@@ -306,8 +267,8 @@ TEST_F(HidUpdateTest, DamagedOrUnfitFilesAreRefusedWithNothingSent) {
     ui.questions.clear();
     ui.open_file = WriteMasked("box.xut", Image(size));
     adapter->ClearReports();
-    hid->StartHidFirmwareUpdate();
-    EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kFileRefused);
+    StartFirmwareUpdate();
+    EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kFileRefused);
     EXPECT_TRUE(adapter->received().empty());
     ASSERT_EQ(ui.questions.size(), 1u);
     Run([] { return false; }, 3000);
@@ -335,8 +296,8 @@ TEST_F(HidUpdateTest, TheFileIsCheckedForTheTargetAndTheStartConfirmed) {
   ui.answers = {Answer::kCancel};
   ui.open_file = path;
   adapter->ClearReports();
-  hid->StartHidFirmwareUpdate();
-  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kDeclined);
+  StartFirmwareUpdate();
+  EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kDeclined);
   ASSERT_FALSE(ui.asked.empty());
   EXPECT_EQ(ui.asked.back().text, kUpdateStartQuestion);
   EXPECT_EQ(ui.asked.back().detail, path);
@@ -352,17 +313,16 @@ TEST_F(HidUpdateTest, AStopRequestEndsTheUpdateBetweenTwoBlocks) {
   ui.open_file = WriteMasked("box.xut", image);
   ui.answers = {Answer::kOk};
   adapter->ClearReports();
-  hid->StartHidFirmwareUpdate();
-  ASSERT_TRUE(Run([&] { return hid->fw_sent == 1024; }));
+  StartFirmwareUpdate();
+  ASSERT_TRUE(Run([&] { return FirmwareBytesSent() == 1024; }));
   ui.stop = true;
-  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
-  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kInterrupted);
+  ASSERT_TRUE(Run([&] { return !UpdateRunning(); }));
+  EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kInterrupted);
   EXPECT_EQ(adapter->received(), Cat({{0xD3, 0x13, 0x7E, 0x0B, 0xB8, 0x02, 0x00},
                                       Slice(image, 0, 512),
                                       {0x02, 0x00},
                                       Slice(image, 512, 1024)}));
   EXPECT_EQ(ui.outcomes.back().rfind("failed: Firmware update stopped between two pieces", 0), 0u);
-
 }
 
 // Every wait for the device is bounded by the same limit (the command line's --timeout plus
@@ -372,8 +332,8 @@ TEST_F(HidUpdateTest, ASilentBoxEndsTheUpdateWithinTheWaitLimit) {
     SCOPED_TRACE(restart);
     BuildLcdBox();
     WireTrace trace("test");
-    hid->link.SetTrace(&trace);
-    hid->update_wait_ms = 3000;
+    Link().SetTrace(&trace);
+    SetConfirmWait(3000);
     (restart ? adapter->faults().restart_at_ok : adapter->faults().silent_block_ack) = 2;
     const uint64_t start = clock.NowMs();
     EXPECT_EQ(Update(WriteMasked("box.xut", Image(2000))), HidUpdateOutcome::kNoBlockAck);
@@ -383,16 +343,16 @@ TEST_F(HidUpdateTest, ASilentBoxEndsTheUpdateWithinTheWaitLimit) {
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
       return l.find(" timeout ") != std::string::npos && l.find("in 3000 ms") != std::string::npos;
     }));
-    hid->link.SetTrace(nullptr);
+    Link().SetTrace(nullptr);
   }
 }
 
 TEST_F(HidUpdateTest, NoDeviceReadyMeansAMessageAndNothingSent) {
   Build(HidDeviceKind::kLcdBox);
-  ASSERT_TRUE(Run([&] { return hid->poll_count == 255; }));
+  ASSERT_TRUE(Run([&] { return EscLossReported(); }));
   adapter->ClearReports();
-  hid->StartHidFirmwareUpdate();
-  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kNotReady);
+  StartFirmwareUpdate();
+  EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kNotReady);
   EXPECT_EQ(ui.questions, std::vector<std::string>{std::string(kHidUpdateCaption) + "|" +
                                                    kHidUpdateNotReadyText});
   EXPECT_TRUE(ui.filters.empty());
@@ -408,13 +368,13 @@ TEST_F(HidUpdateTest, RecordsGoOutOneByOneAndTheEscIsReadAfresh) {
   ui.open_file = path;
   ui.answers = {Answer::kOk};
   adapter->ClearReports();
-  hid->StartHidFirmwareUpdate();
+  StartFirmwareUpdate();
   EXPECT_EQ(ui.filters.back(), kXupFirmwareFilter);
   EXPECT_TRUE(session->IsBusy());
   // The status line says "updating", not "reading": the engine keeps no flag of its own.
-  EXPECT_EQ(CurrentActivity(session->status, hid->UpdateRunning()), Activity::kUpdating);
-  ASSERT_TRUE(Run([&] { return !hid->UpdateRunning(); }));
-  ASSERT_EQ(hid->update_outcome, HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(CurrentActivity(session->status, UpdateRunning()), Activity::kUpdating);
+  ASSERT_TRUE(Run([&] { return !UpdateRunning(); }));
+  ASSERT_EQ(UpdateOutcome(), HidUpdateOutcome::kUpdated);
   EXPECT_EQ(ui.outcomes.back(), "Firmware updated");
   const Bytes first = Slice(image, 0, 5);
   const Bytes second = Slice(image, 5, 5 + 0x1F6);
@@ -453,15 +413,15 @@ TEST_F(HidUpdateTest, EscTypesTwelveAndFifteenTakeTheMaskedImage) {
   for (size_t type : {size_t{12}, size_t{15}}) {
     SCOPED_TRACE(type);
     BuildEsc(HidDeviceKind::kV1Esc, type);
-    ASSERT_EQ(hid->esc_type, static_cast<int32_t>(type));
+    ASSERT_EQ(EscType(), static_cast<int32_t>(type));
     const Bytes image = Image(700);
     ASSERT_EQ(Update(WriteMasked("esc.hgm", image)), HidUpdateOutcome::kUpdated);
     EXPECT_EQ(ui.filters.back(), kHgmFirmwareFilter);
     EXPECT_EQ(Slice(adapter->received(), 0, 7), (Bytes{0xD6, 0x13, 0x7E, 0x02, 0xBC, 0x02, 0x00}));
     EXPECT_EQ(adapter->flashed_image(), image);
     // The restarted ESC is identified afresh.
-    EXPECT_FALSE(hid->esc_identified);
-    ASSERT_TRUE(Run([&] { return hid->esc_identified; }, 10000));
+    EXPECT_FALSE(EscIdentified());
+    ASSERT_TRUE(Run([&] { return EscIdentified(); }, 10000));
   }
 }
 
@@ -482,10 +442,10 @@ TEST_F(HidUpdateTest, PullingTheAdapterOutMidUpdateEndsItWithAMessage) {
   adapter->faults().unplug_after_bytes = 300;
   ui.open_file = path;
   ui.answers = {Answer::kOk};
-  hid->StartHidFirmwareUpdate();
+  StartFirmwareUpdate();
   ASSERT_TRUE(Run([&] { return !adapter->plugged(); }));
-  for (const HidEvent& e : adapter->TakeEvents()) hid->OnDeviceRemoved(e.path);
-  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kAdapterLost);
+  DeliverDeviceEvents();
+  EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kAdapterLost);
   EXPECT_EQ(ui.questions.back(), std::string(kHidUpdateCaption) + "|" + kHidUpdateAdapterLostText);
   EXPECT_FALSE(session->status.transfer_active);
 
@@ -494,10 +454,10 @@ TEST_F(HidUpdateTest, PullingTheAdapterOutMidUpdateEndsItWithAMessage) {
   BuildEsc(HidDeviceKind::kFullEsc);
   ui.open_file = path;
   ui.answers = {Answer::kOk};
-  hid->StartHidFirmwareUpdate();
-  ASSERT_TRUE(hid->UpdateRunning());
-  hid->Disconnect();
-  EXPECT_EQ(hid->update_outcome, HidUpdateOutcome::kAdapterLost);
+  StartFirmwareUpdate();
+  ASSERT_TRUE(UpdateRunning());
+  Disconnect();
+  EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kAdapterLost);
 }
 
 }  // namespace

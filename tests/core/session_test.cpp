@@ -4,24 +4,55 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
+#include "core/model/setup_compare.h"
 #include "sim/virtual_esc_port.h"
 #include "tests/support/expected_wire.h"
 #include "tests/support/recording_ui.h"
+#include "tests/support/worked_esc.h"
 
 namespace tessel {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace test_support;  // the worked example and the wire helpers
+
+// Passes everything through to the virtual ESC's port and keeps every byte the host read back.
+class TapPort : public SerialPort {
+ public:
+  explicit TapPort(SerialPort& inner) : inner_(inner) {}
+  bool Open(const std::string& device, uint32_t baud) override { return inner_.Open(device, baud); }
+  void Close() override { inner_.Close(); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  bool Write(const uint8_t* data, size_t count, size_t* written) override {
+    return inner_.Write(data, count, written);
+  }
+  bool Read(uint8_t* data, size_t count, size_t* received, uint32_t timeout_ms) override {
+    size_t got = 0;
+    const bool ok = inner_.Read(data, count, &got, timeout_ms);
+    read.insert(read.end(), data, data + got);
+    if (received) *received = got;
+    return ok;
+  }
+  void PurgeRx() override { inner_.PurgeRx(); }
+  void Purge() override { inner_.Purge(); }
+  bool OpenDenied() const override { return inner_.OpenDenied(); }
+
+  Bytes read;
+
+ private:
+  SerialPort& inner_;
+};
 
 class SessionTest : public ::testing::Test {
  protected:
   void Build(EscVariant variant) {
     port = std::make_unique<VirtualEscPort>(clock, variant);
     ports = std::make_unique<VirtualPortEnumerator>(*port);
-    session = std::make_unique<Session>(*port, ports.get(), clock, loop, ui);
+    tap = std::make_unique<TapPort>(*port);
+    session = std::make_unique<Session>(*tap, ports.get(), clock, loop, ui);
     loop.SetHandler([this](int id) { session->OnTimer(id); });
     session->Start();
   }
@@ -38,51 +69,94 @@ class SessionTest : public ::testing::Test {
   bool SendFully() {
     return RunUntil([&] { return !status().transfer_active; });
   }
-  // What the host sent after the last presence probe that preceded the transfer.
-  Bytes SentSinceClear() { return esc().received(); }
 
   ManualClock clock;
   TimerLoop loop{clock};
   RecordingUi ui;
   std::unique_ptr<VirtualEscPort> port;
   std::unique_ptr<VirtualPortEnumerator> ports;
+  std::unique_ptr<TapPort> tap;
   std::unique_ptr<Session> session;
 };
 
-Bytes ExpectedFullSend(const EscSettingsImage& im, bool curves) {
-  EscSettingsImage copy = im;
-  if (!curves) copy.throttle_curve_mode = copy.brake_curve_mode = copy.boost_slope = 0;
-  return test_support::ExpectedFullSend(copy);
-}
+// ---------------------------------------------------------------------------------------------
+// Worked examples: one chosen ESC, and the bytes each sequence carries for it, written out.
 
-TEST_F(SessionTest, ReadsTheWholeFullEsc) {
+TEST_F(SessionTest, WorkedFullRead) {
   Build(EscVariant::kFull);
+  esc().image() = ChosenEsc();
+  esc().set_version_text("ESC0131");
   ASSERT_TRUE(ReadFully());
-  const EscSettingsImage& want = esc().image();
-  for (const ParamField& f : FullEscFields()) {
-    EXPECT_EQ(session->image.*(f.field), want.*(f.field)) << f.name;
-  }
+  // Two probes, identification three times, the block, the version, the three curves.
+  EXPECT_EQ(esc().received(), Hex("F9 F9 D5 D5 D5 D8 D7 DE DB D9"));
+  // What came back: every byte's echo, then the ESC's answer.
+  const Bytes replies = Cat({Hex("F9 D5 41  F9 D5 41  D5 2A D5 2A D5 2A  D8"), kParamBlock,
+                             Hex("D7 45 53 43 30 31 33 31"),         // "ESC0131"
+                             Hex("DE 80"), kBoostWire, kBoostCheck,  //
+                             Hex("DB 80"), kBrakeWire, kBrakeCheck,  //
+                             Hex("D9 80"), kThrottleWire, kThrottleCheck, Hex("00 00")});
+  EXPECT_EQ(tap->read, replies);
+
+  EscSettingsImage want = ChosenEsc();
+  want.brake_curve_mode = 1;  // a custom curve whose check value matched
+  EXPECT_TRUE(CompareSetups(want, session->image, CompareScope::kFile).empty());
+  EXPECT_EQ(session->image.brake_curve_mode, 1);
+  EXPECT_EQ(session->image.log_batt_min_voltage, 74);
+  EXPECT_EQ(session->image.log_esc_max_temp, 65);
+  EXPECT_EQ(session->image.log_motor_max_temp, 58);
+  EXPECT_EQ(session->image.log_motor_max_rpm, 45);
   EXPECT_EQ(session->image.esc_out, 0);
+  EXPECT_EQ(test_support::CurveWire(session->image.boost_curve), kBoostWire);
+  EXPECT_EQ(test_support::CurveWire(session->image.brake_curve), kBrakeWire);
+  EXPECT_EQ(test_support::CurveWire(session->image.throttle_curve), kThrottleWire);
+  EXPECT_EQ(session->VersionText(), "ESC0131");
   EXPECT_EQ(status().device_class, kDeviceFull);
-  EXPECT_EQ(session->VersionText(), "ESC0120");
-  // Custom curves whose check values matched come over whole and stay custom (mode 1).
-  for (const CurveField& c : CurveFields()) {
-    const CurveData& got = session->image.*(c.curve);
-    const CurveData& sent = want.*(c.curve);
-    for (int pos = 40; pos < kCurveWireBytes; ++pos) {
-      ASSERT_EQ(CurveWireByte(got, pos), CurveWireByte(sent, pos)) << c.name << " " << pos;
-    }
-    EXPECT_EQ(session->image.*(c.mode), 1) << c.name;
-  }
-  // After the probes: identify three times, block, version, the three curves.
-  const Bytes& wire = esc().received();
-  const Bytes tail(wire.end() - 8, wire.end());
-  EXPECT_EQ(tail, (Bytes{0xD5, 0xD5, 0xD5, 0xD8, 0xD7, 0xDE, 0xDB, 0xD9}));
   EXPECT_EQ(ui.beeps, 1);
   EXPECT_EQ(ui.page_refreshes, 1);
   EXPECT_FALSE(ui.progress_visible);
   EXPECT_EQ(ui.captions.front(), kCaptionRead);
   EXPECT_EQ(ui.captions.back(), "Transferring.. 100% done.");
+}
+
+TEST_F(SessionTest, WorkedFullSendWithItsThreeCurves) {
+  Build(EscVariant::kFull);
+  esc().image() = ChosenEsc();
+  ASSERT_TRUE(ReadFully());
+  esc().ClearReceived();
+  ASSERT_TRUE(session->Apply());
+  EXPECT_EQ(status().busy_button, 8);
+  ASSERT_TRUE(SendFully());
+  EXPECT_EQ(esc().received(),
+            Cat({kChosenPairs, Hex("AF 10 01 01 01"),                        //
+                 Hex("DF"), kBoostWire, kBoostCheck, Hex("01 01 01 01 01"),  //
+                 Hex("DC"), kBrakeWire, kBrakeCheck, Hex("01 01 01 01 01"),  //
+                 Hex("DA"), kThrottleWire, kThrottleCheck, Hex("01 01 01 01 01 01 01 01 01 01")}));
+  ASSERT_EQ(esc().received_curves().size(), 3u);
+  for (const auto& c : esc().received_curves()) EXPECT_TRUE(c.check_matched);
+  EXPECT_EQ(status().busy_button, 255);
+  EXPECT_EQ(ui.collects, 1);
+  EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
+}
+
+TEST_F(SessionTest, WorkedSendOfLinearCurvesWritesNoCurveButTakesItsTicks) {
+  Build(EscVariant::kFull);
+  esc().image() = ChosenEsc();
+  ASSERT_TRUE(ReadFully());
+  session->image.throttle_curve_mode = 0;
+  session->image.brake_curve_mode = 0;
+  session->image.boost_slope = 0;
+  esc().ClearReceived();
+  const uint64_t before = loop.dispatched();
+  ASSERT_TRUE(session->Apply());
+  ASSERT_TRUE(SendFully());
+  EXPECT_EQ(esc().received(), Hex(R"(
+      A4 01 E8 02 EC 22 EF 00 E7 01 EA 27 E6 18 EB 1B E9 00
+      E4 08 E3 07 ED 03 EE 3B A6 0E A7 0B E1 00
+      E5 40 A3 0C A8 21 A9 00 AA 00
+      A1 0F AB 02 A2 04 AC 11 AD 06 A5 05
+      AF 10 01 01 01)"));
+  // 27 pairs, the end pair, three fillers and 120 idle ticks a curve.
+  EXPECT_GE(loop.dispatched() - before, 31u + 3 * 120u);
 }
 
 TEST_F(SessionTest, NonZeroCurveModeIsNormalisedAndMismatchGivesDefaultPoints) {
@@ -98,69 +172,6 @@ TEST_F(SessionTest, NonZeroCurveModeIsNormalisedAndMismatchGivesDefaultPoints) {
   EXPECT_EQ(session->throttle_editor.point_count, 2u);
 }
 
-TEST_F(SessionTest, FullSendWithAllCurvesCustom) {
-  Build(EscVariant::kFull);
-  ASSERT_TRUE(ReadFully());
-  session->image.run_mode = 2;
-  session->image.drag_brake = 77;
-  esc().ClearReceived();
-  ASSERT_TRUE(session->Apply());
-  EXPECT_EQ(status().busy_button, 8);
-  ASSERT_TRUE(SendFully());
-  EXPECT_EQ(esc().received(), ExpectedFullSend(session->image, true));
-  EXPECT_EQ(esc().image().run_mode, 2);
-  EXPECT_EQ(esc().image().drag_brake, 77);
-  ASSERT_EQ(esc().received_curves().size(), 3u);
-  for (const auto& c : esc().received_curves()) EXPECT_TRUE(c.check_matched);
-  EXPECT_EQ(status().busy_button, 255);
-  EXPECT_EQ(ui.collects, 1);
-  EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
-}
-
-TEST_F(SessionTest, LinearCurvesAreNotSentButStillTakeTheirTicks) {
-  Build(EscVariant::kFull);
-  ASSERT_TRUE(ReadFully());
-  session->image.throttle_curve_mode = 0;
-  session->image.brake_curve_mode = 0;
-  session->image.boost_slope = 0;
-  esc().ClearReceived();
-  const uint64_t before = loop.dispatched();
-  ASSERT_TRUE(session->Apply());
-  ASSERT_TRUE(SendFully());
-  EXPECT_EQ(esc().received(), ExpectedFullSend(session->image, false));
-  // 27 pairs, the end pair, three fillers and 120 idle ticks a curve.
-  EXPECT_GE(loop.dispatched() - before, 31u + 3 * 120u);
-}
-
-Bytes ExpectedV1Send(const EscSettingsImage& im, bool bec) {
-  const std::vector<std::pair<uint8_t, int32_t>> pairs = {
-      {0xE2, im.v1_running_mode},
-      {0xE3, im.v1_percentage_braking},
-      {0xE4, im.v1_drag_brake},
-      {0xE5, im.v1_motor_timing},
-      {0xE6, im.v1_initial_acceleration},
-      {0xE7, im.v1_throttle_limit},
-      {0xE8, im.v1_throttle_percent_reverse},
-      {0xEA, im.v1_neutral_range},
-      {0xEB, im.v1_motor_rotation},
-      {0xEC, V1CutoffCode(im.v1_cutoff_voltage)},
-      bec ? std::pair<uint8_t, int32_t>{0xA1, im.v1_bec_voltage}
-          : std::pair<uint8_t, int32_t>{0xE9, 1},
-      {0xA2, 1},
-      {0xED, 0},
-      {0xA3, 1},
-      {0xA4, 1},
-      {0xE9, 1},
-  };
-  // "Send Settings" puts the running mode out at once; the ticks then send every pair.
-  Bytes out{0xE2, static_cast<uint8_t>(im.v1_running_mode)};
-  for (auto [cmd, value] : pairs) {
-    out.push_back(cmd);
-    out.push_back(static_cast<uint8_t>(value));
-  }
-  return out;
-}
-
 class V1SessionTest : public SessionTest, public ::testing::WithParamInterface<EscVariant> {};
 
 TEST_P(V1SessionTest, ReadsAndSendsWithCutOffCodes) {
@@ -174,13 +185,32 @@ TEST_P(V1SessionTest, ReadsAndSendsWithCutOffCodes) {
     if (f.bec_only && !bec) continue;
     EXPECT_EQ(session->image.*(f.field), esc().image().*(f.field)) << f.name;
   }
-  session->image.v1_cutoff_voltage = 5;  // "NOCut-Off"
-  session->image.v1_bec_voltage = 1;
+  // A chosen V1 setup; the cut-off "3.2V/Cell" travels as its code 0x2C.
+  EscSettingsImage& im = session->image;
+  im.v1_running_mode = 2;
+  im.v1_percentage_braking = 7;
+  im.v1_drag_brake = 6;
+  im.v1_motor_timing = 4;
+  im.v1_initial_acceleration = 3;
+  im.v1_throttle_limit = 8;
+  im.v1_throttle_percent_reverse = 5;
+  im.v1_neutral_range = 0;
+  im.v1_motor_rotation = 1;
+  im.v1_cutoff_voltage = 3;
+  im.v1_bec_voltage = 1;
   esc().ClearReceived();
   ASSERT_TRUE(session->V1SendSettings());
   ASSERT_TRUE(SendFully());
-  EXPECT_EQ(esc().received(), ExpectedV1Send(session->image, bec));
-  EXPECT_EQ(esc().image().v1_cutoff_voltage, 5);
+  // "Send Settings" puts the running mode out at once; the ticks then send every pair. The
+  // 16-byte ESC takes its BEC where the 14-byte one gets [E9, 1].
+  EXPECT_EQ(esc().received(),
+            Cat({Hex("E2 02  E2 02 E3 07 E4 06 E5 04 E6 03 E7 08 E8 05 EA 00 EB 01 EC 2C"),
+                 bec ? Hex("A1 01") : Hex("E9 01"),  //
+                 Hex("A2 01 ED 00 A3 01 A4 01 E9 01")}));
+  EXPECT_EQ(esc().image().v1_cutoff_voltage, 3);
+  if (bec) {
+    EXPECT_EQ(esc().image().v1_bec_voltage, 1);
+  }
   EXPECT_EQ(ui.v1_sends, 1);
   EXPECT_EQ(ui.v1_writes, 2);  // the button, then the first step
   EXPECT_EQ(ui.transfers_done, (std::vector<int32_t>{kTransferRead, kTransferSend}));
@@ -316,7 +346,7 @@ TEST_F(SessionTest, ProfilePresetChangeRefreshesAndSends) {
   EXPECT_EQ(ui.page_refreshes, refreshes + 1);
   EXPECT_TRUE(status().send_in_progress);
   ASSERT_TRUE(SendFully());
-  EXPECT_EQ(esc().received(), ExpectedFullSend(session->image, true));
+  EXPECT_EQ(esc().received(), ExpectedFullSend(session->image));
 }
 
 TEST_F(SessionTest, ButtonsAreIgnoredWhileBusy) {
@@ -347,7 +377,7 @@ TEST_F(SessionTest, ResetDefaultNeedsAPageForAFullEsc) {
   ASSERT_GE(wire.size(), 2u);
   EXPECT_EQ(wire[0], 0xE2);
   const Bytes rest(wire.begin() + 2, wire.end());
-  EXPECT_EQ(rest, ExpectedFullSend(session->image, true));
+  EXPECT_EQ(rest, ExpectedFullSend(session->image));
 }
 
 TEST_F(SessionTest, ResetDefaultOnAV1EscLoadsTheDialogDefaults) {

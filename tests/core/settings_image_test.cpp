@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "tests/support/expected_wire.h"
+
 namespace tessel {
 namespace {
 
@@ -75,13 +81,38 @@ TEST(CurveWire, OrderAndCheckValue) {
   EXPECT_EQ(check[1], 40);
 }
 
-TEST(FieldTables, ReadOrderAndCommands) {
-  auto fields = FullEscFields();
+// The command bytes as the ESC knows them, each written out once (the full-ESC ones in
+// tests/support/expected_wire.h, which the sending tests use too).
+TEST(FieldTables, CommandBytesAsTheEscKnowsThem) {
+  const auto fields = FullEscFields();
   ASSERT_EQ(fields.size(), 31u);
-  for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i].read_index, int(i));
-  EXPECT_EQ(*fields[0].set_command, 0xA4);
-  EXPECT_EQ(*fields[26].set_command, 0xA5);
-  EXPECT_FALSE(fields[27].set_command.has_value());
+  EXPECT_EQ(fields[0].name, "run_mode");
+  EXPECT_EQ(fields[26].name, "turbo_slope_off");
+  for (size_t i = 0; i < fields.size(); ++i) {
+    EXPECT_EQ(fields[i].read_index, int(i));
+    EXPECT_EQ(fields[i].set_command,
+              i < 27 ? std::optional<uint8_t>(test_support::kSetCommands[i]) : std::nullopt)
+        << fields[i].name;
+  }
+  for (size_t i = 0; i < 3; ++i) {
+    const CurveField& c = CurveFields()[i];
+    EXPECT_EQ(c.read_command, test_support::kCurveReadCommands[i]) << c.name;
+    EXPECT_EQ(c.write_command, test_support::kCurveWriteCommands[i]) << c.name;
+    EXPECT_EQ(c.filler_count, test_support::kCurveFillers[i]) << c.name;
+  }
+  EXPECT_TRUE(CurveFields()[0].mode == &EscSettingsImage::boost_slope);
+  EXPECT_TRUE(CurveFields()[2].curve == &EscSettingsImage::throttle_curve);
+
+  // V1 block byte and set command, in block order: cut-off, running mode, braking, drag brake,
+  // timing, acceleration, throttle limit, reverse, neutral range, rotation, BEC.
+  const std::vector<std::pair<int, uint8_t>> v1 = {{0, 0xEC},  {2, 0xE2},  {3, 0xE3}, {4, 0xE4},
+                                                   {5, 0xE5},  {6, 0xE6},  {7, 0xE7}, {8, 0xE8},
+                                                   {10, 0xEA}, {11, 0xEB}, {14, 0xA1}};
+  ASSERT_EQ(V1Fields().size(), v1.size());
+  for (size_t i = 0; i < v1.size(); ++i) {
+    EXPECT_EQ(V1Fields()[i].block_byte, v1[i].first) << V1Fields()[i].name;
+    EXPECT_EQ(V1Fields()[i].set_command, v1[i].second) << V1Fields()[i].name;
+  }
   EXPECT_EQ(V1CutoffCode(5), 47);
   EXPECT_EQ(V1CutoffIndexFromCode(42), 2);
   EXPECT_FALSE(V1CutoffIndexFromCode(45).has_value());

@@ -3,20 +3,20 @@
 #include "core/engine/status_line.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 #include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
 #include "core/engine/settings_file_commands.h"
-#include "core/model/settings_file.h"
 #include "core/model/page_rules.h"
+#include "core/model/settings_file.h"
 #include "sim/virtual_esc_port.h"
-#include "sim/virtual_hid_adapter.h"
+#include "tests/support/hid_world.h"
 #include "tests/support/recording_ui.h"
 
 namespace tessel {
@@ -221,37 +221,9 @@ TEST_F(SerialReports, SkippedAndStoppedTransfersAreNoSuccess) {
             "0 of 3 curves; the ESC holds a mix: read it and send again");
 }
 
-class HidReports : public ::testing::Test {
+class HidReports : public ::testing::Test, public test_support::HidWorld {
  protected:
-  void SetUp() override {
-    adapter = std::make_unique<VirtualHidAdapter>(HidDeviceKind::kFullEsc, 0);
-    session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
-    hid = std::make_unique<HidEngine>(*session, *adapter);
-    LoadFactoryDefaults(session->image);
-    loop.SetHandler([this](int id) { session->OnTimer(id); });
-    session->Start();
-    hid->Start();
-  }
-  bool Idle() {
-    return loop.RunUntil(
-        [&] { return !session->status.transfer_active && session->status.HidConnected(); },
-        60000);
-  }
-  std::vector<uint8_t> Commands() const {
-    std::vector<uint8_t> out;
-    for (const HidReportRecord& r : adapter->reports()) {
-      if (r.kind == HidReportKind::kOutput && r.bytes[1] == 1) out.push_back(r.bytes[2]);
-    }
-    return out;
-  }
-
-  ManualClock clock;
-  TimerLoop loop{clock};
-  RecordingUi ui;
-  VirtualEscPort serial{clock};
-  std::unique_ptr<VirtualHidAdapter> adapter;
-  std::unique_ptr<Session> session;
-  std::unique_ptr<HidEngine> hid;
+  void SetUp() override { Build(HidDeviceKind::kFullEsc); }
 };
 
 TEST_F(HidReports, ReadSendReadAgainAndALostSend) {
@@ -273,7 +245,7 @@ TEST_F(HidReports, ReadSendReadAgainAndALostSend) {
   EXPECT_EQ(ui.outcomes.back(), "Read OK: CAR ESC, software V1.05_120307");
 
   ASSERT_TRUE(session->Apply());
-  ASSERT_TRUE(loop.RunUntil([&] { return hid->hid_step == kHidStepWriteCurves; }, 60000));
+  ASSERT_TRUE(loop.RunUntil([&] { return SendingCurves(); }, 60000));
   adapter->ReplaceDevice(HidDeviceKind::kLcdBox);
   ASSERT_TRUE(loop.RunUntil([&] { return !session->status.send_in_progress; }, 60000));
   EXPECT_EQ(ui.outcomes.back(),
@@ -281,8 +253,8 @@ TEST_F(HidReports, ReadSendReadAgainAndALostSend) {
             "3 curves; the ESC holds a mix: read it and send again");
 
   // The LCD program box alone has nothing to read: no read starts (nor its progress window).
-  ASSERT_TRUE(loop.RunUntil([&] { return hid->poll_count == 255; }, 60000));
-  ASSERT_TRUE(hid->EnterLcdMode());
+  ASSERT_TRUE(loop.RunUntil([&] { return EscLossReported(); }, 60000));
+  ASSERT_TRUE(EnterLcdMode());
   EXPECT_FALSE(session->ReadFromEsc());
   EXPECT_FALSE(ui.progress_visible);
 }

@@ -43,13 +43,10 @@ const std::string& FirmwareFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tessel;
-  fuzz::ByteSource in(data, size);
-  ManualClock clock;
-  TimerLoop loop(clock);
-  fuzz::FuzzPort port(in, clock);
-  fuzz::FuzzUi ui(in);
-  ui.file = FirmwareFile();
-  Session session(port, nullptr, clock, loop, ui);
+  fuzz::FuzzWorld w(data, size, false);
+  ManualClock& clock = w.clock;
+  Session& session = w.session;
+  w.ui.file = FirmwareFile();
   session.link.SetExplicitDevice("fuzz0");
   if (session.link.LinkOpen() != 0) std::abort();
   session.status.link_kind = kLinkSerial;

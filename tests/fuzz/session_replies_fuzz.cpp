@@ -12,18 +12,6 @@
 
 namespace {
 
-class OneAdapter : public tessel::PortEnumerator {
- public:
-  std::vector<tessel::PortInfo> Ports() override {
-    tessel::PortInfo info;
-    info.device = "fuzz0";
-    info.has_usb_ids = true;
-    info.product_id = 60000;
-    info.product = "LX DRIVES ESC LINK";
-    return {info};
-  }
-};
-
 void CheckV1FieldsInLists(const tessel::EscSettingsImage& image) {
   for (const tessel::V1SettingDef& def : tessel::V1Settings()) {
     const int32_t v = image.*(def.field);
@@ -35,24 +23,15 @@ void CheckV1FieldsInLists(const tessel::EscSettingsImage& image) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tessel;
-  fuzz::ByteSource in(data, size);
-  ManualClock clock;
-  TimerLoop loop(clock);
-  fuzz::FuzzPort port(in, clock);
-  OneAdapter adapter;
-  fuzz::FuzzUi ui(in);
-  Session session(port, &adapter, clock, loop, ui);
+  fuzz::FuzzWorld w(data, size, true);
+  Session& session = w.session;
+  fuzz::FuzzUi& ui = w.ui;
   ApplyV1Defaults(session.image);
-  loop.SetHandler([&](int id) {
-    const uint64_t start = clock.NowMs();
-    session.OnTimer(id);
-    if (clock.NowMs() - start > 2000 + 200 + 50) std::abort();
-  });
+  w.DispatchTimers(2000 + 200 + 50);  // one echo wait and one reply wait
   session.Start();
   // Enough ticks for a read and a whole send (about 130 and 400).
   int sends = 0;
-  for (int tick = 0; tick < 1200 && !in.empty(); ++tick) {
-    if (!loop.RunOne()) break;
+  w.Run(1200, [&] {
     if (ui.v1_reads > 0) {
       CheckV1FieldsInLists(session.image);
       ui.v1_reads = 0;
@@ -68,6 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (damaged && started && ui.questions == asked) std::abort();
       if (session.unrecognised_reply && s.device_class == kDeviceV1 && started) std::abort();
     }
-  }
+  });
   return 0;
 }

@@ -57,6 +57,11 @@ class RecordingUi : public SessionUi {
   void V1LoadDefaults() override { ++v1_defaults; }
   void V1ShowStatus(const std::string& text) override { statuses.push_back(text); }
   void RefreshMainWindow() override { ++main_refreshes; }
+  void SetStatusLabels(const std::string& esc, const std::string&) override { label = esc; }
+  void SetHardwareText(const std::string& text) override { hardware = text; }
+  void ShowIndicators(bool show) override {
+    if (!show) ++indicators_hidden;
+  }
   void ShowAdapterNotice(const std::string& text) override { notices.push_back(text); }
   bool StopRequested() override { return stop; }
   void TransferDone(int32_t direction, bool complete) override {
@@ -65,8 +70,8 @@ class RecordingUi : public SessionUi {
 
   std::deque<Answer> answers;
   std::vector<std::string> questions;
-  std::vector<Question> asked;         // the questions that carried a detail or a default
-  std::vector<std::string> outcomes;   // status-line reports; failures start "failed: "
+  std::vector<Question> asked;        // the questions that carried a detail or a default
+  std::vector<std::string> outcomes;  // status-line reports; failures start "failed: "
   std::vector<std::string> filters;
   std::optional<std::string> open_file;
   std::optional<std::string> save_file;
@@ -75,7 +80,9 @@ class RecordingUi : public SessionUi {
   std::vector<int32_t> pages;
   std::vector<std::string> notices;
   std::vector<int32_t> transfers_done;  // kTransferRead/kTransferSend, negative if incomplete
-  bool stop = false;  // a stop was asked for (the command line's signals)
+  std::string label = "ESC";            // the ESC/LCD status label
+  std::string hardware = "TURBO";       // the hardware text of the information page
+  bool stop = false;                    // a stop was asked for (the command line's signals)
   unsigned last_bar = 0;
   bool progress_visible = false;
   int beeps = 0;
@@ -88,6 +95,7 @@ class RecordingUi : public SessionUi {
   int v1_sends = 0;
   int v1_defaults = 0;
   int main_refreshes = 0;
+  int indicators_hidden = 0;
 };
 
 }  // namespace tessel

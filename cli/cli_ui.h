@@ -53,11 +53,11 @@ class CliUi : public SessionUi {
   void V1ShowStatus(const std::string& text) override;
   // Goes to stderr at once; the wait for the adapter goes on.
   void ShowAdapterNotice(const std::string& text) override;
-  void TransferDone(int32_t direction, bool complete) override {
-    for (const auto& watcher : transfer_watchers) watcher(direction, complete);
+  void TransferDone(const TransferEnd& end) override {
+    for (const auto& watcher : transfer_watchers) watcher(end);
   }
   // Called when a read or a send reached its end (kTransferRead, kTransferSend).
-  std::vector<std::function<void(int32_t direction, bool complete)>> transfer_watchers;
+  std::vector<std::function<void(const TransferEnd& end)>> transfer_watchers;
 
   bool overwrite = false;     // answer Yes when asked to overwrite a settings file
   bool send_damaged = false;  // answer "Send anyway" when a damaged curve would be sent

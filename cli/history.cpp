@@ -16,7 +16,7 @@ CliHistory::CliHistory(CliUi& ui, const Session& session)
     std::fprintf(stderr, "tesselarc-cli: not kept in the settings history: %s\n", error.c_str());
   };
   ui.transfer_watchers.push_back(
-      [this](int32_t direction, bool complete) { recorder.OnTransferDone(direction, complete); });
+      [this](const TransferEnd& end) { recorder.OnTransferDone(end); });
 }
 
 std::unique_ptr<CliHistory> WatchHistory(CliUi& ui, const Session& session) {

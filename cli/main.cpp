@@ -326,12 +326,13 @@ class CliWorld {
   // The HID adapter greeted and the device behind it stopped (or never started) answering,
   // or only the LCD program box answers.
   bool HidWithoutEsc() const {
-    return OnHid() && session_->status.adapter_state == kHidAdapterGreeted &&
-           (HidEscLost() || (session_->status.esc_state == kEscNone && hid_->lcd_box_answered));
+    const SessionStatus& s = session_->status;
+    return OnHid() && s.adapter_state == kHidAdapterGreeted && s.esc_state == kEscNone &&
+           (s.lcd_box_answered || session_->last_transfer().outcome == TransferOutcome::kEscLost);
   }
-  // The HID engine gave the ESC up (a send that heard nothing, unanswered presence queries).
-  bool HidEscLost() const {
-    return OnHid() && session_->status.esc_state == kEscNone && hid_->poll_count == 255;
+  // A transfer ended with `outcome` after the wait that took `mark` began.
+  bool EndedWith(uint64_t mark, TransferOutcome outcome) const {
+    return session_->transfer_ends() > mark && session_->last_transfer().outcome == outcome;
   }
   bool EscConnected() const {
     const SessionStatus& s = session_->status;
@@ -341,11 +342,12 @@ class CliWorld {
   // Waits for the automatic read. 0, or 1 (130 when interrupted) with a message on stderr.
   // With `allow_no_esc` an adapter with nothing answering behind it also ends the wait with 0.
   int WaitForRead(bool allow_no_esc = false) {
+    const uint64_t mark = session_->transfer_ends();
     const bool done = loop_.RunUntil(
         [&] {
           return ui_.gave_up || StopRequested() || session_->unrecognised_reply ||
                  session_->link.idle_expired() || PortBusy() ||
-                 ui_.last_message == kHidVersionFailedText || HidWithoutEsc() ||
+                 EndedWith(mark, TransferOutcome::kNoVersion) || HidWithoutEsc() ||
                  (ui_.read_finished && !session_->status.transfer_active);
         },
         timeout_ms_);
@@ -360,7 +362,7 @@ class CliWorld {
           "lists); nothing was taken from it");
     }
     if (PortBusy()) return Fail(qt_port_->last_error());
-    if (ui_.last_message == kHidVersionFailedText) {
+    if (EndedWith(mark, TransferOutcome::kNoVersion)) {
       return Fail("the ESC answered but sent no version (\"" + std::string(kHidVersionFailedText) +
                   "\")");
     }
@@ -400,7 +402,7 @@ class CliWorld {
     const bool done = loop_.RunUntil(
         [&] {
           return !account.running() || ui_.gave_up || StopRequested() ||
-                 session_->link.idle_expired() || HidEscLost();
+                 session_->link.idle_expired();
         },
         timeout_ms_ + 60000);
     if (account.completed()) return kExitOk;
@@ -409,7 +411,7 @@ class CliWorld {
       return kExitInterrupted;
     }
     if (ui_.gave_up) return Fail(ui_.failure + "; " + Partial());
-    if (session_->adapter_lost_in_transfer || account.why == SendBreak::kAdapterLost) {
+    if (account.why == SendBreak::kAdapterLost) {
       return Fail("the adapter was lost during the send; " + Partial());
     }
     if (session_->link.idle_expired()) {
@@ -670,8 +672,8 @@ int RefuseDamagedCurves(CliWorld& world, bool force) {
 
 // Keeps the image a send wrote, taken when the engine reports the send's end, for --verify.
 void KeepSentImage(CliWorld& world, std::optional<EscSettingsImage>& sent) {
-  world.ui().transfer_watchers.push_back([&world, &sent](int32_t direction, bool complete) {
-    if (direction == kTransferSend && complete) sent = world.session().image;
+  world.ui().transfer_watchers.push_back([&world, &sent](const TransferEnd& end) {
+    if (end.direction == kTransferSend && end.complete()) sent = world.session().image;
   });
 }
 

@@ -128,7 +128,8 @@ TEST_F(EngineFaults, DeviceGoneEndsAV1SendAtOnceAsALostAdapter) {
   EXPECT_LE(clock.NowMs() - start, 50u);
   EXPECT_EQ(status().adapter_state, kAdapterLost);
   EXPECT_EQ(status().esc_state, kEscNone);
-  EXPECT_TRUE(session->adapter_lost_in_transfer);
+  EXPECT_EQ(session->last_transfer().outcome, TransferOutcome::kAdapterLost);
+  EXPECT_EQ(session->last_transfer().account.why, SendBreak::kAdapterLost);
   EXPECT_EQ(ui.questions, std::vector<std::string>{std::string(kSendCaption) + "|" +
                                                    kAdapterLostText});
 }

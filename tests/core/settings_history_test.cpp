@@ -26,9 +26,9 @@ using test_support::ScratchFolder;
 
 class HistoryUi : public RecordingUi {
  public:
-  void TransferDone(int32_t direction, bool complete) override {
-    RecordingUi::TransferDone(direction, complete);
-    if (recorder) recorder->OnTransferDone(direction, complete);
+  void TransferDone(const TransferEnd& end) override {
+    RecordingUi::TransferDone(end);
+    if (recorder) recorder->OnTransferDone(end);
   }
   HistoryRecorder* recorder = nullptr;
 };

@@ -64,8 +64,8 @@ class RecordingUi : public SessionUi {
   }
   void ShowAdapterNotice(const std::string& text) override { notices.push_back(text); }
   bool StopRequested() override { return stop; }
-  void TransferDone(int32_t direction, bool complete) override {
-    transfers_done.push_back(direction * (complete ? 1 : -1));
+  void TransferDone(const TransferEnd& end) override {
+    transfers_done.push_back(end.direction * (end.complete() ? 1 : -1));
   }
 
   std::deque<Answer> answers;

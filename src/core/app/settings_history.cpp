@@ -505,19 +505,18 @@ void ApplyHistoryEntry(const HistoryEntry& entry, EscSettingsImage& image) {
   }
 }
 
-void HistoryRecorder::OnTransferDone(int32_t direction, bool complete) {
+void HistoryRecorder::OnTransferDone(const TransferEnd& end) {
   const std::string noted = send_cause_;
   send_cause_.clear();
-  if (!complete) return;
+  if (!end.complete()) return;
+  const int32_t direction = end.direction;
   const SessionStatus& s = session_.status;
   const std::string device = HistoryDeviceKind(s);
   if (device.empty()) return;
   std::string cause;
   if (direction == kTransferRead) {
     imported_ = false;
-    for (bool damaged : session_.damaged_curves) {
-      if (damaged && device == "full") return;
-    }
+    if (end.outcome == TransferOutcome::kDamagedCurves) return;
     cause = kCauseRead;
   } else {
     imported_ = false;

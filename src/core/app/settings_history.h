@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "core/engine/transfer_outcome.h"
 #include "core/model/settings_image.h"
 
 namespace tessel {
@@ -127,8 +128,9 @@ class HistoryRecorder {
   // The cause an Apply button press counts as now.
   std::string ApplyCause() const { return imported_ ? kCauseImport : kCauseApply; }
 
-  // SessionUi::TransferDone. An incomplete transfer is never kept.
-  void OnTransferDone(int32_t direction, bool complete);
+  // SessionUi::TransferDone. An incomplete transfer, or a read with damaged curves, is never
+  // kept.
+  void OnTransferDone(const TransferEnd& end);
 
   SettingsHistory& history() { return history_; }
   const std::string& last_id() const { return last_id_; }

@@ -187,7 +187,7 @@ void HidEngine::OnPresenceAnswer(uint8_t answer) {
   // The LCD program box answers only after it restarted; during its update that means the
   // block transfer starts over.
   if (answer == kHidLcdBoxReply) {
-    lcd_box_answered = true;
+    status_.lcd_box_answered = true;
     if (lcd_update_active) ResumeLcdUpdate();
     return;
   }
@@ -214,6 +214,11 @@ void HidEngine::ReportEscLost() {
   ui_.SwitchToPage(kPageV1Done);
   ui_.RefreshMainWindow();
   poll_count = kPollLost;
+  // A send that heard nothing ends as broken off (the caller says so); anything else the
+  // engine was waiting for was the read.
+  if (!session_.send_account.running()) {
+    session_.FinishTransfer(kTransferRead, TransferOutcome::kEscLost);
+  }
 }
 
 void HidEngine::StepVersion() {
@@ -238,6 +243,7 @@ void HidEngine::StepVersion() {
     ui_.RefreshMainWindow();
     status_.transfer_active = false;
     ui_.ReportFailure("Read failed: the ESC did not tell its version");
+    session_.FinishTransfer(kTransferRead, TransferOutcome::kNoVersion);
     ui_.Ask(kHidVersionFailedText, kHidVersionFailedCaption, Buttons::kOk);
     poll_count = 0;
     timers_.Arm(kTimerHidSession, kHidTickMs);
@@ -305,7 +311,7 @@ void HidEngine::StepSettings() {
     status_.requested_page = kPageV1Done;
     ui_.V1RefreshFromImage();
     ui_.ReportOutcome(ReadOkText(status_, session_.VersionText()));
-    ui_.TransferDone(kTransferRead, true);
+    session_.FinishTransfer(kTransferRead, TransferOutcome::kComplete);
     ui_.RefreshMainWindow();
   }
   hid_step = kHidStepPresence;
@@ -375,7 +381,7 @@ void HidEngine::FinishRead() {
   ui_.RefreshMainWindow();
   hid_step = kHidStepPresence;
   session_.WarnOfDamagedCurves();
-  ui_.TransferDone(kTransferRead, true);
+  session_.FinishTransfer(kTransferRead, session_.ReadOutcome());
 }
 
 size_t HidEngine::BuildFullPacket(bool preset_packet) {
@@ -507,7 +513,7 @@ void HidEngine::StepSendAck() {
   session_.send_account.Complete();
   ui_.V1ShowSendDone();
   ui_.ReportOutcome(kSentOkText);
-  ui_.TransferDone(kTransferSend, true);
+  session_.FinishTransfer(kTransferSend, TransferOutcome::kComplete);
   link.DelayMs(100);
   if (esc_type != 12 && esc_type != 15) {
     SendByte(kHidCmdV1Done);
@@ -590,7 +596,7 @@ void HidEngine::FinishSend() {
   session_.send_account.Complete();
   ui_.ReportOutcome(kSentOkText);
   ui_.RefreshMainWindow();
-  ui_.TransferDone(kTransferSend, true);
+  session_.FinishTransfer(kTransferSend, TransferOutcome::kComplete);
 }
 
 void HidEngine::CountV1Pairs(int32_t pairs) {
@@ -715,6 +721,7 @@ void HidEngine::OnDeviceRemoved(const std::string& path) {
 
 void HidEngine::Disconnect() {
   SessionStatus& s = status_;
+  const bool reading = s.transfer_active && s.read_in_progress && !session_.send_account.running();
   link.HidClose();
   s.lcd_box_connected = false;
   s.adapter_state = kAdapterNone;
@@ -737,6 +744,7 @@ void HidEngine::Disconnect() {
   // Whatever comes back after this (the adapter, its greeting, a fresh read) cannot finish
   // the send that was cut off.
   session_.BreakOffSend(SendBreak::kAdapterLost);
+  if (reading) session_.FinishTransfer(kTransferRead, TransferOutcome::kAdapterLost);
   ReleaseBusyButton();
   ui_.CloseProgress();
   ui_.RefreshMainWindow();

@@ -126,8 +126,6 @@ class HidEngine : public Engine {
   bool esc_identified = false;
   int32_t esc_type = 0;
   bool lcd_update_active = false;
-  // The device answered presence with 0x27: the LCD program box, no ESC.
-  bool lcd_box_answered = false;
 
   // Firmware update.
   std::vector<uint8_t> fw_image;

@@ -90,7 +90,6 @@ void SerialEngine::LoseAdapter() {
   SessionStatus& s = status_;
   const bool sending = s.transfer_direction == kTransferSend;
   link.LinkClose();
-  session_.adapter_lost_in_transfer = true;
   s.read_in_progress = false;
   s.send_in_progress = false;
   s.transfer_active = false;
@@ -101,7 +100,11 @@ void SerialEngine::LoseAdapter() {
   s.adapter_state = kAdapterLost;
   s.link_kind = kLinkNone;
   status_changed_ = true;
-  if (sending) session_.BreakOffSend(SendBreak::kAdapterLost);
+  if (sending) {
+    session_.BreakOffSend(SendBreak::kAdapterLost);
+  } else {
+    session_.FinishTransfer(kTransferRead, TransferOutcome::kAdapterLost);
+  }
   ui_.CloseProgress();
   ui_.RedrawIndicators();
   ui_.RefreshMainWindow();
@@ -282,6 +285,7 @@ ErrorChoice SerialEngine::ConfirmTransferError() {
     session_.BreakOffSend(SendBreak::kStopped);
   } else {
     ui_.ReportFailure("Read stopped: the ESC did not answer as expected");
+    session_.FinishTransfer(kTransferRead, TransferOutcome::kCancelled);
   }
   ui_.CloseProgress();
   ui_.RefreshMainWindow();
@@ -461,7 +465,7 @@ void SerialEngine::FinishRead() {
   ReportReadDone();
   ui_.RefreshMainWindow();
   session_.WarnOfDamagedCurves();
-  ui_.TransferDone(kTransferRead, session_.skipped_steps == 0);
+  session_.FinishTransfer(kTransferRead, session_.ReadOutcome());
 }
 
 void SerialEngine::ReportReadDone() {
@@ -475,11 +479,11 @@ void SerialEngine::ReportReadDone() {
 void SerialEngine::ReportSendDone() {
   if (session_.skipped_steps > 0) {
     session_.BreakOffSend(SendBreak::kSkipped);
-  } else {
-    session_.send_account.Complete();
-    ui_.ReportOutcome(kSentOkText);
+    return;
   }
-  ui_.TransferDone(kTransferSend, session_.skipped_steps == 0);
+  session_.send_account.Complete();
+  ui_.ReportOutcome(kSentOkText);
+  session_.FinishTransfer(kTransferSend, TransferOutcome::kComplete);
 }
 
 void SerialEngine::CountEchoedPairs() {
@@ -647,6 +651,8 @@ void SerialEngine::SendStepV1() {
 void SerialEngine::OnPortRemoved() {
   SessionStatus& s = status_;
   const bool serial = s.link_kind == kLinkSerial;
+  const bool reading = serial && s.transfer_active && s.read_in_progress &&
+                       s.transfer_direction == kTransferRead;
   s.link_kind = kLinkNone;
   timers_.Arm(kTimerHidProbe, 200);
   s.progress_total = kHidProgressTotal;
@@ -662,6 +668,7 @@ void SerialEngine::OnPortRemoved() {
   ui_.SwitchToPage(kPageNone);
   // Said once the status tells that the adapter is gone.
   if (serial) session_.BreakOffSend(SendBreak::kAdapterLost);
+  if (reading) session_.FinishTransfer(kTransferRead, TransferOutcome::kAdapterLost);
 }
 
 void SerialEngine::OnPortArrived() {

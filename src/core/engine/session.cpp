@@ -103,6 +103,38 @@ bool Session::ConfirmDamagedCurveSend() {
 void Session::BreakOffSend(SendBreak why) {
   if (!send_account.BreakOff(why)) return;
   ui_.ReportFailure(SendBrokeOffText(send_account));
+  TransferOutcome outcome = TransferOutcome::kCancelled;
+  switch (why) {
+    case SendBreak::kNone:
+    case SendBreak::kStopped:
+      break;
+    case SendBreak::kSkipped:
+      outcome = TransferOutcome::kSkippedSteps;
+      break;
+    case SendBreak::kAdapterLost:
+      outcome = TransferOutcome::kAdapterLost;
+      break;
+    case SendBreak::kEscSilent:
+      outcome = TransferOutcome::kEscLost;
+      break;
+  }
+  FinishTransfer(kTransferSend, outcome);
+}
+
+void Session::FinishTransfer(int32_t direction, TransferOutcome outcome) {
+  last_transfer_ = TransferEnd{direction, outcome, send_account};
+  ++transfer_ends_;
+  if (last_transfer_.reached_end()) ui_.TransferDone(last_transfer_);
+}
+
+TransferOutcome Session::ReadOutcome() const {
+  if (skipped_steps > 0) return TransferOutcome::kSkippedSteps;
+  if (status.device_class == kDeviceFull) {
+    for (bool damaged : damaged_curves) {
+      if (damaged) return TransferOutcome::kDamagedCurves;
+    }
+  }
+  return TransferOutcome::kComplete;
 }
 
 void Session::RefuseUnrecognisedReply() {
@@ -114,6 +146,7 @@ void Session::RefuseUnrecognisedReply() {
   s.progress = 0;
   ui_.CloseProgress();
   ui_.RefreshMainWindow();
+  FinishTransfer(kTransferRead, TransferOutcome::kUnrecognisedReply);
   ui_.Ask(kUnrecognisedReplyText, kReadCaption, Buttons::kOk);
 }
 
@@ -188,7 +221,6 @@ void Session::WarnOfDamagedCurves() {
 }
 
 void Session::PrepareRead() {
-  adapter_lost_in_transfer = false;
   skipped_steps = 0;
   status.transfer_active = true;
   status.transfer_direction = kTransferRead;
@@ -201,7 +233,6 @@ void Session::PrepareRead() {
 }
 
 void Session::PrepareSend() {
-  adapter_lost_in_transfer = false;
   skipped_steps = 0;
   int curves = 0;
   for (const CurveField& f : CurveFields()) curves += image.*(f.mode) != 0 ? 1 : 0;

@@ -17,6 +17,7 @@
 #include "core/engine/serial_engine.h"
 #include "core/engine/session_ui.h"
 #include "core/engine/timer_host.h"
+#include "core/engine/transfer_outcome.h"
 #include "core/link/clock.h"
 #include "core/link/serial_link.h"
 #include "core/model/curve_model.h"
@@ -69,8 +70,6 @@ class Session {
   // The last V1 block held values outside the V1 lists: none of it was taken, and the V1
   // settings are not sent until a read succeeds.
   bool unrecognised_reply = false;
-  // The port vanished (EIO, device gone) during a transfer, which then ended at once.
-  bool adapter_lost_in_transfer = false;
   // Steps of the current transfer the user chose to skip ("NO next"): its end is then no
   // plain success.
   int skipped_steps = 0;
@@ -127,6 +126,14 @@ class Session {
   // Ends the running send as broken off and says so (either adapter); nothing when no send
   // runs.
   void BreakOffSend(SendBreak why);
+  // Every end of a read or a send, either adapter: kept as last_transfer(); one that reached
+  // its last step goes to SessionUi::TransferDone.
+  void FinishTransfer(int32_t direction, TransferOutcome outcome);
+  // How a read that reached its last step ended: skipped steps, damaged curves, or complete.
+  TransferOutcome ReadOutcome() const;
+  const TransferEnd& last_transfer() const { return last_transfer_; }
+  // Counts the ends, so that a caller can tell an end that came after it started waiting.
+  uint64_t transfer_ends() const { return transfer_ends_; }
 
   CurveModel& EditorFor(const CurveField& field);
   void LoadAllCurves();
@@ -143,6 +150,8 @@ class Session {
   Engine* OpenEngine();
 
   Engine* hid_ = nullptr;
+  TransferEnd last_transfer_;
+  uint64_t transfer_ends_ = 0;
 };
 
 }  // namespace tessel

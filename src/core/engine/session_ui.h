@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "core/engine/transfer_outcome.h"
 #include "core/link/access_notice.h"
 
 namespace tessel {
@@ -50,10 +51,11 @@ class SessionUi : public AdapterNoticeSink {
   // "Exported to ...") or why it failed. The beep alone is silent on many desktops.
   virtual void ReportOutcome(const std::string& /*text*/) {}
   virtual void ReportFailure(const std::string& /*text*/) {}
-  // A read or a send reached its end (`direction` kTransferRead or kTransferSend), after the
-  // pages or the V1 dialog took it in. `complete` is false when steps were skipped on the
-  // way, so the image may not be what the ESC holds. Verify and history start here.
-  virtual void TransferDone(int32_t /*direction*/, bool /*complete*/) {}
+  // A read or a send reached its last step, after the pages or the V1 dialog took it in
+  // (`end.reached_end()`); it is not `complete()` when steps were skipped on the way, so the
+  // image may not be what the ESC holds. Verify and history start here. A transfer that
+  // broke off says so through ReportFailure; the session's last_transfer() holds every end.
+  virtual void TransferDone(const TransferEnd& /*end*/) {}
   // Dispatches the window messages that are waiting, so that windows repaint and stay
   // responsive while a blocking procedure (the serial firmware update) runs.
   virtual void ProcessEvents() {}

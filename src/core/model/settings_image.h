@@ -130,6 +130,8 @@ struct SessionStatus {
   int32_t progress = 0;
   int32_t progress_total = 409;
   bool lcd_box_connected = false;
+  // The HID device answered presence as the LCD program box: no ESC is behind the adapter.
+  bool lcd_box_answered = false;
   bool curve_editor_open = false;
   bool update_running = false;
   int32_t busy_button = kBusyNone;

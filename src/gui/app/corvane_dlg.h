@@ -150,13 +150,13 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   QMessageBox* failure_notice() const { return failure_notice_; }
   // Looks for the virtual and socket HID adapters; idle with the real one, which has events.
   const QTimer* hid_poll() const { return hid_poll_; }
-  void TransferDone(int32_t direction, bool complete) override {
-    emit transferDone(direction, complete);
+  void TransferDone(const TransferEnd& end) override {
+    emit transferDone(end);
   }
 
  signals:
   // A read or a send of either engine reached its end (kTransferRead, kTransferSend).
-  void transferDone(int direction, bool complete);
+  void transferDone(const tessel::TransferEnd& end);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

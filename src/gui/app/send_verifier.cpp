@@ -40,7 +40,9 @@ bool SendVerifier::enabled() const {
   return toggle_.isChecked();
 }
 
-void SendVerifier::OnTransferDone(int direction, bool complete) {
+void SendVerifier::OnTransferDone(const TransferEnd& end) {
+  const int direction = end.direction;
+  const bool complete = end.complete();
   Session& session = window_.session();
   if (direction == kTransferSend) {
     if (!enabled()) return;

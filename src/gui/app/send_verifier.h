@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/engine/transfer_outcome.h"
 #include "core/model/settings_image.h"
 #include "core/model/setup_compare.h"
 
@@ -41,7 +42,7 @@ class SendVerifier : public QObject {
   static constexpr int kReadLimitMs = 30000;
 
  private:
-  void OnTransferDone(int direction, bool complete);
+  void OnTransferDone(const TransferEnd& end);
   void TryStartRead();
   void Compare(const EscSettingsImage& read_back, bool complete);
   void Fail(const QString& status, const QString& text, const QString& detail);

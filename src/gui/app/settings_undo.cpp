@@ -13,7 +13,7 @@ SettingsUndo::SettingsUndo(CCorvaneDlg& window, const QString& folder)
       history_(folder.isEmpty() ? HistoryFolder() : folder.toStdString()),
       recorder_(history_, window.session()) {
   connect(&window, &CCorvaneDlg::transferDone, this,
-          [this](int direction, bool complete) { recorder_.OnTransferDone(direction, complete); });
+          [this](const TransferEnd& end) { recorder_.OnTransferDone(end); });
   recorder_.on_error = [this](const std::string& error) {
     window_.ReportFailure("Not kept in the settings history: " + error);
   };

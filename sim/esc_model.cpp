@@ -171,24 +171,26 @@ std::vector<uint8_t> EscModel::SettingsBlock() const {
   return block;
 }
 
-std::optional<CurveCommand> EscModel::CurveCommandFor(uint8_t byte) const {
+std::optional<CurveCommand> EscModel::TakeCurveCommand(uint8_t byte, const EscModelFaults& faults,
+                                                        std::vector<uint8_t>& out) {
   if (variant_ != EscVariant::kFull) return std::nullopt;
   const auto curves = CurveFields();
   for (size_t i = 0; i < curves.size(); ++i) {
-    if (byte == curves[i].read_command) return CurveCommand{static_cast<CurveIndex>(i), false};
-    if (byte == curves[i].write_command) return CurveCommand{static_cast<CurveIndex>(i), true};
+    const auto which = static_cast<CurveIndex>(i);
+    if (byte == curves[i].write_command) {
+      curve_written_ = which;
+      return CurveCommand{which, true};
+    }
+    if (byte != curves[i].read_command) continue;
+    const CurveData& curve = image_.*curves[i].curve;
+    out.push_back(kCurveMarker);
+    for (int pos = 0; pos < kCurveWireBytes; ++pos) out.push_back(CurveWireByte(curve, pos));
+    auto check = CurveCheckBytes(curve);
+    if (faults.bad_curve_check[which]) check[1] = static_cast<uint8_t>((check[1] + 1) % 100);
+    out.insert(out.end(), check.begin(), check.end());
+    return CurveCommand{which, false};
   }
   return std::nullopt;
-}
-
-void EscModel::AppendCurve(CurveIndex which, const EscModelFaults& faults,
-                           std::vector<uint8_t>& out) const {
-  const CurveData& curve = image_.*CurveFields()[which].curve;
-  out.push_back(kCurveMarker);
-  for (int pos = 0; pos < kCurveWireBytes; ++pos) out.push_back(CurveWireByte(curve, pos));
-  auto check = CurveCheckBytes(curve);
-  if (faults.bad_curve_check[which]) check[1] = static_cast<uint8_t>((check[1] + 1) % 100);
-  out.insert(out.end(), check.begin(), check.end());
 }
 
 void EscModel::TakePair(uint8_t command, uint8_t value, const EscModelFaults& faults) {
@@ -208,9 +210,9 @@ void EscModel::TakePair(uint8_t command, uint8_t value, const EscModelFaults& fa
   KeepField(faults.keep_field, before, image_);
 }
 
-void EscModel::TakeCurve(CurveIndex which, const uint8_t* bytes, const EscModelFaults& faults) {
+void EscModel::TakeCurve(const uint8_t* bytes, const EscModelFaults& faults) {
   ReceivedCurve in;
-  in.which = which;
+  in.which = curve_written_;
   for (int pos = 0; pos < kCurveWireBytes; ++pos) {
     SetCurveWireByte(in.wire, pos, bytes[static_cast<size_t>(pos)]);
   }
@@ -218,7 +220,7 @@ void EscModel::TakeCurve(CurveIndex which, const uint8_t* bytes, const EscModelF
   in.check_matched = in.check == CurveCheckBytes(in.wire);
   if (in.check_matched) {
     const EscSettingsImage before = image_;
-    CurveData& target = image_.*CurveFields()[which].curve;
+    CurveData& target = image_.*CurveFields()[in.which].curve;
     for (int pos = 0; pos < kCurveWireBytes; ++pos) {
       SetCurveWireByte(target, pos, CurveWireByte(in.wire, pos));
     }

@@ -86,11 +86,11 @@ class EscModel {
 
   // The settings block: 31 bytes from a full ESC, the V1 block from a V1-series ESC.
   std::vector<uint8_t> SettingsBlock() const;
-  // The curve command `byte` is, for a full ESC; nothing for any other byte or ESC.
-  std::optional<CurveCommand> CurveCommandFor(uint8_t byte) const;
-  // A curve read: the marker, the 120 wire bytes and the two check bytes.
-  void AppendCurve(CurveIndex which, const EscModelFaults& faults,
-                   std::vector<uint8_t>& out) const;
+  // A full ESC's curve command. A read appends the answer to `out`: the marker, the 120 wire
+  // bytes and the two check bytes. A write makes the ESC wait for that curve (TakeCurve).
+  // Nothing for any other byte, or for a V1-series ESC.
+  std::optional<CurveCommand> TakeCurveCommand(uint8_t byte, const EscModelFaults& faults,
+                                               std::vector<uint8_t>& out);
 
   // A [command, value] settings pair. A full ESC stores the field of its set command, counts
   // the end of the settings (0xAF) and keeps 0xE0's value; a V1-series ESC stores its field
@@ -98,8 +98,9 @@ class EscModel {
   void TakePair(uint8_t command, uint8_t value, const EscModelFaults& faults);
   // The lone byte that closes a V1-series packet.
   void TakeEndOfPacket() { ++end_of_settings_; }
-  // A curve write: `bytes` holds kCurveWriteBytes. Only a matching curve enters the image.
-  void TakeCurve(CurveIndex which, const uint8_t* bytes, const EscModelFaults& faults);
+  // The curve the last write command named: `bytes` holds kCurveWriteBytes. Only a curve
+  // whose check value matches enters the image.
+  void TakeCurve(const uint8_t* bytes, const EscModelFaults& faults);
 
   // A whole firmware record (length bytes included): returns the loader's verdict and keeps
   // an accepted record.
@@ -121,6 +122,7 @@ class EscModel {
   size_t v1_block_length_;
   EscSettingsImage image_;
   std::string version_text_;
+  CurveIndex curve_written_ = kBoostCurve;
 
   std::vector<std::array<uint8_t, 2>> pairs_;
   int end_of_settings_ = 0;

@@ -73,7 +73,7 @@ void VirtualEsc::Command(uint8_t byte, std::vector<uint8_t>& out) {
       curve_bytes_[curve_pos_++] = byte;
       if (curve_pos_ == curve_bytes_.size()) {
         state_ = State::kIdle;
-        model_.TakeCurve(curve_which_, curve_bytes_.data(), faults_);
+        model_.TakeCurve(curve_bytes_.data(), faults_);
       }
       return;
     case State::kRecordLength:
@@ -110,13 +110,15 @@ void VirtualEsc::Command(uint8_t byte, std::vector<uint8_t>& out) {
       break;
   }
 
-  if (const auto curve = model_.CurveCommandFor(byte)) {
+  if (const auto curve = model_.TakeCurveCommand(byte, faults_, out)) {
     if (curve->write) {
-      curve_which_ = curve->which;
       curve_pos_ = 0;
       state_ = State::kCurveWrite;
     } else {
-      SendCurve(curve->which, out);
+      // The throttle curve's check value is four bytes long on this line; only the first
+      // two carry it.
+      const int extra = CurveFields()[curve->which].check_reply_length - 2;
+      out.insert(out.end(), static_cast<size_t>(std::max(extra, 0)), 0);
     }
     return;
   }
@@ -134,13 +136,6 @@ void VirtualEsc::SendParamBlock(std::vector<uint8_t>& out) const {
     block.resize(std::min(block.size(), static_cast<size_t>(faults_.param_block_limit)));
   }
   out.insert(out.end(), block.begin(), block.end());
-}
-
-void VirtualEsc::SendCurve(CurveIndex which, std::vector<uint8_t>& out) const {
-  model_.AppendCurve(which, faults_, out);
-  // The throttle curve's check value is four bytes long on this line; only the first two
-  // carry it.
-  for (int i = 2; i < CurveFields()[which].check_reply_length; ++i) out.push_back(0);
 }
 
 // Loader: records are a 2-byte big-endian body length and the body. At a record boundary two

@@ -111,7 +111,6 @@ class VirtualEsc {
   void Command(uint8_t byte, std::vector<uint8_t>& out);
   void LoaderByte(uint8_t byte, std::vector<uint8_t>& out);
   void SendParamBlock(std::vector<uint8_t>& out) const;
-  void SendCurve(CurveIndex which, std::vector<uint8_t>& out) const;
   void FinishRecord(std::vector<uint8_t>& out);
 
   EscModel model_;
@@ -120,7 +119,6 @@ class VirtualEsc {
   Mode mode_ = Mode::kCommand;
   State state_ = State::kIdle;
   uint8_t pending_command_ = 0;
-  CurveIndex curve_which_ = kBoostCurve;
   std::array<uint8_t, EscModel::kCurveWriteBytes> curve_bytes_{};
   size_t curve_pos_ = 0;
 

@@ -305,7 +305,7 @@ void VirtualHidAdapter::Feed(uint8_t byte, std::vector<uint8_t>& answer) {
         state_ = State::kCommand;
         curve_pos_ = 0;
         // The twelve 1s after the check value are the adapter's; the ESC takes the rest.
-        model_.TakeCurve(curve_which_, curve_bytes_.data(), faults_);
+        model_.TakeCurve(curve_bytes_.data(), faults_);
         Ack(kAck, answer);
       }
       return;
@@ -358,14 +358,11 @@ void VirtualHidAdapter::Command(uint8_t byte, std::vector<uint8_t>& answer) {
       break;
   }
 
-  if (const auto curve = model_.CurveCommandFor(byte)) {
+  if (const auto curve = model_.TakeCurveCommand(byte, faults_, answer)) {
     if (curve->write) {
-      curve_which_ = curve->which;
       curve_pos_ = 0;
       state_ = State::kCurveData;
       Ack(kCurveMarker, answer);
-    } else {
-      model_.AppendCurve(curve->which, faults_, answer);
     }
     return;
   }

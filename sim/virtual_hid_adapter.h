@@ -283,7 +283,6 @@ class VirtualHidAdapter : public HidDevice {
 
   State state_ = State::kCommand;
   uint8_t pending_command_ = 0;
-  CurveIndex curve_which_ = kBoostCurve;
   std::array<uint8_t, kCurveWriteLength> curve_bytes_{};
   size_t curve_pos_ = 0;
   int pairs_in_report_ = 0;  // a full ESC acknowledges a report of pairs once

@@ -193,7 +193,7 @@ std::optional<CurveCommand> EscModel::TakeCurveCommand(uint8_t byte, const EscMo
   return std::nullopt;
 }
 
-void EscModel::TakePair(uint8_t command, uint8_t value, const EscModelFaults& faults) {
+bool EscModel::TakePair(uint8_t command, uint8_t value, const EscModelFaults& faults) {
   pairs_.push_back({command, value});
   const EscSettingsImage before = image_;
   if (variant_ == EscVariant::kFull) {
@@ -208,6 +208,7 @@ void EscModel::TakePair(uint8_t command, uint8_t value, const EscModelFaults& fa
     TakeV1EscPair(image_, command, value, has_bec());
   }
   KeepField(faults.keep_field, before, image_);
+  return is_v1();
 }
 
 void EscModel::TakeCurve(const uint8_t* bytes, const EscModelFaults& faults) {

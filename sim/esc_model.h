@@ -95,7 +95,9 @@ class EscModel {
   // A [command, value] settings pair. A full ESC stores the field of its set command, counts
   // the end of the settings (0xAF) and keeps 0xE0's value; a V1-series ESC stores its field
   // (the BEC only when it has one, the cut-off by its code). Other commands change nothing.
-  void TakePair(uint8_t command, uint8_t value, const EscModelFaults& faults);
+  // Returns whether the ESC answers the pair: a V1-series ESC answers every pair, those
+  // without a setting here too; a full ESC none.
+  bool TakePair(uint8_t command, uint8_t value, const EscModelFaults& faults);
   // The lone byte that closes a V1-series packet.
   void TakeEndOfPacket() { ++end_of_settings_; }
   // The curve the last write command named: `bytes` holds kCurveWriteBytes. Only a curve

@@ -64,10 +64,7 @@ void VirtualEsc::Command(uint8_t byte, std::vector<uint8_t>& out) {
   switch (state_) {
     case State::kPairValue:
       state_ = State::kIdle;
-      model_.TakePair(pending_command_, byte, faults_);
-      // A V1-series ESC answers every pair, those without a setting here ([0xE9, 1],
-      // [0xA2, 1], ...) too.
-      if (model_.is_v1()) out.push_back(kReady);
+      if (model_.TakePair(pending_command_, byte, faults_)) out.push_back(kReady);
       return;
     case State::kCurveWrite:
       curve_bytes_[curve_pos_++] = byte;

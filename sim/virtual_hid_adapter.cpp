@@ -208,7 +208,7 @@ int VirtualHidAdapter::SendInterruptReport(const uint8_t* report, size_t length)
   }
   // Pairs never span reports: a command byte at the end of one is padding, not a setting.
   if (state_ == State::kPairValue) state_ = State::kCommand;
-  if (kind_ == HidDeviceKind::kFullEsc && pairs_in_report_ > 0) Ack(kAck, answer);
+  if (pairs_in_report_ > 0) Ack(kAck, answer);
   // A split "ok" ends the answer: its "k" waits for the host's next fetch.
   Answer(answer, split_answer_ && !answer.empty() ? answer.size() - 1 : faults_.split_answer_at);
   return kHidSuccess;
@@ -391,13 +391,11 @@ bool VirtualHidAdapter::IsSetCommand(uint8_t byte) const {
 }
 
 void VirtualHidAdapter::TakePair(uint8_t command, uint8_t value, std::vector<uint8_t>& answer) {
-  model_.TakePair(command, value, faults_);
-  if (kind_ == HidDeviceKind::kFullEsc) {
-    ++pairs_in_report_;  // acknowledged once the whole report is taken
-    return;
+  if (model_.TakePair(command, value, faults_)) {
+    Ack(kAck, answer);
+  } else {
+    ++pairs_in_report_;  // the adapter acknowledges a report of pairs once, when it is taken
   }
-  // A V1 ESC acknowledges every pair, those without a setting here too.
-  Ack(kAck, answer);
 }
 
 void VirtualHidAdapter::Ack(uint8_t byte, std::vector<uint8_t>& answer) {

@@ -11,32 +11,24 @@ namespace {
 constexpr uint8_t kDataReportId = 2;
 constexpr uint8_t kHelloReportId = 0xFD;
 constexpr size_t kDataPerReport = 59;
-constexpr uint8_t kPresenceFull = 0x2A;
-constexpr uint8_t kPresenceV1Bec = 0x2B;
-constexpr uint8_t kPresenceV1 = 0x2C;
-constexpr size_t kV1BlockDefault = 14;
 constexpr size_t kV1BlockBecDefault = 18;
-constexpr uint8_t kBlockFiller = 0x00;
 constexpr uint8_t kLongAnswerFiller = 0x00;
 constexpr uint8_t kBoxRestarted = 0x27;
+constexpr std::array<uint8_t, 7> kEscVersionDefault{0x00, 0x00, 0xDD, 5, 12, 3, 7};
 
-size_t DefaultBlockLength(HidDeviceKind kind, size_t asked) {
-  if (kind != HidDeviceKind::kV1Esc && kind != HidDeviceKind::kV1EscBec) return 0;
-  if (asked != 0) return asked;
-  return kind == HidDeviceKind::kV1EscBec ? kV1BlockBecDefault : kV1BlockDefault;
-}
-
-EscSettingsImage ImageFor(HidDeviceKind kind) {
-  switch (kind) {
-    case HidDeviceKind::kFullEsc:
-      return SampleFullEscImage();
-    case HidDeviceKind::kV1Esc:
-    case HidDeviceKind::kV1EscBec:
-      return SampleV1EscImage();
-    case HidDeviceKind::kLcdBox:
-      break;
+// The device behind the adapter. The LCD program box holds no ESC settings. A V1 ESC with the
+// BEC setting answers 18 bytes here unless told otherwise.
+EscModel DeviceModel(HidDeviceKind kind, size_t v1_block_length, const std::string& version) {
+  EscVariant variant = EscVariant::kFull;
+  if (kind == HidDeviceKind::kV1Esc) variant = EscVariant::kV1;
+  if (kind == HidDeviceKind::kV1EscBec) {
+    variant = EscVariant::kV1Bec;
+    if (v1_block_length == 0) v1_block_length = kV1BlockBecDefault;
   }
-  return EscSettingsImage{};
+  EscModel model(variant, v1_block_length);
+  if (kind == HidDeviceKind::kLcdBox) model.image() = EscSettingsImage{};
+  model.set_version_text(version);
+  return model;
 }
 
 bool IdsMatch(uint16_t vendor_id, uint16_t product_id) {
@@ -47,9 +39,9 @@ bool IdsMatch(uint16_t vendor_id, uint16_t product_id) {
 
 VirtualHidAdapter::VirtualHidAdapter(HidDeviceKind kind, size_t v1_block_length, std::string path)
     : kind_(kind),
-      v1_block_length_(DefaultBlockLength(kind, v1_block_length)),
-      path_(std::move(path)),
-      image_(ImageFor(kind)) {}
+      model_(DeviceModel(kind, v1_block_length,
+                         std::string(kEscVersionDefault.begin(), kEscVersionDefault.end()))),
+      path_(std::move(path)) {}
 
 // --- enumeration, open, close, hot-plug ---
 
@@ -131,36 +123,23 @@ void VirtualHidAdapter::AddExtraAdapter(const std::string& path) {
 
 void VirtualHidAdapter::ReplaceDevice(HidDeviceKind kind, size_t v1_block_length) {
   kind_ = kind;
-  v1_block_length_ = DefaultBlockLength(kind, v1_block_length);
-  image_ = ImageFor(kind);
+  // The version answer is set on the adapter and stays with the new device.
+  model_ = DeviceModel(kind, v1_block_length, model_.version_text());
   block_state_ = BlockState::kIdle;
   ResetLine();
   restarted_ = false;
   restarts_ = 0;
   block_image_.clear();
   flashed_image_.clear();
-  flashed_records_.clear();
-  pairs_.clear();
-  received_curves_.clear();
   presence_queries_ = 0;
-  end_of_settings_ = 0;
   acks_ = 0;
 }
 
 std::optional<uint8_t> VirtualHidAdapter::presence_answer() const {
   if (presence_override_) return presence_override_;
-  switch (kind_) {
-    case HidDeviceKind::kFullEsc:
-      return kPresenceFull;
-    case HidDeviceKind::kV1Esc:
-      return kPresenceV1;
-    case HidDeviceKind::kV1EscBec:
-      return kPresenceV1Bec;
-    case HidDeviceKind::kLcdBox:
-      // Silent until it restarted (after an update, or in the middle of one).
-      if (restarted_) return kBoxRestarted;
-      break;
-  }
+  if (kind_ != HidDeviceKind::kLcdBox) return model_.identify_reply();
+  // The box is silent until it restarted (after an update, or in the middle of one).
+  if (restarted_) return kBoxRestarted;
   return std::nullopt;
 }
 
@@ -229,7 +208,7 @@ int VirtualHidAdapter::SendInterruptReport(const uint8_t* report, size_t length)
   }
   // Pairs never span reports: a command byte at the end of one is padding, not a setting.
   if (state_ == State::kPairValue) state_ = State::kCommand;
-  if (kind_ == HidDeviceKind::kFullEsc && pairs_in_report_ > 0) Ack(kAck, answer);
+  if (pairs_in_report_ > 0) Ack(kAck, answer);
   // A split "ok" ends the answer: its "k" waits for the host's next fetch.
   Answer(answer, split_answer_ && !answer.empty() ? answer.size() - 1 : faults_.split_answer_at);
   return kHidSuccess;
@@ -324,7 +303,9 @@ void VirtualHidAdapter::Feed(uint8_t byte, std::vector<uint8_t>& answer) {
       curve_bytes_[curve_pos_++] = byte;
       if (curve_pos_ == kCurveWriteLength) {
         state_ = State::kCommand;
-        FinishCurveWrite();
+        curve_pos_ = 0;
+        // The twelve 1s after the check value are the adapter's; the ESC takes the rest.
+        model_.TakeCurve(curve_bytes_.data(), faults_);
         Ack(kAck, answer);
       }
       return;
@@ -362,36 +343,31 @@ void VirtualHidAdapter::Command(uint8_t byte, std::vector<uint8_t>& answer) {
 
   switch (byte) {
     case kVersion:
-      if (!faults_.silent_version)
-        answer.insert(answer.end(), esc_version_.begin(), esc_version_.end());
+      if (!faults_.silent_version) {
+        answer.insert(answer.end(), model_.version_text().begin(), model_.version_text().end());
+      }
       return;
-    case kSettings:
-      SendSettings(answer);
+    case kSettings: {
+      const std::vector<uint8_t> block = model_.SettingsBlock();
+      answer.insert(answer.end(), block.begin(), block.end());
       return;
+    }
     case kIdle:
       return;
     default:
       break;
   }
 
-  if (kind_ == HidDeviceKind::kFullEsc) {
-    const auto curves = CurveFields();
-    for (size_t i = 0; i < curves.size(); ++i) {
-      if (byte == curves[i].read_command) {
-        SendCurve(static_cast<CurveIndex>(i), answer);
-        return;
-      }
-      if (byte == curves[i].write_command) {
-        curve_in_ = ReceivedCurve{};
-        curve_in_.which = static_cast<CurveIndex>(i);
-        curve_pos_ = 0;
-        state_ = State::kCurveData;
-        Ack(kCurveMarker, answer);
-        return;
-      }
+  if (const auto curve = model_.TakeCurveCommand(byte, faults_, answer)) {
+    if (curve->write) {
+      curve_pos_ = 0;
+      state_ = State::kCurveData;
+      Ack(kCurveMarker, answer);
     }
-  } else if (byte == kEscOut) {
-    ++end_of_settings_;  // a V1 ESC's packet ends with a lone 0xE0
+    return;
+  }
+  if (model_.is_v1() && byte == kEscOut) {
+    model_.TakeEndOfPacket();  // a V1 ESC's packet ends with a lone 0xE0
     return;
   }
 
@@ -415,76 +391,17 @@ bool VirtualHidAdapter::IsSetCommand(uint8_t byte) const {
 }
 
 void VirtualHidAdapter::TakePair(uint8_t command, uint8_t value, std::vector<uint8_t>& answer) {
-  pairs_.push_back({command, value});
-  const EscSettingsImage before = image_;
-  if (kind_ == HidDeviceKind::kFullEsc) {
-    ++pairs_in_report_;
-    if (command == kEndOfSettingsCommand) {
-      ++end_of_settings_;
-    } else if (command == kEscOut) {
-      image_.esc_out = value;
-    } else {
-      TakeFullEscPair(image_, command, value);
-    }
-    KeepField(faults_.keep_field, before, image_);
-    return;
+  if (model_.TakePair(command, value, faults_)) {
+    Ack(kAck, answer);
+  } else {
+    ++pairs_in_report_;  // the adapter acknowledges a report of pairs once, when it is taken
   }
-  TakeV1EscPair(image_, command, value, kind_ == HidDeviceKind::kV1EscBec);
-  KeepField(faults_.keep_field, before, image_);
-  // Pairs without a setting here are acknowledged all the same.
-  Ack(kAck, answer);
 }
 
 void VirtualHidAdapter::Ack(uint8_t byte, std::vector<uint8_t>& answer) {
   ++acks_;
   if (acks_ == faults_.drop_ack) return;
   answer.push_back(byte);
-}
-
-void VirtualHidAdapter::SendSettings(std::vector<uint8_t>& answer) const {
-  if (kind_ == HidDeviceKind::kFullEsc) {
-    for (const ParamField& f : FullEscFields()) {
-      answer.push_back(static_cast<uint8_t>(image_.*f.field));
-    }
-    return;
-  }
-  const bool bec = kind_ == HidDeviceKind::kV1EscBec;
-  std::vector<uint8_t> block(v1_block_length_, kBlockFiller);
-  for (const V1Field& f : V1Fields()) {
-    const auto at = static_cast<size_t>(f.block_byte);
-    if ((f.bec_only && !bec) || at >= block.size()) continue;
-    const int32_t value = image_.*f.field;
-    block[at] = f.field == &EscSettingsImage::v1_cutoff_voltage ? V1CutoffCode(value)
-                                                                : static_cast<uint8_t>(value);
-  }
-  answer.insert(answer.end(), block.begin(), block.end());
-}
-
-void VirtualHidAdapter::SendCurve(CurveIndex which, std::vector<uint8_t>& answer) const {
-  const CurveData& curve = image_.*CurveFields()[which].curve;
-  answer.push_back(kCurveMarker);
-  for (int pos = 0; pos < kCurveWireBytes; ++pos) answer.push_back(CurveWireByte(curve, pos));
-  auto check = CurveCheckBytes(curve);
-  if (faults_.bad_curve_check[which]) check[1] = static_cast<uint8_t>((check[1] + 1) % 100);
-  answer.insert(answer.end(), check.begin(), check.end());
-}
-
-void VirtualHidAdapter::FinishCurveWrite() {
-  for (int pos = 0; pos < kCurveWireBytes; ++pos) {
-    SetCurveWireByte(curve_in_.wire, pos, curve_bytes_[static_cast<size_t>(pos)]);
-  }
-  curve_in_.check = {curve_bytes_[kCurveWireBytes], curve_bytes_[kCurveWireBytes + 1]};
-  curve_in_.check_matched = curve_in_.check == CurveCheckBytes(curve_in_.wire);
-  if (curve_in_.check_matched) {
-    const EscSettingsImage before = image_;
-    CurveData& target = image_.*CurveFields()[curve_in_.which].curve;
-    for (int pos = 0; pos < kCurveWireBytes; ++pos) {
-      SetCurveWireByte(target, pos, CurveWireByte(curve_in_.wire, pos));
-    }
-    KeepField(faults_.keep_field, before, image_);
-  }
-  received_curves_.push_back(curve_in_);
-  curve_pos_ = 0;
 }
 
 }  // namespace tessel

@@ -47,7 +47,7 @@
 
 #include "core/link/hid_device.h"
 #include "core/model/settings_image.h"
-#include "sim/virtual_esc.h"
+#include "sim/esc_model.h"
 
 namespace tessel {
 
@@ -58,17 +58,15 @@ enum class HidDeviceKind {
   kLcdBox,    // the LCD program box alone: the adapter greets, nothing answers
 };
 
-// Faults a test or the socket server can switch on. Everything defaults to a healthy adapter
-// and device.
-struct HidFaults {
+// Faults a test or the socket server can switch on: the ESC's own (curve checks, record loader
+// verdicts, keep_field) and the adapter's. Everything defaults to a healthy adapter and device.
+struct HidFaults : EscModelFaults {
   // The first this many presence queries get no answer.
   int silent_presence = 0;
   // No presence query is ever answered.
   bool never_answer_presence = false;
   // Version queries get no answer.
   bool silent_version = false;
-  // Wrong check value after the named curve on a read (indexed by CurveIndex).
-  std::array<bool, 3> bad_curve_check{};
   // The acknowledgement with this number is swallowed (1 = the first 0x01 or 0x80 the ESC
   // would send after a pair, a report of pairs, a curve write command or a curve's data);
   // 0 drops none. A curve read's 0x80 marker is part of the answer, not an acknowledgement.
@@ -100,12 +98,6 @@ struct HidFaults {
   // The device restarts in place of its Nth "ok" of an update (1 = the answer to 0x13 0x7E,
   // then one per block, the last for 0x13 0x81): the transfer is lost. 0: never. Fires once.
   int restart_at_ok = 0;
-  // Record loader verdicts still to come, one per record, taken from the front; when none is
-  // left a record gets 0x11.
-  std::vector<uint8_t> loader_verdicts;
-  // A send leaves this setting as it was (a field or curve name, as for EscFaults); the
-  // device still takes and acknowledges the bytes. Empty: none.
-  std::string keep_field;
 };
 
 enum class HidReportKind { kControl, kOutput, kInput };
@@ -128,7 +120,7 @@ class VirtualHidAdapter : public HidDevice {
   static constexpr uint8_t kIdle = 0xD4;
   static constexpr uint8_t kEscOut = 0xE0;  // full ESC: a pair; V1 ESC: closes the packet
   static constexpr uint8_t kAck = 0x01;
-  static constexpr uint8_t kCurveMarker = 0x80;
+  static constexpr uint8_t kCurveMarker = EscModel::kCurveMarker;
   static constexpr uint8_t kLcdUpdate = 0xD3;
   static constexpr uint8_t kEscUpdate = 0xD6;
   static constexpr uint8_t kLoaderReady = 0xD7;
@@ -172,7 +164,7 @@ class VirtualHidAdapter : public HidDevice {
   // A freshly powered device of another kind behind the same adapter.
   void ReplaceDevice(HidDeviceKind kind, size_t v1_block_length = 0);
   HidDeviceKind kind() const { return kind_; }
-  size_t v1_block_length() const { return v1_block_length_; }
+  size_t v1_block_length() const { return model_.v1_block_length(); }
 
   HidFaults& faults() { return faults_; }
   const HidFaults& faults() const { return faults_; }
@@ -180,15 +172,17 @@ class VirtualHidAdapter : public HidDevice {
   // The greeting's seven version bytes (default 1, 0, 5, 0, 12, 3, 7).
   void set_adapter_version(const std::array<uint8_t, 7>& bytes) { adapter_version_ = bytes; }
   // The device's answer to 0xD7 (default 0x00, 0x00, 0xDD, 5, 12, 3, 7).
-  void set_esc_version(const std::array<uint8_t, 7>& bytes) { esc_version_ = bytes; }
+  void set_esc_version(const std::array<uint8_t, 7>& bytes) {
+    model_.set_version_text(std::string(bytes.begin(), bytes.end()));
+  }
   // Overrides the presence answer (0x27, 0x28, 0xD6, ...); nullopt: the kind's own, none for
   // the LCD box.
   void set_presence_answer(std::optional<uint8_t> answer) { presence_override_ = answer; }
   std::optional<uint8_t> presence_answer() const;
 
   // The device's own settings. Tests may change them before a read and compare after a send.
-  EscSettingsImage& image() { return image_; }
-  const EscSettingsImage& image() const { return image_; }
+  EscSettingsImage& image() { return model_.image(); }
+  const EscSettingsImage& image() const { return model_.image(); }
 
   // Every report both ways, in the order they crossed: output reports when the host sent
   // them, input reports when the adapter queued them.
@@ -199,10 +193,10 @@ class VirtualHidAdapter : public HidDevice {
   int hello_count() const { return hello_count_; }
   int presence_queries() const { return presence_queries_; }
   // [command, value] pairs the device took in, in order, end of settings included.
-  const std::vector<std::array<uint8_t, 2>>& pairs() const { return pairs_; }
+  const std::vector<std::array<uint8_t, 2>>& pairs() const { return model_.pairs(); }
   // [0xAF, value] pairs of a full ESC; lone 0xE0 bytes of a V1 ESC.
-  int end_of_settings_count() const { return end_of_settings_; }
-  const std::vector<ReceivedCurve>& received_curves() const { return received_curves_; }
+  int end_of_settings_count() const { return model_.end_of_settings_count(); }
+  const std::vector<ReceivedCurve>& received_curves() const { return model_.received_curves(); }
   // Acknowledgements the device would have sent, dropped ones included.
   int acks() const { return acks_; }
 
@@ -218,9 +212,9 @@ class VirtualHidAdapter : public HidDevice {
   const std::vector<std::string>& loader_errors() const { return loader_errors_; }
   // Record loader.
   bool record_loader_active() const { return record_state_ != RecordState::kIdle; }
-  int record_attempts() const { return record_attempts_; }
+  int record_attempts() const { return model_.record_attempts(); }
   // Records accepted since the loader was entered, whole, end to end: what was flashed.
-  const std::vector<uint8_t>& flashed_records() const { return flashed_records_; }
+  const std::vector<uint8_t>& flashed_records() const { return model_.flashed(); }
 
   int open_count() const { return open_count_; }
   uint32_t input_buffers() const { return input_buffers_; }
@@ -259,22 +253,17 @@ class VirtualHidAdapter : public HidDevice {
   bool IsSetCommand(uint8_t byte) const;
   void TakePair(uint8_t command, uint8_t value, std::vector<uint8_t>& answer);
   void Ack(uint8_t byte, std::vector<uint8_t>& answer);
-  void SendSettings(std::vector<uint8_t>& answer) const;
-  void SendCurve(CurveIndex which, std::vector<uint8_t>& answer) const;
-  void FinishCurveWrite();
   void Answer(const std::vector<uint8_t>& bytes, size_t cut);
   void QueueData(const uint8_t* bytes, size_t count);
   void QueueReport(const Report& report);
   void Record(HidReportKind kind, const uint8_t* report);
 
   HidDeviceKind kind_;
-  size_t v1_block_length_;
+  EscModel model_;  // the device behind the adapter (the LCD box too: it holds no settings)
   std::string path_;
   std::vector<std::string> extra_paths_;
   HidFaults faults_;
-  EscSettingsImage image_;
   std::array<uint8_t, 7> adapter_version_{1, 0, 5, 0, 12, 3, 7};
-  std::array<uint8_t, 7> esc_version_{0x00, 0x00, 0xDD, 5, 12, 3, 7};
   std::optional<uint8_t> presence_override_;
 
   bool plugged_ = true;
@@ -294,7 +283,6 @@ class VirtualHidAdapter : public HidDevice {
 
   State state_ = State::kCommand;
   uint8_t pending_command_ = 0;
-  ReceivedCurve curve_in_;
   std::array<uint8_t, kCurveWriteLength> curve_bytes_{};
   size_t curve_pos_ = 0;
   int pairs_in_report_ = 0;  // a full ESC acknowledges a report of pairs once
@@ -315,16 +303,11 @@ class VirtualHidAdapter : public HidDevice {
   RecordState record_state_ = RecordState::kIdle;
   std::vector<uint8_t> record_;
   size_t record_left_ = 0;
-  int record_attempts_ = 0;
-  std::vector<uint8_t> flashed_records_;
 
   std::vector<HidReportRecord> reports_;
   std::vector<uint8_t> received_;
-  std::vector<std::array<uint8_t, 2>> pairs_;
-  std::vector<ReceivedCurve> received_curves_;
   int hello_count_ = 0;
   int presence_queries_ = 0;
-  int end_of_settings_ = 0;
   int acks_ = 0;
   int malformed_ = 0;
 };

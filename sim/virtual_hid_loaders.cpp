@@ -13,7 +13,6 @@ constexpr uint8_t kCommandPrefix = 0x13;
 constexpr uint8_t kBlockStart = 0x7E;
 constexpr uint8_t kBlockDone = 0x81;
 constexpr uint8_t kBlockRestart = 0xCF;
-constexpr uint8_t kVerdictAccepted = 0x11;
 constexpr size_t kV1TypeBlocksShort = 12;
 constexpr size_t kV1TypeBlocksLong = 15;
 
@@ -22,7 +21,8 @@ constexpr size_t kV1TypeBlocksLong = 15;
 bool VirtualHidAdapter::TakesBlocks() const {
   if (kind_ == HidDeviceKind::kLcdBox) return true;
   const bool v1 = kind_ == HidDeviceKind::kV1Esc || kind_ == HidDeviceKind::kV1EscBec;
-  return v1 && (v1_block_length_ == kV1TypeBlocksShort || v1_block_length_ == kV1TypeBlocksLong);
+  const size_t length = model_.v1_block_length();
+  return v1 && (length == kV1TypeBlocksShort || length == kV1TypeBlocksLong);
 }
 
 void VirtualHidAdapter::StartBlockLoader(std::vector<uint8_t>& answer) {
@@ -129,7 +129,7 @@ void VirtualHidAdapter::BlockByte(uint8_t byte, std::vector<uint8_t>& answer) {
 void VirtualHidAdapter::StartRecordLoader(std::vector<uint8_t>& answer) {
   record_state_ = RecordState::kLengthHigh;
   record_.clear();
-  flashed_records_.clear();
+  model_.ForgetFlashed();
   answer.push_back(kLoaderReady);
 }
 
@@ -160,16 +160,7 @@ bool VirtualHidAdapter::RecordByte(uint8_t byte, std::vector<uint8_t>& answer) {
     case RecordState::kIdle:
       return false;
   }
-  ++record_attempts_;
-  uint8_t verdict = kVerdictAccepted;
-  if (!faults_.loader_verdicts.empty()) {
-    verdict = faults_.loader_verdicts.front();
-    faults_.loader_verdicts.erase(faults_.loader_verdicts.begin());
-  }
-  if (verdict == kVerdictAccepted) {
-    flashed_records_.insert(flashed_records_.end(), record_.begin(), record_.end());
-  }
-  answer.push_back(verdict);
+  answer.push_back(model_.TakeRecord(record_, faults_));
   record_state_ = RecordState::kLengthHigh;
   return true;
 }

@@ -56,7 +56,6 @@ class Bench {
   explicit Bench(const std::string& device)
       : counting_(port_), loop_(clock_), session_(counting_, nullptr, clock_, loop_, ui_) {
     session_.link.SetExplicitDevice(device);
-    LoadFactoryDefaults(session_.image);
     loop_.SetHandler([this](int id) {
       if (id == kTimerSession && measuring_) {
         m_.periods_ms += loop_.Period(kTimerSession);
@@ -130,7 +129,6 @@ class HidBench {
         loop_(loop_clock_),
         session_(serial_, nullptr, clock_, loop_, ui_),
         hid_(session_, device_) {
-    LoadFactoryDefaults(session_.image);
     loop_.SetHandler([this](int id) {
       if (measuring_ && (id == kTimerHidSession || id == kTimerHidProbe)) {
         m_.periods_ms += loop_.Period(id);

@@ -300,8 +300,6 @@ class CliWorld {
     ui_.Bind(*session_);
     ui_.stop_requested = &g_stop;
     ui_.set_show_progress(!o.quiet, isatty(STDERR_FILENO) != 0);
-    // Creating the pages loads the factory defaults into the image.
-    LoadFactoryDefaults(session_->image);
     loop_.SetHandler([this](int id) {
       session_->OnTimer(id);
       PumpHidEvents();

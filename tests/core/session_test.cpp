@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/model/pages.h"
 #include "core/model/setup_compare.h"
 #include "sim/virtual_esc_port.h"
 #include "tests/support/expected_wire.h"
@@ -163,6 +164,7 @@ TEST_F(SessionTest, NonZeroCurveModeIsNormalisedAndMismatchGivesDefaultPoints) {
   Build(EscVariant::kFull);
   esc().image().brake_curve_mode = 5;
   esc().faults().bad_curve_check[kThrottleCurve] = true;
+  const CurveData before = session->image.throttle_curve;
   ASSERT_TRUE(ReadFully());
   EXPECT_EQ(session->image.brake_curve_mode, 1);
   const CurveData& th = session->image.throttle_curve;
@@ -170,6 +172,20 @@ TEST_F(SessionTest, NonZeroCurveModeIsNormalisedAndMismatchGivesDefaultPoints) {
   EXPECT_EQ(th.x[1], 100);
   EXPECT_EQ(th.y[1], 100);
   EXPECT_EQ(session->throttle_editor.point_count, 2u);
+  // Nothing of the damaged reply entered the image, on this line as through the HID adapter.
+  EXPECT_EQ(th.table, before.table);
+  EXPECT_EQ(th.x, before.x);
+  EXPECT_EQ(session->last_transfer().outcome, TransferOutcome::kDamagedCurves);
+}
+
+// No window has to remember to load them: the image a session starts with is the factory's.
+TEST_F(SessionTest, ASessionStartsFromTheFactorySettings) {
+  Build(EscVariant::kFull);
+  for (const PageDef& page : EditingPages()) {
+    for (const SettingDef& setting : page.settings) {
+      EXPECT_EQ(session->image.*setting.field, setting.default_index) << setting.field_name;
+    }
+  }
 }
 
 class V1SessionTest : public SessionTest, public ::testing::WithParamInterface<EscVariant> {};

@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzHid device(w.in);
   Session& session = w.session;
   HidEngine hid(session, device);
-  LoadFactoryDefaults(session.image);
   // The longest fixed waits of one HID tick: 5 and 500 ms after a settings packet.
   w.DispatchTimers(5 + 500 + 100 + 10, kTimerSession);
   session.Start();

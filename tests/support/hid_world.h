@@ -33,7 +33,6 @@ class HidWorld {
     adapter = std::make_unique<VirtualHidAdapter>(kind, v1_length);
     session = std::make_unique<Session>(serial, nullptr, clock, loop, ui);
     hid = std::make_unique<HidEngine>(*session, device ? device(*adapter) : *adapter);
-    LoadFactoryDefaults(session->image);
     loop.SetHandler([this](int id) { session->OnTimer(id); });
     session->Start();
     hid->Start();

@@ -90,8 +90,6 @@ WebTool::~WebTool() {
 }
 
 void WebTool::Start() {
-  // Creating the pages loads the factory defaults, as the desktop's page constructors do.
-  LoadFactoryDefaults(session_->image);
   for (const PageDef& def : EditingPages()) {
     WebPage p;
     p.def = &def;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/engine/status_line.h"
+#include "core/model/page_rules.h"
 #include "core/model/v1_settings.h"
 
 namespace tessel {
@@ -51,6 +52,8 @@ Session::Session(SerialPort& port, PortEnumerator* enumerator, Clock& clock, Tim
       boost_editor(CurveKind::kBoost, image),
       serial_(*this, port, enumerator),
       link(serial_.link) {
+  // The tool starts from the factory settings until a read or a file says otherwise.
+  LoadFactoryDefaults(image);
   // The editors exist before any curve is read, each starting from its default points.
   throttle_editor.Initialise();
   brake_editor.Initialise();

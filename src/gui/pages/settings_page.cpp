@@ -84,8 +84,6 @@ CSettingsPage::CSettingsPage(const PageDef& def, PageContext context, QWidget* p
             [this, index, list](QListWidgetItem* item) { Choose(index, list->row(item)); });
     connect(list, &QListWidget::itemActivated, this,
             [this, index, list](QListWidgetItem* item) { Choose(index, list->row(item)); });
-    // Creating a page loads the factory default into the image.
-    image().*(s.field) = s.default_index;
     settings_.push_back(Setting{&s, box, list, s.default_index});
     Select(index, s.default_index);
   }

@@ -5,6 +5,7 @@
 
 #include "core/engine/status_line.h"
 #include "core/link/esc_replies.h"
+#include "core/model/v1_settings.h"
 
 namespace tessel {
 
@@ -410,10 +411,7 @@ size_t HidEngine::BuildV1Packet() {
   };
   // The settings in block order, then the BEC four times over (16-byte block only), then the
   // cut-off code.
-  for (const V1Field& f : V1Fields()) {
-    if (f.bec_only || f.field == &EscSettingsImage::v1_cutoff_voltage) continue;
-    put(f.set_command, im.*(f.field));
-  }
+  for (const WirePair& pair : V1SettingPairs(im)) put(pair.command, pair.value);
   if (status_.v1_block_variant == kV1Block16) {
     for (int i = 0; i < 4; ++i) put(0xA1, im.v1_bec_voltage);
   }

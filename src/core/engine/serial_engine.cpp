@@ -15,7 +15,43 @@ bool IsPresenceReply(const std::array<uint8_t, 64>& reply) {
   return (reply[0] == 0xD5 && reply[1] == 0x41) || reply[0] == 0xD6;
 }
 
+// The curve of a curve step of a read: boost, brake, throttle, as CurveFields lists them.
+const CurveField& CurveOfReadStep(ReadStepId step) {
+  const auto first = static_cast<int32_t>(ReadStepId::kBoostCommand);
+  return CurveFields()[static_cast<size_t>(static_cast<int32_t>(step) - first) / 2];
+}
+
 }  // namespace
+
+const std::vector<FullSendStep>& FullSendPlan() {
+  static const std::vector<FullSendStep> plan = [] {
+    std::vector<FullSendStep> steps;
+    for (const ParamField& f : FullEscFields().first(kFullEscSendableCount)) {
+      steps.push_back({FullSendStep::Kind::kPair, &f});
+    }
+    steps.push_back({FullSendStep::Kind::kEndOfSettings});
+    for (int i = 0; i < 3; ++i) steps.push_back({FullSendStep::Kind::kOne});
+    for (const CurveField& c : CurveFields()) {
+      steps.push_back({FullSendStep::Kind::kCurveCommand, nullptr, &c});
+      steps.push_back({FullSendStep::Kind::kCurveData, nullptr, &c});
+    }
+    return steps;
+  }();
+  return plan;
+}
+
+std::array<WirePair, kV1SendPairs> V1SendPlan(const EscSettingsImage& image, bool bec) {
+  std::array<WirePair, kV1SendPairs> plan{};
+  size_t n = 0;
+  for (const WirePair& pair : V1SettingPairs(image)) plan[n++] = pair;
+  plan[n++] = {0xEC, V1CutoffCode(image.v1_cutoff_voltage)};
+  plan[n++] = bec ? WirePair{0xA1, static_cast<uint8_t>(image.v1_bec_voltage)} : WirePair{0xE9, 1};
+  for (const WirePair& fixed : {WirePair{0xA2, 1}, WirePair{0xED, 0}, WirePair{0xA3, 1},
+                                WirePair{0xA4, 1}, WirePair{0xE9, 1}}) {
+    plan[n++] = fixed;
+  }
+  return plan;
+}
 
 SerialEngine::SerialEngine(Session& session, SerialPort& port, PortEnumerator* enumerator)
     : link(port, enumerator, session.clock()),
@@ -340,26 +376,26 @@ bool SerialEngine::CopyParamBlockToImage() {
 void SerialEngine::ReadStep() {
   SessionStatus& s = status_;
   if (!s.read_in_progress || s.esc_state != kEscDetected) return;
-  const auto curves = CurveFields();  // boost, brake, throttle
-  switch (s.read_step) {
-    case 0:
-    case 1:
-    case 2:
+  const auto step = static_cast<ReadStepId>(s.read_step);
+  switch (step) {
+    case ReadStepId::kIdentify:
+    case ReadStepId::kIdentifyVariant:
+    case ReadStepId::kIdentifyVariantAgain:
       if (SendByteEchoed(kCmdIdentify) != 0) {
         ConfirmTransferError();
         return;
       }
-      if (s.read_step == 0) read_failures_ = 0;
+      if (step == ReadStepId::kIdentify) read_failures_ = 0;
       // No reply leaves the buffer empty, which counts as a V1-series ESC.
       link.LinkReceive(1, 200);
       s.device_class = link.reply_buffer[0] == kReplyFullEsc ? kDeviceFull : kDeviceV1;
       if (s.device_class == kDeviceFull) ui_.ShowIndicators(true);
-      if (s.read_step > 0) {
+      if (step != ReadStepId::kIdentify) {
         s.v1_block_variant = link.reply_buffer[0] == kReplyV1Block16 ? kV1Block16 : kV1Block14;
       }
       ++s.read_step;
       break;
-    case 3:
+    case ReadStepId::kAskSettings:
       if (SendByteEchoed(kCmdReadParams) != 0) {
         ConfirmTransferError();
         return;
@@ -370,12 +406,12 @@ void SerialEngine::ReadStep() {
       s.chunk_pos = 0;
       ++s.read_step;
       break;
-    case 4:
+    case ReadStepId::kSettingsByte:
       if (link.LinkReceive(1, 200) != 0) {
         if (++read_failures_ > 5) {
           // The read starts over, so its progress does too; left standing, it would reach
           // its end before the curves were read and close the transfer half done.
-          s.read_step = 0;
+          s.read_step = static_cast<int32_t>(ReadStepId::kIdentify);
           s.progress = 0;
         }
         return;
@@ -386,7 +422,7 @@ void SerialEngine::ReadStep() {
         return;
       }
       break;
-    case 5:
+    case ReadStepId::kTakeSettings:
       if (!CopyParamBlockToImage()) {
         session_.RefuseUnrecognisedReply();
         return;
@@ -394,7 +430,7 @@ void SerialEngine::ReadStep() {
       ui_.RefreshMainWindow();
       ++s.read_step;
       break;
-    case 6:
+    case ReadStepId::kAskVersion:
       if (SendByteEchoed(kCmdReadVersion) != 0) {
         link.ClearReply();
         ConfirmTransferError();
@@ -402,7 +438,7 @@ void SerialEngine::ReadStep() {
       }
       ++s.read_step;
       break;
-    case 7:
+    case ReadStepId::kVersion:
       if (link.LinkReceive(7, 100) != 0) {
         ConfirmTransferError();
         return;
@@ -413,10 +449,11 @@ void SerialEngine::ReadStep() {
       s.progress += 7;
       ++s.read_step;
       break;
-    case 8:
+    case ReadStepId::kBoostCommand:
       if (s.device_class != kDeviceFull) {
-        s.progress = std::min(s.progress + 50, 408);
-        if (s.progress == 408) {
+        // A V1-series ESC has no curves: its read fills the bar in a few ticks.
+        s.progress = std::min(s.progress + kV1ReadProgressStep, kV1ProgressEnd);
+        if (s.progress == kV1ProgressEnd) {
           s.read_in_progress = false;
           s.read_step = 0;
           ui_.V1RefreshFromImage();
@@ -425,30 +462,22 @@ void SerialEngine::ReadStep() {
         break;
       }
       [[fallthrough]];
-    case 10:
-    case 12:
+    case ReadStepId::kBrakeCommand:
+    case ReadStepId::kThrottleCommand:
       // The curves come in the table's order: boost, brake, throttle; each is asked for,
       // then read 4 bytes a tick.
-      if (!ReadCurveCommand(curves[static_cast<size_t>(s.read_step - 8) / 2].read_command)) {
-        return;
-      }
+      if (!ReadCurveCommand(CurveOfReadStep(step).read_command)) return;
       ++s.read_step;
       break;
-    case 9:
-    case 11:
-    case 13: {
-      const bool throttle = s.read_step == 13;
-      ReadCurveData(curves[static_cast<size_t>(s.read_step - 9) / 2]);
-      if (throttle) ui_.RefreshMainWindow();
+    case ReadStepId::kBoostData:
+    case ReadStepId::kBrakeData:
+    case ReadStepId::kThrottleData:
+      ReadCurveData(CurveOfReadStep(step));
+      if (step == ReadStepId::kThrottleData) ui_.RefreshMainWindow();
       break;
-    }
-    case 14:
-      s.read_in_progress = false;
-      s.read_step = 0;
-      s.progress = kSerialProgressTotal;
-      break;
+    case ReadStepId::kEnd:
     default:
-      // A step counter pushed past the end by a skipped step finishes the read.
+      // Also a step counter pushed past the end by a skipped step finishes the read.
       s.read_in_progress = false;
       s.read_step = 0;
       s.progress = kSerialProgressTotal;
@@ -501,26 +530,29 @@ bool SerialEngine::SendParameter(uint8_t command, uint8_t value) {
   return true;
 }
 
-bool SerialEngine::SendCurveStep(const CurveField& field, int data_step, int next_step) {
+bool SerialEngine::SendCurveCommand(const CurveField& field) {
   SessionStatus& s = status_;
-  CurveData& curve = session_.image.*(field.curve);
-  if (s.send_step == data_step - 1) {
-    if (session_.image.*(field.mode) == 0) {
-      // A linear curve is not written, but its byte positions still take a tick each.
-      if (++s.chunk_pos >= kCurveWireBytes) {
-        s.chunk_pos = 0;
-        s.send_step = next_step;
-      }
-      return true;
+  if (session_.image.*(field.mode) == 0) {
+    // A linear curve is not written, but its byte positions still take a tick each; then
+    // its data step is passed over.
+    if (++s.chunk_pos >= kCurveWireBytes) {
+      s.chunk_pos = 0;
+      s.send_step += 2;
     }
-    if (SendByteEchoed(field.write_command) != 0) {
-      ConfirmTransferError();
-      return false;
-    }
-    s.chunk_pos = 0;
-    ++s.send_step;
     return true;
   }
+  if (SendByteEchoed(field.write_command) != 0) {
+    ConfirmTransferError();
+    return false;
+  }
+  s.chunk_pos = 0;
+  ++s.send_step;
+  return true;
+}
+
+bool SerialEngine::SendCurveData(const CurveField& field) {
+  SessionStatus& s = status_;
+  const CurveData& curve = session_.image.*(field.curve);
   if (SendByteEchoed(CurveWireByte(curve, s.chunk_pos)) != 0) {
     ConfirmTransferError();
     return false;
@@ -555,45 +587,54 @@ void SerialEngine::SendStep() {
     SendStepV1();
     return;
   }
-  const auto fields = FullEscFields();
-  const auto curves = CurveFields();  // boost, brake, throttle
-  const int step = s.send_step;
-  if (step == 0) {
+  const std::vector<FullSendStep>& plan = FullSendPlan();
+  if (s.send_step == 0) {
     // Nothing acknowledges a pair but its echo: count the echoes from here on.
     link.LinkPurgeRx();
     echo_base_ = link.purged_rx_bytes;
   }
-  if (step >= 0 && step < kFullEscSendableCount) {
-    const ParamField& f = fields[static_cast<size_t>(step)];
-    SendParameter(*f.set_command, static_cast<uint8_t>(session_.image.*(f.field)));
-    CountEchoedPairs();
-    ++s.send_step;
-  } else if (step == 27) {
-    SendParameter(kEndOfSettingsCommand, kEndOfSettingsValue);
-    CountEchoedPairs();
-    ++s.send_step;
-  } else if (step >= 28 && step <= 30) {
-    // The first echoed bytes after the settings pairs: a missing echo means the pairs went
-    // nowhere, which must not end as a successful send.
-    const int failed = SendByteEchoed(1);
-    CountEchoedPairs();
-    if (failed != 0) {
-      ConfirmTransferError();
-      return;
+  const FullSendStep end{FullSendStep::Kind::kEnd};
+  const FullSendStep& step =
+      s.send_step >= 0 && static_cast<size_t>(s.send_step) < plan.size()
+          ? plan[static_cast<size_t>(s.send_step)]
+          : end;
+  switch (step.kind) {
+    case FullSendStep::Kind::kPair:
+      SendParameter(*step.field->set_command,
+                    static_cast<uint8_t>(session_.image.*(step.field->field)));
+      CountEchoedPairs();
+      ++s.send_step;
+      break;
+    case FullSendStep::Kind::kEndOfSettings:
+      SendParameter(kEndOfSettingsCommand, kEndOfSettingsValue);
+      CountEchoedPairs();
+      ++s.send_step;
+      break;
+    case FullSendStep::Kind::kOne: {
+      // The first echoed bytes after the settings pairs: a missing echo means the pairs went
+      // nowhere, which must not end as a successful send.
+      const int failed = SendByteEchoed(1);
+      CountEchoedPairs();
+      if (failed != 0) {
+        ConfirmTransferError();
+        return;
+      }
+      ++s.send_step;
+      s.chunk_pos = 0;
+      break;
     }
-    ++s.send_step;
-    s.chunk_pos = 0;
-  } else if (step == 31 || step == 32) {
-    if (!SendCurveStep(curves[0], 32, 33)) return;
-  } else if (step == 33 || step == 34) {
-    if (!SendCurveStep(curves[1], 34, 35)) return;
-  } else if (step == 35 || step == 36) {
-    if (!SendCurveStep(curves[2], 36, 37)) return;
-  } else {
-    s.send_in_progress = false;
-    s.send_step = 0;
-    s.progress = kSerialProgressTotal;
-    ui_.RefreshMainWindow();
+    case FullSendStep::Kind::kCurveCommand:
+      if (!SendCurveCommand(*step.curve)) return;
+      break;
+    case FullSendStep::Kind::kCurveData:
+      if (!SendCurveData(*step.curve)) return;
+      break;
+    case FullSendStep::Kind::kEnd:
+      s.send_in_progress = false;
+      s.send_step = 0;
+      s.progress = kSerialProgressTotal;
+      ui_.RefreshMainWindow();
+      break;
   }
   ++s.progress;
 }
@@ -605,40 +646,17 @@ void SerialEngine::SendStepV1() {
   if (link.LinkReceive(1, 200) != 0 || link.reply_buffer[0] != 1) return;
   if (s.send_step > 0) session_.send_account.settings_taken = std::min(s.send_step, kV1SendPairs);
   s.progress += 10;
-  const EscSettingsImage& im = session_.image;
-  const bool bec = s.v1_block_variant == kV1Block16;
-  // The pairs of a V1 send, one a tick; the last six carry fixed values.
-  const std::array<std::pair<uint8_t, int32_t>, 16> pairs{{
-      {0xE2, im.v1_running_mode},
-      {0xE3, im.v1_percentage_braking},
-      {0xE4, im.v1_drag_brake},
-      {0xE5, im.v1_motor_timing},
-      {0xE6, im.v1_initial_acceleration},
-      {0xE7, im.v1_throttle_limit},
-      {0xE8, im.v1_throttle_percent_reverse},
-      {0xEA, im.v1_neutral_range},
-      {0xEB, im.v1_motor_rotation},
-      {0xEC, V1CutoffCode(im.v1_cutoff_voltage)},
-      bec ? std::pair<uint8_t, int32_t>{0xA1, im.v1_bec_voltage}
-          : std::pair<uint8_t, int32_t>{0xE9, 1},
-      {0xA2, 1},
-      {0xED, 0},
-      {0xA3, 1},
-      {0xA4, 1},
-      {0xE9, 1},
-  }};
-  if (s.send_step >= 0 && s.send_step < static_cast<int>(pairs.size())) {
-    // The first step takes the dialog's choices into the session_.image before it sends.
+  if (s.send_step >= 0 && s.send_step < kV1SendPairs) {
+    // The first step takes the dialog's choices into the image before it sends.
     if (s.send_step == 0) ui_.V1WriteToImage();
-    const auto [command, value] = s.send_step == 0
-                                      ? std::pair<uint8_t, int32_t>{0xE2, session_.image.v1_running_mode}
-                                      : pairs[static_cast<size_t>(s.send_step)];
-    SendParameter(command, static_cast<uint8_t>(value));
+    const WirePair pair = V1SendPlan(session_.image, s.v1_block_variant == kV1Block16)
+        [static_cast<size_t>(s.send_step)];
+    SendParameter(pair.command, pair.value);
     ++s.send_step;
     ++s.progress;
     return;
   }
-  s.progress = 408;
+  s.progress = kV1ProgressEnd;
   s.send_step = 0;
   s.send_in_progress = false;
   s.transfer_active = false;

@@ -21,17 +21,18 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/engine/engine.h"
 #include "core/engine/send_account.h"
 #include "core/link/serial_link.h"
+#include "core/model/v1_settings.h"
 
 namespace tessel {
 
 class Session;
 class SessionUi;
 class TimerHost;
-struct CurveField;
 
 constexpr uint8_t kCmdProbe = 0xF9;
 constexpr uint8_t kCmdIdentify = 0xD5;
@@ -42,6 +43,55 @@ constexpr uint8_t kReplyFullEsc = 0x2A;
 constexpr uint8_t kReplyV1Block16 = 0x2B;
 constexpr uint8_t kCurveHandshake = 0x80;
 constexpr int kV1SendPairs = 16;  // the pairs of a V1 send on the serial adapter
+
+// The steps of a read, one or a few bytes a tick; the numbers are what `read_step` holds and
+// the wire trace shows.
+enum class ReadStepId : int32_t {
+  kIdentify = 0,              // 0xD5: a full ESC answers 0x2A
+  kIdentifyVariant = 1,       // 0xD5 again: a V1-series ESC tells its block (0x2B: 16 bytes)
+  kIdentifyVariantAgain = 2,  // and once more
+  kAskSettings = 3,           // 0xD8
+  kSettingsByte = 4,          // the block, a byte a tick
+  kTakeSettings = 5,          // decoded into the image
+  kAskVersion = 6,            // 0xD7
+  kVersion = 7,               // its 7 characters
+  kBoostCommand = 8,          // a curve's read command, then its data 4 bytes a tick
+  kBoostData = 9,
+  kBrakeCommand = 10,
+  kBrakeData = 11,
+  kThrottleCommand = 12,
+  kThrottleData = 13,
+  kEnd = 14,
+};
+
+// One step of a full ESC's send; `send_step` counts them.
+struct FullSendStep {
+  enum class Kind {
+    kPair,           // a setting's [command, value] pair
+    kEndOfSettings,  // 0xAF 0x10
+    kOne,            // a byte of 1, whose echo tells that the pairs arrived
+    kCurveCommand,   // a curve's write command (a linear curve is not written)
+    kCurveData,      // its 120 bytes a byte a tick, then its check value and filler bytes
+    kEnd,
+  };
+  Kind kind;
+  const ParamField* field = nullptr;
+  const CurveField* curve = nullptr;
+};
+// The steps of a full send, built once from the field and curve tables: the sendable
+// settings in table order, the end of settings, three bytes of 1, then each curve's command
+// and data (boost, brake, throttle). Each tick of the send takes the next.
+const std::vector<FullSendStep>& FullSendPlan();
+
+// The 16 pairs of a V1 send on the serial line, one a tick: the settings in block order, the
+// cut-off as its code, the BEC (a filler pair on an ESC without one), then five pairs with
+// fixed values.
+std::array<WirePair, kV1SendPairs> V1SendPlan(const EscSettingsImage& image, bool bec);
+
+// A V1-series ESC's read has no curves: after its version the bar fills in steps of this many
+// until kV1ProgressEnd, where the read (and likewise a V1 send) ends.
+constexpr int32_t kV1ReadProgressStep = 50;
+constexpr int32_t kV1ProgressEnd = kSerialProgressTotal - 1;
 
 // What the user chose on the transfer error question.
 enum class ErrorChoice { kRetry, kSkip, kStop };
@@ -75,7 +125,8 @@ class SerialEngine : public Engine {
   ErrorChoice ConfirmTransferError();
   bool ReadCurveCommand(uint8_t command);
   void ReadCurveData(const CurveField& field);
-  bool SendCurveStep(const CurveField& field, int data_step, int next_step);
+  bool SendCurveCommand(const CurveField& field);
+  bool SendCurveData(const CurveField& field);
   void FinishRead();
   void ReportReadDone();
   void ReportSendDone();

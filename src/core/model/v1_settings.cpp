@@ -104,4 +104,13 @@ void ApplyV1Defaults(EscSettingsImage& image) {
   for (const V1SettingDef& s : V1Settings()) image.*s.field = s.default_index;
 }
 
+std::vector<WirePair> V1SettingPairs(const EscSettingsImage& image) {
+  std::vector<WirePair> pairs;
+  for (const V1Field& f : V1Fields()) {
+    if (f.bec_only || f.field == &EscSettingsImage::v1_cutoff_voltage) continue;
+    pairs.push_back({f.set_command, static_cast<uint8_t>(image.*(f.field))});
+  }
+  return pairs;
+}
+
 }  // namespace tessel

@@ -31,6 +31,15 @@ const V1SettingDef* FindV1Setting(ImageField field);
 // The dialog's LoadDefaults selections, in V1Settings() order.
 std::array<int32_t, kV1SettingCount> V1DefaultSelections();
 
+// One [command, value] pair of a send.
+struct WirePair {
+  uint8_t command;
+  uint8_t value;
+};
+// What both adapters send a V1-series ESC first: every setting of its block but the cut-off
+// and the BEC, in block order, each with its set command.
+std::vector<WirePair> V1SettingPairs(const EscSettingsImage& image);
+
 // LoadDefaults followed by WriteToImage (the Reset Default command for a V1-series ESC):
 // the eleven V1 fields take their default indices. Nothing else changes.
 void ApplyV1Defaults(EscSettingsImage& image);

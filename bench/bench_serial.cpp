@@ -15,34 +15,10 @@
 #include "platform/socket_hid_device.h"
 #include "tests/support/process.h"
 #include "tests/support/recording_ui.h"
+#include "tests/support/tap_port.h"
 
 namespace tessel {
 namespace {
-
-// Counts the bytes that come back over the line (echoes and replies).
-class CountingPort : public SerialPort {
- public:
-  explicit CountingPort(SerialPort& inner) : inner_(inner) {}
-  bool Open(const std::string& d, uint32_t b) override { return inner_.Open(d, b); }
-  void Close() override { inner_.Close(); }
-  bool IsOpen() const override { return inner_.IsOpen(); }
-  bool Write(const uint8_t* data, size_t count, size_t* written) override {
-    return inner_.Write(data, count, written);
-  }
-  bool Read(uint8_t* data, size_t count, size_t* received, uint32_t timeout_ms) override {
-    size_t got = 0;
-    const bool ok = inner_.Read(data, count, &got, timeout_ms);
-    bytes_read += got;
-    if (received) *received = got;
-    return ok;
-  }
-  void PurgeRx() override { inner_.PurgeRx(); }
-  void Purge() override { inner_.Purge(); }
-  uint64_t bytes_read = 0;
-
- private:
-  SerialPort& inner_;
-};
 
 struct Measure {
   double wall_ms = 0;
@@ -54,7 +30,7 @@ struct Measure {
 class Bench {
  public:
   explicit Bench(const std::string& device)
-      : counting_(port_), loop_(clock_), session_(counting_, nullptr, clock_, loop_, ui_) {
+      : counting_(port_, /*keep_bytes=*/false), loop_(clock_), session_(counting_, nullptr, clock_, loop_, ui_) {
     session_.link.SetExplicitDevice(device);
     loop_.SetHandler([this](int id) {
       if (id == kTimerSession && measuring_) {
@@ -91,7 +67,7 @@ class Bench {
  private:
   SystemClock clock_;
   QtSerialPort port_;
-  CountingPort counting_;
+  TapPort counting_;
   TimerLoop loop_;
   RecordingUi ui_;
   Session session_;

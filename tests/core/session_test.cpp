@@ -13,39 +13,13 @@
 #include "sim/virtual_esc_port.h"
 #include "tests/support/expected_wire.h"
 #include "tests/support/recording_ui.h"
+#include "tests/support/tap_port.h"
 #include "tests/support/worked_esc.h"
 
 namespace tessel {
 namespace {
 
 using namespace test_support;  // the worked example and the wire helpers
-
-// Passes everything through to the virtual ESC's port and keeps every byte the host read back.
-class TapPort : public SerialPort {
- public:
-  explicit TapPort(SerialPort& inner) : inner_(inner) {}
-  bool Open(const std::string& device, uint32_t baud) override { return inner_.Open(device, baud); }
-  void Close() override { inner_.Close(); }
-  bool IsOpen() const override { return inner_.IsOpen(); }
-  bool Write(const uint8_t* data, size_t count, size_t* written) override {
-    return inner_.Write(data, count, written);
-  }
-  bool Read(uint8_t* data, size_t count, size_t* received, uint32_t timeout_ms) override {
-    size_t got = 0;
-    const bool ok = inner_.Read(data, count, &got, timeout_ms);
-    read.insert(read.end(), data, data + got);
-    if (received) *received = got;
-    return ok;
-  }
-  void PurgeRx() override { inner_.PurgeRx(); }
-  void Purge() override { inner_.Purge(); }
-  bool OpenDenied() const override { return inner_.OpenDenied(); }
-
-  Bytes read;
-
- private:
-  SerialPort& inner_;
-};
 
 class SessionTest : public ::testing::Test {
  protected:

@@ -217,7 +217,7 @@ TEST_F(HidUpdateTest, ABoxThatRestartsMidTransferResumesAfterTheAdapterIsPlugged
   EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
   Replug();
   ASSERT_TRUE(Run([&] { return UpdateRunning(); }));
-  EXPECT_EQ(Step(), kHidStepWaitReady);
+  EXPECT_EQ(UpdateStep(), HidUpdateStep::kWaitReady);
   ASSERT_TRUE(Run([&] { return !UpdateRunning(); }));
   EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kUpdated);
   EXPECT_EQ(adapter->flashed_image(), image);

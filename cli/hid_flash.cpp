@@ -89,8 +89,7 @@ int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
     case HidUpdateOutcome::kFileRefused:
       return Say(kExitBadFile, problem);
     case HidUpdateOutcome::kNoFile:
-      return Say(kExitBadFile,
-                 problem.empty() ? "cannot open " + request.path : problem);
+      return Say(kExitBadFile, problem.empty() ? "cannot open " + request.path : problem);
     case HidUpdateOutcome::kRunning:
       return Say(kExitFailure, "the device stopped answering during the update" + delivered +
                                    "; it may not start until an update completes");

@@ -109,9 +109,9 @@ void HidEngine::HidSessionTick() {
   if (!link.IsOpen()) return;
   rx.fill(0);
   rx_count = 0;
-  WireTrace::Step(link.trace(), "hid",
-                  hid_step == kHidStepFirmware ? static_cast<int>(updater_.Progress().step)
-                                               : hid_step);
+  WireTrace::Step(
+      link.trace(), "hid",
+      hid_step == kHidStepFirmware ? static_cast<int>(updater_.Progress().step) : hid_step);
   if (!link.HidReceive(rx.data(), rx.size(), link.FetchSize(), &rx_count)) rx_count = 0;
   switch (hid_step) {
     case kHidStepGreeting:

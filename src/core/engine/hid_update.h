@@ -235,11 +235,11 @@ class HidUpdater {
   int32_t fw_record_len_ = 0;
   std::array<uint8_t, 2> ok_buf_{};  // the last two bytes received: "ok" when complete
   int32_t ok_count_ = 0;
-  int32_t poll_count_ = 0;           // ticks without the awaited answer, bad verdicts
-  bool lcd_update_active_ = false;   // set when an LCD update starts, until the box restarted
-  uint64_t wait_since_ms_ = 0;       // when the wait for the device's next answer began
-  bool ready_seen_ = false;          // step 6 saw 0xD7 since it began
-  bool confirm_pending_ = false;     // the final "ok" is awaited (step 11, 12, or in polling)
+  int32_t poll_count_ = 0;          // ticks without the awaited answer, bad verdicts
+  bool lcd_update_active_ = false;  // set when an LCD update starts, until the box restarted
+  uint64_t wait_since_ms_ = 0;      // when the wait for the device's next answer began
+  bool ready_seen_ = false;         // step 6 saw 0xD7 since it began
+  bool confirm_pending_ = false;    // the final "ok" is awaited (step 11, 12, or in polling)
 };
 
 }  // namespace tessel

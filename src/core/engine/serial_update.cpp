@@ -143,9 +143,9 @@ bool SerialUpdater::ChooseAndCheckFile() {
                       SerialUpdateOutcome::kFileNotOpened);
   }
   if (preflight.problem) {
-    return RefuseFile("\"" + details_.file_path + "\" was not sent to the ESC: " +
-                          *preflight.problem + ".",
-                      SerialUpdateOutcome::kDamagedFile);
+    return RefuseFile(
+        "\"" + details_.file_path + "\" was not sent to the ESC: " + *preflight.problem + ".",
+        SerialUpdateOutcome::kDamagedFile);
   }
   image_ = std::move(preflight.image);
   details_.image_size = image_.size();

@@ -99,15 +99,15 @@ class SerialUpdater {
 
  private:
   // Each step returns false when the update ended in it.
-  bool AskVersion();         // 0xD7 and its 7-byte answer; skipped during a settings transfer
-  bool CheckConnected();     // adapter and ESC detected
-  bool ChooseAndCheckFile(); // the file dialog and the firmware preflight
-  bool Confirm();            // "version old" or "Start update?"
-  bool EnterLoader();        // 0xD6 four times
-  bool SendRecords();        // every record, each until its verdict accepts it
+  bool AskVersion();          // 0xD7 and its 7-byte answer; skipped during a settings transfer
+  bool CheckConnected();      // adapter and ESC detected
+  bool ChooseAndCheckFile();  // the file dialog and the firmware preflight
+  bool Confirm();             // "version old" or "Start update?"
+  bool EnterLoader();         // 0xD6 four times
+  bool SendRecords();         // every record, each until its verdict accepts it
   bool SendRecord(size_t record_len);
   bool JudgeVerdict(uint8_t verdict, size_t record_len);
-  void Finish();             // every record accepted
+  void Finish();  // every record accepted
 
   bool OnInformationPage() const { return variant_ == SerialUpdateVariant::kInformationPage; }
   void Refresh();
@@ -125,8 +125,8 @@ class SerialUpdater {
   SerialUpdateDetails details_;
   bool settings_transfer_ = false;  // a settings read or send ran when the update started
   std::vector<uint8_t> image_;
-  size_t pos_ = 0;  // offset of the record on the line
-  int retries_ = 0; // bad verdicts for that record
+  size_t pos_ = 0;   // offset of the record on the line
+  int retries_ = 0;  // bad verdicts for that record
   int record_number_ = 1;
   std::vector<uint8_t> echo_;
 };

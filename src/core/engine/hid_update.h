@@ -156,7 +156,7 @@ struct SessionStatus;
 // How far an update has come: a front end shows it and watches it move.
 struct HidUpdateProgress {
   HidUpdateStep step = HidUpdateStep::kNone;
-  int32_t sent = 0;  // bytes of the image the device acknowledged or that are on their way
+  int32_t sent = 0;  // bytes of the image the device acknowledged
   int32_t size = 0;  // bytes of the image
 };
 

@@ -54,7 +54,7 @@ int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
   }
   // The engine checks the file for the device it found (the same preflight as every face)
   // and asks "Start update?", which the command line answers OK.
-  hid.update_wait_ms = request.wait_ms;
+  hid.SetUpdateWaitMs(request.wait_ms);
   ui.SetFile(request.path);
   ui.StartFlashing(false);
   hid.StartHidFirmwareUpdate();
@@ -62,12 +62,12 @@ int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
   // The engine bounds every wait by `wait_ms`; this only keeps a fault in it from hanging the
   // command line.
   Clock& clock = session.clock();
-  auto mark = std::make_pair(hid.hid_step, hid.fw_sent);
+  auto mark = std::make_pair(hid.UpdateProgress().step, hid.UpdateProgress().sent);
   uint64_t last_change = clock.NowMs();
   loop.RunUntil(
       [&] {
         if (!hid.UpdateRunning()) return true;
-        const auto now_mark = std::make_pair(hid.hid_step, hid.fw_sent);
+        const auto now_mark = std::make_pair(hid.UpdateProgress().step, hid.UpdateProgress().sent);
         if (now_mark != mark) {
           mark = now_mark;
           last_change = clock.NowMs();
@@ -75,19 +75,21 @@ int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
         return clock.NowMs() - last_change > request.wait_ms + kBackstopMs;
       },
       UINT64_MAX / 2);
-  ui.FinishProgress(hid.update_outcome == HidUpdateOutcome::kUpdated);
+  const HidUpdateOutcome outcome = hid.UpdateOutcome();
+  const std::string& problem = hid.UpdateProblem();
+  const HidUpdateProgress progress = hid.UpdateProgress();
+  ui.FinishProgress(outcome == HidUpdateOutcome::kUpdated);
 
-  const std::string delivered = " (" + std::to_string(hid.fw_sent) + " of " +
-                                std::to_string(hid.fw_size) + " bytes acknowledged)";
-  switch (hid.update_outcome) {
+  const std::string delivered = " (" + std::to_string(progress.sent) + " of " +
+                                std::to_string(progress.size) + " bytes acknowledged)";
+  switch (outcome) {
     case HidUpdateOutcome::kUpdated:
-      std::fprintf(stderr, "flashed %s (%d bytes)\n", request.path.c_str(), hid.fw_size);
+      std::fprintf(stderr, "flashed %s (%d bytes)\n", request.path.c_str(), progress.size);
       return kExitOk;
     case HidUpdateOutcome::kFileRefused:
-      return Say(kExitBadFile, hid.update_problem);
+      return Say(kExitBadFile, problem);
     case HidUpdateOutcome::kNoFile:
-      return Say(kExitBadFile,
-                 hid.update_problem.empty() ? "cannot open " + request.path : hid.update_problem);
+      return Say(kExitBadFile, problem.empty() ? "cannot open " + request.path : problem);
     case HidUpdateOutcome::kRunning:
       return Say(kExitFailure, "the device stopped answering during the update" + delivered +
                                    "; it may not start until an update completes");
@@ -102,7 +104,7 @@ int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
     default:
       break;
   }
-  return Say(kExitFailure, hid.update_problem + delivered);
+  return Say(kExitFailure, problem + delivered);
 }
 
 }  // namespace tessel

@@ -185,6 +185,19 @@ TEST_F(HidUpdateTest, AnUnacknowledgedBlockStopsTheSessionWithAMessage) {
   EXPECT_TRUE(adapter->flashed_image().empty());
 }
 
+// The updater's silent ticks are its own: when it hands the ticks back, the engine's presence
+// count starts afresh, and an ESC that answers is not reported lost.
+TEST_F(HidUpdateTest, PollingAfterAnAbandonedUpdateCountsOnlyItsOwnQueries) {
+  BuildEsc(HidDeviceKind::kV1Esc, 12);
+  adapter->faults().silent_block_ack = 1;
+  ASSERT_EQ(Update(WriteMasked("esc.hgm", Image(1500))), HidUpdateOutcome::kNoBlockAck);
+  ui.open_file.reset();  // the next "UpData" is cancelled in the file dialog
+  StartFirmwareUpdate();
+  ASSERT_EQ(UpdateOutcome(), HidUpdateOutcome::kNoFile);
+  EXPECT_FALSE(Run([&] { return EscLossReported(); }, 3000));
+  EXPECT_NE(status().esc_state, kEscNone);
+}
+
 TEST_F(HidUpdateTest, ABoxThatRestartsBeforeConfirmingResumesFromTheReadyAnswer) {
   BuildLcdBox();
   const Bytes image = Image(1500);
@@ -217,7 +230,7 @@ TEST_F(HidUpdateTest, ABoxThatRestartsMidTransferResumesAfterTheAdapterIsPlugged
   EXPECT_FALSE(loop.IsArmed(kTimerHidSession));
   Replug();
   ASSERT_TRUE(Run([&] { return UpdateRunning(); }));
-  EXPECT_EQ(Step(), kHidStepWaitReady);
+  EXPECT_EQ(UpdateStep(), HidUpdateStep::kWaitReady);
   ASSERT_TRUE(Run([&] { return !UpdateRunning(); }));
   EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kUpdated);
   EXPECT_EQ(adapter->flashed_image(), image);

@@ -207,7 +207,7 @@ TEST(HidWindowTest, TheV1DialogUpdatesItsEscOverHidWithTheProgressInItsStatusLin
   QTest::mouseClick(dlg->update_button(), Qt::LeftButton);
   EXPECT_EQ(answers.file_dialogs, 1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w->hid().UpdateRunning(); }, 20000));
-  EXPECT_EQ(w->hid().update_outcome, HidUpdateOutcome::kUpdated);
+  EXPECT_EQ(w->hid().UpdateOutcome(), HidUpdateOutcome::kUpdated);
   EXPECT_EQ(dlg->status_text(), "Transferring.. 100% done.");
   EXPECT_EQ(w->virtual_hid()->flashed_records(), image);
   EXPECT_EQ(answers.boxes, std::vector<std::string>{"Warning!|Start update?"});

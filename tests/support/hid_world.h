@@ -105,11 +105,12 @@ class HidWorld {
   bool CanEnterEscMode() const { return hid->CanEnterEscMode(); }
   void StartFirmwareUpdate() { hid->StartHidFirmwareUpdate(); }
   bool UpdateRunning() const { return hid->UpdateRunning(); }
-  HidUpdateOutcome UpdateOutcome() const { return hid->update_outcome; }
-  int32_t FirmwareBytesSent() const { return hid->fw_sent; }
+  HidUpdateOutcome UpdateOutcome() const { return hid->UpdateOutcome(); }
+  HidUpdateStep UpdateStep() const { return hid->UpdateProgress().step; }
+  int32_t FirmwareBytesSent() const { return hid->UpdateProgress().sent; }
   HidLink& Link() { return hid->link; }
   // How long an update waits for the device to confirm a step.
-  void SetConfirmWait(uint64_t ms) { hid->update_wait_ms = ms; }
+  void SetConfirmWait(uint64_t ms) { hid->SetUpdateWaitMs(ms); }
   void Disconnect() { hid->Disconnect(); }
 
   // The box alone behind the adapter, in "LCD Program Box" mode.

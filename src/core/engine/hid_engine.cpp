@@ -45,7 +45,8 @@ HidEngine::HidEngine(Session& session, HidDevice& device)
       session_(session),
       status_(session.status),
       ui_(session.ui()),
-      timers_(session.timers()) {
+      timers_(session.timers()),
+      updater_(*this, session) {
   session_.AttachHidEngine(this);
 }
 
@@ -109,7 +110,9 @@ void HidEngine::HidSessionTick() {
   if (!link.IsOpen()) return;
   rx.fill(0);
   rx_count = 0;
-  WireTrace::Step(link.trace(), "hid", hid_step);
+  WireTrace::Step(
+      link.trace(), "hid",
+      hid_step == kHidStepFirmware ? static_cast<int>(updater_.Progress().step) : hid_step);
   if (!link.HidReceive(rx.data(), rx.size(), link.FetchSize(), &rx_count)) rx_count = 0;
   switch (hid_step) {
     case kHidStepGreeting:
@@ -133,8 +136,10 @@ void HidEngine::HidSessionTick() {
     case kHidStepWriteCurves:
       StepWriteCurves();
       break;
+    case kHidStepFirmware:
+      updater_.Tick({rx.data(), rx_count});
+      break;
     default:
-      UpdateTick();
       break;
   }
 }
@@ -150,7 +155,7 @@ void HidEngine::StepGreeting() {
 }
 
 void HidEngine::StepPresence() {
-  if (AwaitConfirmWhilePolling()) return;
+  if (updater_.AwaitConfirmWhilePolling({rx.data(), rx_count})) return;
   if (rx_count > 0 && IsPresenceAnswer(rx[0])) {
     OnPresenceAnswer(rx[0]);
     return;
@@ -189,7 +194,7 @@ void HidEngine::OnPresenceAnswer(uint8_t answer) {
   // block transfer starts over.
   if (answer == kHidLcdBoxReply) {
     status_.lcd_box_answered = true;
-    if (lcd_update_active) ResumeLcdUpdate();
+    if (updater_.LcdUpdateActive()) updater_.ResumeLcdUpdate();
     return;
   }
   if (status_.esc_state != kHidEscPresent) status_.esc_state = kHidEscPresent;
@@ -711,10 +716,10 @@ void HidEngine::OnDeviceRemoved(const std::string& path) {
   if (open_path.empty()) open_path = link.hid_path;
   if (open_path.empty() || open_path != path) return;
   // The box restarts (and so vanishes for a moment) while its firmware is updated.
-  if (status_.lcd_box_connected && lcd_update_active) return;
-  const bool updating = UpdateRunning();
+  if (status_.lcd_box_connected && updater_.LcdUpdateActive()) return;
+  const bool updating = updater_.Running();
   Disconnect();
-  if (updating) OnUpdateAdapterLost();
+  if (updating) updater_.OnAdapterLost(/*tell_user=*/true);
 }
 
 void HidEngine::Disconnect() {
@@ -738,7 +743,7 @@ void HidEngine::Disconnect() {
   s.read_in_progress = true;
   s.transfer_direction = kTransferRead;
   // An update cannot go on without the adapter; the next one must be able to start.
-  if (UpdateRunning()) update_outcome = HidUpdateOutcome::kAdapterLost;
+  updater_.OnAdapterLost(/*tell_user=*/false);
   // Whatever comes back after this (the adapter, its greeting, a fresh read) cannot finish
   // the send that was cut off.
   session_.BreakOffSend(SendBreak::kAdapterLost);
@@ -755,6 +760,11 @@ void HidEngine::ReleaseBusyButton() {
   const bool pressed = s.busy_button == kBusyApply || s.busy_button == kBusyDefault;
   s.busy_button = kBusyNone;
   if (pressed) ui_.RedrawButtons();
+}
+
+void HidEngine::PollAgain() {
+  if (hid_step == kHidStepFirmware) poll_count = 0;
+  hid_step = kHidStepPresence;
 }
 
 void HidEngine::HidClose() {

@@ -24,7 +24,7 @@
 //   134 curve bytes in 42, 42, 50     ->
 //                                     <-   0x01
 //
-// Firmware updates run as steps 6 to 15 of the same engine (core/engine/hid_update.h).
+// Firmware updates take the engine's ticks while they run (HidUpdater, core/engine/hid_update.h).
 #pragma once
 
 #include <array>
@@ -46,6 +46,7 @@ enum HidStep : int32_t {
   kHidStepVersion = 3,
   kHidStepSettings = 4,
   kHidStepSendAck = 5,
+  kHidStepFirmware = 6,  // the updater has the ticks (its steps are numbered 6 to 15)
   kHidStepReadCurves = 16,
   kHidStepWriteCurves = 17,
 };
@@ -102,9 +103,16 @@ class HidEngine : public Engine {
   void ResetToReadMode();
   // "UpData" (and the V1 dialog's "Update Firmware") on the HID adapter: picks the file for
   // the device that is connected, checks it and starts the block or record transfer. How it
-  // ends is in `update_outcome`.
-  void StartHidFirmwareUpdate();
-  bool UpdateRunning() const { return update_outcome == HidUpdateOutcome::kRunning; }
+  // ends is in `UpdateOutcome()`.
+  void StartHidFirmwareUpdate() { updater_.Start(); }
+  bool UpdateRunning() const { return updater_.Running(); }
+  HidUpdateOutcome UpdateOutcome() const { return updater_.Outcome(); }
+  // The text the user was shown when the last update did not succeed.
+  const std::string& UpdateProblem() const { return updater_.Problem(); }
+  HidUpdateProgress UpdateProgress() const { return updater_.Progress(); }
+  // The longest an update waits for any answer of the device before it gives up (the command
+  // line sets its --timeout plus 2 s).
+  void SetUpdateWaitMs(uint64_t ms) { updater_.SetWaitMs(ms); }
   // The menu's mode switches; false when their condition does not hold.
   bool CanEnterLcdMode() const;
   bool CanEnterEscMode() const;
@@ -125,21 +133,6 @@ class HidEngine : public Engine {
   int32_t poll_count = 0;  // 255: the loss of the ESC was reported
   bool esc_identified = false;
   int32_t esc_type = 0;
-  bool lcd_update_active = false;
-
-  // Firmware update.
-  std::vector<uint8_t> fw_image;
-  int32_t fw_size = 0;
-  int32_t fw_sent = 0;
-  int32_t fw_record_len = 0;
-  std::array<uint8_t, 2> ok_buf{};  // the last two bytes received: "ok" when complete
-  int32_t ok_count = 0;
-  HidUpdateTarget update_target = HidUpdateTarget::kLcdBox;
-  HidUpdateOutcome update_outcome = HidUpdateOutcome::kNone;
-  std::string update_problem;  // the text the user was shown when it did not succeed
-  // The longest the update waits for any answer of the device before it gives up (the
-  // command line sets its --timeout plus 2 s).
-  uint64_t update_wait_ms = kHidConfirmWaitMs;
 
   std::array<uint8_t, kHidRxCapacity> rx{};
   size_t rx_count = 0;
@@ -177,40 +170,17 @@ class HidEngine : public Engine {
   void AddProgress(int32_t amount);
   size_t BuildFullPacket(bool preset_packet);
   size_t BuildV1Packet();
-  // Firmware update steps (core/firmware/hid_update.cpp).
-  void UpdateTick();
-  void StepWaitReady();
-  void StepBlockHeader();
-  void StepBlock();
-  void StepBlockAck();
-  void StepLastBlock();
-  void StepComplete();
-  void StepRestart();
-  void StepWaitLoader();
-  void StepNextRecord();
-  void StepVerdict();
-  void ClearOk();
-  bool CollectOk(size_t count);  // true when "ok" is complete
-  void ResumeLcdUpdate();
-  bool ConfirmOverdue();
-  void FinishBlockUpdate();
-  void FinishRecordUpdate();
-  bool AwaitConfirmWhilePolling();
-  void Abandon(HidUpdateOutcome outcome, const char* text);
-  void OnUpdateAdapterLost();
-  void ShowUpdatePercent(int32_t percent);
-  void StartWait();
-  bool WaitOverdue(const std::string& awaited);  // traces the time-out when it is
-  bool StopAtBoundary();  // a stop was asked for: the update ends here, between two pieces
-  uint64_t wait_since_ms_ = 0;     // when the wait for the device's next answer began
-  bool ready_seen_ = false;        // step 6 saw 0xD7 since it began
-  uint64_t confirm_since_ms_ = 0;  // when the wait for the last "ok" began
-  bool confirm_pending_ = false;   // the final "ok" is awaited (step 11, 12, or back in 2)
+  // The updater borrows the ticks and gives them back to polling in step 2; the presence
+  // count starts afresh after its steps.
+  friend class HidUpdater;
+  void LendTicks() { hid_step = kHidStepFirmware; }
+  void PollAgain();
 
   Session& session_;
   SessionStatus& status_;
   SessionUi& ui_;
   TimerHost& timers_;
+  HidUpdater updater_;
 };
 
 }  // namespace tessel

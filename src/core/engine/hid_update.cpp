@@ -1,4 +1,4 @@
-// The firmware steps of the HID session engine. The conversations are drawn at the top of
+// The firmware steps of the HID adapter. The conversations are drawn at the top of
 // hid_update.h; the steps below follow them one tick at a time.
 #include "core/engine/hid_update.h"
 
@@ -73,85 +73,93 @@ int32_t Percent(int32_t done, int32_t total) {
 
 }  // namespace
 
-void HidEngine::StartHidFirmwareUpdate() {
+HidUpdater::HidUpdater(HidEngine& engine, Session& session)
+    : engine_(engine),
+      session_(session),
+      status_(session.status),
+      ui_(session.ui()),
+      timers_(session.timers()) {}
+
+void HidUpdater::Start() {
   // The file dialog and the message boxes run their own loops: a second press may come in.
-  if (UpdateRunning()) return;
+  if (Running()) return;
   SessionStatus& s = status_;
   const bool ready =
       s.lcd_box_connected || (s.adapter_state != kAdapterNone && s.esc_state != kEscNone);
-  if (!ready || s.link_kind != kLinkHid || !link.IsOpen()) {
-    update_outcome = HidUpdateOutcome::kNotReady;
-    update_problem = kHidUpdateNotReadyText;
+  if (!ready || s.link_kind != kLinkHid || !engine_.link.IsOpen()) {
+    outcome_ = HidUpdateOutcome::kNotReady;
+    problem_ = kHidUpdateNotReadyText;
     ui_.Ask(kHidUpdateNotReadyText, kHidUpdateCaption, Buttons::kOk);
-    ReportHidUpdate(ui_, update_outcome, update_problem);
+    ReportHidUpdate(ui_, outcome_, problem_);
     return;
   }
   timers_.Stop(kTimerHidSession);
-  WireTrace::Step(link.trace(), "flash start");
-  link.HidFlush();
+  WireTrace::Step(engine_.link.trace(), "flash start");
+  engine_.link.HidFlush();
 
-  update_target = HidUpdateTargetFor(s.lcd_box_connected, esc_type);
-  const bool records = update_target == HidUpdateTarget::kRecordEsc;
+  target_ = HidUpdateTargetFor(s.lcd_box_connected, engine_.esc_type);
+  const bool records = target_ == HidUpdateTarget::kRecordEsc;
   auto resume_polling = [&] {
     timers_.Arm(kTimerHidSession, kHidTickMs);
     SendByte(records ? kHidCmdPresence : kHidCmdIdle);
-    hid_step = kHidStepPresence;
-    update_outcome = HidUpdateOutcome::kNoFile;
+    ReturnToPolling();
+    outcome_ = HidUpdateOutcome::kNoFile;
   };
-  const std::optional<std::string> chosen = ui_.ChooseOpenFile(HidUpdateFilter(update_target));
+  const std::optional<std::string> chosen = ui_.ChooseOpenFile(HidUpdateFilter(target_));
   if (!chosen || chosen->empty()) {
-    update_problem.clear();
+    problem_.clear();
     resume_polling();
     return;
   }
   // The one check every face runs: kind by extension and content, size, damage. Nothing the
   // tool can tell is wrong goes out: a device whose update broke off part way may not start
   // again.
-  FirmwarePreflight preflight = PreflightFirmware(*chosen, PreflightTarget(update_target));
+  FirmwarePreflight preflight = PreflightFirmware(*chosen, PreflightTarget(target_));
   if (preflight.cannot_open) {
-    update_problem = *preflight.problem;
+    problem_ = *preflight.problem;
     resume_polling();
-    ReportHidUpdate(ui_, update_outcome, update_problem);
+    ReportHidUpdate(ui_, outcome_, problem_);
     return;
   }
   if (preflight.problem) {
-    update_problem = "\"" + *chosen + "\" was not sent: " + *preflight.problem + ".";
-    update_outcome = HidUpdateOutcome::kFileRefused;
-    ui_.Ask(update_problem, kFirmwareFileCaption, Buttons::kOk);
-    ReportHidUpdate(ui_, update_outcome, update_problem);
+    problem_ = "\"" + *chosen + "\" was not sent: " + *preflight.problem + ".";
+    outcome_ = HidUpdateOutcome::kFileRefused;
+    ui_.Ask(problem_, kFirmwareFileCaption, Buttons::kOk);
+    ReportHidUpdate(ui_, outcome_, problem_);
     timers_.Arm(kTimerHidSession, kHidTickMs);
-    hid_step = kHidStepPresence;
+    ReturnToPolling();
     return;
   }
   // Confirmed like the serial update, naming the file, before the device hears of it.
   if (ui_.AskQuestion(Question{kUpdateStartQuestion, kUpdateWarningCaption, Buttons::kOkCancel,
                                *chosen, {}}) != Answer::kOk) {
-    update_problem.clear();
+    problem_.clear();
     resume_polling();
-    update_outcome = HidUpdateOutcome::kDeclined;
-    ReportHidUpdate(ui_, update_outcome, update_problem);
+    outcome_ = HidUpdateOutcome::kDeclined;
+    ReportHidUpdate(ui_, outcome_, problem_);
     return;
   }
 
-  fw_image = std::move(preflight.image);
-  fw_size = static_cast<int32_t>(fw_image.size());
-  fw_sent = 0;
-  fw_record_len = 0;
-  poll_count = 0;
+  fw_image_ = std::move(preflight.image);
+  fw_size_ = static_cast<int32_t>(fw_image_.size());
+  fw_sent_ = 0;
+  fw_record_len_ = 0;
+  poll_count_ = 0;
   ClearOk();
   ready_seen_ = false;
   confirm_pending_ = false;
-  update_outcome = HidUpdateOutcome::kRunning;
-  update_problem.clear();
+  outcome_ = HidUpdateOutcome::kRunning;
+  problem_.clear();
   StartWait();
   // Keeps every other transfer (Apply, Read Settings, a preset change) off the line.
   s.transfer_active = true;
 
-  if (update_target == HidUpdateTarget::kLcdBox) {
+  if (target_ == HidUpdateTarget::kLcdBox) {
     timers_.Arm(kTimerHidSession, kHidLcdStartMs);
     SendByte(kHidCmdLcdUpdate);
-    hid_step = kHidStepWaitReady;
-    lcd_update_active = true;
+    step_ = HidUpdateStep::kWaitReady;
+    engine_.LendTicks();
+    lcd_update_active_ = true;
     s.progress = 0;
     ui_.SetProgressCaption(kCaptionSend);
     ui_.SetProgress(Total(s.progress_total), 0);
@@ -160,7 +168,7 @@ void HidEngine::StartHidFirmwareUpdate() {
     return;
   }
   if (s.device_class == kDeviceFull) {
-    s.progress_total = fw_size;
+    s.progress_total = fw_size_;
     s.progress = 1;
     ui_.SetProgressCaption(kCaptionSend);
     ui_.ShowProgress();
@@ -168,40 +176,42 @@ void HidEngine::StartHidFirmwareUpdate() {
     ui_.SetProgressCaption(TransferringCaption(Percent(s.progress, s.progress_total)));
   }
   SendByte(kHidCmdEscUpdate);
-  hid_step = records ? kHidStepWaitLoader : kHidStepWaitReady;
+  step_ = records ? HidUpdateStep::kWaitLoader : HidUpdateStep::kWaitReady;
+  engine_.LendTicks();
   timers_.Arm(kTimerHidSession, kHidWaitReadyMs);
 }
 
-void HidEngine::UpdateTick() {
-  switch (hid_step) {
-    case kHidStepWaitReady:
+void HidUpdater::Tick(std::span<const uint8_t> rx) {
+  rx_ = rx;
+  switch (step_) {
+    case HidUpdateStep::kWaitReady:
       StepWaitReady();
       break;
-    case kHidStepBlockHeader:
+    case HidUpdateStep::kBlockHeader:
       StepBlockHeader();
       break;
-    case kHidStepBlock:
+    case HidUpdateStep::kBlock:
       StepBlock();
       break;
-    case kHidStepBlockAck:
+    case HidUpdateStep::kBlockAck:
       StepBlockAck();
       break;
-    case kHidStepLastBlock:
+    case HidUpdateStep::kLastBlock:
       StepLastBlock();
       break;
-    case kHidStepComplete:
+    case HidUpdateStep::kComplete:
       StepComplete();
       break;
-    case kHidStepRestart:
+    case HidUpdateStep::kRestart:
       StepRestart();
       break;
-    case kHidStepWaitLoader:
+    case HidUpdateStep::kWaitLoader:
       StepWaitLoader();
       break;
-    case kHidStepNextRecord:
+    case HidUpdateStep::kNextRecord:
       StepNextRecord();
       break;
-    case kHidStepVerdict:
+    case HidUpdateStep::kVerdict:
       StepVerdict();
       break;
     default:
@@ -209,146 +219,144 @@ void HidEngine::UpdateTick() {
   }
 }
 
-void HidEngine::StartWait() {
+void HidUpdater::StartWait() {
   wait_since_ms_ = session_.clock().NowMs();
 }
 
 // Every wait of the update is bounded: a device that stops answering ends it with a message
 // and a time-out line in the trace, never a wait without end.
-bool HidEngine::WaitOverdue(const std::string& awaited) {
+bool HidUpdater::WaitOverdue(const std::string& awaited) {
   const uint64_t now = session_.clock().NowMs();
-  if (now - wait_since_ms_ <= update_wait_ms) return false;
-  if (link.trace()) {
-    link.trace()->NoAnswer(now, awaited + " in " + std::to_string(update_wait_ms) + " ms");
+  if (now - wait_since_ms_ <= wait_ms_) return false;
+  if (engine_.link.trace()) {
+    engine_.link.trace()->NoAnswer(now, awaited + " in " + std::to_string(wait_ms_) + " ms");
   }
   return true;
 }
 
 // A stop asked for (the command line's signals) ends the update only where the loader expects
 // the next block or record, never in the middle of one.
-bool HidEngine::StopAtBoundary() {
+bool HidUpdater::StopAtBoundary() {
   if (!ui_.StopRequested()) return false;
   Abandon(HidUpdateOutcome::kInterrupted, kHidUpdateInterruptedText);
   return true;
 }
 
-void HidEngine::ClearOk() {
-  ok_buf = {0, 0};
-  ok_count = 0;
+void HidUpdater::ClearOk() {
+  ok_buf_ = {0, 0};
+  ok_count_ = 0;
 }
 
 // "o" and "k" may come in different ticks; the last two bytes received decide.
-bool HidEngine::CollectOk(size_t count) {
-  for (size_t i = 0; i < std::min(count, rx_count); ++i) {
-    ok_buf[0] = ok_buf[1];
-    ok_buf[1] = rx[i];
-    ok_count = std::min(ok_count + 1, 2);
+bool HidUpdater::CollectOk(size_t count) {
+  for (size_t i = 0; i < std::min(count, rx_.size()); ++i) {
+    ok_buf_[0] = ok_buf_[1];
+    ok_buf_[1] = rx_[i];
+    ok_count_ = std::min(ok_count_ + 1, 2);
   }
-  return ok_count == 2 && ok_buf[0] == 'o' && ok_buf[1] == 'k';
+  return ok_count_ == 2 && ok_buf_[0] == 'o' && ok_buf_[1] == 'k';
 }
 
-void HidEngine::StepWaitReady() {
+void HidUpdater::StepWaitReady() {
   timers_.Arm(kTimerHidSession, kHidWaitReadyMs);
   if (StopAtBoundary()) return;
-  if (rx_count > 0 && rx[0] == kHidLoaderReady) {
+  if (rx_.size() > 0 && rx_[0] == kHidLoaderReady) {
     ClearOk();
-    fw_sent = 0;
+    fw_sent_ = 0;
     ready_seen_ = true;
     Send(kHidBlockStart, 2);
     StartWait();
   } else if (CollectOk(2) && ready_seen_) {
     // Only the answer to 0x13 0x7E may start the blocks: the length and the first block go
     // out from the start of the image.
-    const auto size = static_cast<uint32_t>(fw_size) % 65536;
+    const auto size = static_cast<uint32_t>(fw_size_) % 65536;
     const uint8_t length[2] = {static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
     Send(length, 2);
     ClearOk();
-    hid_step = kHidStepBlockHeader;
+    step_ = HidUpdateStep::kBlockHeader;
   } else if (WaitOverdue(ready_seen_ ? "no \"ok\" to the block start"
                                      : "no ready answer to the update start")) {
     Abandon(HidUpdateOutcome::kNoStart, kHidUpdateNoStartText);
     return;
   }
-  if (++poll_count >= kHidStartRepeatTicks) {
-    poll_count = 0;
-    if (hid_step == kHidStepWaitReady) SendByte(kHidCmdLcdUpdate);
+  if (++poll_count_ >= kHidStartRepeatTicks) {
+    poll_count_ = 0;
+    if (step_ == HidUpdateStep::kWaitReady) SendByte(kHidCmdLcdUpdate);
   }
 }
 
-void HidEngine::StepBlockHeader() {
-  if (fw_sent >= fw_size) return;
+void HidUpdater::StepBlockHeader() {
+  if (fw_sent_ >= fw_size_) return;
   if (StopAtBoundary()) return;
   SessionStatus& s = status_;
-  poll_count = 0;
-  s.progress_total = fw_size;
-  s.progress = fw_sent;
+  poll_count_ = 0;
+  s.progress_total = fw_size_;
+  s.progress = fw_sent_;
   Send(kHidBlockHeader, 2);
-  ui_.SetProgressCaption(TransferringCaption(Percent(fw_sent, fw_size)));
-  ui_.SetProgress(Total(fw_size), static_cast<uint32_t>(fw_sent));
-  hid_step = kHidStepBlock;
+  ui_.SetProgressCaption(TransferringCaption(Percent(fw_sent_, fw_size_)));
+  ui_.SetProgress(Total(fw_size_), static_cast<uint32_t>(fw_sent_));
+  step_ = HidUpdateStep::kBlock;
 }
 
 // Images are longer than one block (CheckFirmwareImage), and a full block is only sent while
 // at least one more byte follows it, so the 512 bytes always lie inside the image.
-void HidEngine::StepBlock() {
+void HidUpdater::StepBlock() {
   ClearOk();
-  WireTrace::Step(link.trace(), "flash block at", fw_sent);
-  Send(fw_image.data() + fw_sent, kHidBlockBytes);
+  WireTrace::Step(engine_.link.trace(), "flash block at", fw_sent_);
+  Send(fw_image_.data() + fw_sent_, kHidBlockBytes);
   StartWait();
-  hid_step = kHidStepBlockAck;
+  step_ = HidUpdateStep::kBlockAck;
   timers_.Arm(kTimerHidSession, kHidBlockTickMs);
 }
 
-void HidEngine::StepBlockAck() {
-  if (!CollectOk(rx_count)) {
-    ++poll_count;
-    if (WaitOverdue("no \"ok\" for the block at " + std::to_string(fw_sent))) {
+void HidUpdater::StepBlockAck() {
+  if (!CollectOk(rx_.size())) {
+    ++poll_count_;
+    if (WaitOverdue("no \"ok\" for the block at " + std::to_string(fw_sent_))) {
       Abandon(HidUpdateOutcome::kNoBlockAck, kHidUpdateNoBlockAckText);
     }
     return;
   }
-  poll_count = 0;
-  const bool full_block_follows = fw_sent + 2 * static_cast<int32_t>(kHidBlockBytes) < fw_size;
-  fw_sent += static_cast<int32_t>(kHidBlockBytes);
+  poll_count_ = 0;
+  const bool full_block_follows = fw_sent_ + 2 * static_cast<int32_t>(kHidBlockBytes) < fw_size_;
+  fw_sent_ += static_cast<int32_t>(kHidBlockBytes);
   if (full_block_follows) {
-    hid_step = kHidStepBlockHeader;
+    step_ = HidUpdateStep::kBlockHeader;
     return;
   }
-  hid_step = kHidStepLastBlock;
+  step_ = HidUpdateStep::kLastBlock;
   timers_.Arm(kTimerHidSession, kHidLastBlockTickMs);
 }
 
-void HidEngine::StepLastBlock() {
-  if (fw_sent == fw_size) return;
+void HidUpdater::StepLastBlock() {
+  if (fw_sent_ == fw_size_) return;
   if (StopAtBoundary()) return;
   ClearOk();
-  const auto n = static_cast<uint32_t>(fw_size - fw_sent);
+  const auto n = static_cast<uint32_t>(fw_size_ - fw_sent_);
   const uint8_t header[2] = {static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
   Send(header, 2);
-  link.DelayMs(kHidLastBlockGapMs);
-  Send(fw_image.data() + fw_sent, n);
-  hid_step = kHidStepComplete;
+  engine_.link.DelayMs(kHidLastBlockGapMs);
+  Send(fw_image_.data() + fw_sent_, n);
+  step_ = HidUpdateStep::kComplete;
   ui_.SetProgressCaption(TransferringCaption(100));
   ui_.SetProgress(100, 100);
   confirm_pending_ = true;
-  confirm_since_ms_ = session_.clock().NowMs();
   StartWait();
 }
 
-bool HidEngine::ConfirmOverdue() {
+bool HidUpdater::ConfirmOverdue() {
   return confirm_pending_ && WaitOverdue("no \"ok\" to the end of the transfer");
 }
 
-void HidEngine::StepComplete() {
-  if (CollectOk(rx_count)) {
-    fw_sent = fw_size;
+void HidUpdater::StepComplete() {
+  if (CollectOk(rx_.size())) {
+    fw_sent_ = fw_size_;
     ClearOk();
     Send(kHidBlockDone, 2);
-    hid_step = kHidStepRestart;
+    step_ = HidUpdateStep::kRestart;
     ui_.SetProgressCaption(DataTransferringCaption(100));
     ui_.SetProgress(100, 0);
     ui_.CloseProgress();
-    confirm_since_ms_ = session_.clock().NowMs();
     StartWait();
     return;
   }
@@ -357,12 +365,12 @@ void HidEngine::StepComplete() {
 
 // A quiet tick goes back to polling, where a box that restarted answers 0x27 and the block
 // transfer starts over (OnPresenceAnswer); the final "ok" is still awaited there.
-void HidEngine::StepRestart() {
-  if (rx_count == 0) {
-    hid_step = kHidStepPresence;
+void HidUpdater::StepRestart() {
+  if (rx_.size() == 0) {
+    ReturnToPolling();
     return;
   }
-  if (CollectOk(rx_count)) {
+  if (CollectOk(rx_.size())) {
     FinishBlockUpdate();
     return;
   }
@@ -371,9 +379,10 @@ void HidEngine::StepRestart() {
 
 // Step 2 while the end of a block transfer is unconfirmed: a late "ok" still ends it, and
 // it is not waited for without bound.
-bool HidEngine::AwaitConfirmWhilePolling() {
-  if (!confirm_pending_ || !UpdateRunning()) return false;
-  if (CollectOk(rx_count)) {
+bool HidUpdater::AwaitConfirmWhilePolling(std::span<const uint8_t> rx) {
+  if (!confirm_pending_ || !Running()) return false;
+  rx_ = rx;
+  if (CollectOk(rx_.size())) {
     FinishBlockUpdate();
     return true;
   }
@@ -384,38 +393,40 @@ bool HidEngine::AwaitConfirmWhilePolling() {
   return false;
 }
 
-void HidEngine::FinishBlockUpdate() {
+void HidUpdater::FinishBlockUpdate() {
   SessionStatus& s = status_;
   confirm_pending_ = false;
   Send(kHidBlockRestart, 2);
-  esc_identified = false;
-  link.DelayMs(kHidRestartWaitMs);
+  engine_.esc_identified = false;
+  engine_.link.DelayMs(kHidRestartWaitMs);
   SendByte(kHidCmdIdle);
-  hid_step = kHidStepPresence;
+  ReturnToPolling();
   timers_.Arm(kTimerHidSession, kHidTickMs);
   s.transfer_active = false;
   s.progress = 0;
   ui_.RefreshPagesFromImage();
-  link.DelayMs(kHidRestartWaitMs);
+  engine_.link.DelayMs(kHidRestartWaitMs);
   // The restarted box answers presence with 0x27 from now on; that is its new firmware, not
   // a transfer to resume.
-  lcd_update_active = false;
-  update_outcome = HidUpdateOutcome::kUpdated;
-  ReportHidUpdate(ui_, update_outcome, update_problem);
+  lcd_update_active_ = false;
+  outcome_ = HidUpdateOutcome::kUpdated;
+  ReportHidUpdate(ui_, outcome_, problem_);
   ui_.Ask(kLcdUpdateText, kLcdUpdateCaption, Buttons::kOk);
 }
 
 // A box that restarted during its update answers 0x27: the block transfer starts over from
 // waiting for its ready answer.
-void HidEngine::ResumeLcdUpdate() {
-  hid_step = kHidStepWaitReady;
+void HidUpdater::ResumeLcdUpdate() {
+  step_ = HidUpdateStep::kWaitReady;
+  engine_.LendTicks();
+  poll_count_ = 0;
   StartWait();
   ready_seen_ = false;
   confirm_pending_ = false;
   ClearOk();
-  if (!UpdateRunning()) {
-    update_outcome = HidUpdateOutcome::kRunning;
-    update_problem.clear();
+  if (!Running()) {
+    outcome_ = HidUpdateOutcome::kRunning;
+    problem_.clear();
   }
   status_.transfer_active = true;
   ui_.SetProgressCaption(kCaptionSend);
@@ -424,25 +435,25 @@ void HidEngine::ResumeLcdUpdate() {
   ui_.ShowProgress();
 }
 
-void HidEngine::StepWaitLoader() {
+void HidUpdater::StepWaitLoader() {
   if (StopAtBoundary()) return;
-  if (rx_count == 0) {
+  if (rx_.size() == 0) {
     if (WaitOverdue("no ready answer to the update start")) {
       Abandon(HidUpdateOutcome::kNoStart, kHidUpdateNoStartText);
     }
     return;
   }
-  if (rx[0] == kHidCmdEscUpdate) {
+  if (rx_[0] == kHidCmdEscUpdate) {
     SendByte(kHidCmdEscUpdate);
-  } else if (rx[0] == kHidLoaderReady) {
-    poll_count = 0;
-    fw_sent = 0;
-    hid_step = kHidStepNextRecord;
+  } else if (rx_[0] == kHidLoaderReady) {
+    poll_count_ = 0;
+    fw_sent_ = 0;
+    step_ = HidUpdateStep::kNextRecord;
     timers_.Arm(kTimerHidSession, kHidRecordTickMs);
   }
 }
 
-void HidEngine::ShowUpdatePercent(int32_t percent) {
+void HidUpdater::ShowPercent(int32_t percent) {
   if (status_.device_class == kDeviceV1) {
     ui_.V1ShowStatus(TransferringCaption(percent));
   } else if (status_.device_class == kDeviceFull) {
@@ -453,42 +464,42 @@ void HidEngine::ShowUpdatePercent(int32_t percent) {
 
 // The records chain exactly to the last byte (CheckFirmwareImage), so every record lies
 // inside the image.
-void HidEngine::StepNextRecord() {
-  if (fw_sent < fw_size) {
+void HidUpdater::StepNextRecord() {
+  if (fw_sent_ < fw_size_) {
     if (StopAtBoundary()) return;
-    fw_record_len = fw_image[static_cast<size_t>(fw_sent)] * 256 +
-                    fw_image[static_cast<size_t>(fw_sent) + 1] + 2;
-    WireTrace::Step(link.trace(), "flash record at", fw_sent);
-    Send(fw_image.data() + fw_sent, static_cast<size_t>(fw_record_len));
+    fw_record_len_ = fw_image_[static_cast<size_t>(fw_sent_)] * 256 +
+                     fw_image_[static_cast<size_t>(fw_sent_) + 1] + 2;
+    WireTrace::Step(engine_.link.trace(), "flash record at", fw_sent_);
+    Send(fw_image_.data() + fw_sent_, static_cast<size_t>(fw_record_len_));
     StartWait();
-    hid_step = kHidStepVerdict;
-    ShowUpdatePercent(Percent(fw_sent, fw_size));
+    step_ = HidUpdateStep::kVerdict;
+    ShowPercent(Percent(fw_sent_, fw_size_));
     return;
   }
   FinishRecordUpdate();
 }
 
-void HidEngine::StepVerdict() {
-  if (rx_count == 0) {
+void HidUpdater::StepVerdict() {
+  if (rx_.size() == 0) {
     // The ESC may take its time to flash a record, but not for ever.
-    if (WaitOverdue("no verdict for the record at " + std::to_string(fw_sent))) {
+    if (WaitOverdue("no verdict for the record at " + std::to_string(fw_sent_))) {
       Abandon(HidUpdateOutcome::kNoVerdict, kHidUpdateNoVerdictText);
     }
     return;
   }
-  const uint8_t verdict = rx[0];
+  const uint8_t verdict = rx_[0];
   if (verdict == kHidRecordAccepted) {
-    fw_sent += fw_record_len;
-    poll_count = 0;
-    hid_step = kHidStepNextRecord;
+    fw_sent_ += fw_record_len_;
+    poll_count_ = 0;
+    step_ = HidUpdateStep::kNextRecord;
     return;
   }
   if (verdict == kHidRecordRefused) {
     Abandon(HidUpdateOutcome::kRecordRefused, kHidUpdateRefusedText);
     return;
   }
-  if (++poll_count < kHidVerdictTries) {
-    hid_step = kHidStepNextRecord;  // the same record goes out again
+  if (++poll_count_ < kHidVerdictTries) {
+    step_ = HidUpdateStep::kNextRecord;  // the same record goes out again
     return;
   }
   Abandon(HidUpdateOutcome::kTooManyVerdicts, kHidUpdateRetriesText);
@@ -496,11 +507,11 @@ void HidEngine::StepVerdict() {
 
 // Every record was accepted: the ESC runs its new firmware. The adapter is closed so that the
 // probe opens it afresh and the ESC is identified from the start.
-void HidEngine::FinishRecordUpdate() {
+void HidUpdater::FinishRecordUpdate() {
   SessionStatus& s = status_;
   const int32_t device_class = s.device_class;
-  if (device_class == kDeviceV1) ui_.V1ShowStatus(TransferringCaption(Percent(fw_sent, fw_size)));
-  ResetToReadMode();
+  if (device_class == kDeviceV1) ui_.V1ShowStatus(TransferringCaption(Percent(fw_sent_, fw_size_)));
+  engine_.ResetToReadMode();
   s.transfer_active = false;
   s.progress = 0;
   if (device_class == kDeviceFull) ui_.CloseProgress();
@@ -509,32 +520,49 @@ void HidEngine::FinishRecordUpdate() {
   s.requested_page = kPageV1Done;
   ui_.RefreshMainWindow();
   timers_.Arm(kTimerHidSession, kHidTickMs);
-  link.HidClose();
-  link.DelayMs(kHidReopenWaitMs);
-  esc_identified = false;
+  engine_.link.HidClose();
+  engine_.link.DelayMs(kHidReopenWaitMs);
+  engine_.esc_identified = false;
   SendByte(kHidCmdPresence);  // the adapter is closed: this one goes nowhere
-  hid_step = kHidStepPresence;
-  update_outcome = HidUpdateOutcome::kUpdated;
-  ReportHidUpdate(ui_, update_outcome, update_problem);
+  ReturnToPolling();
+  outcome_ = HidUpdateOutcome::kUpdated;
+  ReportHidUpdate(ui_, outcome_, problem_);
 }
 
-void HidEngine::Abandon(HidUpdateOutcome outcome, const char* text) {
+void HidUpdater::Abandon(HidUpdateOutcome outcome, const char* text) {
   timers_.Stop(kTimerHidSession);
   confirm_pending_ = false;
   status_.transfer_active = false;
   ui_.CloseProgress();
-  update_outcome = outcome;
-  update_problem = text;
-  ReportHidUpdate(ui_, update_outcome, update_problem);
+  outcome_ = outcome;
+  problem_ = text;
+  ReportHidUpdate(ui_, outcome_, problem_);
   // The session stays stopped until the adapter is plugged in again.
   ui_.Ask(text, kHidUpdateCaption, Buttons::kOk);
 }
 
-void HidEngine::OnUpdateAdapterLost() {
-  update_outcome = HidUpdateOutcome::kAdapterLost;
-  update_problem = kHidUpdateAdapterLostText;
-  ReportHidUpdate(ui_, update_outcome, update_problem);
+void HidUpdater::OnAdapterLost(bool tell_user) {
+  step_ = HidUpdateStep::kNone;  // the engine starts again from the adapter's greeting
+  if (!Running() && !tell_user) return;
+  outcome_ = HidUpdateOutcome::kAdapterLost;
+  if (!tell_user) return;
+  problem_ = kHidUpdateAdapterLostText;
+  ReportHidUpdate(ui_, outcome_, problem_);
   ui_.Ask(kHidUpdateAdapterLostText, kHidUpdateCaption, Buttons::kOk);
+}
+
+// The device polls again: the engine has the ticks back.
+void HidUpdater::ReturnToPolling() {
+  step_ = HidUpdateStep::kNone;
+  engine_.PollAgain();
+}
+
+bool HidUpdater::Send(const uint8_t* bytes, size_t count) {
+  return engine_.link.HidSend(bytes, count);
+}
+
+void HidUpdater::SendByte(uint8_t byte) {
+  engine_.link.HidSend(&byte, 1);
 }
 
 }  // namespace tessel

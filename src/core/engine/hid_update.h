@@ -1,5 +1,6 @@
-// Firmware updates through the HID adapter, run as steps 6 to 15 of the HID session engine,
-// one step per tick of timer 106. Two conversations exist.
+// Firmware updates through the HID adapter. The HID session engine hands its ticks (timer 106)
+// to the updater while an update runs, and the updater takes one step per tick (numbered 6 to
+// 15 after the engine's own steps). Two conversations exist.
 //
 // Block transfer: the LCD program box (".xut", started with 0xD3) and ESC types 12 and 15
 // (".hgm", started with 0xD6), with the masked image:
@@ -29,25 +30,31 @@
 //   ... every record, then the adapter is closed and the ESC identified afresh
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "core/model/firmware_preflight.h"
 
 namespace tessel {
 
-enum HidUpdateStep : int32_t {
-  kHidStepWaitReady = 6,
-  kHidStepBlockHeader = 7,
-  kHidStepBlock = 8,
-  kHidStepBlockAck = 9,
-  kHidStepLastBlock = 10,
-  kHidStepComplete = 11,
-  kHidStepRestart = 12,
-  kHidStepWaitLoader = 13,
-  kHidStepNextRecord = 14,
-  kHidStepVerdict = 15,
+// The updater's steps, one per tick. The numbers follow the engine's own steps and show in the
+// wire trace ("[hid 9]").
+enum class HidUpdateStep : int32_t {
+  kNone = 0,  // the engine has the ticks
+  kWaitReady = 6,
+  kBlockHeader = 7,
+  kBlock = 8,
+  kBlockAck = 9,
+  kLastBlock = 10,
+  kComplete = 11,
+  kRestart = 12,
+  kWaitLoader = 13,
+  kNextRecord = 14,
+  kVerdict = 15,
 };
 
 // What the device takes: the masked image in blocks or the hex-text records.
@@ -139,5 +146,100 @@ FirmwareTarget PreflightTarget(HidUpdateTarget target);
 const char* HidUpdateFilter(HidUpdateTarget target);
 // The file extension a target takes (".xut", ".hgm", ".xup").
 const char* HidUpdateExtension(HidUpdateTarget target);
+
+class HidEngine;
+class Session;
+class SessionUi;
+class TimerHost;
+struct SessionStatus;
+
+// How far an update has come: a front end shows it and watches it move.
+struct HidUpdateProgress {
+  HidUpdateStep step = HidUpdateStep::kNone;
+  int32_t sent = 0;  // bytes of the image the device acknowledged
+  int32_t size = 0;  // bytes of the image
+};
+
+// One firmware update through the HID adapter at a time. The engine owns one, starts it from
+// "UpData" and hands it every tick of timer 106 while it has the ticks; the updater gives them
+// back when the device goes back to polling.
+class HidUpdater {
+ public:
+  HidUpdater(HidEngine& engine, Session& session);
+  HidUpdater(const HidUpdater&) = delete;
+  HidUpdater& operator=(const HidUpdater&) = delete;
+
+  // Picks the file for the device that is connected, checks it, asks, and sends the start
+  // command. How it ends is in `Outcome()`.
+  void Start();
+  bool Running() const { return outcome_ == HidUpdateOutcome::kRunning; }
+  HidUpdateOutcome Outcome() const { return outcome_; }
+  // The text the user was shown when the update did not succeed.
+  const std::string& Problem() const { return problem_; }
+  // The longest the update waits for any answer of the device before it gives up.
+  uint64_t WaitMs() const { return wait_ms_; }
+  void SetWaitMs(uint64_t ms) { wait_ms_ = ms; }
+  HidUpdateProgress Progress() const { return {step_, fw_sent_, fw_size_}; }
+
+  // The engine's side. One tick of timer 106 with the bytes it fetched.
+  void Tick(std::span<const uint8_t> rx);
+  // A tick of the engine's polling while the end of a block transfer is unconfirmed: true when
+  // the tick was the update's (a late "ok" ended it, or the wait for it ran out).
+  bool AwaitConfirmWhilePolling(std::span<const uint8_t> rx);
+  // An LCD update started; the box's 0x27 then means it restarted during the transfer.
+  bool LcdUpdateActive() const { return lcd_update_active_; }
+  void ResumeLcdUpdate();
+  // The adapter went away: `tell_user` shows the box, otherwise the update only ends.
+  void OnAdapterLost(bool tell_user);
+
+ private:
+  void StepWaitReady();
+  void StepBlockHeader();
+  void StepBlock();
+  void StepBlockAck();
+  void StepLastBlock();
+  void StepComplete();
+  void StepRestart();
+  void StepWaitLoader();
+  void StepNextRecord();
+  void StepVerdict();
+  void FinishBlockUpdate();
+  void FinishRecordUpdate();
+  void Abandon(HidUpdateOutcome outcome, const char* text);
+  void ReturnToPolling();
+  void ShowPercent(int32_t percent);
+  void ClearOk();
+  bool CollectOk(size_t count);  // true when "ok" is complete
+  void StartWait();
+  bool WaitOverdue(const std::string& awaited);  // traces the time-out when it is
+  bool ConfirmOverdue();
+  bool StopAtBoundary();  // a stop was asked for: the update ends here, between two pieces
+  bool Send(const uint8_t* bytes, size_t count);
+  void SendByte(uint8_t byte);
+
+  HidEngine& engine_;
+  Session& session_;
+  SessionStatus& status_;
+  SessionUi& ui_;
+  TimerHost& timers_;
+
+  HidUpdateStep step_ = HidUpdateStep::kNone;
+  std::span<const uint8_t> rx_;  // what this tick fetched
+  HidUpdateTarget target_ = HidUpdateTarget::kLcdBox;
+  HidUpdateOutcome outcome_ = HidUpdateOutcome::kNone;
+  std::string problem_;
+  uint64_t wait_ms_ = kHidConfirmWaitMs;
+  std::vector<uint8_t> fw_image_;
+  int32_t fw_size_ = 0;
+  int32_t fw_sent_ = 0;
+  int32_t fw_record_len_ = 0;
+  std::array<uint8_t, 2> ok_buf_{};  // the last two bytes received: "ok" when complete
+  int32_t ok_count_ = 0;
+  int32_t poll_count_ = 0;          // ticks without the awaited answer, bad verdicts
+  bool lcd_update_active_ = false;  // set when an LCD update starts, until the box restarted
+  uint64_t wait_since_ms_ = 0;      // when the wait for the device's next answer began
+  bool ready_seen_ = false;         // step 6 saw 0xD7 since it began
+  bool confirm_pending_ = false;    // the final "ok" is awaited (step 11, 12, or in polling)
+};
 
 }  // namespace tessel

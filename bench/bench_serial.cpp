@@ -140,8 +140,8 @@ class HidBench {
     loop_.RunUntil(
         [&] {
           const SessionStatus& s = session_.status;
-          return hid_.esc_identified && !s.transfer_active && !s.send_in_progress &&
-                 hid_.hid_step == kHidStepPresence;
+          return hid_.EscIdentified() && !s.transfer_active && !s.send_in_progress &&
+                 hid_.CurrentStep() == kHidStepPresence;
         },
         60000);
     const auto t1 = std::chrono::steady_clock::now();

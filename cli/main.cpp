@@ -366,7 +366,7 @@ class CliWorld {
     }
     if (HidWithoutEsc()) {
       if (allow_no_esc) return kExitOk;
-      return Fail("the HID adapter (" + hid_->adapter_version_text +
+      return Fail("the HID adapter (" + hid_->AdapterVersion() +
                   ") answers but no ESC does: check that the ESC is connected to the adapter "
                   "and powered (battery on), then try again");
     }
@@ -538,7 +538,7 @@ int CommandInfo(const Options& o) {
   const bool hid = world.OnHid();
   std::string adapter;
   if (hid) {
-    adapter = world.hid()->adapter_version_text;
+    adapter = world.hid()->AdapterVersion();
   } else {
     adapter = session.link.device_name;
     if (!session.link.product_string.empty()) adapter += " (" + session.link.product_string + ")";

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool sent = false;
   w.Run(800, [&] {
     // Once the ESC has been read, the rest of the input answers a send.
-    if (!sent && hid.esc_identified && !session.status.transfer_active) {
+    if (!sent && hid.EscIdentified() && !session.status.transfer_active) {
       sent = true;
       session.image.throttle_curve_mode = 1;
       session.Apply();

@@ -36,7 +36,7 @@ bool WaitHidRead(CCorvaneDlg& w) {
       [&] {
         const SessionStatus& s = w.session().status;
         return s.link_kind == kLinkHid && s.esc_state == kHidEscPresent && !s.transfer_active &&
-               w.hid().esc_identified;
+               w.hid().EscIdentified();
       },
       20000);
 }
@@ -87,7 +87,7 @@ TEST(HidWindowTest, ASendThatBrokeOffStaysOnTheLineUntilTheUserActs) {
 
 TEST(HidWindowTest, LcdProgramBoxModeShowsTheAdapterOnTheInformationPage) {
   auto w = MakeHidWindow(HidDeviceKind::kLcdBox);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->hid().poll_count == 255; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->session().last_transfer().outcome == TransferOutcome::kEscLost; }, 20000));
   QAction* lcd = MenuAction(*w, "LCD Program Box");
   QAction* esc = MenuAction(*w, "ESC Speed Controller");
   ASSERT_TRUE(lcd && esc);
@@ -162,7 +162,7 @@ class HidFirmwareFile {
 
 TEST(HidWindowTest, UpDataUpdatesTheLcdProgramBoxFromTheInformationPage) {
   auto w = MakeHidWindow(HidDeviceKind::kLcdBox);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->hid().poll_count == 255; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->session().last_transfer().outcome == TransferOutcome::kEscLost; }, 20000));
   MenuAction(*w, "LCD Program Box")->trigger();
   std::vector<uint8_t> image(1200);
   std::string masked(image.size(), '\0');

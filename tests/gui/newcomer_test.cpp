@@ -134,15 +134,28 @@ TEST(TextsFit, EveryValueAndEveryListEntryOnEveryPageIsWhole) {
     }
   }
 
-  // The information page with the longest texts it shows (the HID adapter's versions).
-  ASSERT_NO_FATAL_FAILURE(OpenPage(*w, 1000, kPageInformation));
-  w->info_page()->SetHardwareText("V1.05_12037");
-  w->hid().esc_version_text = "V1.05_120307";
-  w->session().status.link_kind = kLinkHid;
-  w->info_page()->ShowSoftwareVersion();
-  w->session().status.link_kind = kLinkSerial;
-  for (QLineEdit* box : {w->info_page()->device_box(), w->info_page()->hardware_box(),
-                         w->info_page()->software_box()}) {
+}
+
+// The information page with the longest texts it shows: the HID adapter's and the ESC's
+// versions, as a read through the virtual adapter gives them.
+TEST(TextsFit, TheInformationPageShowsTheHidVersionsWhole) {
+  CCorvaneDlg::Options options;
+  options.hid_demo = HidDeviceKind::kFullEsc;
+  options.skin_folder = TESSEL_SKIN_DIR;
+  options.hotplug = false;
+  CCorvaneDlg w(options);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const SessionStatus& s = w.session().status;
+        return s.link_kind == kLinkHid && !s.transfer_active && w.hid().EscIdentified();
+      },
+      20000));
+  ASSERT_NO_FATAL_FAILURE(OpenPage(w, 1000, kPageInformation));
+  EXPECT_EQ(w.session().VersionText(), "V1.05_120307");
+  for (QLineEdit* box : {w.info_page()->device_box(), w.info_page()->hardware_box(),
+                         w.info_page()->software_box()}) {
+    EXPECT_FALSE(box->text().isEmpty());
     EXPECT_TRUE(ShowsWhole(box));
   }
 }

@@ -87,12 +87,15 @@ class HidWorld {
   }
 
   // What the engine shows or is doing.
-  bool EscLossReported() const { return hid->poll_count == 255; }
-  bool EscIdentified() const { return hid->esc_identified; }
-  int32_t EscType() const { return hid->esc_type; }
-  int32_t Step() const { return hid->hid_step; }
-  bool SendingCurves() const { return hid->hid_step == kHidStepWriteCurves; }
-  const std::string& AdapterVersion() const { return hid->adapter_version_text; }
+  bool EscLossReported() const {
+    return session->last_transfer().outcome == TransferOutcome::kEscLost &&
+           session->status.esc_state == kEscNone;
+  }
+  bool EscIdentified() const { return hid->EscIdentified(); }
+  int32_t EscType() const { return hid->EscType(); }
+  int32_t Step() const { return hid->CurrentStep(); }
+  bool SendingCurves() const { return hid->CurrentStep() == kHidStepWriteCurves; }
+  const std::string& AdapterVersion() const { return hid->AdapterVersion(); }
   // Curves (boost, brake, throttle) that arrived damaged on the last read.
   std::array<bool, 3> DamagedCurves() const { return session->damaged_curves; }
   // The last V1 block did not fit the V1 lists and was refused.

@@ -684,7 +684,7 @@ std::string WebTool::StateJson() const {
   j.Key("beeps").Int(beeps_);
   j.Key("canLcd").Bool(hid_ && hid_->CanEnterLcdMode());
   j.Key("canEsc").Bool(hid_ && hid_->CanEnterEscMode());
-  j.Key("adapterVersion").String(hid_ ? hid_->adapter_version_text : std::string());
+  j.Key("adapterVersion").String(hid_ ? hid_->AdapterVersion() : std::string());
   j.Key("profile").Int(image.profile_preset);
 
   j.Key("pages").BeginArray();

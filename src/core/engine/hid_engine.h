@@ -126,27 +126,13 @@ class HidEngine : public Engine {
   void Disconnect();
   void HidClose();
 
-  int32_t hid_step = kHidStepNone;
-  std::array<uint8_t, 520> hid_tx{};
-  int32_t tx_count = 0;
-  int32_t tx_offset = 0;
-  int32_t poll_count = 0;  // 255: the loss of the ESC was reported
-  bool esc_identified = false;
-  int32_t esc_type = 0;
-
-  std::array<uint8_t, kHidRxCapacity> rx{};
-  size_t rx_count = 0;
-  std::array<uint8_t, kHidRxCapacity> reply{};
-  size_t collect_count = 0;
-  int32_t tick_count = 0;
-  int32_t silent_ticks = 0;  // ticks of a send without a byte from the device
-  int32_t curve_phase = 0;
-  int32_t curve_chunk = 0;
-  bool curve_cmd_due = false;
-  bool curve_answer_due = false;  // a curve's data went out; its answer confirms it
-  bool marker_seen = false;
-  std::string adapter_version_text;
-  std::string esc_version_text;
+  // What the faces and the tests may know of the engine: the adapter's version from its
+  // greeting, whether the device behind it was identified (and its block length, which
+  // names ESC types 12 and 15), and the step it is in, as the wire trace shows it.
+  const std::string& AdapterVersion() const { return adapter_version_text; }
+  bool EscIdentified() const { return esc_identified; }
+  int32_t EscType() const { return esc_type; }
+  int32_t CurrentStep() const { return hid_step; }
 
  private:
   bool Send(const uint8_t* bytes, size_t count) { return link.HidSend(bytes, count); }
@@ -181,6 +167,29 @@ class HidEngine : public Engine {
   SessionUi& ui_;
   TimerHost& timers_;
   HidUpdater updater_;
+
+  int32_t hid_step = kHidStepNone;
+  std::array<uint8_t, 520> hid_tx{};
+  int32_t tx_count = 0;
+  int32_t tx_offset = 0;
+  int32_t poll_count = 0;  // 255: the loss of the ESC was reported
+  bool esc_identified = false;
+  int32_t esc_type = 0;
+
+  std::array<uint8_t, kHidRxCapacity> rx{};
+  size_t rx_count = 0;
+  std::array<uint8_t, kHidRxCapacity> reply{};
+  size_t collect_count = 0;
+  int32_t tick_count = 0;
+  int32_t silent_ticks = 0;  // ticks of a send without a byte from the device
+  int32_t curve_phase = 0;
+  int32_t curve_chunk = 0;
+  bool curve_cmd_due = false;
+  bool curve_answer_due = false;  // a curve's data went out; its answer confirms it
+  bool marker_seen = false;
+  std::string adapter_version_text;
+  std::string esc_version_text;
+
 };
 
 }  // namespace tessel

@@ -133,7 +133,6 @@ TEST(TextsFit, EveryValueAndEveryListEntryOnEveryPageIsWhole) {
       EXPECT_TRUE(ShowsWhole(box));
     }
   }
-
 }
 
 // The information page with the longest texts it shows: the HID adapter's and the ESC's

@@ -155,7 +155,7 @@ class VirtualHidAdapter : public HidDevice {
   void SetPlugged(bool plugged);
   bool plugged() const { return plugged_; }
   // Hot-plug events since the last call, oldest first.
-  std::vector<HidEvent> TakeEvents();
+  std::vector<HidEvent> TakeEvents() override;
   // Another adapter with the same ids that only enumerates (it cannot be opened). Extra
   // adapters come before this one, so this one always has the highest index.
   void AddExtraAdapter(const std::string& path);

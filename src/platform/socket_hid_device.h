@@ -56,7 +56,7 @@ class SocketHidDevice : public HidDevice {
   // frame stream) since the last call, in order. It also looks at the connection first: when
   // none is up it tries to connect, when one is up it notices the peer closing, so a tool
   // that calls it now and then learns of the virtual adapter coming and going.
-  std::vector<HidEvent> TakeEvents();
+  std::vector<HidEvent> TakeEvents() override;
 
   bool connected() const { return fd_ >= 0; }
 

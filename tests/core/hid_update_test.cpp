@@ -11,7 +11,7 @@
 
 #include "core/engine/hid_engine.h"
 #include "core/engine/serial_update.h"
-#include "core/engine/status_line.h"
+#include "core/app/status_model.h"
 #include "core/link/wire_trace.h"
 #include "core/model/firmware_file.h"
 #include "core/model/page_rules.h"

@@ -23,7 +23,7 @@ class ThrottleEditor : public ::testing::Test {
         world.EditorContext(world.session.throttle_editor, &SessionStatus::throttle_editor_state),
         &world.host);
     // As the page opens it.
-    world.session.status.throttle_editor_state = 2;
+    world.session.status.throttle_editor_state = EditorState::kOpen;
     world.session.status.curve_editor_open = true;
     editor->BeginEdit();
     world.Show(editor);
@@ -101,7 +101,7 @@ TEST_F(ThrottleEditor, ResetThenCancelGivesBackTheOpeningCurveAndOkWritesTheCurv
   EXPECT_EQ(count(), "total: 02");
   QTest::mouseClick(editor->cancel_button(), Qt::LeftButton);
   EXPECT_FALSE(editor->isVisible());
-  EXPECT_EQ(world.session.status.throttle_editor_state, 1);
+  EXPECT_EQ(world.session.status.throttle_editor_state, EditorState::kClosed);
   EXPECT_FALSE(world.session.status.curve_editor_open);
   EXPECT_EQ(Points(model()), (Curve{{0, 0}, {25, 60}, {100, 100}}));
   EXPECT_EQ(world.session.image.throttle_curve.x, kept.x);
@@ -112,7 +112,7 @@ TEST_F(ThrottleEditor, ResetThenCancelGivesBackTheOpeningCurveAndOkWritesTheCurv
   CurveData& c = world.session.image.throttle_curve;
   c.x.fill(7);  // left-overs of an older curve
   c.y.fill(9);
-  world.session.status.throttle_editor_state = 2;
+  world.session.status.throttle_editor_state = EditorState::kOpen;
   editor->show();
   QTest::mouseClick(editor->reset_button(), Qt::LeftButton);  // from the straight line
   ClickAt(editor, 20, 50);
@@ -120,7 +120,7 @@ TEST_F(ThrottleEditor, ResetThenCancelGivesBackTheOpeningCurveAndOkWritesTheCurv
   DragTo(editor, 20, 50, 25, 55);
   QTest::keyClick(editor, Qt::Key_Return);
   EXPECT_FALSE(editor->isVisible());
-  EXPECT_EQ(world.session.status.throttle_editor_state, 1);
+  EXPECT_EQ(world.session.status.throttle_editor_state, EditorState::kClosed);
 
   CurveData expected{};
   const uint8_t xs[] = {0, 25, 60, 100}, ys[] = {0, 55, 70, 100};

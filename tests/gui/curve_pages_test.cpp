@@ -68,7 +68,7 @@ TEST_F(ThrottlePage, CustomOpensTheEditorAndOkGivesThePageBack) {
   ChooseOption(page, &EscSettingsImage::throttle_curve_mode, 1);
   CThrottleLine* editor = page->throttle_line();
   EXPECT_EQ(image().throttle_curve_mode, 1);
-  EXPECT_EQ(session().status.throttle_editor_state, 2);
+  EXPECT_EQ(session().status.throttle_editor_state, EditorState::kOpen);
   EXPECT_TRUE(session().status.curve_editor_open);
   EXPECT_TRUE(page->EditorOpen());
   EXPECT_TRUE(editor->isVisible());
@@ -79,7 +79,7 @@ TEST_F(ThrottlePage, CustomOpensTheEditorAndOkGivesThePageBack) {
   ClickAt(editor, 40, 70);
   QTest::mouseClick(editor->ok_button(), Qt::LeftButton);
   Pump();
-  EXPECT_EQ(session().status.throttle_editor_state, 0);
+  EXPECT_EQ(session().status.throttle_editor_state, EditorState::kIdle);
   EXPECT_FALSE(editor->isVisible());
   EXPECT_TRUE(AllValueBoxesVisible());
   EXPECT_TRUE(page->help_box()->isVisible());
@@ -105,7 +105,7 @@ TEST_F(ThrottlePage, ClosingTheEditorAfterTheEscWasLostLeavesThePageHidden) {
   session().status.page_shown = false;
   QTest::keyClick(page->throttle_line(), Qt::Key_Escape);
   Pump();
-  EXPECT_EQ(session().status.throttle_editor_state, 0);
+  EXPECT_EQ(session().status.throttle_editor_state, EditorState::kIdle);
   EXPECT_FALSE(session().status.curve_editor_open);
   EXPECT_FALSE(page->isVisible());
 }
@@ -117,7 +117,7 @@ TEST_F(BrakePage, CustomThenLinerAndTheOtherListsReachTheImageAtOnce) {
 
   ChooseOption(page, &EscSettingsImage::brake_curve_mode, 1);
   ASSERT_TRUE(page->brake_line()->isVisible());
-  EXPECT_EQ(session().status.brake_editor_state, 2);
+  EXPECT_EQ(session().status.brake_editor_state, EditorState::kOpen);
   EXPECT_FALSE(AnyValueBoxVisible());
   ClickAt(page->brake_line(), 60, 20);
   QTest::keyClick(page->brake_line(), Qt::Key_Enter);
@@ -189,7 +189,7 @@ TEST_F(BoostPage, CustomSlopeLabelsTheRpmAxisAndANewTimingResetsTheCurve) {
   ChooseOption(page, &EscSettingsImage::boost_slope, 1);
   CBoostLine* editor = page->boost_line();
   ASSERT_TRUE(editor->isVisible());
-  EXPECT_EQ(session().status.boost_editor_state, 2);
+  EXPECT_EQ(session().status.boost_editor_state, EditorState::kOpen);
   EXPECT_EQ(editor->y_label(1)->text(), "3750");
   EXPECT_EQ(editor->y_label(4)->text(), "12000");
   // Timing 32 limits the curve to x < 50.

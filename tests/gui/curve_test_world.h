@@ -31,7 +31,7 @@ struct CurveWorld {
   PageContext Context() {
     return PageContext{session, [this] { return session.IsBusy(); }, TESSEL_SKIN_DIR};
   }
-  CurveEditorContext EditorContext(CurveModel& model, int32_t SessionStatus::*state) {
+  CurveEditorContext EditorContext(CurveModel& model, EditorState SessionStatus::*state) {
     return CurveEditorContext{model, session.status, state, [this] { return session.IsBusy(); },
                               TESSEL_SKIN_DIR};
   }

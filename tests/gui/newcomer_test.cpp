@@ -196,7 +196,7 @@ TEST(TextsFit, TheV1DialogShowsEveryLabelChoiceAndEntryWhole) {
 // ---------------------------------------------------------------------------------------------
 // The status line and the page area's text.
 
-TEST(StatusLine, FollowsEveryStateAndSaysWhatHappened) {
+TEST(StatusModel, FollowsEveryStateAndSaysWhatHappened) {
   CCorvaneDlg::Options options;
   options.demo = EscVariant::kFull;
   options.skin_folder = TESSEL_SKIN_DIR;

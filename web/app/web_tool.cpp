@@ -5,12 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/engine/serial_update.h"
 #include "core/engine/settings_file_commands.h"
-#include "core/model/settings_file.h"
 #include "core/model/data_page.h"
-#include "core/model/page_rules.h"
-#include "core/model/presets.h"
+#include "core/model/settings_file.h"
 #include "web/app/json.h"
 
 namespace tessel {
@@ -67,125 +64,35 @@ std::optional<int> WebTimers::TakeDue() {
   return next->first;
 }
 
-// ---- the tool ----
+// ---- the face ----
 
 WebTool::WebTool(WebHost& host, Clock& clock, SerialPort& port, PortEnumerator* ports,
                  HidDevice* hid, std::string files)
-    : host_(host), clock_(clock), timers_(clock), files_(std::move(files)) {
-  session_ = std::make_unique<Session>(port, ports, clock_, timers_, *this);
-  if (hid) hid_ = std::make_unique<HidEngine>(*session_, *hid);
-  editors_[0] = WebEditor{CurveKind::kThrottle, kPageThrottle,
-                          &EscSettingsImage::throttle_curve_mode,
-                          &SessionStatus::throttle_editor_state};
-  editors_[1] = WebEditor{CurveKind::kBrake, kPageBrake, &EscSettingsImage::brake_curve_mode,
-                          &SessionStatus::brake_editor_state};
-  editors_[2] = WebEditor{CurveKind::kBoost, kPageBoost, &EscSettingsImage::boost_slope,
-                          &SessionStatus::boost_editor_state};
-  v1_stored_ = V1DefaultSelections();
-}
+    : host_(host),
+      timers_(clock),
+      files_(std::move(files)),
+      tool_(*this, clock, timers_, port, ports, hid) {}
 
 WebTool::~WebTool() {
   timers_.StopAll();
-  if (hid_) hid_->HidClose();
-}
-
-void WebTool::Start() {
-  for (const PageDef& def : EditingPages()) {
-    WebPage p;
-    p.def = &def;
-    for (const SettingDef& s : def.settings) {
-      p.selected.push_back(s.default_index);
-      p.default_index.push_back(s.default_index);
-    }
-    p.enabled = AllEnabled(def);
-    pages_.push_back(std::move(p));
-  }
-  // The Boost page collects at once, which applies its rule to the factory timing of 0.
-  PageCollect(*MutablePage(kPageBoost));
-  session_->status.page_shown = false;
-  session_->Start();
-  if (hid_) hid_->Start();
 }
 
 void WebTool::UseSerialDevice(const std::string& device) {
-  session_->link.SetExplicitDevice(device);
+  tool_.session().link.SetExplicitDevice(device);
 }
 
 bool WebTool::RunDueTimer() {
   const std::optional<int> id = timers_.TakeDue();
   if (!id) return false;
-  session_->OnTimer(*id);
+  tool_.OnTimer(*id);
   timers_.EndDispatch();
-  UpdateStatus();
   return true;
 }
 
-void WebTool::UpdateStatus() {
-  line_.Update(session_->status, hid_ && hid_->UpdateRunning());
-  if (line_.notice_pending()) Notice(line_.TakeNotice());
-}
-
-void WebTool::UserActed() {
-  line_.UserActed();
-  UpdateStatus();
-}
-
-void WebTool::Notice(const std::string& text) {
+void WebTool::ShowNotice(const std::string& text) {
+  if (text.empty()) return;
   notice_text_ = text;
   ++notice_serial_;
-}
-
-void WebTool::OnHidEvent(bool arrived, const std::string& path) {
-  if (!hid_) return;
-  if (arrived) {
-    hid_->OnDeviceArrived();
-  } else {
-    hid_->OnDeviceRemoved(path);
-  }
-}
-
-// ---- main window ----
-
-void WebTool::PressButton(int id) {
-  UserActed();
-  SessionStatus& s = session_->status;
-  if (id == 1007 || id == 1008) {
-    if (session_->IsBusy()) return;
-    s.busy_button = id == 1007 ? kBusyApply : kBusyDefault;
-    for (WebPage& p : pages_) p.help = -1;
-    if (id == 1007) {
-      session_->Apply();
-    } else {
-      session_->Default();
-    }
-    return;
-  }
-  if (id < 1000 || id > 1006) return;
-  if (session_->IsBusy() && !(id == 1000 && s.lcd_box_connected)) return;
-  s.requested_page = id - 999;
-  for (WebPage& p : pages_) {
-    p.help = -1;
-    p.open_list = -1;
-  }
-  ShowPage(s.requested_page);
-  s.shown_page = s.requested_page;
-  s.page_shown = true;
-}
-
-void WebTool::ShowPage(int32_t page) {
-  SessionStatus& s = session_->status;
-  if (s.curve_editor_open) return;
-  if (s.link_kind != kLinkHid && !s.SerialConnected()) {
-    // Without a connected ESC the page area is empty and the device class unknown.
-    if (!s.lcd_box_connected) s.device_class = kDeviceUnknown;
-  }
-  (void)page;
-}
-
-void WebTool::ResetDefault() {
-  UserActed();
-  for (WebPage& p : pages_) p.help = -1;
-  session_->ResetDefault();
 }
 
 std::string WebTool::NewFileFolder() {
@@ -198,18 +105,11 @@ std::string WebTool::NewFileFolder() {
   return std::string();
 }
 
-bool WebTool::ImportFile() {
-  UserActed();
-  return ImportSettings(*session_);
-}
-
 bool WebTool::ExportFile() {
-  UserActed();
   last_save_.reset();
-  if (!ExportSettings(*session_) || !last_save_) return false;
+  if (!tool_.ExportFile() || !last_save_) return false;
   const std::string path = SettingsExportPath(*last_save_);
   std::vector<uint8_t> bytes;
-  std::string error;
   // The written file is read back whole; a settings file is exactly one record long.
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return false;
@@ -222,230 +122,6 @@ bool WebTool::ExportFile() {
   return true;
 }
 
-void WebTool::UpData() {
-  UserActed();
-  if (session_->status.link_kind == kLinkHid) {
-    if (hid_) hid_->StartHidFirmwareUpdate();
-    return;
-  }
-  RunSerialFirmwareUpdate(*session_, SerialUpdateVariant::kInformationPage);
-}
-
-bool WebTool::EnterLcdMode() {
-  UserActed();
-  return hid_ && hid_->EnterLcdMode();
-}
-
-bool WebTool::EnterEscMode() {
-  UserActed();
-  return hid_ && hid_->EnterEscMode();
-}
-
-// ---- settings pages ----
-
-WebPage* WebTool::MutablePage(int32_t page_id) {
-  for (WebPage& p : pages_) {
-    if (p.def->page_id == page_id) return &p;
-  }
-  return nullptr;
-}
-
-const WebPage* WebTool::page(int32_t page_id) const {
-  for (const WebPage& p : pages_) {
-    if (p.def->page_id == page_id) return &p;
-  }
-  return nullptr;
-}
-
-void WebTool::PageEnabling(WebPage& p) {
-  p.enabled = EnabledSettings(*p.def, session_->image, p.enabled);
-}
-
-void WebTool::PageCollect(WebPage& p) {
-  for (size_t i = 0; i < p.selected.size(); ++i) {
-    session_->image.*(p.def->settings[i].field) = p.selected[i];
-  }
-  PageEnabling(p);
-}
-
-void WebTool::PageRefresh(WebPage& p) {
-  RefreshPageFromImage(p.def->page_id, session_->image);
-  for (size_t i = 0; i < p.selected.size(); ++i) {
-    const SettingDef& s = p.def->settings[i];
-    p.selected[i] = ClampToOptions(session_->image.*(s.field), s.options.size());
-  }
-  PageCollect(p);
-}
-
-void WebTool::PageReset(WebPage& p) {
-  for (size_t i = 0; i < p.selected.size(); ++i) {
-    const SettingDef& s = p.def->settings[i];
-    if (IsCurveModeField(s.field)) p.default_index[i] = 0;
-    session_->image.*(s.field) = p.default_index[i];
-  }
-  PageRefresh(p);
-}
-
-void WebTool::OpenList(int32_t page_id, int index) {
-  UserActed();
-  WebPage* p = MutablePage(page_id);
-  if (p == nullptr || index < 0 || static_cast<size_t>(index) >= p->selected.size()) return;
-  if (!p->enabled[static_cast<size_t>(index)] || OpenEditor()) return;
-  p->open_list = index;
-  p->help = index;
-}
-
-void WebTool::CloseList(int32_t page_id) {
-  if (WebPage* p = MutablePage(page_id)) p->open_list = -1;
-}
-
-void WebTool::Choose(int32_t page_id, int index, int row) {
-  UserActed();
-  WebPage* p = MutablePage(page_id);
-  if (p == nullptr || index < 0 || static_cast<size_t>(index) >= p->selected.size()) return;
-  const SettingDef& s = p->def->settings[static_cast<size_t>(index)];
-  if (row < 0 || static_cast<size_t>(row) >= s.options.size()) return;
-  if (!p->enabled[static_cast<size_t>(index)] || OpenEditor()) return;
-  p->selected[static_cast<size_t>(index)] = row;
-  p->open_list = -1;
-  OnChosen(*p, index);
-}
-
-static int IndexOf(const WebPage& p, ImageField field) {
-  for (size_t i = 0; i < p.def->settings.size(); ++i) {
-    if (p.def->settings[i].field == field) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-void WebTool::OnChosen(WebPage& p, int index) {
-  EscSettingsImage& image = session_->image;
-  const int32_t id = p.def->page_id;
-  if (id == kPageGeneral) {
-    // Only a profile takes effect at once; the engine's next tick sends it.
-    if (index != IndexOf(p, &EscSettingsImage::profile_preset)) return;
-    PageCollect(p);
-    ApplyProfilePreset(image);
-    return;
-  }
-  if (id == kPageTurbo) {
-    // The timing and the activation method decide what else can be edited.
-    if (index == IndexOf(p, &EscSettingsImage::turbo_timing) ||
-        index == IndexOf(p, &EscSettingsImage::turbo_activation)) {
-      PageCollect(p);
-    }
-    return;
-  }
-  const WebEditor* e = EditorForPage(id);
-  if (e == nullptr) return;
-  CurveModel& model = EditorModel(*e);
-  const int mode = IndexOf(p, e->mode_field);
-  const bool custom = index == mode &&
-                      p.def->settings[static_cast<size_t>(index)]
-                              .options[static_cast<size_t>(p.selected[static_cast<size_t>(index)])] ==
-                          "Custom";
-  if (id == kPageBoost) {
-    const int timing = IndexOf(p, &EscSettingsImage::boost_timing);
-    const int start = IndexOf(p, &EscSettingsImage::boost_start_rpm);
-    const int end = IndexOf(p, &EscSettingsImage::boost_end_rpm);
-    PageCollect(p);
-    if (index == timing) {
-      // The drawn curve belongs to the old timing.
-      model.ResetCurve();
-      PageRefresh(p);
-    } else if (index == start || index == end) {
-      // The start rpm wins: a corrected end rpm shows at once.
-      model.UpdateBoostRpmRange();
-      PageRefresh(p);
-    } else if (index == mode) {
-      if (custom) {
-        model.UpdateBoostRpmRange();
-        PageRefresh(p);
-        OpenEditorOf(*e);
-      } else {
-        DropCustomCurve(p, *e);
-      }
-    } else {
-      PageRefresh(p);
-    }
-    return;
-  }
-  // Throttle and brake: only the curve mode acts at once.
-  if (index != mode) return;
-  if (custom) {
-    image.*(e->mode_field) = p.selected[static_cast<size_t>(mode)];
-    OpenEditorOf(*e);
-  } else {
-    DropCustomCurve(p, *e);
-  }
-}
-
-void WebTool::DropCustomCurve(WebPage& p, const WebEditor& e) {
-  const int mode = IndexOf(p, e.mode_field);
-  session_->image.*(e.mode_field) = 0;
-  p.default_index[static_cast<size_t>(mode)] = 0;
-  EditorModel(e).ResetCurve();
-  PageRefresh(p);
-}
-
-CurveModel& WebTool::EditorModel(const WebEditor& e) {
-  switch (e.kind) {
-    case CurveKind::kThrottle:
-      return session_->throttle_editor;
-    case CurveKind::kBrake:
-      return session_->brake_editor;
-    case CurveKind::kBoost:
-    default:
-      return session_->boost_editor;
-  }
-}
-
-void WebTool::RefreshPagesFromImage() {
-  for (WebPage& p : pages_) PageRefresh(p);
-}
-
-void WebTool::CollectPageSelections() {
-  for (WebPage& p : pages_) PageCollect(p);
-}
-
-void WebTool::ResetPagesToDefaults() {
-  for (WebPage& p : pages_) PageReset(p);
-}
-
-// ---- curve editors ----
-
-const WebEditor* WebTool::EditorForPage(int32_t page_id) const {
-  for (const WebEditor& e : editors_) {
-    if (e.page_id == page_id) return &e;
-  }
-  return nullptr;
-}
-
-const WebEditor* WebTool::OpenEditor() const {
-  for (const WebEditor& e : editors_) {
-    if (session_->status.*(e.state) == 2) return &e;
-  }
-  return nullptr;
-}
-
-int32_t WebTool::OpenEditorPage() const {
-  const WebEditor* e = OpenEditor();
-  return e ? e->page_id : 0;
-}
-
-void WebTool::OpenEditorOf(const WebEditor& e) {
-  // CANCEL comes back to the curve as it is now, even after RESET.
-  EditorModel(e).BeginEdit();
-  session_->status.*(e.state) = 2;
-  session_->status.curve_editor_open = true;
-}
-
-void WebTool::CloseEditor(const WebEditor& e) {
-  // The desktop takes the editor back on the page's next paint (state 1, then 0).
-  session_->status.*(e.state) = 0;
-  session_->status.curve_editor_open = false;
-}
-
 static ChartGeometry WebChart() {
   ChartGeometry g;
   g.left = 0;
@@ -456,131 +132,44 @@ static ChartGeometry WebChart() {
 }
 
 void WebTool::EditorMouse(int kind, int32_t x, int32_t y) {
-  if (kind != 1) UserActed();  // a drag goes on with what its press began
-  const WebEditor* e = OpenEditor();
-  if (e == nullptr) return;
-  CurveModel& m = EditorModel(*e);
-  const std::optional<CurvePoint> p = MouseToCurve(e->kind, WebChart(), x, y);
-  if (kind == 2) {
-    m.LeftUp();
-    return;
-  }
-  if (!p) return;
-  if (kind == 0) m.LeftDown(p->x, p->y);
-  if (kind == 1) m.MouseMove(p->x, p->y);
-  if (kind == 3) m.RightDown(p->x, p->y);
+  static constexpr PageModel::Mouse kinds[] = {PageModel::Mouse::kLeftDown,
+                                               PageModel::Mouse::kMove, PageModel::Mouse::kLeftUp,
+                                               PageModel::Mouse::kRightDown};
+  if (kind < 0 || kind > 3) return;
+  tool_.EditorMouse(WebChart(), kinds[kind], x, y);
 }
 
+// The page takes the editor back at once: nothing of it waits for a repaint.
 void WebTool::EditorOk() {
-  UserActed();
-  if (const WebEditor* e = OpenEditor()) {
-    EditorModel(*e).ApplyCurve();
-    EditorModel(*e).EndEdit();
-    CloseEditor(*e);
-  }
+  const EditorDef* e = tool_.pages().OpenEditor();
+  tool_.EditorOk();
+  if (e != nullptr) tool_.TakeBackEditor(e->kind);
 }
 
 void WebTool::EditorCancel() {
-  UserActed();
-  if (const WebEditor* e = OpenEditor()) {
-    EditorModel(*e).CancelEdit();
-    CloseEditor(*e);
-  }
+  const EditorDef* e = tool_.pages().OpenEditor();
+  tool_.EditorCancel();
+  if (e != nullptr) tool_.TakeBackEditor(e->kind);
 }
 
-void WebTool::EditorReset() {
-  UserActed();
-  if (const WebEditor* e = OpenEditor()) EditorModel(*e).ResetCurve();
+int32_t WebTool::OpenEditorPage() const {
+  const EditorDef* e = tool_.pages().OpenEditor();
+  return e ? e->page_id : 0;
 }
 
-// ---- V1 dialog ----
-
-void WebTool::V1Choose(int index, int row) {
-  UserActed();
-  if (index < 0 || static_cast<size_t>(index) >= kV1SettingCount) return;
-  const V1SettingDef& def = V1Settings()[static_cast<size_t>(index)];
-  if (row < 0 || static_cast<size_t>(row) >= def.options.size()) return;
-  v1_stored_[static_cast<size_t>(index)] = row;
-}
-
-void WebTool::V1Read() {
-  UserActed();
-  if (session_->IsBusy()) return;
-  session_->V1ReadSettings();
-}
-
-void WebTool::V1Send() {
-  UserActed();
-  if (session_->IsBusy()) return;
-  session_->V1SendSettings();
-}
-
-void WebTool::V1Default() {
-  UserActed();
-  session_->ResetDefault();
-}
-
-void WebTool::V1UpdateFirmware() {
-  UserActed();
-  if (session_->status.link_kind == kLinkHid) {
-    if (hid_) hid_->StartHidFirmwareUpdate();
-    return;
-  }
-  RunSerialFirmwareUpdate(*session_, SerialUpdateVariant::kV1Dialog);
-}
-
-void WebTool::V1RefreshFromImage() {
-  const auto& defs = V1Settings();
-  for (size_t i = 0; i < kV1SettingCount; ++i) v1_stored_[i] = session_->image.*(defs[i].field);
-  v1_status_ = "Read Ok";
-  Beep();
-}
-
-void WebTool::V1WriteToImage() {
-  const auto& defs = V1Settings();
-  for (size_t i = 0; i < kV1SettingCount; ++i) session_->image.*(defs[i].field) = v1_stored_[i];
-}
-
-void WebTool::V1ShowSendDone() {
-  v1_status_ = "Send Ok";
-  session_->status.transfer_active = false;
-  CloseProgress();
-  Beep();
-}
-
-void WebTool::V1LoadDefaults() {
-  v1_stored_ = V1DefaultSelections();
-  v1_status_ = "Default Ok";
-  Beep();
-}
-
-// ---- SessionUi ----
-
-Answer WebTool::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
-  line_.NoteAsked();
+Answer WebTool::Ask(const Question& q) {
   Publish();
-  return host_.Ask(text, caption, buttons);
-}
-
-Answer WebTool::AskQuestion(const Question& q) {
-  line_.NoteAsked();
-  Publish();
-  const bool firmware = q.text == kUpdateStartQuestion || q.text == kUpdateVersionOld;
-  if (!firmware || q.detail.empty()) return host_.AskQuestion(q);
-  // The picked file sits in a scratch folder; its name is what the user knows.
+  if (q.detail.empty()) return host_.AskQuestion(q);
+  // A picked file sits in a scratch folder; its name is what the user knows.
   Question named = q;
-  named.detail = q.detail.substr(q.detail.find_last_of("/\\") + 1);
+  const std::string scratch = files_ + "/";
+  for (size_t at = named.detail.find(scratch); at != std::string::npos;
+       at = named.detail.find(scratch)) {
+    const size_t slash = named.detail.find('/', at + scratch.size());
+    if (slash == std::string::npos) break;
+    named.detail.erase(at, slash + 1 - at);
+  }
   return host_.AskQuestion(named);
-}
-
-void WebTool::ReportOutcome(const std::string& text) {
-  line_.Report(text, session_->status);
-  UpdateStatus();
-}
-
-void WebTool::ReportFailure(const std::string& text) {
-  line_.ReportFailure(text, session_->status);
-  UpdateStatus();
 }
 
 std::optional<std::string> WebTool::ChooseOpenFile(const std::string& filter) {
@@ -608,47 +197,20 @@ std::optional<std::string> WebTool::ChooseSaveFile(const std::string&) {
   return last_save_;
 }
 
-void WebTool::SetProgressCaption(const std::string& caption) {
-  progress_caption_ = caption;
-}
-
-void WebTool::SetProgress(uint32_t total, uint32_t done) {
-  progress_total_ = total;
-  progress_done_ = done;
-}
-
-void WebTool::ShowProgress() {
-  progress_shown_ = true;
-}
-
-void WebTool::CloseProgress() {
-  progress_shown_ = false;
-}
-
-void WebTool::Beep() {
-  ++beeps_;
-  host_.Beep();
-}
-
 void WebTool::ProcessEvents() {
   Publish();
   host_.Yield();
 }
 
-void WebTool::SetStatusLabels(const std::string& esc, const std::string& usb) {
-  esc_label_ = esc;
-  usb_label_ = usb;
-}
-
-void WebTool::EnableUpdateButton() {
-  software_text_ = session_->VersionText();
-}
-
 // ---- snapshot ----
 
 std::string WebTool::StateJson() const {
-  const SessionStatus& s = session_->status;
-  const EscSettingsImage& image = session_->image;
+  const Session& session = tool_.session();
+  const SessionStatus& s = session.status;
+  const EscSettingsImage& image = session.image;
+  const HidEngine* hid = const_cast<Tool&>(tool_).hid();
+  const InfoModel& info = tool_.info();
+  const ProgressModel& progress = tool_.progress();
   JsonWriter j;
   j.BeginObject();
   j.Key("link").Int(s.link_kind);
@@ -656,22 +218,24 @@ std::string WebTool::StateJson() const {
   j.Key("v1Variant").Int(s.v1_block_variant);
   j.Key("adapterState").Int(s.adapter_state);
   j.Key("escState").Int(s.esc_state);
-  const bool connected = s.link_kind == kLinkHid ? s.HidConnected() : s.SerialConnected();
-  j.Key("connected").Bool(connected);
+  j.Key("connected").Bool(tool_.Connected());
   j.Key("lcdBox").Bool(s.lcd_box_connected);
   j.Key("requestedPage").Int(s.requested_page);
   j.Key("shownPage").Int(s.shown_page);
   j.Key("pageShown").Bool(s.page_shown);
-  j.Key("busy").Bool(session_->IsBusy());
+  j.Key("busy").Bool(tool_.IsBusy());
   j.Key("busyButton").Int(s.busy_button);
   j.Key("transfer").Bool(s.transfer_active);
-  j.Key("updateRunning").Bool(s.update_running || (hid_ && hid_->UpdateRunning()));
-  j.Key("escControls").Bool(esc_controls_);
-  j.Key("escLabel").String(esc_label_);
-  j.Key("usbLabel").String(usb_label_);
-  j.Key("status").String(line_.text());
-  j.Key("failure").Bool(line_.showing_failure());
-  j.Key("v1Status").String(v1_status_);
+  j.Key("updateRunning").Bool(tool_.UpdateRunning());
+  j.Key("escControls").Bool(info.esc_controls);
+  j.Key("escLabel").String(info.esc_label);
+  j.Key("usbLabel").String(info.usb_label);
+  j.Key("status").String(tool_.status_line().text());
+  j.Key("failure").Bool(tool_.status_line().showing_failure());
+  j.Key("hint").String(tool_.page_hint());
+  j.Key("title").String(tool_.Title(false));
+  j.Key("unsent").Int(static_cast<int64_t>(tool_.unsent_changes()));
+  j.Key("v1Status").String(tool_.v1_status());
   j.Key("notice");
   if (notice_serial_ > 0) {
     j.BeginObject();
@@ -681,14 +245,15 @@ std::string WebTool::StateJson() const {
   } else {
     j.Null();
   }
-  j.Key("beeps").Int(beeps_);
-  j.Key("canLcd").Bool(hid_ && hid_->CanEnterLcdMode());
-  j.Key("canEsc").Bool(hid_ && hid_->CanEnterEscMode());
-  j.Key("adapterVersion").String(hid_ ? hid_->AdapterVersion() : std::string());
+  j.Key("beeps").Int(tool_.beeps());
+  const Tool::Commands commands = tool_.commands();
+  j.Key("canLcd").Bool(commands.lcd_mode);
+  j.Key("canEsc").Bool(commands.esc_mode);
+  j.Key("adapterVersion").String(hid ? hid->AdapterVersion() : std::string());
   j.Key("profile").Int(image.profile_preset);
 
   j.Key("pages").BeginArray();
-  for (const WebPage& p : pages_) {
+  for (const PageState& p : tool_.pages().pages()) {
     j.BeginObject();
     j.Key("id").Int(p.def->page_id);
     j.Key("sel").BeginArray();
@@ -708,8 +273,8 @@ std::string WebTool::StateJson() const {
   j.EndArray();
 
   j.Key("editor");
-  if (const WebEditor* e = OpenEditor()) {
-    const CurveModel& m = const_cast<WebTool*>(this)->EditorModel(*e);
+  if (const EditorDef* e = tool_.pages().OpenEditor()) {
+    const CurveModel& m = tool_.pages().Curve(e->kind);
     std::array<CurvePoint, 100> chart{};
     RefreshChartPoints(m, WebChart(), chart);
     j.BeginObject();
@@ -732,11 +297,11 @@ std::string WebTool::StateJson() const {
   }
 
   j.Key("progress");
-  if (progress_shown_) {
+  if (progress.shown) {
     j.BeginObject();
-    j.Key("caption").String(progress_caption_);
-    j.Key("total").Int(static_cast<int64_t>(progress_total_));
-    j.Key("done").Int(static_cast<int64_t>(progress_done_));
+    j.Key("caption").String(progress.caption);
+    j.Key("total").Int(static_cast<int64_t>(progress.total));
+    j.Key("done").Int(static_cast<int64_t>(progress.done));
     j.EndObject();
   } else {
     j.Null();
@@ -744,13 +309,13 @@ std::string WebTool::StateJson() const {
 
   j.Key("info").BeginObject();
   j.Key("device").String(s.lcd_box_connected ? "LCD PROGRAM" : "CAR ESC");
-  j.Key("hardware").String(hardware_text_);
-  j.Key("software").String(software_text_);
-  j.Key("versions").Bool(version_fields_);
+  j.Key("hardware").String(info.hardware);
+  j.Key("software").String(info.software);
+  j.Key("versions").Bool(info.version_fields);
   j.EndObject();
 
   j.Key("v1").BeginArray();
-  for (int32_t v : v1_stored_) j.Int(v);
+  for (int32_t v : tool_.pages().v1_selected()) j.Int(v);
   j.EndArray();
   j.EndObject();
   return j.Take();

@@ -1,14 +1,12 @@
-// The web edition's main window: the same Session and HID engine as the desktop tool, with the
-// window side kept as plain state (page selections, open list, curve editor, progress, V1
-// dialog, information page) that the page draws from a JSON snapshot. The browser reaches it
-// through a small binding (web/bind); tests drive it natively with a scripted WebHost.
+// The web edition's face on the tool (core/app): it draws the tool's models as a JSON snapshot
+// that the page renders, passes the page's input in, and carries files and questions between
+// the tool and the browser. The browser reaches it through a small binding (web/bind); tests
+// drive it natively with a scripted WebHost.
 //
-//   page (JS)                      WebTool                         engines
-//   click, choice, drag      ->    PageButton, Choose, Editor*  -> Session, HidEngine
-//                            <-    WebHost::Publish(state JSON)
-//   question, file, name     <-    WebHost::Ask, PickFile, ...  <- SessionUi calls
-//
-// Everything here is window behaviour ported from src/gui; every rule stays in src/core.
+//   page (JS)                      WebTool                         Tool
+//   click, choice, drag      ->    PressButton, Choose, Editor*  -> the same commands
+//                            <-    WebHost::Publish(state JSON)  <- its models
+//   question, file, name     <-    WebHost::Ask, PickFile, ...   <- ToolHost calls
 #pragma once
 
 #include <array>
@@ -18,12 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "core/model/curve_chart.h"
-#include "core/engine/hid_engine.h"
-#include "core/engine/session.h"
-#include "core/engine/status_line.h"
-#include "core/model/pages.h"
-#include "core/model/v1_settings.h"
+#include "core/app/tool.h"
 
 namespace tessel {
 
@@ -82,25 +75,7 @@ class WebTimers : public TimerHost {
   uint64_t dispatching_due_ms_ = 0;
 };
 
-// One editing page as its window holds it: the selected row of every list (the page's own
-// copy until a collect), which value boxes are enabled and which list is open.
-struct WebPage {
-  const PageDef* def = nullptr;
-  std::vector<int32_t> selected;
-  std::vector<int32_t> default_index;
-  std::vector<bool> enabled;
-  int open_list = -1;
-  int help = -1;  // the setting whose help text shows
-};
-
-struct WebEditor {
-  CurveKind kind = CurveKind::kThrottle;
-  int32_t page_id = kPageThrottle;
-  ImageField mode_field = nullptr;
-  int32_t SessionStatus::*state = nullptr;
-};
-
-class WebTool : public SessionUi {
+class WebTool : public ToolHost {
  public:
   // The chart of the curve editors, in canvas pixels (the grid picture's size).
   static constexpr int32_t kChartWidth = 453;
@@ -114,142 +89,87 @@ class WebTool : public SessionUi {
   ~WebTool() override;
 
   // Start-up of the main window: pages with their factory defaults, timers 102 and 107.
-  void Start();
+  void Start() { tool_.Start(); }
   // With an explicit device the serial adapter search is skipped (a port the user picked).
   void UseSerialDevice(const std::string& device);
   // Runs the due timer, if any. Returns false when none was due.
   bool RunDueTimer();
   std::optional<uint64_t> NextDue() const { return timers_.NextDue(); }
   // The virtual and socket HID adapters report their plugging and pulling.
-  void OnHidEvent(bool arrived, const std::string& path);
+  void OnHidEvent(bool arrived, const std::string& path) { tool_.OnHidEvent(arrived, path); }
 
   // The main window's buttons: 1000..1006 page buttons, 1007 Apply, 1008 Default.
-  void PressButton(int id);
-  void ResetDefault();  // menu "Reset Default"
-  bool ImportFile();    // menu "Inport ESC Data"
-  bool ExportFile();    // menu "Export Esc Data"
-  void UpData();        // information page's "UpData"
-  bool EnterLcdMode();
-  bool EnterEscMode();
+  void PressButton(int id) { tool_.PressButton(static_cast<ButtonId>(id)); }
+  void ResetDefault() { tool_.ResetDefault(); }  // menu "Reset Default"
+  bool ImportFile() { return tool_.ImportFile(); }  // menu "Inport ESC Data"
+  bool ExportFile();                                // menu "Export Esc Data"
+  void UpData() { tool_.UpdateFirmware(false); }    // information page's "UpData"
+  bool EnterLcdMode() { return tool_.EnterLcdMode(); }
+  bool EnterEscMode() { return tool_.EnterEscMode(); }
 
   // Settings pages: a click on a value box opens its list; a choice takes a row.
-  void OpenList(int32_t page_id, int index);
-  void CloseList(int32_t page_id);
-  void Choose(int32_t page_id, int index, int row);
+  void OpenList(int32_t page_id, int index) { tool_.OpenList(page_id, index); }
+  void CloseList(int32_t) { tool_.CloseLists(); }
+  void Choose(int32_t page_id, int index, int row) { tool_.Choose(page_id, index, row); }
 
   // The open curve editor: mouse in chart pixels, and its three buttons.
   void EditorMouse(int kind, int32_t x, int32_t y);  // 0 left down, 1 move, 2 left up, 3 right
   void EditorOk();
   void EditorCancel();
-  void EditorReset();
+  void EditorReset() { tool_.EditorReset(); }
   // The curve page whose editor is open, 0 when none.
   int32_t OpenEditorPage() const;
 
   // The V1 dialog.
-  void V1Choose(int index, int row);
-  void V1Read();
-  void V1Send();
-  void V1Default();
-  void V1UpdateFirmware();
+  void V1Choose(int index, int row) { tool_.V1Choose(index, row); }
+  void V1Read() { tool_.V1Read(); }
+  void V1Send() { tool_.V1Send(); }
+  void V1Default() { tool_.V1Default(); }
+  void V1UpdateFirmware() { tool_.UpdateFirmware(true); }
 
   // The tool's snapshot and its fixed definitions (pages, options, help texts, V1 lists).
   std::string StateJson() const;
   static std::string DefinitionsJson();
   void Publish() {
-    UpdateStatus();
+    tool_.Refresh();
     host_.Publish(StateJson());
   }
-  // The status line from the session status, as the desktop's timer ticks do it.
-  void UpdateStatus();
+  void UpdateStatus() { tool_.Refresh(); }
 
-  Session& session() { return *session_; }
-  HidEngine* hid() { return hid_.get(); }
+  Tool& tool() { return tool_; }
+  Session& session() { return tool_.session(); }
+  HidEngine* hid() { return tool_.hid(); }
   WebTimers& timers() { return timers_; }
-  const WebPage* page(int32_t page_id) const;
-  const std::array<int32_t, kV1SettingCount>& v1_selected() const { return v1_stored_; }
-  const std::string& status_text() const { return line_.text(); }
-  int beeps() const { return beeps_; }
+  const PageState* page(int32_t page_id) const { return tool_.pages().page(page_id); }
+  const std::array<int32_t, kV1SettingCount>& v1_selected() const {
+    return tool_.pages().v1_selected();
+  }
+  const std::string& status_text() const { return tool_.status_line().text(); }
+  int beeps() const { return tool_.beeps(); }
 
-  // SessionUi
-  Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override;
-  // The firmware question names the file the user picked beneath it.
-  Answer AskQuestion(const Question& q) override;
-  void ReportOutcome(const std::string& text) override;
-  void ReportFailure(const std::string& text) override;
+  // ToolHost
+  Answer Ask(const Question& q) override;
   std::optional<std::string> ChooseOpenFile(const std::string& filter) override;
   std::optional<std::string> ChooseSaveFile(const std::string& filter) override;
-  void SetProgressCaption(const std::string& caption) override;
-  void SetProgress(uint32_t total, uint32_t done) override;
-  void ShowProgress() override;
-  void CloseProgress() override;
-  void Beep() override;
+  void Beep() override { host_.Beep(); }
   void ProcessEvents() override;
-  void SwitchToPage(int32_t page) override { ShowPage(page); }
-  void HideSimpleDialog() override {}
-  void RefreshPagesFromImage() override;
-  void CollectPageSelections() override;
-  void ResetPagesToDefaults() override;
-  void ShowLoggedData() override {}
-  void SetStatusLabels(const std::string& esc, const std::string& usb) override;
-  void ShowEscControls(bool show) override { esc_controls_ = show; }
-  void ShowAdapterNotice(const std::string& text) override { Notice(text); }
-  void EnableUpdateButton() override;
-  void RefreshDeviceView() override {}
-  void HideVersionFields() override { version_fields_ = false; }
-  void SetHardwareText(const std::string& text) override { hardware_text_ = text; }
-  void V1RefreshFromImage() override;
-  void V1WriteToImage() override;
-  void V1ShowSendDone() override;
-  void V1LoadDefaults() override;
-  void V1ShowStatus(const std::string& text) override { v1_status_ = text; }
+  void ShowNotice(const std::string& text) override;
+  void NoticePending() override { ShowNotice(tool_.TakeNotice()); }
 
  private:
-  // Every entry point the page calls for the user, first: a failure on the line has been seen.
-  void UserActed();
-  void Notice(const std::string& text);
-  WebPage* MutablePage(int32_t page_id);
-  void ShowPage(int32_t page);
-  void PageRefresh(WebPage& p);
-  void PageCollect(WebPage& p);
-  void PageReset(WebPage& p);
-  void PageEnabling(WebPage& p);
-  void OnChosen(WebPage& p, int index);
-  const WebEditor* EditorForPage(int32_t page_id) const;
-  const WebEditor* OpenEditor() const;
-  void OpenEditorOf(const WebEditor& e);
-  void CloseEditor(const WebEditor& e);
-  void DropCustomCurve(WebPage& p, const WebEditor& e);
-  CurveModel& EditorModel(const WebEditor& e);
   std::string NewFileFolder();
 
   WebHost& host_;
-  Clock& clock_;
   WebTimers timers_;
-  std::unique_ptr<Session> session_;
-  std::unique_ptr<HidEngine> hid_;
   std::string files_;
   int file_serial_ = 0;
   std::optional<std::string> last_save_;  // what the last save dialog chose
-  std::vector<WebPage> pages_;
-  std::array<WebEditor, 3> editors_;
-  std::array<int32_t, kV1SettingCount> v1_stored_{};
-  bool progress_shown_ = false;
-  std::string progress_caption_;
-  uint32_t progress_total_ = 0;
-  uint32_t progress_done_ = 0;
-  std::string esc_label_ = "ESC";
-  std::string usb_label_ = "USB";
-  bool esc_controls_ = true;
-  bool version_fields_ = true;
-  std::string hardware_text_;
-  std::string software_text_;
-  StatusLine line_;
-  std::string v1_status_;  // the V1 dialog's own line
   // The last box that needs no answer (a failed transfer, an adapter the user may not open),
   // numbered so that the page shows each once.
   std::string notice_text_;
   int notice_serial_ = 0;
-  int beeps_ = 0;
+  // Declared last: its engines call back into the members above until they go.
+  Tool tool_;
 };
 
 }  // namespace tessel

@@ -247,14 +247,14 @@ struct World {
 
 World* world = nullptr;
 
-WebTool& Tool() { return *world->tool; }
+WebTool& Face() { return *world->tool; }
 
 // A published snapshot after every call, so the page shows what the call changed.
 template <typename F>
 void Act(F f) {
   if (!world) return;
-  f(Tool());
-  Tool().Publish();
+  f(Face());
+  Face().Publish();
 }
 
 }  // namespace
@@ -302,21 +302,18 @@ EMSCRIPTEN_KEEPALIVE void web_start() {
   Act([](WebTool& t) { t.Start(); });
 }
 
-// Runs the due timer, then hands the virtual HID adapter's plugging to the engine.
+// Runs the due timer (the tool then takes the virtual HID adapter's plugging itself).
 EMSCRIPTEN_KEEPALIVE int web_run_due() {
   if (!world) return 0;
-  const bool ran = Tool().RunDueTimer();
-  if (world->virtual_hid) {
-    for (const HidEvent& e : world->virtual_hid->TakeEvents()) Tool().OnHidEvent(e.arrived, e.path);
-  }
-  if (ran) Tool().Publish();
+  const bool ran = Face().RunDueTimer();
+  if (ran) Face().Publish();
   return ran ? 1 : 0;
 }
 
 // Clock time of the next due timer (the page's performance.now()), or -1.
 EMSCRIPTEN_KEEPALIVE double web_next_due() {
   if (!world) return -1;
-  const std::optional<uint64_t> due = Tool().NextDue();
+  const std::optional<uint64_t> due = Face().NextDue();
   return due ? static_cast<double>(*due) : -1;
 }
 
@@ -379,7 +376,7 @@ EMSCRIPTEN_KEEPALIVE void web_v1_button(int which) {
 
 EMSCRIPTEN_KEEPALIVE const char* web_state() {
   if (!world) return "";
-  world->text = Tool().StateJson();
+  world->text = Face().StateJson();
   return world->text.c_str();
 }
 

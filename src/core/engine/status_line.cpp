@@ -16,10 +16,6 @@ bool Connected(const SessionStatus& s) {
   return false;
 }
 
-bool IsTransfer(Activity a) {
-  return a == Activity::kReading || a == Activity::kSending;
-}
-
 }  // namespace
 
 Activity CurrentActivity(const SessionStatus& s, bool hid_update) {
@@ -87,83 +83,6 @@ std::string ReadOkText(const SessionStatus& status, const std::string& version) 
   std::string text = "Read OK: " + DeviceKindText(status);
   if (!version.empty()) text += ", software " + version;
   return text;
-}
-
-void StatusLine::Report(const std::string& text, const SessionStatus& status) {
-  activity_ = CurrentActivity(status);
-  // A success the tool reached on its own must not hide a failure the user has not seen.
-  if (showing_failure()) return;
-  outcome_ = text;
-  failed_ = false;
-  text_ = text;
-}
-
-void StatusLine::ReportFailure(const std::string& text, const SessionStatus& status) {
-  const Activity before = activity_;
-  activity_ = CurrentActivity(status);
-  Fail(text, IsTransfer(before) || IsTransfer(activity_));
-}
-
-void StatusLine::Fail(const std::string& text, bool transfer) {
-  outcome_ = text;
-  failed_ = true;
-  failed_in_work_ = true;
-  text_ = text;
-  // A transfer that failed while nobody asked the user anything would otherwise pass with
-  // no more than a line of text.
-  if (transfer && !asked_) notice_ = text;
-}
-
-void StatusLine::UserActed() {
-  if (failed_) {
-    outcome_.clear();
-    failed_ = false;
-    text_ = ActivityText(activity_);
-  }
-  asked_ = false;
-  notice_.clear();
-}
-
-void StatusLine::NoteAsked() {
-  asked_ = true;
-  notice_.clear();
-}
-
-std::string StatusLine::TakeNotice() {
-  std::string notice;
-  notice.swap(notice_);
-  return notice;
-}
-
-const std::string& StatusLine::Update(const SessionStatus& status, bool hid_update) {
-  const Activity now = CurrentActivity(status, hid_update);
-  if (now != activity_) {
-    const Activity before = activity_;
-    activity_ = now;
-    if (IsTransfer(now) && !IsTransfer(before)) {
-      // New work, with its own questions and its own failures.
-      asked_ = false;
-      failed_in_work_ = false;
-    }
-    if (IsTransfer(before) && (now == Activity::kSearching || now == Activity::kNoEsc)) {
-      // The engine may have said why already; its words stay.
-      if (!failed_in_work_) {
-        Fail(before == Activity::kReading
-                 ? "Read broke off: the ESC stopped answering"
-                 : "Send broke off: the ESC stopped answering and may hold part of the new "
-                   "settings",
-             true);
-      }
-    } else if (now == Activity::kReady || showing_failure()) {
-      // Settling back after work keeps what the work reported; a failure waits for the user.
-    } else {
-      // New work, or a plain change of state after a success: the old outcome is stale.
-      outcome_.clear();
-      failed_ = false;
-    }
-  }
-  text_ = outcome_.empty() ? ActivityText(now) : outcome_;
-  return text_;
 }
 
 }  // namespace tessel

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tessel {
 
@@ -68,6 +69,9 @@ class HidDevice {
   // Device path of the open adapter.
   virtual int OpenPath(std::string* path) const = 0;
   virtual void Close() = 0;
+  // Plugging and pulling the device reports itself (the virtual and socket adapters); the
+  // hardware's come from the system's hot-plug events instead.
+  virtual std::vector<HidEvent> TakeEvents() { return {}; }
 };
 
 }  // namespace tessel

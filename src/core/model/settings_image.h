@@ -112,6 +112,10 @@ enum TransferDirection : int32_t { kTransferRead = 1, kTransferSend = 2 };
 // `busy_button`: the button whose send runs, drawn pressed until it ends.
 enum BusyButton : int32_t { kBusyApply = 8, kBusyDefault = 9, kBusyNone = 255 };
 
+// A curve editor's state: idle, open over its page, or closed by OK or CANCEL and not yet
+// taken back by its page (which then shows its value boxes again).
+enum class EditorState : int32_t { kIdle = 0, kClosed = 1, kOpen = 2 };
+
 struct SessionStatus {
   int32_t device_class = kDeviceUnknown;
   int32_t v1_block_variant = kV1Block14;
@@ -136,9 +140,9 @@ struct SessionStatus {
   bool update_running = false;
   int32_t busy_button = kBusyNone;
   bool page_shown = false;
-  int32_t throttle_editor_state = 0;  // 0 idle, 2 open, 1 closed and not yet taken back
-  int32_t brake_editor_state = 0;
-  int32_t boost_editor_state = 0;
+  EditorState throttle_editor_state = EditorState::kIdle;
+  EditorState brake_editor_state = EditorState::kIdle;
+  EditorState boost_editor_state = EditorState::kIdle;
 
   // Both states as the main window counts "connected": both open/detected on the serial
   // adapter, both 1 on the HID adapter.

@@ -17,7 +17,7 @@
 #include "core/engine/hid_engine.h"
 #include "core/link/wire_trace.h"
 #include "core/engine/session.h"
-#include "core/engine/status_line.h"
+#include "core/app/status_model.h"
 #include "gui/app/device_switch.h"
 #include "gui/app/hid_switch.h"
 #include "gui/app/owner_draw_button.h"
@@ -232,7 +232,7 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   QMessageBox* failure_notice_ = nullptr;
   bool notice_queued_ = false;
   std::map<QString, QAction*> commands_;
-  StatusLine status_model_;
+  StatusModel status_model_;
   QLabel* status_line_ = nullptr;
   QLabel* page_hint_ = nullptr;
   QTimer* hid_poll_ = nullptr;  // virtual and socket HID adapters report through it

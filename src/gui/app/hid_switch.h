@@ -30,7 +30,7 @@ class HidSwitch : public HidDevice {
   VirtualHidAdapter* virtual_adapter() { return virtual_.get(); }
   SocketHidDevice* socket() { return socket_.get(); }
   // Plugging and pulling that the virtual and socket adapters report themselves.
-  std::vector<HidEvent> TakeEvents();
+  std::vector<HidEvent> TakeEvents() override;
 
   uint32_t DeviceCount(uint16_t vid, uint16_t pid) override {
     return device() ? device()->DeviceCount(vid, pid) : 0;

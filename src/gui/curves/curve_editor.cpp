@@ -172,7 +172,7 @@ CCurveEditor::CCurveEditor(CurveEditorKind layout_kind, const CurveEditorContext
   model_.on_changed = [self] {
     if (self) self->OnModelChanged();
   };
-  status_.*state_ = 0;
+  status_.*state_ = EditorState::kIdle;
   hide();
 }
 
@@ -229,14 +229,14 @@ void CCurveEditor::Reset() {
 }
 
 void CCurveEditor::Ok() {
-  status_.*state_ = 1;
+  status_.*state_ = EditorState::kClosed;
   model_.ApplyCurve();
   model_.EndEdit();
   Close();
 }
 
 void CCurveEditor::Cancel() {
-  status_.*state_ = 1;
+  status_.*state_ = EditorState::kClosed;
   model_.CancelEdit();
   Close();
 }

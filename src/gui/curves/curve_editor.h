@@ -39,7 +39,7 @@ class CCurveChart : public QWidget {
 struct CurveEditorContext {
   CurveModel& model;
   SessionStatus& status;
-  int32_t SessionStatus::*state;  // throttle_editor_state, brake_editor_state, ...
+  EditorState SessionStatus::*state;  // throttle_editor_state, brake_editor_state, ...
   std::function<bool()> is_busy;
   QString skin_folder;  // where "LB.bmp" is
 };
@@ -107,7 +107,7 @@ class CCurveEditor : public QWidget {
   const CurveEditorLayout& layout_;
   CurveModel& model_;
   SessionStatus& status_;
-  int32_t SessionStatus::*state_;
+  EditorState SessionStatus::*state_;
   QPixmap background_;
   std::array<CurvePoint, 100> chart_points_{};
 

@@ -7,12 +7,12 @@ namespace tessel {
 CCurvePage::CCurvePage(const PageDef& def, PageContext context, QWidget* parent)
     : CSettingsPage(def, std::move(context), parent) {}
 
-CurveEditorContext CCurvePage::EditorContext(CurveModel& model, int32_t SessionStatus::*state) {
+CurveEditorContext CCurvePage::EditorContext(CurveModel& model, EditorState SessionStatus::*state) {
   return CurveEditorContext{model, status(), state, context().is_busy, context().skin_folder};
 }
 
 void CCurvePage::SetEditor(CCurveEditor* editor, ImageField mode_field,
-                           int32_t SessionStatus::*state) {
+                           EditorState SessionStatus::*state) {
   editor_ = editor;
   mode_index_ = IndexOf(mode_field);
   state_ = state;
@@ -21,7 +21,7 @@ void CCurvePage::SetEditor(CCurveEditor* editor, ImageField mode_field,
 }
 
 bool CCurvePage::EditorOpen() const {
-  return context().session.status.*state_ == 2;
+  return context().session.status.*state_ == EditorState::kOpen;
 }
 
 bool CCurvePage::ChoseCustom(int index) const {
@@ -34,7 +34,7 @@ bool CCurvePage::ChoseCustom(int index) const {
 
 void CCurvePage::OpenEditor() {
   editor_->BeginEdit();
-  status().*state_ = 2;
+  status().*state_ = EditorState::kOpen;
   status().curve_editor_open = true;
   HideAllControls();
   editor_->show();
@@ -51,8 +51,8 @@ void CCurvePage::DropCustomCurve() {
 }
 
 void CCurvePage::TakeBackEditor() {
-  if (status().*state_ != 1) return;
-  status().*state_ = 0;
+  if (status().*state_ != EditorState::kClosed) return;
+  status().*state_ = EditorState::kIdle;
   editor_->hide();
   if (status().page_shown) {
     ShowValueBoxes();
@@ -66,7 +66,7 @@ void CCurvePage::paintEvent(QPaintEvent* event) {
   CSettingsPage::paintEvent(event);
   // Showing and hiding widgets does not belong inside a paint event: take the editor back
   // straight after it.
-  if (status().*state_ == 1) {
+  if (status().*state_ == EditorState::kClosed) {
     QMetaObject::invokeMethod(
         this, [this] { TakeBackEditor(); }, Qt::QueuedConnection);
   }

@@ -18,8 +18,8 @@ class CCurvePage : public CSettingsPage {
   CCurvePage(const PageDef& def, PageContext context, QWidget* parent);
 
   // Binds the page's editor, its curve-mode setting and its state value.
-  void SetEditor(CCurveEditor* editor, ImageField mode_field, int32_t SessionStatus::*state);
-  CurveEditorContext EditorContext(CurveModel& model, int32_t SessionStatus::*state);
+  void SetEditor(CCurveEditor* editor, ImageField mode_field, EditorState SessionStatus::*state);
+  CurveEditorContext EditorContext(CurveModel& model, EditorState SessionStatus::*state);
   int mode_index() const { return mode_index_; }
   bool ChoseCustom(int index) const;
   // State 2 and curve_editor_open; the page's controls go, the editor shows and lays out.
@@ -35,7 +35,7 @@ class CCurvePage : public CSettingsPage {
  private:
   CCurveEditor* editor_ = nullptr;
   int mode_index_ = -1;
-  int32_t SessionStatus::*state_ = nullptr;
+  EditorState SessionStatus::*state_ = nullptr;
 };
 
 }  // namespace tessel

@@ -287,6 +287,7 @@ function draw(s) {
     $('progress-percent').textContent = `${percent}%`;
   }
   $('status-text').textContent = s.status;
+  document.title = s.title;
   $('status-text').classList.toggle('failure', !!s.failure);
   showNotice(s.notice);
   $('where').textContent = where(s);
@@ -316,14 +317,12 @@ function where(s) {
 
 /** @param {any} s */
 function startText(s) {
-  if (s.lcdBox) return 'LCD program box connected. Open INFORMATION to update it.';
-  if (s.connected && s.transfer) return 'Reading the ESC…';
-  if (s.connected) return 'ESC connected. Choose a page.';
-  if (s.adapterState) return 'Adapter found. Connect and power the ESC.';
-  if (!demo && !('serial' in navigator) && !('hid' in navigator)) {
+  // The tool says what the empty page area says; the page adds only what a browser lacks.
+  if (!demo && !s.link && !('serial' in navigator) && !('hid' in navigator)) {
     return 'This browser has neither Web Serial nor WebHID: try the DemoMode menu, or Chromium.';
   }
-  return demo ? 'Starting the virtual device…' : 'Searching for the programming adapter. Device › Connect… lets the page use one.';
+  if (!demo && !s.link) return `${s.hint}. Device › Connect… lets the page use one.`;
+  return s.hint;
 }
 
 /** @param {string} v @param {any} s */

@@ -1,6 +1,6 @@
 // The status line: what each state reads as, how reported outcomes give way, and what the
 // engines and the file commands report through the window seam, on the virtual devices.
-#include "core/engine/status_line.h"
+#include "core/app/status_model.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -73,7 +73,7 @@ TEST(StatusLineTest, EveryStateHasItsText) {
 }
 
 TEST(StatusLineTest, OutcomesStayUntilNewWorkOrTheLossOfWhatTheyTalkAbout) {
-  StatusLine line;
+  StatusModel line;
   SessionStatus s = Serial(kAdapterOpen, kEscDetected);
   s.transfer_active = true;
   EXPECT_EQ(line.Update(s), "Reading the ESC…");
@@ -108,7 +108,7 @@ TEST(StatusLineTest, OutcomesStayUntilNewWorkOrTheLossOfWhatTheyTalkAbout) {
 // its success until the user acts, with one box (none after a question the user answered).
 TEST(StatusLineTest, AFailureOutlastsTheAutomaticReadUntilTheUserActs) {
   const std::string broke_off = "Send broke off: the adapter was pulled out";
-  StatusLine line;
+  StatusModel line;
   SessionStatus h = Serial(kHidAdapterGreeted, kHidEscPresent);
   h.link_kind = kLinkHid;
   h.send_in_progress = true;

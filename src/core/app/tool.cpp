@@ -1,0 +1,538 @@
+#include "core/app/tool.h"
+
+#include "core/engine/serial_update.h"
+#include "core/engine/settings_file_commands.h"
+#include "core/link/serial_link.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr const char* kCloseDuringSendText =
+    "A transfer is running. Closing now leaves the ESC with part of the new settings.";
+constexpr const char* kCloseDuringUpdateText =
+    "A firmware update is running. Cutting it short can leave the device without working "
+    "firmware, so the window stays open until the update has ended.";
+
+}  // namespace
+
+Tool::Tool(ToolHost& host, Clock& clock, TimerHost& timers, SerialPort& port,
+           PortEnumerator* ports, HidDevice* hid, const std::string& version)
+    : host_(host),
+      clock_(clock),
+      timers_(timers),
+      ports_(ports),
+      hid_device_(hid),
+      trace_(version),
+      session_(std::make_unique<Session>(port, ports, clock, timers, ui())),
+      pages_(*session_) {
+  if (hid_device_ != nullptr) hid_ = std::make_unique<HidEngine>(*session_, *hid_device_);
+  trace_.StartAt(clock_.NowMs());
+  session_->link.SetTrace(&trace_);
+  session_->link.SetAccessNotice(&notice_);
+  if (hid_) {
+    hid_->link.SetTrace(&trace_);
+    hid_->link.SetAccessNotice(&notice_);
+  }
+}
+
+Tool::~Tool() {
+  if (hid_) hid_->HidClose();
+}
+
+void Tool::Start() {
+  pages_.Start();
+  session_->status.page_shown = false;
+  session_->Start();
+  if (hid_) hid_->Start();
+  Refresh();
+}
+
+// ---- events ----
+
+void Tool::OnTimer(int id) {
+  session_->OnTimer(id);
+  PumpHidEvents();
+  Refresh();
+}
+
+void Tool::PumpHidEvents() {
+  if (hid_device_ == nullptr || !hid_) return;
+  for (const HidEvent& e : hid_device_->TakeEvents()) OnHidEvent(e.arrived, e.path);
+}
+
+void Tool::OnHidEvent(bool arrived, const std::string& path) {
+  if (!hid_) return;
+  if (arrived) {
+    hid_->OnDeviceArrived();
+  } else {
+    hid_->OnDeviceRemoved(path);
+  }
+}
+
+void Tool::OnSerialPortEvent(bool arrived, const std::string& device) {
+  const SerialLink& link = session_->link;
+  // Another device coming or going must not cut a transfer short.
+  if (link.is_open && device != link.device_name) return;
+  if (arrived) {
+    session_->OnSerialPortArrived();
+  } else {
+    session_->OnSerialPortRemoved();
+  }
+}
+
+void Tool::SwapDevices(bool to_hid, const std::function<void()>& swap) {
+  if (session_->status.update_running) return;
+  // The HID adapter in use goes away with the old device.
+  if (hid_ && (session_->status.link_kind == kLinkHid || hid_->link.IsOpen())) hid_->Disconnect();
+  swap();
+  session_->link.LinkClose();
+  // The old device is gone and a new one has arrived.
+  session_->OnSerialPortRemoved();
+  if (!to_hid) session_->OnSerialPortArrived();
+  session_->PrepareRead();
+  pages_.ForgetEscHolds();
+  if (hid_) {
+    if (to_hid) {
+      hid_->OnDeviceArrived();
+    } else {
+      hid_->link.hid_path = hid_->link.HidFindPath();
+    }
+  }
+  Refresh();
+}
+
+void Tool::RestWhileUnplugged(bool serial_events, bool hid_events) {
+  const SessionStatus& s = session_->status;
+  if (s.link_kind != kLinkNone || s.update_running) return;
+  auto adapter_listed = [this] {
+    if (ports_ == nullptr) return false;
+    for (const PortInfo& info : ports_->Ports()) {
+      if (IsAcceptedAdapter(info)) return true;
+    }
+    return false;
+  };
+  if (serial_events && !session_->link.is_open && !adapter_listed()) {
+    timers_.Stop(kTimerSession);
+  }
+  if (hid_events && hid_ && !hid_->link.IsOpen() && hid_->link.hid_path.empty()) {
+    timers_.Stop(kTimerHidProbe);
+  }
+}
+
+// ---- the user's commands ----
+
+void Tool::UserActed() {
+  status_.UserActed();
+  Refresh();
+}
+
+bool Tool::PressButton(ButtonId id) {
+  UserActed();
+  SessionStatus& s = session_->status;
+  if (id == ButtonId::kApply || id == ButtonId::kDefault) {
+    if (session_->IsBusy()) return false;
+    s.busy_button = id == ButtonId::kApply ? kBusyApply : kBusyDefault;
+    pages_.ClearHelp();
+    const bool started =
+        id == ButtonId::kApply ? session_->Apply() : StartDefaultSend(&Session::Default);
+    Refresh();
+    return started;
+  }
+  if (!IsPageButton(id)) return false;
+  if (session_->IsBusy() && !(id == ButtonId::kInformation && s.lcd_box_connected)) return false;
+  s.requested_page = PageOfButton(id);
+  pages_.ClearHelp();
+  if (s.link_kind != kLinkHid && !s.SerialConnected() && !s.lcd_box_connected) {
+    // Without a connected ESC the page area is empty and the device class unknown.
+    s.device_class = kDeviceUnknown;
+  }
+  host_.SwitchToPage(s.requested_page);
+  s.shown_page = s.requested_page;
+  s.page_shown = true;
+  host_.Changed();
+  return true;
+}
+
+bool Tool::StartDefaultSend(bool (Session::*send)()) {
+  default_send_ = true;
+  if (!((*session_).*send)()) {
+    default_send_ = false;
+    return false;
+  }
+  return true;
+}
+
+bool Tool::ResetDefault() {
+  UserActed();
+  pages_.ClearHelp();
+  const bool started = StartDefaultSend(&Session::ResetDefault);
+  Refresh();
+  return started;
+}
+
+bool Tool::ReadFromEsc() {
+  UserActed();
+  pages_.ClearHelp();
+  const bool started = session_->ReadFromEsc();
+  Refresh();
+  return started;
+}
+
+bool Tool::ImportFile() {
+  UserActed();
+  const bool imported = ImportSettings(*session_);
+  Refresh();
+  host_.Changed();
+  return imported;
+}
+
+bool Tool::ExportFile() {
+  UserActed();
+  const bool exported = ExportSettings(*session_);
+  Refresh();
+  return exported;
+}
+
+void Tool::UpdateFirmware(bool from_v1_view) {
+  UserActed();
+  if (session_->status.link_kind == kLinkHid) {
+    if (hid_) hid_->StartHidFirmwareUpdate();
+  } else {
+    RunSerialFirmwareUpdate(*session_, from_v1_view ? SerialUpdateVariant::kV1Dialog
+                                                    : SerialUpdateVariant::kInformationPage);
+  }
+  Refresh();
+}
+
+bool Tool::EnterLcdMode() {
+  UserActed();
+  const bool done = hid_ && hid_->EnterLcdMode();
+  Refresh();
+  return done;
+}
+
+bool Tool::EnterEscMode() {
+  UserActed();
+  const bool done = hid_ && hid_->EnterEscMode();
+  Refresh();
+  return done;
+}
+
+bool Tool::OpenList(int32_t page_id, int index) {
+  UserActed();
+  const bool opened = pages_.OpenList(page_id, index);
+  host_.Changed();
+  return opened;
+}
+
+void Tool::CloseLists() {
+  pages_.CloseLists();
+  host_.Changed();
+}
+
+bool Tool::Choose(int32_t page_id, int index, int row) {
+  UserActed();
+  const bool chosen = pages_.Choose(page_id, index, row);
+  Refresh();
+  host_.Changed();
+  return chosen;
+}
+
+void Tool::EditorMouse(const ChartGeometry& chart, PageModel::Mouse what, int32_t x, int32_t y) {
+  if (what != PageModel::Mouse::kMove) UserActed();  // a drag goes on with what its press began
+  pages_.EditorMouse(chart, what, x, y);
+  host_.Changed();
+}
+
+void Tool::EditorOk() {
+  UserActed();
+  pages_.EditorOk();
+  Refresh();
+  host_.Changed();
+}
+
+void Tool::EditorCancel() {
+  UserActed();
+  pages_.EditorCancel();
+  Refresh();
+  host_.Changed();
+}
+
+void Tool::EditorReset() {
+  UserActed();
+  pages_.EditorReset();
+  Refresh();
+  host_.Changed();
+}
+
+void Tool::TakeBackEditor(CurveKind kind) {
+  pages_.TakeBackEditor(kind);
+}
+
+bool Tool::V1Choose(int index, int row) {
+  UserActed();
+  const bool chosen = pages_.V1Choose(index, row);
+  Refresh();
+  host_.Changed();
+  return chosen;
+}
+
+bool Tool::V1Read() {
+  UserActed();
+  if (session_->IsBusy()) return false;
+  const bool started = session_->V1ReadSettings();
+  Refresh();
+  return started;
+}
+
+bool Tool::V1Send() {
+  UserActed();
+  if (session_->IsBusy()) return false;
+  const bool started = session_->V1SendSettings();
+  Refresh();
+  return started;
+}
+
+bool Tool::V1Default() {
+  return ResetDefault();
+}
+
+// ---- questions ----
+
+std::optional<Question> Tool::LeaveQuestion(const std::string& leaving) const {
+  const size_t n = pages_.UnsentChanges();
+  if (n == 0) return std::nullopt;
+  Question q;
+  q.text = std::to_string(n) + (n == 1 ? " change has" : " changes have") +
+           " not been sent to the ESC. " + leaving + " anyway?";
+  q.caption = "Unsent changes";
+  q.buttons = Buttons::kOkCancel;
+  q.detail = "Apply sends them; " + leaving + " drops them.";
+  q.default_answer = Answer::kCancel;
+  return q;
+}
+
+CloseVerdict Tool::MayClose() const {
+  CloseVerdict v;
+  if (UpdateRunning()) {
+    v.refused = true;
+    v.refusal = kCloseDuringUpdateText;
+    return v;
+  }
+  if (CurrentActivity(session_->status, false) == Activity::kSending) {
+    v.question = Question{kCloseDuringSendText, "Close", Buttons::kOkCancel, {}, Answer::kCancel};
+    return v;
+  }
+  v.question = LeaveQuestion("Quit");
+  return v;
+}
+
+bool Tool::RefuseDuringUpdate(const std::string& what) {
+  // The serial update dispatches window messages from its own loop: a modal window opened
+  // from there would hold the transfer until it closed.
+  if (!session_->status.update_running) return false;
+  ReportFailure("Not during a firmware update: " + what + " opens when the update has ended");
+  return true;
+}
+
+// ---- models ----
+
+bool Tool::UpdateRunning() const {
+  return session_->status.update_running || (hid_ && hid_->UpdateRunning());
+}
+
+bool Tool::Connected() const {
+  const SessionStatus& s = session_->status;
+  return s.link_kind == kLinkHid ? s.HidConnected() : s.SerialConnected();
+}
+
+std::string Tool::Title(bool demo) const {
+  std::string title = kToolTitle;
+  if (demo) title += " - DEMO";
+  if (pages_.UnsentChanges() > 0) title += " ●";
+  return title;
+}
+
+Tool::Commands Tool::commands() const {
+  const SessionStatus& s = session_->status;
+  const bool busy = session_->IsBusy();
+  const bool full_esc = s.device_class == kDeviceFull && !s.lcd_box_connected;
+  Commands c;
+  c.import_export = !busy && full_esc;
+  c.read = !busy && !s.lcd_box_connected;
+  c.reset_default = !busy && (s.device_class == kDeviceV1 || IsEditingPage(s.requested_page));
+  c.esc_mode = hid_ && hid_->CanEnterEscMode();
+  c.lcd_mode = hid_ && hid_->CanEnterLcdMode();
+  c.demo = !s.update_running;
+  const bool pages_can_act = Connected() && s.device_class == kDeviceFull &&
+                             !s.curve_editor_open && !UpdateRunning();
+  c.pages = pages_can_act && !s.lcd_box_connected;
+  c.information = pages_can_act || s.lcd_box_connected;
+  return c;
+}
+
+void Tool::Refresh() {
+  status_.Update(session_->status, hid_ && hid_->UpdateRunning(), pages_.UnsentChanges());
+  if (status_.notice_pending()) host_.NoticePending();
+}
+
+void Tool::ReportOutcome(const std::string& text) {
+  status_.Report(text, session_->status);
+  Refresh();
+  host_.Changed();
+}
+
+void Tool::ReportFailure(const std::string& text) {
+  status_.ReportFailure(text, session_->status);
+  Refresh();
+  host_.Changed();
+}
+
+// ---- the engines' window seam ----
+
+Answer Tool::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
+  return AskQuestion(Question{text, caption, buttons, {}, {}});
+}
+
+Answer Tool::AskQuestion(const Question& question) {
+  status_.NoteAsked();
+  host_.Changed();
+  return host_.Ask(question);
+}
+
+std::optional<std::string> Tool::ChooseOpenFile(const std::string& filter) {
+  host_.Changed();
+  return host_.ChooseOpenFile(filter);
+}
+
+std::optional<std::string> Tool::ChooseSaveFile(const std::string& filter) {
+  host_.Changed();
+  return host_.ChooseSaveFile(filter);
+}
+
+void Tool::SetProgressCaption(const std::string& caption) {
+  progress_.caption = caption;
+  host_.ProgressChanged();
+}
+
+void Tool::SetProgress(uint32_t total, uint32_t done) {
+  progress_.total = total;
+  progress_.done = done;
+  host_.ProgressChanged();
+}
+
+void Tool::ShowProgress() {
+  progress_.shown = true;
+  host_.ProgressChanged();
+}
+
+void Tool::CloseProgress() {
+  progress_.shown = false;
+  host_.ProgressChanged();
+}
+
+void Tool::Beep() {
+  ++beeps_;
+  host_.Beep();
+}
+
+void Tool::TransferDone(const TransferEnd& end) {
+  // What the ESC holds now: what was read, or what it confirmed of a send.
+  if (end.complete()) pages_.NoteEscHolds();
+  if (end.direction == kTransferSend && default_send_) {
+    default_send_ = false;
+    if (end.complete()) {
+      ReportOutcome(undo_available_ ? std::string(kDefaultSentText) + ". " + kUndoHintText
+                                    : std::string(kDefaultSentText));
+    }
+  }
+  Refresh();
+  host_.TransferDone(end);
+  host_.Changed();
+}
+
+void Tool::ProcessEvents() {
+  host_.Changed();
+  host_.ProcessEvents();
+}
+
+void Tool::RefreshMainWindow() {
+  Refresh();
+  host_.RefreshMainWindow();
+}
+
+void Tool::RefreshPagesFromImage() {
+  pages_.RefreshFromImage();
+  host_.Changed();
+}
+
+void Tool::CollectPageSelections() {
+  pages_.CollectSelections();
+}
+
+void Tool::ResetPagesToDefaults() {
+  pages_.ResetToDefaults();
+  host_.Changed();
+}
+
+void Tool::SetStatusLabels(const std::string& esc, const std::string& usb) {
+  info_.esc_label = esc;
+  info_.usb_label = usb;
+  host_.RedrawIndicators();
+  host_.Changed();
+}
+
+void Tool::ShowEscControls(bool show) {
+  info_.esc_controls = show;
+  host_.Changed();
+}
+
+void Tool::EnableUpdateButton() {
+  info_.software = session_->VersionText();
+  info_.version_fields = true;
+  host_.Changed();
+}
+
+void Tool::HideVersionFields() {
+  info_.version_fields = false;
+  host_.Changed();
+}
+
+void Tool::SetHardwareText(const std::string& text) {
+  info_.hardware = text;
+  host_.Changed();
+}
+
+void Tool::V1RefreshFromImage() {
+  pages_.V1RefreshFromImage();
+  v1_status_ = "Read Ok";
+  host_.Changed();
+  Beep();
+}
+
+void Tool::V1WriteToImage() {
+  pages_.V1WriteToImage();
+}
+
+void Tool::V1ShowSendDone() {
+  v1_status_ = "Send Ok";
+  session_->status.transfer_active = false;
+  CloseProgress();
+  host_.Changed();
+  Beep();
+}
+
+void Tool::V1LoadDefaults() {
+  pages_.V1LoadDefaults();
+  v1_status_ = "Default Ok";
+  host_.Changed();
+  Beep();
+}
+
+void Tool::V1ShowStatus(const std::string& text) {
+  v1_status_ = text;
+  host_.Changed();
+}
+
+}  // namespace tessel

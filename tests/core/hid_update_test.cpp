@@ -313,7 +313,8 @@ TEST_F(HidUpdateTest, TheFileIsCheckedForTheTargetAndTheStartConfirmed) {
   EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kDeclined);
   ASSERT_FALSE(ui.asked.empty());
   EXPECT_EQ(ui.asked.back().text, kUpdateStartQuestion);
-  EXPECT_EQ(ui.asked.back().detail, path);
+  // The box's version is the one its page shows: the adapter's greeting.
+  EXPECT_EQ(ui.asked.back().detail, path + "\nThe LCD program box runs V1.05_12037");
   Run([] { return false; }, 3000);
   EXPECT_EQ(std::count(adapter->received().begin(), adapter->received().end(), 0xD3), 0);
   EXPECT_FALSE(ui.progress_visible);
@@ -375,7 +376,7 @@ TEST_F(HidUpdateTest, NoDeviceReadyMeansAMessageAndNothingSent) {
 TEST_F(HidUpdateTest, RecordsGoOutOneByOneAndTheEscIsReadAfresh) {
   BuildEsc(HidDeviceKind::kFullEsc);
   Bytes image;
-  const std::string path = Write("esc.xup", HexText({3, 0x1F4, 40}, &image) + "\n");
+  const std::string path = Write("ESC0130.xup", HexText({3, 0x1F4, 40}, &image) + "\n");
   // Three bad verdicts, then 0x11: the first record goes out four times.
   adapter->faults().loader_verdicts = {0x00, 0x00, 0x00, 0x11};
   ui.open_file = path;
@@ -383,6 +384,10 @@ TEST_F(HidUpdateTest, RecordsGoOutOneByOneAndTheEscIsReadAfresh) {
   adapter->ClearReports();
   StartFirmwareUpdate();
   EXPECT_EQ(ui.filters.back(), kXupFirmwareFilter);
+  // The ESC's version text is not a file name's number: both are said, neither compared.
+  ASSERT_EQ(ui.asked.size(), 1u);
+  EXPECT_EQ(ui.asked[0].text, kUpdateStartQuestion);
+  EXPECT_EQ(ui.asked[0].detail, path + "\nThe file holds ESC0130; the ESC runs V1.05_120307");
   EXPECT_TRUE(session->IsBusy());
   // The status line says "updating", not "reading": the engine keeps no flag of its own.
   EXPECT_EQ(CurrentActivity(session->status, UpdateRunning()), Activity::kUpdating);

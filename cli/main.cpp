@@ -1112,8 +1112,9 @@ int CommandFlash(const Options& o) {
       std::fprintf(stderr, "flashed %s (%zu bytes)\n", path.c_str(), d.accepted);
       return kExitOk;
     case SerialUpdateOutcome::kDeclined:
-      return fail(UpdateRefusal(
-          d.start, d.asked_version_old ? "use --force to flash an older version" : "not confirmed"));
+      return fail(UpdateRefusal(d.start, d.asked_version_old
+                                             ? "use --force to flash an older version"
+                                             : "not confirmed"));
     case SerialUpdateOutcome::kFileNotOpened:
     case SerialUpdateOutcome::kDamagedFile:
       std::fprintf(stderr, "tesselarc-cli: %s\n", d.problem.c_str());

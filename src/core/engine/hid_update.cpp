@@ -134,13 +134,10 @@ void HidUpdater::Start() {
   // Confirmed like the serial update, naming the file and the versions, before the device
   // hears of it. The device's version text ("V1.20_231201") is not read like a file name, so
   // the two are shown side by side and never compared.
-  start_ = StartUpdateFacts{
-      *chosen,
-      PreflightTarget(target_),
-      {FileVersionText(*chosen),
-       target_ == HidUpdateTarget::kLcdBox ? engine_.AdapterVersion() : engine_.VersionText(),
-       std::nullopt,
-       std::nullopt}};
+  start_ = StartUpdateFacts{*chosen, PreflightTarget(target_), {}};
+  start_.versions.file = FileVersionText(*chosen);
+  start_.versions.device =
+      target_ == HidUpdateTarget::kLcdBox ? engine_.AdapterVersion() : engine_.VersionText();
   if (ui_.AskQuestion(StartUpdateQuestion(start_)) != Answer::kOk) {
     problem_.clear();
     resume_polling();

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "core/model/firmware_file.h"
 #include "core/engine/serial_update.h"
+#include "core/model/firmware_file.h"
 
 namespace tessel {
 
@@ -21,6 +21,10 @@ const char* DeviceNoun(FirmwareTarget target) {
   return target == FirmwareTarget::kLcdBox ? "LCD program box" : "ESC";
 }
 
+bool FileVersionIsOlder(const UpdateVersions& v) {
+  return v.file_number && v.device_number && *v.file_number < *v.device_number;
+}
+
 }  // namespace
 
 std::string FileVersionText(const std::string& path) {
@@ -28,10 +32,6 @@ std::string FileVersionText(const std::string& path) {
   if (!v.number) return {};
   const size_t dot = v.name.rfind('.');
   return dot == std::string::npos || dot == 0 ? v.name : v.name.substr(0, dot);
-}
-
-bool FileVersionIsOlder(const UpdateVersions& v) {
-  return v.file_number && v.device_number && *v.file_number < *v.device_number;
 }
 
 std::string UpdateVersionsText(const StartUpdateFacts& facts) {
@@ -55,8 +55,11 @@ std::string UpdateVersionsText(const StartUpdateFacts& facts) {
 
 Question StartUpdateQuestion(const StartUpdateFacts& facts) {
   const bool older = FileVersionIsOlder(facts.versions);
-  Question q{older ? kUpdateVersionOld : kUpdateStartQuestion, kUpdateWarningCaption,
-             Buttons::kOkCancel, facts.file_path, {}};
+  Question q{older ? kUpdateVersionOld : kUpdateStartQuestion,
+             kUpdateWarningCaption,
+             Buttons::kOkCancel,
+             facts.file_path,
+             {}};
   const std::string versions = UpdateVersionsText(facts);
   if (!versions.empty()) q.detail += "\n" + versions;
   if (older) q.default_answer = Answer::kCancel;

@@ -32,15 +32,13 @@ struct StartUpdateFacts {
 // as the name before its extension ("ESC0110.xup.new" gives "ESC0110"); empty without one.
 std::string FileVersionText(const std::string& path);
 
-// True when both numbers are known and the file's is lower: the question is "version old".
-bool FileVersionIsOlder(const UpdateVersions& versions);
-
 // The versions in words: "ESC0110 is older than ESC0120" (also "is the same as", "is newer
 // than"), "The ESC runs ESC0120" or "The file holds ESC0110" where only one is known, both
 // side by side where they cannot be compared, and empty where neither is known.
 std::string UpdateVersionsText(const StartUpdateFacts& facts);
 
-// The confirmation with OK and Cancel, caption "Warning!"; its detail is the file's path,
+// The confirmation with OK and Cancel, caption "Warning!": "version old" when both numbers are
+// known and the file's is lower, else "Start update?". Its detail is the file's path,
 // then the versions text on a line of its own. Enter never downgrades: Cancel is the default
 // of "version old".
 Question StartUpdateQuestion(const StartUpdateFacts& facts);

@@ -433,8 +433,11 @@ TEST_F(HidUpdateTest, EscTypesTwelveAndFifteenTakeTheMaskedImage) {
     BuildEsc(HidDeviceKind::kV1Esc, type);
     ASSERT_EQ(EscType(), static_cast<int32_t>(type));
     const Bytes image = Image(700);
-    ASSERT_EQ(Update(WriteMasked("esc.hgm", image)), HidUpdateOutcome::kUpdated);
+    const std::string path = WriteMasked("esc.hgm", image);
+    ASSERT_EQ(Update(path), HidUpdateOutcome::kUpdated);
     EXPECT_EQ(ui.filters.back(), kHgmFirmwareFilter);
+    ASSERT_FALSE(ui.asked.empty());
+    EXPECT_EQ(ui.asked.back().detail, path + "\nThe ESC runs V1.05_120307");
     EXPECT_EQ(Slice(adapter->received(), 0, 7), (Bytes{0xD6, 0x13, 0x7E, 0x02, 0xBC, 0x02, 0x00}));
     EXPECT_EQ(adapter->flashed_image(), image);
     // The restarted ESC is identified afresh.

@@ -40,6 +40,13 @@ int PrecheckFirmwareFile(const std::string& path, bool lcd) {
   return p.ok() ? kExitOk : Refuse(path, p);
 }
 
+std::string UpdateRefusal(const StartUpdateFacts& start, const std::string& why) {
+  const std::string question = StartUpdateQuestion(start).text;
+  const std::string versions = UpdateVersionsText(start);
+  const std::string lead = question.back() == '?' ? question + " " : question + ": ";
+  return (versions.empty() ? lead : lead + versions + ": ") + why + "; nothing was sent";
+}
+
 int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
                 const HidFlashRequest& request) {
   if (request.lcd) {
@@ -96,7 +103,7 @@ int RunHidFlash(Session& session, HidEngine& hid, CliUi& ui, TimerLoop& loop,
     case HidUpdateOutcome::kNone:
       return Say(kExitFailure, "the update did not start");
     case HidUpdateOutcome::kDeclined:
-      return Say(kExitFailure, "the update was not confirmed; nothing was sent");
+      return Say(kExitFailure, UpdateRefusal(hid.UpdateStartFacts(), "not confirmed"));
     case HidUpdateOutcome::kInterrupted:
       ui.BreakProgressLine();
       return Say(kExitInterrupted, "interrupted between two pieces of the image" + delivered +

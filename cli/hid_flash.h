@@ -20,6 +20,11 @@ namespace tessel {
 // known). 0, or 2 with the reason on stderr.
 int PrecheckFirmwareFile(const std::string& path, bool lcd);
 
+// An update that ended at its question, worded as the question was: "version old: ESC0110 is
+// older than ESC0120: " then `why` ("use --force to flash an older version"), then that
+// nothing was sent.
+std::string UpdateRefusal(const StartUpdateFacts& start, const std::string& why);
+
 struct HidFlashRequest {
   std::string path;
   bool lcd = false;       // the LCD program box alone behind the adapter

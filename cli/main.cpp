@@ -1107,27 +1107,14 @@ int CommandFlash(const Options& o) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
     return kExitFailure;
   };
-  auto hex = [](std::optional<uint32_t> v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", v.value_or(0));
-    return std::string(text);
-  };
   switch (outcome) {
     case SerialUpdateOutcome::kUpdated:
       std::fprintf(stderr, "flashed %s (%zu bytes)\n", path.c_str(), d.accepted);
       return kExitOk;
     case SerialUpdateOutcome::kDeclined:
-      if (d.asked_version_old) {
-        // Versions as the ESC and the file name show them ("ESC0110"), not as numbers.
-        std::string file_text = FileVersionFromName(path).name;
-        file_text = file_text.substr(0, file_text.rfind('.'));
-        const std::string esc_text = session.VersionText();
-        return fail("the file's version " + (file_text.empty() ? hex(d.file_version) : file_text) +
-                    " is older than the ESC's " +
-                    (esc_text.empty() ? hex(d.esc_version) : esc_text) +
-                    "; use --force to flash it anyway");
-      }
-      return fail("the update was not confirmed; nothing was sent");
+      return fail(UpdateRefusal(d.start, d.asked_version_old
+                                             ? "use --force to flash an older version"
+                                             : "not confirmed"));
     case SerialUpdateOutcome::kFileNotOpened:
     case SerialUpdateOutcome::kDamagedFile:
       std::fprintf(stderr, "tesselarc-cli: %s\n", d.problem.c_str());

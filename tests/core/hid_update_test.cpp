@@ -313,7 +313,8 @@ TEST_F(HidUpdateTest, TheFileIsCheckedForTheTargetAndTheStartConfirmed) {
   EXPECT_EQ(UpdateOutcome(), HidUpdateOutcome::kDeclined);
   ASSERT_FALSE(ui.asked.empty());
   EXPECT_EQ(ui.asked.back().text, kUpdateStartQuestion);
-  EXPECT_EQ(ui.asked.back().detail, path);
+  // The box's version is the one its page shows: the adapter's greeting.
+  EXPECT_EQ(ui.asked.back().detail, path + "\nThe LCD program box runs V1.05_12037");
   Run([] { return false; }, 3000);
   EXPECT_EQ(std::count(adapter->received().begin(), adapter->received().end(), 0xD3), 0);
   EXPECT_FALSE(ui.progress_visible);
@@ -375,7 +376,7 @@ TEST_F(HidUpdateTest, NoDeviceReadyMeansAMessageAndNothingSent) {
 TEST_F(HidUpdateTest, RecordsGoOutOneByOneAndTheEscIsReadAfresh) {
   BuildEsc(HidDeviceKind::kFullEsc);
   Bytes image;
-  const std::string path = Write("esc.xup", HexText({3, 0x1F4, 40}, &image) + "\n");
+  const std::string path = Write("ESC0130.xup", HexText({3, 0x1F4, 40}, &image) + "\n");
   // Three bad verdicts, then 0x11: the first record goes out four times.
   adapter->faults().loader_verdicts = {0x00, 0x00, 0x00, 0x11};
   ui.open_file = path;
@@ -383,6 +384,10 @@ TEST_F(HidUpdateTest, RecordsGoOutOneByOneAndTheEscIsReadAfresh) {
   adapter->ClearReports();
   StartFirmwareUpdate();
   EXPECT_EQ(ui.filters.back(), kXupFirmwareFilter);
+  // The ESC's version text is not a file name's number: both are said, neither compared.
+  ASSERT_EQ(ui.asked.size(), 1u);
+  EXPECT_EQ(ui.asked[0].text, kUpdateStartQuestion);
+  EXPECT_EQ(ui.asked[0].detail, path + "\nThe file holds ESC0130; the ESC runs V1.05_120307");
   EXPECT_TRUE(session->IsBusy());
   // The status line says "updating", not "reading": the engine keeps no flag of its own.
   EXPECT_EQ(CurrentActivity(session->status, UpdateRunning()), Activity::kUpdating);
@@ -428,8 +433,11 @@ TEST_F(HidUpdateTest, EscTypesTwelveAndFifteenTakeTheMaskedImage) {
     BuildEsc(HidDeviceKind::kV1Esc, type);
     ASSERT_EQ(EscType(), static_cast<int32_t>(type));
     const Bytes image = Image(700);
-    ASSERT_EQ(Update(WriteMasked("esc.hgm", image)), HidUpdateOutcome::kUpdated);
+    const std::string path = WriteMasked("esc.hgm", image);
+    ASSERT_EQ(Update(path), HidUpdateOutcome::kUpdated);
     EXPECT_EQ(ui.filters.back(), kHgmFirmwareFilter);
+    ASSERT_FALSE(ui.asked.empty());
+    EXPECT_EQ(ui.asked.back().detail, path + "\nThe ESC runs V1.05_120307");
     EXPECT_EQ(Slice(adapter->received(), 0, 7), (Bytes{0xD6, 0x13, 0x7E, 0x02, 0xBC, 0x02, 0x00}));
     EXPECT_EQ(adapter->flashed_image(), image);
     // The restarted ESC is identified afresh.

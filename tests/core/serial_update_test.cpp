@@ -198,31 +198,36 @@ TEST_F(SerialUpdateTest, DuringASettingsTransferNoQueryButStillTheQuestion) {
     EXPECT_EQ(Update(), Outcome::kUpdated);
     EXPECT_EQ(ui.questions, std::vector<std::string>{"Warning!|Start update?"});
     ASSERT_EQ(ui.asked.size(), 1u);
-    EXPECT_EQ(ui.asked[0].detail, path);
+    EXPECT_EQ(ui.asked[0].detail, path + "\nThe file holds ESC0001");
     EXPECT_EQ(esc().received(), Join({Bytes{0xD6, 0xD6, 0xD6, 0xD6}, Record(4, 9)}));
   }
 }
 
+// The question names the file and says how the two versions stand, in the texts the user
+// sees on the information page and in the file's name.
 TEST_F(SerialUpdateTest, QuestionFollowsTheVersionNumbers) {
   struct Case {
-    std::string esc_version, file, question;
+    std::string esc_version, file, question, versions;
   };
   const std::vector<Case> cases{
-      {"ESC0120", "ESC0110.xup", "version old"},
-      {"ESC0120", "ESC011f.XUP", "version old"},
-      {"ESC0120", "ESC0120.xup", "Start update?"},
-      {"ESC0120", "fw.xup", "Start update?"},       // no digits in the name
-      {"ESC-new", "ESC0001.xup", "Start update?"},  // no digits in the ESC's text
+      {"ESC0120", "ESC0110.xup", "version old", "ESC0110 is older than ESC0120"},
+      {"ESC0120", "ESC011f.XUP", "version old", "ESC011f is older than ESC0120"},
+      {"ESC0120", "ESC0120.xup", "Start update?", "ESC0120 is the same as ESC0120"},
+      {"ESC0120", "ESC0130.xup", "Start update?", "ESC0130 is newer than ESC0120"},
+      {"ESC0120", "fw.xup", "Start update?", "The ESC runs ESC0120"},  // no digits in the name
+      // No digits in the ESC's text: nothing to compare, both said.
+      {"ESC-new", "ESC0001.xup", "Start update?", "The file holds ESC0001; the ESC runs ESC-new"},
   };
   for (const Case& c : cases) {
     ASSERT_NO_FATAL_FAILURE(Connect());
     esc().set_version_text(c.esc_version);
-    File(c.file, HexText(Record(4, 1)));
+    const std::string path = File(c.file, HexText(Record(4, 1)));
     ui.answers = {Answer::kCancel};
     EXPECT_EQ(Update(), Outcome::kDeclined) << c.file;
     EXPECT_EQ(LastQuestion(), "Warning!|" + c.question) << c.file;
     // Enter must never downgrade: Cancel is the default of "version old" only.
     ASSERT_EQ(ui.asked.size(), 1u);
+    EXPECT_EQ(ui.asked[0].detail, path + "\n" + c.versions);
     EXPECT_EQ(ui.asked[0].default_answer,
               c.question == "version old" ? std::optional<Answer>(Answer::kCancel) : std::nullopt)
         << c.file;
@@ -235,7 +240,7 @@ TEST_F(SerialUpdateTest, QuestionFollowsTheVersionNumbers) {
   const std::string chosen = File("ESC0110.xup.new", HexText(Record(6, 2)));
   EXPECT_EQ(Update(), Outcome::kUpdated);
   EXPECT_EQ(LastQuestion(), "Warning!|version old");
-  EXPECT_EQ(ui.asked.back().detail, chosen);  // the question names the file
+  EXPECT_EQ(ui.asked.back().detail, chosen + "\nESC0110 is older than ESC0120");
   EXPECT_EQ(esc().flashed(), Record(6, 2));
   EXPECT_EQ(ui.outcomes, std::vector<std::string>{"Firmware updated"});
   EXPECT_EQ(details.file_version, 0x110u);

@@ -69,7 +69,8 @@ TEST(FlashOverPty, DamagedFileExitsTwoAndOlderVersionNeedsForce) {
 
   const auto old = RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "flash", old_fw});
   EXPECT_EQ(old.exit_code, 1);
-  EXPECT_NE(old.err.find("the file's version ESC0110 is older than the ESC's ESC0120; use --force"),
+  EXPECT_NE(old.err.find("tesselarc-cli: version old: ESC0110 is older than ESC0120: use --force "
+                         "to flash an older version; nothing was sent\n"),
             std::string::npos)
       << old.err;
   const Bytes host = sim.TracedHostBytes();

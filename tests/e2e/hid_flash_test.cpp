@@ -85,7 +85,8 @@ TEST_F(CliHidFlash, UpdatesTheLcdProgramBoxThroughTheSocket) {
   const size_t sent = TracedOutputData(sim.Errors()).size();
   const std::string small = WriteMasked("small.xut", Bytes(512, 1));
   const std::string hgm = WriteMasked("esc.hgm", image);
-  for (const std::string& bad : {small, hgm}) {
+  const std::string settings = WriteMasked("race.DATA", Bytes(800, 1));
+  for (const std::string& bad : {small, hgm, settings}) {
     r = RunCommand({TESSEL_CLI_BINARY, "--hid-socket", sim.path(), "flash", "--lcd", bad});
     EXPECT_EQ(r.exit_code, 2) << r.err;
     EXPECT_NE(r.err.find("nothing was sent"), std::string::npos) << r.err;

@@ -489,7 +489,7 @@ TEST(Firmware, EnterOnVersionOldNeverDowngrades) {
   ASSERT_TRUE(WaitRead(*w));
   ASSERT_NO_FATAL_FAILURE(OpenPage(*w, 1000, kPageInformation));
   FirmwareFile file("ESC0110.xup", Join({Record(98, 1), Record(98, 2)}));  // older than ESC0120
-  std::string question;
+  std::string question, detail;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     QWidget* modal = QApplication::activeModalWidget();
@@ -498,6 +498,7 @@ TEST(Firmware, EnterOnVersionOldNeverDowngrades) {
       static_cast<QDialog*>(dialog)->accept();
     } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       question = box->text().toStdString();
+      detail = box->informativeText().toStdString();
       QTest::keyClick(box, Qt::Key_Return);  // what a hurried user does
     }
   });
@@ -505,6 +506,8 @@ TEST(Firmware, EnterOnVersionOldNeverDowngrades) {
   QTest::mouseClick(w->info_page()->updata_button(), Qt::LeftButton);
   poll.stop();
   EXPECT_EQ(question, "version old");
+  // Under the question: the file, and how its version stands to the ESC's.
+  EXPECT_NE(detail.find("ESC0110.xup\nESC0110 is older than ESC0120"), std::string::npos) << detail;
   EXPECT_EQ(Esc(*w).record_attempts(), 0);
   EXPECT_FALSE(Esc(*w).in_loader());
   EXPECT_EQ(w->status_line()->toolTip(), "Firmware update cancelled; nothing was sent");

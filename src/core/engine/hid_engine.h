@@ -109,6 +109,8 @@ class HidEngine : public Engine {
   HidUpdateOutcome UpdateOutcome() const { return updater_.Outcome(); }
   // The text the user was shown when the last update did not succeed.
   const std::string& UpdateProblem() const { return updater_.Problem(); }
+  // The file and the versions the last start asked about.
+  const StartUpdateFacts& UpdateStartFacts() const { return updater_.StartFacts(); }
   HidUpdateProgress UpdateProgress() const { return updater_.Progress(); }
   // The longest an update waits for any answer of the device before it gives up (the command
   // line sets its --timeout plus 2 s).

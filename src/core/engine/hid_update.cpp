@@ -98,6 +98,7 @@ void HidUpdater::Start() {
   engine_.link.HidFlush();
 
   target_ = HidUpdateTargetFor(s.lcd_box_connected, engine_.esc_type);
+  start_ = StartUpdateFacts{};
   const bool records = target_ == HidUpdateTarget::kRecordEsc;
   auto resume_polling = [&] {
     timers_.Arm(kTimerHidSession, kHidTickMs);
@@ -130,9 +131,14 @@ void HidUpdater::Start() {
     ReturnToPolling();
     return;
   }
-  // Confirmed like the serial update, naming the file, before the device hears of it.
-  if (ui_.AskQuestion(Question{kUpdateStartQuestion, kUpdateWarningCaption, Buttons::kOkCancel,
-                               *chosen, {}}) != Answer::kOk) {
+  // Confirmed like the serial update, naming the file and the versions, before the device
+  // hears of it. The device's version text ("V1.20_231201") is not read like a file name, so
+  // the two are shown side by side and never compared.
+  start_ = StartUpdateFacts{*chosen, PreflightTarget(target_), {}};
+  start_.versions.file = FileVersionText(*chosen);
+  start_.versions.device =
+      target_ == HidUpdateTarget::kLcdBox ? engine_.AdapterVersion() : engine_.VersionText();
+  if (ui_.AskQuestion(StartUpdateQuestion(start_)) != Answer::kOk) {
     problem_.clear();
     resume_polling();
     outcome_ = HidUpdateOutcome::kDeclined;

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "core/model/firmware_preflight.h"
+#include "core/engine/update_question.h"
 
 namespace tessel {
 
@@ -176,6 +177,8 @@ class HidUpdater {
   HidUpdateOutcome Outcome() const { return outcome_; }
   // The text the user was shown when the update did not succeed.
   const std::string& Problem() const { return problem_; }
+  // What the last start asked the user about: the file and the versions.
+  const StartUpdateFacts& StartFacts() const { return start_; }
   // The longest the update waits for any answer of the device before it gives up.
   uint64_t WaitMs() const { return wait_ms_; }
   void SetWaitMs(uint64_t ms) { wait_ms_ = ms; }
@@ -228,6 +231,7 @@ class HidUpdater {
   HidUpdateTarget target_ = HidUpdateTarget::kLcdBox;
   HidUpdateOutcome outcome_ = HidUpdateOutcome::kNone;
   std::string problem_;
+  StartUpdateFacts start_;
   uint64_t wait_ms_ = kHidConfirmWaitMs;
   std::vector<uint8_t> fw_image_;
   int32_t fw_size_ = 0;

@@ -6,6 +6,7 @@
 
 #include "core/model/firmware_file.h"
 #include "core/model/firmware_preflight.h"
+#include "core/link/esc_replies.h"
 #include "core/engine/update_report.h"
 
 namespace tessel {
@@ -115,6 +116,7 @@ bool SerialUpdater::AskVersion() {
   const std::string reply(reinterpret_cast<const char*>(link_.reply_buffer.data()),
                           kVersionReplyLength);
   details_.esc_version = HexNumberFromFourthCharacter(reply);
+  details_.esc_version_text = SerialVersionText(link_.reply_buffer);
   return true;
 }
 
@@ -154,14 +156,14 @@ bool SerialUpdater::ChooseAndCheckFile() {
 
 bool SerialUpdater::Confirm() {
   // Every start is confirmed, also while a settings transfer runs (the ESC's version is then
-  // unknown and only the plain question is asked). Without digits on either side there is
-  // nothing to compare. Enter never downgrades: "version old" has Cancel as its default.
-  const SerialUpdateDetails& d = details_;
-  details_.asked_version_old =
-      !settings_transfer_ && d.file_version && d.esc_version && *d.file_version < *d.esc_version;
-  Question question{d.asked_version_old ? kUpdateVersionOld : kUpdateStartQuestion,
-                    kUpdateWarningCaption, Buttons::kOkCancel, d.file_path, {}};
-  if (d.asked_version_old) question.default_answer = Answer::kCancel;
+  // unknown and only the plain question is asked).
+  SerialUpdateDetails& d = details_;
+  d.start = StartUpdateFacts{
+      d.file_path,
+      FirmwareTarget::kSerialLoader,
+      {FileVersionText(d.file_path), d.esc_version_text, d.file_version, d.esc_version}};
+  const Question question = StartUpdateQuestion(d.start);
+  d.asked_version_old = question.text == kUpdateVersionOld;
   if (ui_.AskQuestion(question) != Answer::kOk) {
     Refresh();
     return End(SerialUpdateOutcome::kDeclined);

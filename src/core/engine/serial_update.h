@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/engine/session.h"
+#include "core/engine/update_question.h"
 
 namespace tessel {
 
@@ -75,7 +76,9 @@ struct SerialUpdateDetails {
   std::string file_path;                 // as chosen
   std::optional<uint32_t> file_version;  // from the file name
   std::optional<uint32_t> esc_version;   // from the ESC's reply to 0xD7
+  std::string esc_version_text;          // that reply as text ("ESC0120")
   bool asked_version_old = false;        // the question was "version old"
+  StartUpdateFacts start;                // what the question was built from
   std::string problem;                   // why the file was not sent
   size_t image_size = 0;
   size_t accepted = 0;      // bytes of records the ESC accepted

@@ -1,0 +1,39 @@
+// The process's local time zone fixed for a test's lifetime, and the one before put back.
+// POSIX rules rather than a zone name, so that no zone files need to be installed.
+#pragma once
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace tessel::test_support {
+
+// Central European time: UTC+1, and UTC+2 from the last Sunday of March to that of October.
+inline constexpr const char* kCentralEurope = "CET-1CEST,M3.5.0,M10.5.0/3";
+// US Eastern time: UTC-5, UTC-4 in summer.
+inline constexpr const char* kUsEastern = "EST5EDT,M3.2.0,M11.1.0";
+
+class FixedTimeZone {
+ public:
+  explicit FixedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~FixedTimeZone() {
+    if (old_) {
+      setenv("TZ", old_->c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  FixedTimeZone(const FixedTimeZone&) = delete;
+  FixedTimeZone& operator=(const FixedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> old_;
+};
+
+}  // namespace tessel::test_support

@@ -11,8 +11,6 @@ namespace tessel::test_support {
 
 // Central European time: UTC+1, and UTC+2 from the last Sunday of March to that of October.
 inline constexpr const char* kCentralEurope = "CET-1CEST,M3.5.0,M10.5.0/3";
-// US Eastern time: UTC-5, UTC-4 in summer.
-inline constexpr const char* kUsEastern = "EST5EDT,M3.2.0,M11.1.0";
 
 class FixedTimeZone {
  public:

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 
 namespace tessel::test_support {
@@ -14,24 +13,19 @@ inline constexpr const char* kCentralEurope = "CET-1CEST,M3.5.0,M10.5.0/3";
 
 class FixedTimeZone {
  public:
-  explicit FixedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
+  explicit FixedTimeZone(const char* zone) : had_(std::getenv("TZ") != nullptr) {
+    if (had_) old_ = std::getenv("TZ");
     setenv("TZ", zone, 1);
     tzset();
   }
   ~FixedTimeZone() {
-    if (old_) {
-      setenv("TZ", old_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
+    had_ ? setenv("TZ", old_.c_str(), 1) : unsetenv("TZ");
     tzset();
   }
-  FixedTimeZone(const FixedTimeZone&) = delete;
-  FixedTimeZone& operator=(const FixedTimeZone&) = delete;
 
  private:
-  std::optional<std::string> old_;
+  bool had_;
+  std::string old_;
 };
 
 }  // namespace tessel::test_support

@@ -275,7 +275,7 @@ const std::vector<CommandDef>& Commands() {
        false,
        "the settings kept from every read and send, newest first",
        "Lists the settings history that tesselarc-cli and the desktop tool share: every image "
-       "read from an ESC and every image sent, with its time (UTC), what caused it (read, Apply, "
+       "read from an ESC and every image sent, with its time (local time; --json gives the stored UTC time), what caused it (read, Apply, "
        "Default, preset, import, undo, set, restore), the ESC kind and link, and the ESC's "
        "version. The newest 200 are kept, in the user's data folder "
        "(~/.local/share/tesselarc/history). 'restore' sends an entry back.",

@@ -15,8 +15,7 @@ CliHistory::CliHistory(CliUi& ui, const Session& session)
     ui.BreakProgressLine();
     std::fprintf(stderr, "tesselarc-cli: not kept in the settings history: %s\n", error.c_str());
   };
-  ui.transfer_watchers.push_back(
-      [this](const TransferEnd& end) { recorder.OnTransferDone(end); });
+  ui.transfer_watchers.push_back([this](const TransferEnd& end) { recorder.OnTransferDone(end); });
 }
 
 std::unique_ptr<CliHistory> WatchHistory(CliUi& ui, const Session& session) {
@@ -42,11 +41,10 @@ int CommandHistory(bool json) {
     std::fprintf(stderr, "no settings kept yet in %s\n", store.folder().c_str());
     return kExitOk;
   }
-  std::vector<std::vector<std::string>> rows = {
-      {"ENTRY", "TIME (UTC)", "CAUSE", "DEVICE", "VERSION"}};
+  std::vector<std::vector<std::string>> rows = {{"ENTRY", "TIME", "CAUSE", "DEVICE", "VERSION"}};
   for (const HistoryEntry& e : entries) {
-    rows.push_back(
-        {e.id, e.time, e.cause, HistoryDeviceText(e.device) + " (" + e.link + ")", e.version});
+    rows.push_back({e.id, HistoryTimeText(e.time), e.cause,
+                    HistoryDeviceText(e.device) + " (" + e.link + ")", e.version});
   }
   std::printf("%s", ColumnsText(rows).c_str());
   return kExitOk;

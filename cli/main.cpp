@@ -971,13 +971,9 @@ int CommandRestore(const Options& o) {
   const EscSettingsImage before = session.image;
   EscSettingsImage target = before;
   ApplyHistoryEntry(*entry, target);
-  // The entry decides which curves go out, so it is the image the scope is taken from.
-  auto differences =
-      CompareSetups(target, before, SentScope(session.status.device_class), kind == "v1-bec");
-  for (SetupDifference& d : differences) {
-    std::swap(d.first, d.second);
-    std::printf("%s\n", DifferenceLine(d).c_str());
-  }
+  const auto differences =
+      SendChanges(before, target, session.status.device_class, kind == "v1-bec");
+  std::printf("%s", DifferenceLines(differences).c_str());
   std::fflush(stdout);
   if (o.cmd.Has("dry-run")) {
     std::fprintf(stderr, "dry run: %s\n",

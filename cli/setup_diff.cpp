@@ -7,12 +7,6 @@
 
 namespace tessel {
 
-std::string DiffText(const std::vector<SetupDifference>& differences) {
-  std::string out;
-  for (const SetupDifference& d : differences) out += DifferenceLine(d) + "\n";
-  return out;
-}
-
 std::string DiffJson(const std::vector<SetupDifference>& differences, const std::string& first,
                      const std::string& second) {
   std::string out = std::string("{\"equal\": ") + (differences.empty() ? "true" : "false") +
@@ -95,7 +89,7 @@ int RunDiff(const std::vector<std::string>& files, bool json, const ReadEsc& rea
   if (json) {
     std::printf("%s\n", DiffJson(differences, first_name, second_name).c_str());
   } else {
-    std::printf("%s", DiffText(differences).c_str());
+    std::printf("%s", DifferenceLines(differences).c_str());
     // Like diff(1), nothing on stdout when equal; the count for a person reading along.
     if (differences.empty()) {
       std::fprintf(stderr, "no differences between %s and %s\n", first_name.c_str(),

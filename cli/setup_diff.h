@@ -13,8 +13,6 @@
 
 namespace tessel {
 
-// One line per difference, "LABEL (name): first -> second".
-std::string DiffText(const std::vector<SetupDifference>& differences);
 // {"equal": bool, "first": NAME, "second": NAME, "differences": [{"name", "label", "kind":
 // "field"|"curve", "first", "second"}]}
 std::string DiffJson(const std::vector<SetupDifference>& differences, const std::string& first,

@@ -13,6 +13,7 @@
 #include "core/engine/session.h"
 #include "core/model/settings_file.h"
 #include "sim/virtual_esc_port.h"
+#include "tests/support/fixed_time_zone.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/scratch_folder.h"
 
@@ -293,6 +294,18 @@ TEST(SettingsHistoryFiles, PrunesToTheNewest200AndKeepsOrderWhenTheClockGoesBack
   EXPECT_EQ(*after, ids.back().substr(0, 20) + next);
   EXPECT_TRUE(fs::exists(folder + "/" + held + ".lock"));
   EXPECT_FALSE(fs::exists(folder + "/" + *after + ".lock"));
+}
+
+TEST(SettingsHistoryTime, StoredUtcTimesAreShownInLocalTime) {
+  const test_support::FixedTimeZone zone(test_support::kCentralEurope);
+  EXPECT_EQ(HistoryTimeText("2026-12-08T16:24:03.497Z"), "8 Dec 2026 17:24:03");
+  // Past midnight, and past the year's end, in local time only.
+  EXPECT_EQ(HistoryTimeText("2026-12-31T23:30:00.000Z"), "1 Jan 2027 00:30:00");
+  EXPECT_EQ(HistoryTimeText("2026-07-01T12:00:00Z"), "1 Jul 2026 14:00:00");  // summer time
+  // Not a stored time: shown as it stands rather than as some other moment.
+  for (const char* odd : {"2026-12-08", "2026-13-08T16:24:03.497Z", "2026-12-08T16:24:03.497"}) {
+    EXPECT_EQ(HistoryTimeText(odd), odd);
+  }
 }
 
 }  // namespace

@@ -76,5 +76,26 @@ TEST(SetupCompare, ScopesKeepToWhatTravels) {
   EXPECT_EQ(SentScope(kDeviceV1), CompareScope::kV1);
 }
 
+// What an undo or a restore asks about: from what the ESC holds to what goes out, a curve by
+// its points as a file's comparison shows it, and the target deciding which curves count.
+TEST(SetupCompare, SendChangesRunFromNowToTargetWithCurvesAsPoints) {
+  EscSettingsImage now = Custom();
+  now.run_mode = 1;
+  now.throttle_curve.x[1] = 25;
+  now.throttle_curve.y[1] = 31;
+  now.throttle_curve.x[2] = 100;
+  now.throttle_curve.y[2] = 100;
+  SampleCurve(now.throttle_curve, 3);
+  const EscSettingsImage target = Custom();
+  const auto changes = SendChanges(now, target, kDeviceFull, false);
+  EXPECT_EQ(DifferenceLines(changes),
+            "RUN MODE (run_mode): Forward/Brake/Reverse -> Forward/Brake(*)\n"
+            "THROTTLE CURVE (throttle_curve): (0,0) (25,31) (100,100) -> (0,0) (100,100)\n");
+  // The curve goes out when the target has it custom, whatever the ESC holds now.
+  EscSettingsImage linear = target;
+  linear.throttle_curve_mode = 0;
+  EXPECT_EQ(SendChanges(linear, now, kDeviceFull, false).size(), 3u);
+}
+
 }  // namespace
 }  // namespace tessel

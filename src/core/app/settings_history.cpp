@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
+#include <string_view>
 
 #include "core/engine/session.h"
 #include "core/model/settings_file.h"
@@ -208,6 +210,17 @@ UtcParts SplitUtc(int64_t ms_since_epoch) {
           static_cast<int>(rest % 1000)};
 }
 
+// Days since 1970-01-01 for a civil date, the inverse of SplitUtc's (timegm is not in every
+// C library this file is built with).
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yoe = year - era * 400;
+  const int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
 // "20261208-141503-123"
 std::string IdStamp(int64_t ms_since_epoch) {
   const UtcParts p = SplitUtc(ms_since_epoch);
@@ -289,6 +302,44 @@ std::string IsoTimeUtc(int64_t ms_since_epoch) {
   const UtcParts p = SplitUtc(ms_since_epoch);
   return Two(p.year, 4) + "-" + Two(p.month) + "-" + Two(p.day) + "T" + Two(p.hour) + ":" +
          Two(p.minute) + ":" + Two(p.second) + "." + Two(p.ms, 3) + "Z";
+}
+
+std::string HistoryTimeText(const std::string& stored) {
+  // "YYYY-MM-DDTHH:MM:SS", then ".mmm" (which a person does not need to see) and "Z".
+  static constexpr std::string_view kShape = "0000-00-00T00:00:00";
+  if (stored.size() < kShape.size()) return stored;
+  for (size_t i = 0; i < kShape.size(); ++i) {
+    const bool digit = std::isdigit(static_cast<unsigned char>(stored[i])) != 0;
+    if (kShape[i] == '0' ? !digit : stored[i] != kShape[i]) return stored;
+  }
+  size_t at = kShape.size();
+  if (at < stored.size() && stored[at] == '.') {
+    do ++at;
+    while (at < stored.size() && std::isdigit(static_cast<unsigned char>(stored[at])));
+  }
+  auto number = [&](size_t from, size_t count) { return std::stoi(stored.substr(from, count)); };
+  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+  const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+  if (stored.compare(at, std::string::npos, "Z") != 0 || month < 1 || month > 12 || day < 1 ||
+      day > 31 || hour > 23 || minute > 59 || second > 60) {
+    return stored;
+  }
+  const std::time_t utc = static_cast<std::time_t>(DaysFromCivil(year, month, day) * 86400 +
+                                                   hour * 3600 + minute * 60 + second);
+  std::tm local{};
+#ifdef _WIN32
+  const bool converted = localtime_s(&local, &utc) == 0;
+#else
+  const bool converted = localtime_r(&utc, &local) != nullptr;
+#endif
+  if (!converted) return stored;
+  // Month names of our own: the C library's follow the user's locale, the rest of the tool
+  // speaks English.
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  return std::to_string(local.tm_mday) + " " + kMonths[local.tm_mon] + " " +
+         std::to_string(local.tm_year + 1900) + " " + Two(local.tm_hour) + ":" + Two(local.tm_min) +
+         ":" + Two(local.tm_sec);
 }
 
 bool IsHistoryId(const std::string& text) {

@@ -48,6 +48,10 @@ std::string HistoryDeviceKind(const SessionStatus& status);
 std::string HistoryDeviceText(const std::string& kind);
 // "2026-12-08T14:15:03.123Z" for milliseconds since 1970 (UTC).
 std::string IsoTimeUtc(int64_t ms_since_epoch);
+// A stored time ("2026-12-08T16:24:03.497Z") as people read it, in the local time zone:
+// "8 Dec 2026 17:24:03". Everything that shows a history time to a user shows it so; the
+// sidecars and --json keep the stored form. A text not in the stored form comes back as it is.
+std::string HistoryTimeText(const std::string& stored);
 // True for a name shaped like an entry id (and so safe to put into a path).
 bool IsHistoryId(const std::string& text);
 

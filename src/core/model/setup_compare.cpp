@@ -11,18 +11,33 @@ namespace {
 
 std::string CurveLabel(std::string_view name) {
   std::string out(name);
-  for (char& c : out) c = c == '_' ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    c = c == '_' ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
 }
 
 std::string TableText(const CurveData& curve) {
   std::string out = "table";
-  for (int i = 0; i < kCurvePointsOnWire; ++i) out += (i ? "," : " ") + std::to_string(curve.table[static_cast<size_t>(i)]);
+  for (int i = 0; i < kCurvePointsOnWire; ++i)
+    out += (i ? "," : " ") + std::to_string(curve.table[static_cast<size_t>(i)]);
   return out;
 }
 
 bool SameTable(const CurveData& a, const CurveData& b) {
   return std::equal(a.table.begin(), a.table.begin() + kCurvePointsOnWire, b.table.begin());
+}
+
+// A curve difference as the two sides' points; where the points agree and only the samples
+// differ (a table the tool did not sample itself), as the tables.
+void AddCurveDifference(std::vector<SetupDifference>& out, std::string_view name,
+                        const CurveData& a, const CurveData& b) {
+  std::string first = CurvePointsText(a);
+  std::string second = CurvePointsText(b);
+  if (first == second) {
+    first = TableText(a);
+    second = TableText(b);
+  }
+  out.push_back({true, std::string(name), CurveLabel(name), std::move(first), std::move(second)});
 }
 
 bool Sent(const SettableField& f) {
@@ -49,25 +64,20 @@ std::vector<SetupDifference> CompareSetups(const EscSettingsImage& first,
     }
     const int32_t a = first.*(f.field);
     const int32_t b = second.*(f.field);
-    if (a != b) out.push_back({false, f.name, f.label, OptionTextOrIndex(f, a), OptionTextOrIndex(f, b)});
+    if (a != b)
+      out.push_back({false, f.name, f.label, OptionTextOrIndex(f, a), OptionTextOrIndex(f, b)});
   }
   if (scope == CompareScope::kV1) return out;
   for (const CurveField& c : CurveFields()) {
     const CurveData& a = first.*(c.curve);
     const CurveData& b = second.*(c.curve);
     if (scope == CompareScope::kSentFull) {
-      // The ESC stores the table; a linear curve is not written at all.
+      // The ESC works from the table; a linear curve is not written at all.
       if (first.*(c.mode) == 0 || SameTable(a, b)) continue;
-      out.push_back({true, std::string(c.name), CurveLabel(c.name), TableText(a), TableText(b)});
+    } else if (CurvePointsText(a) == CurvePointsText(b) && SameTable(a, b)) {
       continue;
     }
-    const std::string pa = CurvePointsText(a);
-    const std::string pb = CurvePointsText(b);
-    if (pa != pb) {
-      out.push_back({true, std::string(c.name), CurveLabel(c.name), pa, pb});
-    } else if (!SameTable(a, b)) {
-      out.push_back({true, std::string(c.name), CurveLabel(c.name), TableText(a), TableText(b)});
-    }
+    AddCurveDifference(out, c.name, a, b);
   }
   return out;
 }
@@ -79,12 +89,27 @@ std::string DifferenceLine(const SetupDifference& d, const std::string& first_na
   return out + first_name + " " + d.first + ", " + second_name + " " + d.second;
 }
 
-std::string ReadBackLines(const std::vector<SetupDifference>& differences,
-                          const std::string& indent) {
+std::string DifferenceLines(const std::vector<SetupDifference>& differences,
+                            const std::string& indent, const std::string& first_name,
+                            const std::string& second_name) {
   std::string out;
   for (const SetupDifference& d : differences) {
-    out += indent + DifferenceLine(d, "sent", "read back") + "\n";
+    out += indent + DifferenceLine(d, first_name, second_name) + "\n";
   }
+  return out;
+}
+
+std::string ReadBackLines(const std::vector<SetupDifference>& differences,
+                          const std::string& indent) {
+  return DifferenceLines(differences, indent, "sent", "read back");
+}
+
+std::vector<SetupDifference> SendChanges(const EscSettingsImage& current,
+                                         const EscSettingsImage& target, int32_t device_class,
+                                         bool v1_bec) {
+  std::vector<SetupDifference> out =
+      CompareSetups(target, current, SentScope(device_class), v1_bec);
+  for (SetupDifference& d : out) std::swap(d.first, d.second);
   return out;
 }
 

@@ -13,7 +13,9 @@ struct SetupDifference {
   bool curve = false;  // a curve rather than a field
   std::string name;    // "run_mode", "throttle_curve"
   std::string label;   // "RUN MODE", "THROTTLE CURVE"
-  std::string first;   // option text (or "(index N)"), or the curve's points
+  // Option text (or "(index N)"); a curve as its points, "(0,0) (25,31) (100,100)", or as
+  // its samples, "table 0,3,...", where only those differ.
+  std::string first;
   std::string second;
 };
 
@@ -22,7 +24,8 @@ enum class CompareScope {
   // three curves, compared by their points and then their tables.
   kFile,
   // What a send of a full ESC writes and a read brings back: the 27 sendable fields and the
-  // curve tables (samples 0..39) of the curves whose mode is custom in the first image.
+  // curves whose mode is custom in the first image, compared by their tables (samples 0..39,
+  // what the ESC works from) and shown, as in a file's comparison, by their points.
   kSentFull,
   // The V1-series fields; `v1_bec` adds the BEC voltage of the 16-byte block.
   kV1,
@@ -39,6 +42,19 @@ CompareScope SentScope(int32_t device_class);
 // `second_name` "RUN MODE (run_mode): sent Forward/Brake, read back Forward/Reverse".
 std::string DifferenceLine(const SetupDifference& difference, const std::string& first_name = {},
                            const std::string& second_name = {});
+
+// One DifferenceLine per difference, each after `indent` and ending in a newline: what
+// `diff` prints and what a question lists.
+std::string DifferenceLines(const std::vector<SetupDifference>& differences,
+                            const std::string& indent = {}, const std::string& first_name = {},
+                            const std::string& second_name = {});
+
+// What sending `target` to an ESC that holds `current` changes, each difference from what the
+// ESC holds to what goes out ("now -> then"): what an undo or a restore asks about. `target`
+// decides which curves go out.
+std::vector<SetupDifference> SendChanges(const EscSettingsImage& current,
+                                         const EscSettingsImage& target, int32_t device_class,
+                                         bool v1_bec);
 
 // A verify's findings: one "LABEL (name): sent X, read back Y" line per difference, each after
 // `indent`, and the count as "1 setting read back other than sent" / "N settings ...".

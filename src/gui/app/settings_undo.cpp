@@ -43,24 +43,20 @@ void SettingsUndo::UndoLastSend() {
   ApplyHistoryEntry(step->latest, now);
   EscSettingsImage earlier = session.image;
   ApplyHistoryEntry(step->earlier, earlier);
-  // The earlier image decides which curves go out.
-  auto differences = CompareSetups(earlier, now, SentScope(s.device_class), kind == "v1-bec");
+  const auto differences = SendChanges(now, earlier, s.device_class, kind == "v1-bec");
   if (differences.empty()) {
     window_.Ask("Nothing would change: the ESC already holds the settings kept at " +
-                    step->earlier.time + " (" + step->earlier.cause + ").",
+                    HistoryTimeText(step->earlier.time) + " (" + step->earlier.cause + ").",
                 kUndoLastSendText, Buttons::kOk);
     return;
   }
-  std::string lines;
-  for (SetupDifference& d : differences) {
-    std::swap(d.first, d.second);
-    lines += (lines.empty() ? "" : "\n") + DifferenceLine(d);
-  }
+  std::string lines = DifferenceLines(differences);
+  lines.pop_back();  // the box ends with the last line
   Question question;
   question.text = "Undo the last send?";
   question.detail =
       "This sends the settings the ESC held before the last send (" + step->sent.cause + ", " +
-      step->sent.time + "). " + std::to_string(differences.size()) +
+      HistoryTimeText(step->sent.time) + "). " + std::to_string(differences.size()) +
       (differences.size() == 1 ? " setting changes:\n" : " settings change:\n") + lines;
   question.caption = kUndoLastSendText;
   question.buttons = Buttons::kOkCancel;

@@ -37,14 +37,13 @@ Answer CliUi::Ask(const Question& question) {
   if (flashing_ && text == kUpdateVersionOld) {
     return force_old_version_ ? Answer::kOk : Answer::kCancel;
   }
-  if (buttons == Buttons::kReadSendCancel && send_damaged) return Answer::kNo;
+  if (buttons == Buttons::kReadSendCancel) return send_damaged ? Answer::kNo : Answer::kCancel;
   if (text != kTransferErrorText || tool_ == nullptr) {
     if (buttons == Buttons::kYesNo && overwrite) return Answer::kYes;
-    if (buttons != Buttons::kReadSendCancel) last_message = text;
+    last_message = text;
     // Questions on the command line take the cautious answer.
-    if (buttons == Buttons::kOk) return Answer::kOk;
-    declined = question;
-    return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
+    return buttons == Buttons::kOk ? Answer::kOk
+                                   : (buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel);
   }
   const Session& session = tool_->session();
   const SessionStatus& s = session.status;

@@ -53,8 +53,6 @@ class CliUi : public ToolHost {
   bool gave_up = false;      // a transfer error was answered with Cancel
   std::string failure;       // what went wrong, for the user
   std::string last_message;  // the last message box text that was not a transfer question
-  // The last question answered with its cautious default (Cancel, No) for want of a flag.
-  std::optional<Question> declined;
 
  private:
   // The engines' progress window as the tool's model shows it, taken apart into the moments

@@ -5,8 +5,6 @@
 #include <chrono>
 
 #include "core/engine/serial_update.h"
-#include "core/model/page_rules.h"
-#include "core/model/v1_settings.h"
 
 namespace tessel {
 namespace {
@@ -32,26 +30,29 @@ void CliUi::set_show_progress(bool show, bool terminal) {
                          SteadyMs);
 }
 
-Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
+Answer CliUi::Ask(const Question& question) {
+  const std::string& text = question.text;
+  const Buttons buttons = question.buttons;
   if (flashing_ && text == kUpdateStartQuestion) return Answer::kOk;
   if (flashing_ && text == kUpdateVersionOld) {
     return force_old_version_ ? Answer::kOk : Answer::kCancel;
   }
   if (buttons == Buttons::kReadSendCancel) return send_damaged ? Answer::kNo : Answer::kCancel;
-  if (text != kTransferErrorText || session_ == nullptr) {
+  if (text != kTransferErrorText || tool_ == nullptr) {
     if (buttons == Buttons::kYesNo && overwrite) return Answer::kYes;
     last_message = text;
     // Questions on the command line take the cautious answer.
     return buttons == Buttons::kOk ? Answer::kOk
                                    : (buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel);
   }
-  const SessionStatus& s = session_->status;
+  const Session& session = tool_->session();
+  const SessionStatus& s = session.status;
   // Once nothing has come back for the whole time-out, or the user asked to stop, a retry
   // would only wait again.
-  if (session_->link.idle_expired() || StopRequested()) {
+  if (session.link.idle_expired() || StopRequested()) {
     gave_up = true;
     failure =
-        session_->link.idle_expired() ? "no byte came back from the ESC in time" : "interrupted";
+        session.link.idle_expired() ? "no byte came back from the ESC in time" : "interrupted";
     return Answer::kCancel;
   }
   const int step = s.transfer_direction == kTransferRead ? s.read_step : 1000 + s.send_step;
@@ -71,12 +72,21 @@ Answer CliUi::Ask(const std::string& text, const std::string& caption, Buttons b
   failure = std::string("the ESC stopped answering during the ") +
             (s.transfer_direction == kTransferRead ? "read" : "send") + " (step " +
             std::to_string(step % 1000) + ", " + std::to_string(kRetriesPerStep) + " retries)";
-  (void)caption;
   return Answer::kCancel;
 }
 
+void CliUi::ProgressChanged() {
+  if (tool_ == nullptr) return;
+  const ProgressModel now = tool_->progress();
+  const ProgressModel before = seen_;
+  seen_ = now;
+  if (now.caption != before.caption) OnCaption(now.caption);
+  if (now.total != before.total || now.done != before.done) OnProgress(now.total, now.done);
+  if (before.shown && !now.shown) OnClose();
+}
+
 // The engines name their work by the caption of the progress window.
-void CliUi::SetProgressCaption(const std::string& caption) {
+void CliUi::OnCaption(const std::string& caption) {
   if (flashing_) {
     // The session going back to reading after an update is not the update's progress.
     if (caption == kCaptionSend || caption == kUpdateProcessCaption) meter_.Begin("flashing");
@@ -87,7 +97,7 @@ void CliUi::SetProgressCaption(const std::string& caption) {
   if (caption == kCaptionSend) pending_activity_ = "sending";
 }
 
-void CliUi::SetProgress(uint32_t total, uint32_t done) {
+void CliUi::OnProgress(uint32_t total, uint32_t done) {
   if (total == 0) return;
   if (!flashing_ && !pending_activity_.empty()) {
     meter_.Begin(pending_activity_);
@@ -98,26 +108,19 @@ void CliUi::SetProgress(uint32_t total, uint32_t done) {
   meter_.Update(percent_);
 }
 
-void CliUi::CloseProgress() {
+void CliUi::OnClose() {
   // The engines close the window when a read or send ends; one given up on has been said by
   // the failure. The flash ends its own progress.
   // A send that broke off is no 100 %, whatever the engine's counter reached.
-  const bool cut_off = meter_sending_ && session_ != nullptr &&
-                       session_->send_account.end == SendEnd::kBrokeOff;
+  const bool cut_off = meter_sending_ && tool_->session().send_account.end == SendEnd::kBrokeOff;
   if (!flashing_) meter_.End(!gave_up && !cut_off);
   percent_ = 0;
 }
 
-void CliUi::RefreshPagesFromImage() {
-  if (session_) RefreshAllPagesFromImage(session_->image);
-}
-
-void CliUi::ResetPagesToDefaults() {
-  if (session_) ResetAllPagesToDefaults(session_->image);
-}
-
-void CliUi::V1LoadDefaults() {
-  if (session_) ApplyV1Defaults(session_->image);
+void CliUi::TransferDone(const TransferEnd& end) {
+  // The pages took the read in (with skipped steps too: the failure is said by the outcome).
+  if (end.direction == kTransferRead) read_finished = true;
+  for (const auto& watcher : transfer_watchers) watcher(end);
 }
 
 void CliUi::StartFlashing(bool force_old_version) {
@@ -127,14 +130,17 @@ void CliUi::StartFlashing(bool force_old_version) {
 }
 
 // Without a progress window the V1 dialog's update reports in its status line.
-void CliUi::V1ShowStatus(const std::string& text) {
+void CliUi::Changed() {
+  if (tool_ == nullptr || tool_->v1_status() == seen_v1_status_) return;
+  seen_v1_status_ = tool_->v1_status();
   int percent = 0;
-  if (flashing_ && std::sscanf(text.c_str(), "Transferring.. %d%% done.", &percent) == 1) {
+  if (flashing_ &&
+      std::sscanf(seen_v1_status_.c_str(), "Transferring.. %d%% done.", &percent) == 1) {
     meter_.Update(percent);
   }
 }
 
-void CliUi::ShowAdapterNotice(const std::string& text) {
+void CliUi::ShowNotice(const std::string& text) {
   meter_.BreakLine();
   std::fprintf(stderr, "tesselarc-cli: %s\n", text.c_str());
 }

@@ -1,6 +1,6 @@
-// The command line's answers to the engine's questions: the settings image is the only copy of
-// the settings (there are no page controls), transfer errors are retried a few times and then
-// given up, and progress goes to stderr (ProgressMeter).
+// The command line as a face on the tool: its fixed answers to the tool's questions (transfer
+// errors are retried a few times and then given up), the file named on the command line for
+// every file choice, and the tool's progress on stderr (ProgressMeter).
 #pragma once
 
 #include <csignal>
@@ -10,36 +10,28 @@
 #include <vector>
 
 #include "cli/progress.h"
-#include "core/engine/session.h"
+#include "core/app/tool.h"
 
 namespace tessel {
 
-class CliUi : public SessionUi {
+class CliUi : public ToolHost {
  public:
   static constexpr int kRetriesPerStep = 3;
 
-  void Bind(Session& session) { session_ = &session; }
   CliUi();
+  void Bind(Tool& tool) { tool_ = &tool; }
   // No progress at all (--quiet), or a line on a terminal / plain lines elsewhere.
   void set_show_progress(bool show, bool terminal);
 
-  Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override;
+  // ToolHost
+  Answer Ask(const Question& question) override;
   std::optional<std::string> ChooseOpenFile(const std::string&) override { return file_; }
   std::optional<std::string> ChooseSaveFile(const std::string&) override { return file_; }
-  void SetProgressCaption(const std::string& caption) override;
-  void SetProgress(uint32_t total, uint32_t done) override;
-  void ShowProgress() override {}
-  void CloseProgress() override;
-  void Beep() override {}
-
-  void RefreshPagesFromImage() override;
-  void CollectPageSelections() override {}
-  void ResetPagesToDefaults() override;
-  void ShowLoggedData() override { read_finished = true; }
-  void V1RefreshFromImage() override { read_finished = true; }
-  void V1WriteToImage() override {}
-  void V1ShowSendDone() override { send_finished = true; }
-  void V1LoadDefaults() override;
+  void Changed() override;
+  void ProgressChanged() override;
+  void TransferDone(const TransferEnd& end) override;
+  // Goes to stderr at once; the wait for the adapter goes on.
+  void ShowNotice(const std::string& text) override;
 
   void SetFile(std::string path) { file_ = std::move(path); }
   bool StopRequested() override { return stop_requested && *stop_requested != 0; }
@@ -50,26 +42,28 @@ class CliUi : public SessionUi {
   void FinishProgress(bool ok) { meter_.End(ok); }
   // Leaves a progress line so that a message stands on a line of its own.
   void BreakProgressLine() { meter_.BreakLine(); }
-  void V1ShowStatus(const std::string& text) override;
-  // Goes to stderr at once; the wait for the adapter goes on.
-  void ShowAdapterNotice(const std::string& text) override;
-  void TransferDone(const TransferEnd& end) override {
-    for (const auto& watcher : transfer_watchers) watcher(end);
-  }
-  // Called when a read or a send reached its end (kTransferRead, kTransferSend).
+  // Called when a read or a send reached its end (kTransferRead, kTransferSend); a read that
+  // did also sets read_finished.
   std::vector<std::function<void(const TransferEnd& end)>> transfer_watchers;
 
   bool overwrite = false;     // answer Yes when asked to overwrite a settings file
   bool send_damaged = false;  // answer "Send anyway" when a damaged curve would be sent
   const volatile std::sig_atomic_t* stop_requested = nullptr;  // set by the signal handler
   bool read_finished = false;
-  bool send_finished = false;
   bool gave_up = false;      // a transfer error was answered with Cancel
   std::string failure;       // what went wrong, for the user
   std::string last_message;  // the last message box text that was not a transfer question
 
  private:
-  Session* session_ = nullptr;
+  // The engines' progress window as the tool's model shows it, taken apart into the moments
+  // the meter cares for: a new caption, new counts, the window closing.
+  void OnCaption(const std::string& caption);
+  void OnProgress(uint32_t total, uint32_t done);
+  void OnClose();
+
+  Tool* tool_ = nullptr;
+  ProgressModel seen_;            // the progress model when last looked at
+  std::string seen_v1_status_;    // the V1 dialog's status line when last looked at
   ProgressMeter meter_;
   int percent_ = 0;
   std::string pending_activity_;  // named by the engine, shown from its first progress

@@ -28,11 +28,12 @@
 #include "core/model/sheet.h"
 #include "core/model/firmware_file.h"
 #include "core/engine/serial_update.h"
-#include "core/link/access_notice.h"
 #include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
 #include "core/engine/settings_file_commands.h"
 #include "core/model/settings_file.h"
+#include "core/app/read_checks.h"
+#include "core/app/tool.h"
 #include "core/app/verify_read.h"
 #include "core/model/page_rules.h"
 #include "core/model/pages.h"
@@ -107,7 +108,8 @@ struct Options {
   std::optional<HidDeviceKind> hid_demo;
   double timeout_s = 10;
   bool quiet = false;
-  std::shared_ptr<WireTrace> trace;  // --trace: every transfer, also written to its file
+  // --trace: the file every transfer of the tool's wire trace is also written to.
+  std::shared_ptr<TraceFileOption> trace_file;
   std::string command;
   std::vector<std::string> args;  // the command's positional arguments
   CommandLine cmd;                // and its options
@@ -258,7 +260,8 @@ int CheckAdapterPresent(const Options& o) {
 }
 
 // One running tool: the serial port (real, explicit or virtual), the HID adapter (real, a
-// socket to a virtual one, or virtual in-process), the timer loop and the session.
+// socket to a virtual one, or virtual in-process), the timer loop, and the tool on them with
+// the command line as its face.
 class CliWorld {
  public:
   explicit CliWorld(const Options& o) : loop_(clock_) {
@@ -275,78 +278,74 @@ class CliWorld {
       if (o.port.empty() && !hid_only) ports_ = std::make_unique<QtPortEnumerator>();
     }
     if (o.hid_demo) {
-      auto adapter = std::make_unique<VirtualHidAdapter>(*o.hid_demo);
-      VirtualHidAdapter* raw = adapter.get();
-      take_hid_events_ = [raw] { return raw->TakeEvents(); };
-      hid_device_ = std::move(adapter);
+      hid_device_ = std::make_unique<VirtualHidAdapter>(*o.hid_demo);
     } else if (!o.hid_socket.empty()) {
-      auto socket = std::make_unique<SocketHidDevice>(o.hid_socket);
-      SocketHidDevice* raw = socket.get();
-      take_hid_events_ = [raw] { return raw->TakeEvents(); };
-      hid_device_ = std::move(socket);
+      hid_device_ = std::make_unique<SocketHidDevice>(o.hid_socket);
     } else if (!o.demo && o.port.empty()) {
       hid_device_ = std::make_unique<HidapiDevice>();
     }
-    session_ = std::make_unique<Session>(*port_, ports_.get(), clock_, loop_, ui_);
-    if (!o.port.empty()) session_->link.SetExplicitDevice(o.port);
-    if (hid_device_) hid_ = std::make_unique<HidEngine>(*session_, *hid_device_);
-    if (o.trace) {
-      o.trace->StartAt(clock_.NowMs());
-      session_->link.SetTrace(o.trace.get());
-      if (hid_) hid_->link.SetTrace(o.trace.get());
-    }
-    session_->link.SetAccessNotice(&notice_);
-    if (hid_) hid_->link.SetAccessNotice(&notice_);
-    ui_.Bind(*session_);
+    tool_ = std::make_unique<Tool>(ui_, clock_, loop_, *port_, ports_.get(), hid_device_.get(),
+                                   TESSEL_VERSION);
+    if (o.trace_file) o.trace_file->Attach(tool_->trace());
+    if (!o.port.empty()) session().link.SetExplicitDevice(o.port);
+    ui_.Bind(*tool_);
     ui_.stop_requested = &g_stop;
     ui_.set_show_progress(!o.quiet, isatty(STDERR_FILENO) != 0);
-    loop_.SetHandler([this](int id) {
-      session_->OnTimer(id);
-      PumpHidEvents();
-    });
-    session_->Start();
-    if (hid_) {
-      hid_->Start();
-      // A path given on the command line is opened as it is, without a search.
-      if (!o.hid.empty()) hid_->link.hid_path = o.hid;
-    }
+    loop_.SetHandler([this](int id) { tool_->OnTimer(id); });
+    tool_->Start();
+    // A path given on the command line is opened as it is, without a search.
+    if (hid() != nullptr && !o.hid.empty()) hid()->link.hid_path = o.hid;
     hid_named_ = !o.hid.empty() ? o.hid : o.hid_socket;
     timeout_ms_ = static_cast<uint64_t>(o.timeout_s * 1000);
     // Whatever the engine waits for, the run ends once nothing has come back for this long.
-    session_->link.SetIdleLimit(static_cast<uint32_t>(timeout_ms_));
+    session().link.SetIdleLimit(static_cast<uint32_t>(timeout_ms_));
   }
 
-  Session& session() { return *session_; }
-  HidEngine* hid() { return hid_.get(); }
+  // The engine facts the command line reports or waits on (the adapter's version, the link's
+  // device, the idle limit, the image it edits) are reached through these two.
+  Session& session() { return tool_->session(); }
+  const Session& session() const { return tool_->session(); }
+  HidEngine* hid() { return tool_->hid(); }
   CliUi& ui() { return ui_; }
 
-  bool OnHid() const { return session_->status.link_kind == kLinkHid; }
+  // The command line edits the image itself, where the desktop edits its pages: the pages
+  // take the edited image in, so that the send collects it rather than what was read.
+  void TakeEditedImage() {
+    if (session().status.device_class == kDeviceV1) {
+      tool_->pages().V1RefreshFromImage();
+    } else {
+      tool_->pages().RefreshFromImage();
+    }
+  }
+
+
+  bool OnHid() const { return session().status.link_kind == kLinkHid; }
   // The HID adapter greeted and the device behind it stopped (or never started) answering,
   // or only the LCD program box answers.
   bool HidWithoutEsc() const {
-    const SessionStatus& s = session_->status;
+    const SessionStatus& s = session().status;
     return OnHid() && s.adapter_state == kHidAdapterGreeted && s.esc_state == kEscNone &&
-           (s.lcd_box_answered || session_->last_transfer().outcome == TransferOutcome::kEscLost);
+           (s.lcd_box_answered || session().last_transfer().outcome == TransferOutcome::kEscLost);
   }
   // A transfer ended with `outcome` after the wait that took `mark` began.
   bool EndedWith(uint64_t mark, TransferOutcome outcome) const {
-    return session_->transfer_ends() > mark && session_->last_transfer().outcome == outcome;
+    return session().transfer_ends() > mark && session().last_transfer().outcome == outcome;
   }
   bool EscConnected() const {
-    const SessionStatus& s = session_->status;
+    const SessionStatus& s = session().status;
     return OnHid() ? s.esc_state == kHidEscPresent : s.esc_state == kEscDetected;
   }
 
   // Waits for the automatic read. 0, or 1 (130 when interrupted) with a message on stderr.
   // With `allow_no_esc` an adapter with nothing answering behind it also ends the wait with 0.
   int WaitForRead(bool allow_no_esc = false) {
-    const uint64_t mark = session_->transfer_ends();
+    const uint64_t mark = session().transfer_ends();
     const bool done = loop_.RunUntil(
         [&] {
-          return ui_.gave_up || StopRequested() || session_->unrecognised_reply ||
-                 session_->link.idle_expired() || PortBusy() ||
+          return ui_.gave_up || StopRequested() || session().unrecognised_reply ||
+                 session().link.idle_expired() || PortBusy() ||
                  EndedWith(mark, TransferOutcome::kNoVersion) || HidWithoutEsc() ||
-                 (ui_.read_finished && !session_->status.transfer_active);
+                 (ui_.read_finished && !session().status.transfer_active);
         },
         timeout_ms_);
     if (StopRequested()) {
@@ -354,7 +353,7 @@ class CliWorld {
       return kExitInterrupted;
     }
     if (ui_.gave_up) return Fail(ui_.failure);
-    if (session_->unrecognised_reply) {
+    if (session().unrecognised_reply) {
       return Fail(
           "the ESC's reply was not recognised (a V1 block with values outside the V1 "
           "lists); nothing was taken from it");
@@ -366,27 +365,27 @@ class CliWorld {
     }
     if (HidWithoutEsc()) {
       if (allow_no_esc) return kExitOk;
-      return Fail("the HID adapter (" + hid_->AdapterVersion() +
+      return Fail("the HID adapter (" + hid()->AdapterVersion() +
                   ") answers but no ESC does: check that the ESC is connected to the adapter "
                   "and powered (battery on), then try again");
     }
-    if (done && !session_->link.idle_expired()) return kExitOk;
-    const SessionStatus& s = session_->status;
+    if (done && !session().link.idle_expired()) return kExitOk;
+    const SessionStatus& s = session().status;
     if (EscConnected()) {
       return Fail("the ESC was found but its settings could not be read in time");
     }
-    if (OnHid()) return Fail("the HID adapter at " + hid_->link.hid_path + " does not answer");
-    if (s.adapter_state == kAdapterOpen || session_->link.is_open) {
-      return Fail("no ESC answers on the adapter at " + session_->link.device_name +
+    if (OnHid()) return Fail("the HID adapter at " + hid()->link.hid_path + " does not answer");
+    if (s.adapter_state == kAdapterOpen || session().link.is_open) {
+      return Fail("no ESC answers on the adapter at " + session().link.device_name +
                   ": check that the ESC is connected to the adapter "
                   "and powered (battery on), then try again");
     }
-    if (!notice_.last_denied().empty()) {
-      return Fail("cannot open " + notice_.last_denied() +
+    if (!tool_->access_notice().last_denied().empty()) {
+      return Fail("cannot open " + tool_->access_notice().last_denied() +
                   ": permission denied (run tesselarc-cli doctor)");
     }
-    if (!session_->link.explicit_device().empty()) {
-      return Fail("cannot open " + session_->link.explicit_device());
+    if (!session().link.explicit_device().empty()) {
+      return Fail("cannot open " + session().link.explicit_device());
     }
     if (!hid_named_.empty()) return Fail("cannot open the HID adapter at " + hid_named_);
     return Fail(kNoAdapterText);
@@ -396,11 +395,11 @@ class CliWorld {
   // send after the last (re)connect; otherwise 1 (130 when interrupted) with a message on
   // stderr that says how much of it the ESC took.
   int WaitForSend() {
-    const SendAccount& account = session_->send_account;
+    const SendAccount& account = session().send_account;
     const bool done = loop_.RunUntil(
         [&] {
           return !account.running() || ui_.gave_up || StopRequested() ||
-                 session_->link.idle_expired();
+                 session().link.idle_expired();
         },
         timeout_ms_ + 60000);
     if (account.completed()) return kExitOk;
@@ -412,7 +411,7 @@ class CliWorld {
     if (account.why == SendBreak::kAdapterLost) {
       return Fail("the adapter was lost during the send; " + Partial());
     }
-    if (session_->link.idle_expired()) {
+    if (session().link.idle_expired()) {
       return Fail("no byte came back from the ESC for " + std::to_string(timeout_ms_ / 1000.0) +
                   " s; " + Partial());
     }
@@ -422,7 +421,7 @@ class CliWorld {
   }
 
   // How much of a send that broke off the ESC took.
-  std::string Partial() const { return SendAccountText(session_->send_account); }
+  std::string Partial() const { return SendAccountText(session().send_account); }
 
   bool PortBusy() const {
     return qt_port_ != nullptr && qt_port_->last_error().rfind("port busy", 0) == 0;
@@ -434,25 +433,9 @@ class CliWorld {
   uint64_t timeout_ms() const { return timeout_ms_; }
 
   SheetSource Sheet() {
-    return SheetSource{session_->image, session_->status.device_class,
-                       session_->status.v1_block_variant, session_->VersionText(), DamagedCurves()};
-  }
-
-  // The curves the last read got with a wrong check value (their default points stand in the
-  // image): such a read failed, for `read` and `diff` alike.
-  std::vector<std::string> DamagedCurves() const {
-    std::vector<std::string> names;
-    const auto curves = CurveFields();
-    for (size_t i = 0; i < curves.size(); ++i) {
-      if (session_->damaged_curves[i]) names.emplace_back(curves[i].name);
-    }
-    return names;
-  }
-  // "damaged curve (wrong check value): boost_curve", or empty when every curve arrived whole.
-  std::string DamagedReadText() const {
-    std::string names;
-    for (const auto& n : DamagedCurves()) names += (names.empty() ? "" : ", ") + n;
-    return names.empty() ? names : "damaged curve (wrong check value): " + names;
+    const Session& s = session();
+    return SheetSource{s.image, s.status.device_class, s.status.v1_block_variant, s.VersionText(),
+                       DamagedCurveNames(s)};
   }
 
  private:
@@ -462,29 +445,15 @@ class CliWorld {
     return kExitFailure;
   }
 
-  // The virtual and socket adapters report their own plugging and pulling.
-  void PumpHidEvents() {
-    if (!take_hid_events_ || !hid_) return;
-    for (const HidEvent& e : take_hid_events_()) {
-      if (e.arrived) {
-        hid_->OnDeviceArrived();
-      } else {
-        hid_->OnDeviceRemoved(e.path);
-      }
-    }
-  }
-
   SystemClock clock_;
   TimerLoop loop_;
   CliUi ui_;
-  AccessNotice notice_{ui_};
   std::unique_ptr<SerialPort> port_;
   QtSerialPort* qt_port_ = nullptr;  // the same port when it is a real one
   std::unique_ptr<PortEnumerator> ports_;
   std::unique_ptr<HidDevice> hid_device_;
-  std::function<std::vector<HidEvent>()> take_hid_events_;
-  std::unique_ptr<Session> session_;
-  std::unique_ptr<HidEngine> hid_;
+  // Declared after the devices it uses, so that it goes first.
+  std::unique_ptr<Tool> tool_;
   std::string hid_named_;
   uint64_t timeout_ms_ = 10000;
 };
@@ -587,7 +556,7 @@ int CommandRead(const Options& o) {
   // What a page refresh does to the image (clamping to the option lists).
   RefreshAllPagesFromImage(world.session().image);
   const SheetSource sheet = world.Sheet();
-  if (const std::string damaged = world.DamagedReadText(); !damaged.empty()) {
+  if (const std::string damaged = DamagedReadText(world.session()); !damaged.empty()) {
     std::fprintf(stderr, "tesselarc-cli: %s; default points are shown in its place%s\n",
                  damaged.c_str(), out ? " and no file was written" : "");
     std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
@@ -764,6 +733,7 @@ int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& se
       return kExitUsage;
     }
     session.image = image;
+    world.TakeEditedImage();
     if (!session.V1SendSettings()) {
       std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
       return kExitFailure;
@@ -885,9 +855,6 @@ int CommandSet(const Options& o) {
       return kExitUsage;
     }
   }
-  if (!v1) {
-    if (int rc = RefuseDamagedCurves(world, force)) return rc;
-  }
   const EscSettingsImage before = session.image;
   bool preset = false;
   for (const auto& c : changes) {
@@ -898,6 +865,11 @@ int CommandSet(const Options& o) {
       ApplyProfilePreset(session.image);
       preset = true;
     }
+  }
+  world.TakeEditedImage();
+  // Asked of the image as it will go out: a change may switch a damaged curve on or off.
+  if (!v1) {
+    if (int rc = RefuseDamagedCurves(world, force)) return rc;
   }
   // Every field that differs now, a preset's included.
   int changed = 0;
@@ -987,6 +959,7 @@ int CommandRestore(const Options& o) {
   session.image = target;
   // The entry's curves replace whatever arrived damaged, as an import does.
   if (!v1) session.damaged_curves = {};
+  world.TakeEditedImage();
   history->recorder.NoteSendCause(kCauseRestore);
   if (!(v1 ? session.V1SendSettings() : session.Apply())) {
     std::fprintf(stderr, "tesselarc-cli: the tool is busy; nothing was sent\n");
@@ -1004,7 +977,7 @@ int CommandDiff(const Options& o) {
     CliWorld world(o);
     if (int rc = world.WaitForRead()) return rc;
     // Default points in place of a curve are not what the ESC holds: nothing to compare.
-    if (const std::string damaged = world.DamagedReadText(); !damaged.empty()) {
+    if (const std::string damaged = DamagedReadText(world.session()); !damaged.empty()) {
       std::fprintf(stderr, "tesselarc-cli: %s; nothing was compared, read the ESC again\n",
                    damaged.c_str());
       return kExitFailure;
@@ -1154,8 +1127,8 @@ int Run(int argc, char** argv) {
     // Before anything is looked for or sent: a trace that cannot be kept is no trace.
     const std::string path = line->Value("trace");
     std::string error;
-    options->trace = OpenTraceFile(path, error);
-    if (!options->trace) {
+    options->trace_file = TraceFileOption::Open(path, error);
+    if (!options->trace_file) {
       std::fprintf(stderr, "tesselarc-cli: --trace: cannot write %s: %s; nothing was sent\n",
                    path.c_str(), LowerFirst(error).c_str());
       return kExitUsage;

@@ -8,10 +8,25 @@
 
 namespace tessel {
 
-// A trace whose every line goes to `path` (created or emptied, mode 0600) as it is made.
-// Null with the system's reason in `error` when the file cannot be written: its header is
-// written here, so that a full disk (or /dev/full) is found before anything is sent. A write
-// that fails later is said on stderr at once; the run goes on without the trace.
-std::shared_ptr<WireTrace> OpenTraceFile(const std::string& path, std::string& error);
+class TraceFile;
+
+// FILE, opened (created or emptied, mode 0600) with the trace's header already in it, waiting
+// for the tool's trace to be attached.
+class TraceFileOption {
+ public:
+  // Null with the system's reason in `error` when the file cannot be written: the header is
+  // written here, so that a full disk (or /dev/full) is found before anything is sent.
+  static std::shared_ptr<TraceFileOption> Open(const std::string& path, std::string& error);
+
+  // Every line of `trace` goes to the file from now on. A write that fails later is said on
+  // stderr at once; the run goes on without the trace.
+  void Attach(WireTrace& trace) const;
+
+ private:
+  TraceFileOption(std::string path, std::shared_ptr<TraceFile> file)
+      : path_(std::move(path)), file_(std::move(file)) {}
+  std::string path_;
+  std::shared_ptr<TraceFile> file_;
+};
 
 }  // namespace tessel

@@ -87,6 +87,15 @@ TEST_F(CliFaults, DamagedCurveFailsTheReadAndBlocksASendUnlessForced) {
   r = RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "set", "run_mode=0", "--force"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(Has(sim.TracedHostBytes(), 0xAF));
+
+  // The check is made of the image as it goes out: a linear throttle sends no curve points,
+  // and switching the damaged curve back on is refused like any send of it, naming --force.
+  r = RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "set", "throttle_curve_mode=0"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  r = RunCommand({TESSEL_CLI_BINARY, "--port", sim.path(), "set", "throttle_curve_mode=1"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("throttle curve arrived damaged"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("use --force"), std::string::npos) << r.err;
 }
 
 TEST_F(CliFaults, VanishedOrFrozenEscEndsTheRunInTime) {

@@ -20,12 +20,12 @@ class ThrottleEditor : public ::testing::Test {
  protected:
   void SetUp() override {
     editor = new CThrottleLine(
-        world.EditorContext(world.session.throttle_editor, &SessionStatus::throttle_editor_state),
+        world.EditorContext(CurveKind::kThrottle),
         &world.host);
     // As the page opens it.
     world.session.status.throttle_editor_state = EditorState::kOpen;
     world.session.status.curve_editor_open = true;
-    editor->BeginEdit();
+    model().BeginEdit();
     world.Show(editor);
     editor->RefreshChartPoints();
   }
@@ -94,7 +94,7 @@ TEST_F(ThrottleEditor, ResetThenCancelGivesBackTheOpeningCurveAndOkWritesTheCurv
   model().ApplyCurve();  // a custom curve kept earlier (or read from the ESC)
   model().EndEdit();
   const CurveData kept = world.session.image.throttle_curve;
-  editor->BeginEdit();  // the page opens the editor on it
+  model().BeginEdit();  // the page opens the editor on it
   ClickAt(editor, 70, 30);
   QTest::mouseClick(editor->reset_button(), Qt::LeftButton);
   EXPECT_TRUE(editor->isVisible());
@@ -154,19 +154,19 @@ TEST(BoostEditor, TimingLimitsTheClicksOnItsOwnScale) {
   CurveWorld world;
   CurveModel& model = world.session.boost_editor;
   auto* editor =
-      new CBoostLine(world.EditorContext(model, &SessionStatus::boost_editor_state), &world.host);
+      new CBoostLine(world.EditorContext(CurveKind::kBoost), &world.host);
   world.Show(editor);
 
   // Timing 0: no click is taken, and the default rises at once.
   world.session.image.boost_timing = 0;
-  editor->ResetCurve();
+  model.ResetCurve();
   ClickAt(editor, 1, 50);
   ClickAt(editor, 50, 50, Qt::RightButton);
   EXPECT_EQ(Points(model), (Curve{{0, 0}, {0, 100}, {100, 100}}));
 
   // Timing 64: the whole curve box, which ends left of and below the chart's edges.
   world.session.image.boost_timing = 64;
-  editor->ResetCurve();
+  model.ResetCurve();
   ClickAt(editor, 99, 50);
   ClickAt(editor, 40, 99);
   ClickAt(editor, 102, 50);

@@ -95,7 +95,8 @@ TEST_F(ThrottlePage, CustomOpensTheEditorAndOkGivesThePageBack) {
   EXPECT_TRUE(AllValueBoxesVisible());
   // A reset keeps the curve mode at 0 as its default.
   image().throttle_curve_mode = 1;
-  page->ResetToDefaults();
+  world.tool.pages().ResetToDefaults();
+  page->Render();
   EXPECT_EQ(image().throttle_curve_mode, 0);
 }
 
@@ -158,7 +159,8 @@ TEST_F(BoostPage, EndRpmIsKeptAboveTheStartWhenEitherIsChosen) {
   // Values from the ESC are shown as they are, even with the end not above the start.
   image().boost_start_rpm = 28;  // 15000 rpm
   image().boost_end_rpm = 24;    // 15000 rpm
-  page->RefreshFromImage();
+  world.tool.pages().RefreshFromImage();
+  page->Render();
   EXPECT_EQ(image().boost_end_rpm, 24);
   EXPECT_EQ(Text(&EscSettingsImage::boost_end_rpm), "15000rpm");
 
@@ -219,7 +221,8 @@ TEST_F(BoostPage, CustomSlopeLabelsTheRpmAxisAndANewTimingResetsTheCurve) {
 TEST_F(TurboPage, ActivationMethodDecidesWhatCanBeEdited) {
   // A new page applies no rule: everything starts enabled.
   for (int i = 0; i < page->setting_count(); ++i) EXPECT_TRUE(page->value_box(i)->isEnabled());
-  page->RefreshFromImage();  // factory defaults: 10 points, "Full TH(*)"
+  world.tool.pages().RefreshFromImage();
+  page->Render();  // factory defaults: 10 points, "Full TH(*)"
   EXPECT_TRUE(Enabled(&EscSettingsImage::turbo_delay));
   EXPECT_FALSE(Enabled(&EscSettingsImage::turbo_start_rpm));
 

@@ -10,30 +10,34 @@
 #include <QTest>
 #include <QWidget>
 
-#include "core/engine/session.h"
+#include "core/app/tool.h"
 #include "gui/curves/curve_editor.h"
 #include "gui/pages/settings_page.h"
 #include "sim/virtual_esc_port.h"
-#include "tests/support/recording_ui.h"
 
 namespace tessel::testing {
 
-struct CurveWorld {
+struct CurveWorld : ToolHost {
   ManualClock clock;
   VirtualEscPort port{clock};
   TimerLoop timers{clock};
-  RecordingUi ui;
-  Session session{port, nullptr, clock, timers, ui};
+  Tool tool{*this, clock, timers, port, nullptr, nullptr};
+  Session& session = tool.session();
   QWidget host;
 
-  CurveWorld() { host.resize(700, 420); }
-
-  PageContext Context() {
-    return PageContext{session, [this] { return session.IsBusy(); }, TESSEL_SKIN_DIR};
+  // The pages as created (the tool is not started: no session runs).
+  CurveWorld() {
+    host.resize(700, 420);
+    tool.pages().Start();
   }
-  CurveEditorContext EditorContext(CurveModel& model, EditorState SessionStatus::*state) {
-    return CurveEditorContext{model, session.status, state, [this] { return session.IsBusy(); },
-                              TESSEL_SKIN_DIR};
+
+  Answer Ask(const Question&) override { return Answer::kCancel; }
+  std::optional<std::string> ChooseOpenFile(const std::string&) override { return {}; }
+  std::optional<std::string> ChooseSaveFile(const std::string&) override { return {}; }
+
+  PageContext Context() { return PageContext{tool, TESSEL_SKIN_DIR}; }
+  CurveEditorContext EditorContext(CurveKind kind) {
+    return CurveEditorContext{tool, kind, [this] { return tool.IsBusy(); }, TESSEL_SKIN_DIR};
   }
   // Shows the host with `child` in it and waits until it takes keyboard focus.
   void Show(QWidget* child) {

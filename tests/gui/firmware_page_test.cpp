@@ -88,7 +88,7 @@ TEST(InformationPage, AMissingPictureKeepsTheOneItHad) {
   std::filesystem::copy_file(std::filesystem::path(TESSEL_SKIN_DIR) / "b3.bmp", dir / "b3.bmp",
                              std::filesystem::copy_options::overwrite_existing);
   auto window = MakeWindow(EscVariant::kFull);
-  CFirmware page(window->session(), QString::fromStdString(dir.string()), nullptr);
+  CFirmware page(window->tool(), QString::fromStdString(dir.string()), nullptr);
   EXPECT_EQ(page.background_file(), "b3.bmp");
   window->session().status.lcd_box_connected = true;
   page.RefreshDeviceView();

@@ -110,7 +110,7 @@ TEST(MainWindow, OneDropListAtATimeAndTheSameBoxOpensAgain) {
   QTest::keyClick(page->drop_list(2), Qt::Key_Down);
   QTest::keyClick(page->drop_list(2), Qt::Key_Escape);
   EXPECT_EQ(page->open_list(), -1);
-  page->RefreshFromImage();
+  page->Render();
   EXPECT_EQ(page->selection(2), before);
 }
 
@@ -119,7 +119,7 @@ TEST(MainWindow, AnImageValueBeyondTheListShowsTheLastOption) {
   ASSERT_TRUE(WaitRead(*w));
   w->session().image.punch_rate1 = 200;  // a 30-option list
   CSettingsPage* throttle = w->page(kPageThrottle);
-  throttle->RefreshFromImage();
+  w->RefreshPagesFromImage();
   EXPECT_EQ(w->session().image.punch_rate1, 29);
   EXPECT_EQ(ValueText(throttle, &EscSettingsImage::punch_rate1), "30");
 }

@@ -111,7 +111,7 @@ TEST(TextsFit, EveryValueAndEveryListEntryOnEveryPageIsWhole) {
         box->setText(list->item(row)->text());
         EXPECT_TRUE(ShowsWhole(box));
       }
-      page->RefreshFromImage();
+      page->Render();
       if (!box->isEnabled() || !box->isVisible()) continue;
       QTest::mouseClick(box, Qt::LeftButton);
       ExpectWholeList(list);

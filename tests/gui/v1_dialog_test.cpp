@@ -169,7 +169,7 @@ TEST_F(V1DialogTest, SendSettingsTakesTheListsIntoTheImageFirst) {
 
   // Defaults touch only the dialog until "Send Settings" takes them.
   const auto image_before = V1Fields(window->session().image);
-  dlg->LoadDefaults();
+  window->tool().ui().V1LoadDefaults();  // as Reset Default begins
   EXPECT_EQ(dlg->status_text(), "Default Ok");
   EXPECT_EQ(V1Fields(window->session().image), image_before);
   Esc(*window).ClearReceived();

@@ -171,7 +171,15 @@ TEST(CompareWithFile, ListsThePagesAgainstAFileAndExplainsABadOne) {
     EXPECT_TRUE(modals.summary.isEmpty());
     EXPECT_TRUE(w->status_line()->toolTip().startsWith("Compare failed: "));
   }
-  w->close();
+  {
+    // The run mode chosen above was never sent: quitting asks first.
+    ModalReplies quit;
+    w->close();
+    ASSERT_EQ(quit.boxes.size(), 1);
+    EXPECT_EQ(quit.boxes[0].toStdString(),
+              "Unsent changes|1 change has not been sent to the ESC. Quit anyway?|Apply sends "
+              "them; Quit drops them.");
+  }
   QSettings("tesselarc", "tesselarc").clear();
 }
 

@@ -235,6 +235,17 @@ std::string WebTool::StateJson() const {
   j.Key("hint").String(tool_.page_hint());
   j.Key("title").String(tool_.Title(false));
   j.Key("unsent").Int(static_cast<int64_t>(tool_.unsent_changes()));
+  // What the page asks before a DemoMode link leaves the device with changes unsent.
+  j.Key("leave");
+  if (const std::optional<Question> q = tool_.LeaveQuestion("Switching the device")) {
+    j.BeginObject();
+    j.Key("text").String(q->text);
+    j.Key("caption").String(q->caption);
+    j.Key("detail").String(q->detail);
+    j.EndObject();
+  } else {
+    j.Null();
+  }
   j.Key("v1Status").String(tool_.v1_status());
   j.Key("notice");
   if (notice_serial_ > 0) {

@@ -190,7 +190,7 @@ class WebHidDevice : public HidDevice {
 class BrowserHost : public WebHost {
  public:
   Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override {
-    return AskQuestion(Question{text, caption, buttons, {}, {}});
+    return AskQuestion(Question{text, caption, buttons, {}, {}, {}});
   }
   Answer AskQuestion(const Question& q) override {
     const Buttons buttons = q.buttons;
@@ -406,6 +406,11 @@ EMSCRIPTEN_KEEPALIVE const char* web_virtual_received() {
 // For the benchmark: `n` suspensions of the engine that resume at once, the cost of one wait.
 EMSCRIPTEN_KEEPALIVE void web_bench_suspend(int n) {
   for (int i = 0; i < n; ++i) js_nothing();
+}
+
+// For the browser tests: the virtual ESC stops answering (1) or answers again (0).
+EMSCRIPTEN_KEEPALIVE void web_virtual_silence(int on) {
+  if (world && world->virtual_port) world->virtual_port->esc().faults().silent = on != 0;
 }
 
 EMSCRIPTEN_KEEPALIVE void web_virtual_clear() {

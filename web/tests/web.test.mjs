@@ -204,10 +204,39 @@ test('a damaged firmware file is refused before any question, and the loader is 
   await page.waitForFunction(() => window.tessel.asked.length === 1);
   const refusal = await page.$eval('#ask-text', (e) => e.textContent);
   assert.match(refusal, /was not sent to the ESC: .*needs 7 bytes but only 5 remain/);
-  await shot(page, '13-firmware-refused');
   await page.click('#ask .accent');
+  // The line under the pages keeps the refusal, as the desktop's does.
+  const after = await until(page, (s) => s.failure);
+  assert.match(after.status, /ESC0130\.xup" was not sent to the ESC/);
+  await settle(page);
+  await shot(page, '13-firmware-refused');
   const received = [...Buffer.from(await page.evaluate(() => window.tessel.received()), 'hex')];
   assert.ok(!received.includes(0xd6), `the loader was entered: ${hex(received)}`);
+  await page.close();
+});
+
+test('unsent changes, a send and a send that breaks off read as on the desktop', async () => {
+  const page = await t.page('?demo=full');
+  await until(page, readDone);
+  await press(page, 1001);
+  const changed = await choose(page, 2, 1, 2);
+  assert.equal(changed.status, 'Apply sends 1 change');
+  assert.match(await page.title(), / ●$/);
+  const sent = await applyAndWait(page);
+  assert.equal(sent.status, 'Sent OK');
+  assert.doesNotMatch(await page.title(), /●/);
+  await settle(page);
+  await shot(page, '14-sent');
+
+  await choose(page, 2, 1, 1);
+  await page.click('[data-id="1007"]');
+  await until(page, (s) => s.transfer && s.progress && s.progress.done > 20);
+  await page.evaluate(() => window.tessel.silence(true));
+  const broke = await until(page, (s) => s.failure && !s.transfer);
+  assert.match(broke.status, /^Send broke off/);
+  await settle(page);
+  await shot(page, '15-send-broke-off');
+  await page.evaluate(() => window.tessel.silence(false));
   await page.close();
 });
 

@@ -52,6 +52,7 @@ const EditorDef* EditorOfPage(int32_t page_id) {
 
 PageModel::PageModel(Session& session) : session_(session) {
   v1_ = V1DefaultSelections();
+  v1_shown_ = v1_;
   for (const PageDef& def : EditingPages()) {
     PageState p;
     p.def = &def;
@@ -92,10 +93,14 @@ void PageModel::PageCollect(PageState& p) {
 
 void PageModel::PageRefresh(PageState& p) {
   RefreshPageFromImage(p.def->page_id, session_.image);
+  const int timing = p.IndexOf(&EscSettingsImage::boost_timing);
+  const int32_t timing_before = timing >= 0 ? p.selected[At(timing)] : 0;
   for (size_t i = 0; i < p.selected.size(); ++i) {
     const SettingDef& s = p.def->settings[i];
     p.selected[i] = ClampToOptions(session_.image.*(s.field), s.options.size());
   }
+  // A new boost timing leaves the help of another setting behind.
+  if (timing >= 0 && p.selected[At(timing)] != timing_before) p.help = -1;
   PageCollect(p);
 }
 
@@ -121,10 +126,11 @@ void PageModel::ResetToDefaults() {
 }
 
 void PageModel::ClearHelp() {
-  for (PageState& p : pages_) {
-    p.help = -1;
-    p.open_list = -1;
-  }
+  for (PageState& p : pages_) p.help = -1;
+}
+
+void PageModel::ClearHelp(int32_t page_id) {
+  if (PageState* p = MutablePage(page_id)) p->help = -1;
 }
 
 void PageModel::CloseLists() {
@@ -150,6 +156,7 @@ bool PageModel::Choose(int32_t page_id, int index, int row) {
   p->open_list = -1;
   const int32_t before = p->selected[At(index)];
   p->selected[At(index)] = row;
+  if (before != row && index == p->IndexOf(&EscSettingsImage::boost_timing)) p->help = -1;
   const EditorDef* e = EditorOfPage(page_id);
   if (e != nullptr && index == p->IndexOf(e->mode_field)) mode_before_[EditorSlot(e->kind)] = before;
   OnChosen(*p, index);
@@ -209,10 +216,11 @@ void PageModel::OnChosen(PageState& p, int index) {
     }
     return;
   }
-  // Throttle and brake: only the curve mode acts at once.
+  // Throttle and brake: every choice reaches the image at once; the curve mode also opens
+  // or drops its editor.
+  PageCollect(p);
   if (index != mode) return;
   if (custom) {
-    image.*(e->mode_field) = p.selected[At(mode)];
     OpenEditorOf(*e, mode_before);
   } else {
     DropCustomCurve(p, *e);
@@ -318,22 +326,25 @@ bool PageModel::V1Choose(int index, int row) {
   if (index < 0 || At(index) >= kV1SettingCount) return false;
   const V1SettingDef& def = V1Settings()[At(index)];
   if (row < 0 || At(row) >= def.options.size()) return false;
-  v1_[At(index)] = row;
+  v1_shown_[At(index)] = row;
   return true;
 }
 
 void PageModel::V1RefreshFromImage() {
   const auto& defs = V1Settings();
   for (size_t i = 0; i < kV1SettingCount; ++i) v1_[i] = session_.image.*(defs[i].field);
+  v1_shown_ = v1_;
 }
 
 void PageModel::V1WriteToImage() {
+  V1TakeChoices();
   const auto& defs = V1Settings();
   for (size_t i = 0; i < kV1SettingCount; ++i) session_.image.*(defs[i].field) = v1_[i];
 }
 
 void PageModel::V1LoadDefaults() {
   v1_ = V1DefaultSelections();
+  v1_shown_ = v1_;
 }
 
 void PageModel::NoteEscHolds() {
@@ -344,7 +355,7 @@ EscSettingsImage PageModel::Pending() const {
   EscSettingsImage image = session_.image;
   if (session_.status.device_class == kDeviceV1) {
     const auto& defs = V1Settings();
-    for (size_t i = 0; i < kV1SettingCount; ++i) image.*(defs[i].field) = v1_[i];
+    for (size_t i = 0; i < kV1SettingCount; ++i) image.*(defs[i].field) = v1_shown_[i];
     return image;
   }
   for (const PageState& p : pages_) {

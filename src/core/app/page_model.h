@@ -72,8 +72,10 @@ class PageModel {
   void CloseLists();
   // A row chosen in a list; then the page's rule for that setting.
   bool Choose(int32_t page_id, int index, int row);
-  // A page switch or a command clears the help texts.
+  // A page switch or a command clears the help texts; the Boost page's own when its help box
+  // loses the focus.
   void ClearHelp();
+  void ClearHelp(int32_t page_id);
 
   // The hosting contract's page operations on all five pages.
   void RefreshFromImage();
@@ -98,9 +100,13 @@ class PageModel {
   // The page has hidden its closed editor and shows its value boxes again.
   void TakeBackEditor(CurveKind kind);
 
-  // The V1 view: its stored selections and the dialog's operations.
-  const std::array<int32_t, kV1SettingCount>& v1_selected() const { return v1_; }
+  // The V1 view: what its lists show, and the stored selections that a send takes them into
+  // (a choice stands only until the next refresh unless it is sent).
+  const std::array<int32_t, kV1SettingCount>& v1_selected() const { return v1_shown_; }
+  const std::array<int32_t, kV1SettingCount>& v1_stored() const { return v1_; }
   bool V1Choose(int index, int row);
+  void V1Revert() { v1_shown_ = v1_; }
+  void V1TakeChoices() { v1_ = v1_shown_; }
   void V1RefreshFromImage();
   void V1WriteToImage();
   void V1LoadDefaults();
@@ -127,6 +133,7 @@ class PageModel {
   Session& session_;
   std::vector<PageState> pages_;
   std::array<int32_t, kV1SettingCount> v1_{};
+  std::array<int32_t, kV1SettingCount> v1_shown_{};
   // The curve mode each editor's page held when the editor opened (CANCEL restores it).
   std::array<int32_t, 3> mode_before_{};
   std::optional<EscSettingsImage> baseline_;

@@ -4,8 +4,6 @@ namespace tessel {
 
 namespace {
 
-constexpr size_t kUnknown = static_cast<size_t>(-1);
-
 bool IsTransfer(Activity a) {
   return a == Activity::kReading || a == Activity::kSending;
 }
@@ -18,7 +16,6 @@ void StatusModel::Report(const std::string& text, const SessionStatus& status) {
   if (showing_failure()) return;
   outcome_ = text;
   failed_ = false;
-  unsent_at_outcome_ = kUnknown;  // taken at the next update
   text_ = text;
 }
 
@@ -48,6 +45,10 @@ void StatusModel::UserActed() {
   notice_.clear();
 }
 
+void StatusModel::ChangeMade() {
+  if (!failed_) outcome_.clear();
+}
+
 void StatusModel::NoteAsked() {
   asked_ = true;
   notice_.clear();
@@ -62,9 +63,6 @@ std::string StatusModel::TakeNotice() {
 const std::string& StatusModel::Update(const SessionStatus& status, bool hid_update,
                                        size_t unsent) {
   const Activity now = CurrentActivity(status, hid_update);
-  // A change made after a success was reported speaks louder than the success.
-  if (unsent_at_outcome_ == kUnknown) unsent_at_outcome_ = unsent;
-  if (!failed_ && !outcome_.empty() && unsent != unsent_at_outcome_) outcome_.clear();
   if (now != activity_) {
     const Activity before = activity_;
     activity_ = now;
@@ -101,8 +99,10 @@ const std::string& StatusModel::Update(const SessionStatus& status, bool hid_upd
 }
 
 std::string StatusModel::PageHint(const SessionStatus& status) const {
-  if (activity_ == Activity::kNoEsc && status.link_kind == kLinkHid && status.lcd_box_answered) {
-    return kLcdBoxHint;
+  // The LCD program box keeps silent behind the HID adapter until the user switches to it,
+  // so the tool cannot tell it from an ESC without power: it names both.
+  if (activity_ == Activity::kNoEsc && status.link_kind == kLinkHid) {
+    return PageAreaHint(activity_) + "\n" + kLcdBoxHint;
   }
   return PageAreaHint(activity_);
 }

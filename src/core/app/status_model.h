@@ -19,7 +19,7 @@ namespace tessel {
 // loss of the ESC or the adapter reports itself.
 // "Apply sends 1 change", "Apply sends 3 changes".
 std::string UnsentChangesText(size_t count);
-// The HID adapter answers and the LCD program box is behind it, not an ESC.
+// The HID adapter answers and nothing behind it does: it may be the LCD program box.
 constexpr const char* kLcdBoxHint = "An LCD program box? Device › LCD Program Box";
 
 class StatusModel {
@@ -28,12 +28,14 @@ class StatusModel {
   void Report(const std::string& text, const SessionStatus& status);
   void ReportFailure(const std::string& text, const SessionStatus& status);
   // The line for the current state; call it whenever the status may have changed. `unsent`
-  // is the count of unsent changes: once it differs from what it was when a success was
-  // reported, "Apply sends N changes" takes the success's place (a failure stays).
+  // is the count of unsent changes, said when nothing else is ("Apply sends 2 changes").
   const std::string& Update(const SessionStatus& status, bool hid_update = false,
                             size_t unsent = 0);
   // The user clicked, typed or chose a command: a failure has been seen and gives way.
   void UserActed();
+  // The user changed a setting: a success reported before speaks no longer (a failure stays
+  // until the user's next action, which this already was).
+  void ChangeMade();
   // The user answered a question or a message box: the failure that follows it needs no
   // box of its own.
   void NoteAsked();
@@ -58,7 +60,6 @@ class StatusModel {
   bool failed_in_work_ = false;  // the present (or last) read or send reported a failure
   bool asked_ = false;  // a box was answered since the user's last action or the work began
   std::string notice_;
-  size_t unsent_at_outcome_ = 0;
   std::string text_ = ActivityText(Activity::kSearching);
 };
 

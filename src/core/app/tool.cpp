@@ -41,7 +41,13 @@ Tool::~Tool() {
 }
 
 void Tool::Start() {
+  const EngineCall call(*this);
   pages_.Start();
+  // The V1 view as created: the 14-byte block (no BEC) until an ESC says otherwise, and the
+  // factory selections.
+  session_->status.v1_block_variant = kV1Block14;
+  pages_.V1LoadDefaults();
+  v1_status_ = "Default Ok";
   session_->status.page_shown = false;
   session_->Start();
   if (hid_) hid_->Start();
@@ -51,6 +57,7 @@ void Tool::Start() {
 // ---- events ----
 
 void Tool::OnTimer(int id) {
+  const EngineCall call(*this);
   session_->OnTimer(id);
   PumpHidEvents();
   Refresh();
@@ -62,6 +69,7 @@ void Tool::PumpHidEvents() {
 }
 
 void Tool::OnHidEvent(bool arrived, const std::string& path) {
+  const EngineCall call(*this);
   if (!hid_) return;
   if (arrived) {
     hid_->OnDeviceArrived();
@@ -71,6 +79,7 @@ void Tool::OnHidEvent(bool arrived, const std::string& path) {
 }
 
 void Tool::OnSerialPortEvent(bool arrived, const std::string& device) {
+  const EngineCall call(*this);
   const SerialLink& link = session_->link;
   // Another device coming or going must not cut a transfer short.
   if (link.is_open && device != link.device_name) return;
@@ -82,6 +91,7 @@ void Tool::OnSerialPortEvent(bool arrived, const std::string& device) {
 }
 
 void Tool::SwapDevices(bool to_hid, const std::function<void()>& swap) {
+  const EngineCall call(*this);
   if (session_->status.update_running) return;
   // The HID adapter in use goes away with the old device.
   if (hid_ && (session_->status.link_kind == kLinkHid || hid_->link.IsOpen())) hid_->Disconnect();
@@ -128,6 +138,7 @@ void Tool::UserActed() {
 }
 
 bool Tool::PressButton(ButtonId id) {
+  const EngineCall call(*this);
   UserActed();
   SessionStatus& s = session_->status;
   if (id == ButtonId::kApply || id == ButtonId::kDefault) {
@@ -143,10 +154,12 @@ bool Tool::PressButton(ButtonId id) {
   if (session_->IsBusy() && !(id == ButtonId::kInformation && s.lcd_box_connected)) return false;
   s.requested_page = PageOfButton(id);
   pages_.ClearHelp();
+  pages_.CloseLists();
   if (s.link_kind != kLinkHid && !s.SerialConnected() && !s.lcd_box_connected) {
     // Without a connected ESC the page area is empty and the device class unknown.
     s.device_class = kDeviceUnknown;
   }
+  host_.OpeningPage(s.requested_page);
   host_.SwitchToPage(s.requested_page);
   s.shown_page = s.requested_page;
   s.page_shown = true;
@@ -164,6 +177,7 @@ bool Tool::StartDefaultSend(bool (Session::*send)()) {
 }
 
 bool Tool::ResetDefault() {
+  const EngineCall call(*this);
   UserActed();
   pages_.ClearHelp();
   const bool started = StartDefaultSend(&Session::ResetDefault);
@@ -172,6 +186,7 @@ bool Tool::ResetDefault() {
 }
 
 bool Tool::ReadFromEsc() {
+  const EngineCall call(*this);
   UserActed();
   pages_.ClearHelp();
   const bool started = session_->ReadFromEsc();
@@ -180,6 +195,7 @@ bool Tool::ReadFromEsc() {
 }
 
 bool Tool::ImportFile() {
+  const EngineCall call(*this);
   UserActed();
   const bool imported = ImportSettings(*session_);
   Refresh();
@@ -188,6 +204,7 @@ bool Tool::ImportFile() {
 }
 
 bool Tool::ExportFile() {
+  const EngineCall call(*this);
   UserActed();
   const bool exported = ExportSettings(*session_);
   Refresh();
@@ -195,7 +212,12 @@ bool Tool::ExportFile() {
 }
 
 void Tool::UpdateFirmware(bool from_v1_view) {
+  const EngineCall call(*this);
   UserActed();
+  if (from_v1_view) {
+    pages_.V1Revert();
+    host_.Changed();
+  }
   if (session_->status.link_kind == kLinkHid) {
     if (hid_) hid_->StartHidFirmwareUpdate();
   } else {
@@ -206,6 +228,7 @@ void Tool::UpdateFirmware(bool from_v1_view) {
 }
 
 bool Tool::EnterLcdMode() {
+  const EngineCall call(*this);
   UserActed();
   const bool done = hid_ && hid_->EnterLcdMode();
   Refresh();
@@ -213,6 +236,7 @@ bool Tool::EnterLcdMode() {
 }
 
 bool Tool::EnterEscMode() {
+  const EngineCall call(*this);
   UserActed();
   const bool done = hid_ && hid_->EnterEscMode();
   Refresh();
@@ -234,6 +258,7 @@ void Tool::CloseLists() {
 bool Tool::Choose(int32_t page_id, int index, int row) {
   UserActed();
   const bool chosen = pages_.Choose(page_id, index, row);
+  if (chosen) status_.ChangeMade();
   Refresh();
   host_.Changed();
   return chosen;
@@ -248,6 +273,7 @@ void Tool::EditorMouse(const ChartGeometry& chart, PageModel::Mouse what, int32_
 void Tool::EditorOk() {
   UserActed();
   pages_.EditorOk();
+  status_.ChangeMade();
   Refresh();
   host_.Changed();
 }
@@ -255,6 +281,7 @@ void Tool::EditorOk() {
 void Tool::EditorCancel() {
   UserActed();
   pages_.EditorCancel();
+  status_.ChangeMade();
   Refresh();
   host_.Changed();
 }
@@ -262,6 +289,7 @@ void Tool::EditorCancel() {
 void Tool::EditorReset() {
   UserActed();
   pages_.EditorReset();
+  status_.ChangeMade();
   Refresh();
   host_.Changed();
 }
@@ -273,13 +301,24 @@ void Tool::TakeBackEditor(CurveKind kind) {
 bool Tool::V1Choose(int index, int row) {
   UserActed();
   const bool chosen = pages_.V1Choose(index, row);
+  if (chosen) status_.ChangeMade();
   Refresh();
   host_.Changed();
   return chosen;
 }
 
+void Tool::V1Revert() {
+  pages_.V1Revert();
+  Refresh();
+  host_.Changed();
+}
+
 bool Tool::V1Read() {
+  const EngineCall call(*this);
   UserActed();
+  // The read shows the stored choices again first, whether it starts or not.
+  pages_.V1Revert();
+  host_.Changed();
   if (session_->IsBusy()) return false;
   const bool started = session_->V1ReadSettings();
   Refresh();
@@ -287,8 +326,10 @@ bool Tool::V1Read() {
 }
 
 bool Tool::V1Send() {
+  const EngineCall call(*this);
   UserActed();
   if (session_->IsBusy()) return false;
+  pages_.V1TakeChoices();
   const bool started = session_->V1SendSettings();
   Refresh();
   return started;
@@ -313,15 +354,19 @@ std::optional<Question> Tool::LeaveQuestion(const std::string& leaving) const {
   return q;
 }
 
-CloseVerdict Tool::MayClose() const {
+CloseVerdict Tool::MayClose() {
   CloseVerdict v;
+  // A firmware update is never cut short, and nothing may pause it either: the notice needs
+  // no answer.
   if (UpdateRunning()) {
     v.refused = true;
     v.refusal = kCloseDuringUpdateText;
+    ReportFailure("The window stays open until the firmware update has ended");
     return v;
   }
   if (CurrentActivity(session_->status, false) == Activity::kSending) {
-    v.question = Question{kCloseDuringSendText, "Close", Buttons::kOkCancel, {}, Answer::kCancel};
+    v.question = Question{kCloseDuringSendText, "Close", Buttons::kOkCancel, {}, Answer::kCancel,
+                          {"Close anyway", "Keep sending"}};
     return v;
   }
   v.question = LeaveQuestion("Quit");
@@ -372,8 +417,27 @@ Tool::Commands Tool::commands() const {
   return c;
 }
 
+Tool::EngineCall::EngineCall(Tool& tool) : tool_(tool) {
+  ++tool_.engine_depth_;
+}
+
+Tool::EngineCall::~EngineCall() {
+  if (--tool_.engine_depth_ == 0) tool_.RefreshNow();
+}
+
 void Tool::Refresh() {
+  // Within an engine's step the status is half-way: a failure the step reports at its end
+  // must not find its loss already told in other words.
+  if (engine_depth_ == 0) RefreshNow();
+}
+
+void Tool::RefreshNow() {
+  const std::string before = status_.text();
+  const bool failure_before = status_.showing_failure();
   status_.Update(session_->status, hid_ && hid_->UpdateRunning(), pages_.UnsentChanges());
+  if (status_.text() != before || status_.showing_failure() != failure_before) {
+    host_.StatusChanged();
+  }
   if (status_.notice_pending()) host_.NoticePending();
 }
 
@@ -392,7 +456,7 @@ void Tool::ReportFailure(const std::string& text) {
 // ---- the engines' window seam ----
 
 Answer Tool::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
-  return AskQuestion(Question{text, caption, buttons, {}, {}});
+  return AskQuestion(Question{text, caption, buttons, {}, {}, {}});
 }
 
 Answer Tool::AskQuestion(const Question& question) {
@@ -453,6 +517,8 @@ void Tool::TransferDone(const TransferEnd& end) {
 }
 
 void Tool::ProcessEvents() {
+  // A blocking procedure (the serial update) lets the face paint: the line follows it.
+  RefreshNow();
   host_.Changed();
   host_.ProcessEvents();
 }
@@ -485,22 +551,26 @@ void Tool::SetStatusLabels(const std::string& esc, const std::string& usb) {
 
 void Tool::ShowEscControls(bool show) {
   info_.esc_controls = show;
+  host_.ShowEscControls(show);
   host_.Changed();
 }
 
 void Tool::EnableUpdateButton() {
   info_.software = session_->VersionText();
   info_.version_fields = true;
+  host_.ShowSoftwareVersion();
   host_.Changed();
 }
 
 void Tool::HideVersionFields() {
   info_.version_fields = false;
+  host_.HideVersionFields();
   host_.Changed();
 }
 
 void Tool::SetHardwareText(const std::string& text) {
   info_.hardware = text;
+  host_.ShowHardwareText();
   host_.Changed();
 }
 

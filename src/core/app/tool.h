@@ -36,6 +36,8 @@ class ToolHost : public AdapterNoticeSink {
   virtual std::optional<std::string> ChooseSaveFile(const std::string& filter) = 0;
   // A model changed (pages, status, V1 view, information page): draw it again.
   virtual void Changed() {}
+  // The status line's text changed (Tool::status_line()).
+  virtual void StatusChanged() {}
   // Tool::progress() changed.
   virtual void ProgressChanged() {}
   virtual void Beep() {}
@@ -62,6 +64,14 @@ class ToolHost : public AdapterNoticeSink {
   virtual void UpdateMenuBitmaps() {}
   virtual void HideSimpleDialog() {}
   virtual void RefreshDeviceView() {}
+  // The information page's fields (Tool::info() holds their texts).
+  virtual void ShowSoftwareVersion() {}
+  virtual void HideVersionFields() {}
+  virtual void ShowHardwareText() {}
+  // The page buttons other than information show or go (the LCD program box's mode).
+  virtual void ShowEscControls(bool /*show*/) {}
+  // A page button was taken: the page is about to show (SwitchToPage follows).
+  virtual void OpeningPage(int32_t /*page*/) {}
 };
 
 // The progress window.
@@ -142,6 +152,8 @@ class Tool : private SessionUi {
   void EditorReset();
   void TakeBackEditor(CurveKind kind);
   bool V1Choose(int index, int row);
+  // A click beside the V1 view's lists: they show the stored choices again.
+  void V1Revert();
   bool V1Read();
   bool V1Send();
   bool V1Default();
@@ -150,7 +162,8 @@ class Tool : private SessionUi {
   // Unsent changes before quitting or switching the device (DemoMode); none when there are
   // none.
   std::optional<Question> LeaveQuestion(const std::string& leaving) const;
-  CloseVerdict MayClose() const;
+  // A refusal also goes on the status line.
+  CloseVerdict MayClose();
   // The loss of an update the user wants to leave during: refused, with the line saying why.
   bool RefuseDuringUpdate(const std::string& what);
 
@@ -237,6 +250,19 @@ class Tool : private SessionUi {
   void V1ShowStatus(const std::string& text) override;
 
   bool StartDefaultSend(bool (Session::*send)());
+  void RefreshNow();
+  // Held while a command or a tick runs on the engines; the status line is brought up to date
+  // when the outermost one ends.
+  class EngineCall {
+   public:
+    explicit EngineCall(Tool& tool);
+    ~EngineCall();
+    EngineCall(const EngineCall&) = delete;
+    EngineCall& operator=(const EngineCall&) = delete;
+
+   private:
+    Tool& tool_;
+  };
 
   ToolHost& host_;
   Clock& clock_;
@@ -256,6 +282,7 @@ class Tool : private SessionUi {
   int beeps_ = 0;
   bool undo_available_ = false;
   bool default_send_ = false;  // the send that runs restores the factory settings
+  int engine_depth_ = 0;
 };
 
 }  // namespace tessel

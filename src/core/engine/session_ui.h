@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/engine/transfer_outcome.h"
 #include "core/link/access_notice.h"
@@ -25,6 +26,9 @@ struct Question {
   Buttons buttons = Buttons::kOk;
   std::string detail;
   std::optional<Answer> default_answer;
+  // The buttons' own words, in the order of `buttons` ("Close anyway", "Keep sending"); empty
+  // for the standard words.
+  std::vector<std::string> choices;
 };
 
 class SessionUi : public AdapterNoticeSink {

@@ -57,7 +57,7 @@ bool ImportSettings(const SettingsFileHost& host) {
   if (result != SettingsFileError::kNone) {
     // The box keeps its text; the reason, as the command line gives it, goes under it.
     const std::string reason = QuotedPath(*chosen) + ": " + SettingsFileRejection(bytes, result);
-    host.ui.AskQuestion(Question{kImportErrorText, kImportCaption, Buttons::kOkCancel, reason, {}});
+    host.ui.AskQuestion(Question{kImportErrorText, kImportCaption, Buttons::kOkCancel, reason, {}, {}});
     host.ui.ReportFailure("Import failed: " + reason);
     return false;
   }
@@ -83,7 +83,7 @@ bool ImportJsonSetup(const SettingsFileHost& host, const std::string& path) {
     error = path + ": a setup for a V1-series ESC; the connected ESC is a full ESC";
   }
   if (!ok) {
-    host.ui.AskQuestion(Question{kImportErrorText, kImportCaption, Buttons::kOkCancel, error, {}});
+    host.ui.AskQuestion(Question{kImportErrorText, kImportCaption, Buttons::kOkCancel, error, {}, {}});
     host.ui.ReportFailure("Import failed: " + error);
     return false;
   }

@@ -59,6 +59,7 @@ Question StartUpdateQuestion(const StartUpdateFacts& facts) {
              kUpdateWarningCaption,
              Buttons::kOkCancel,
              facts.file_path,
+             {},
              {}};
   const std::string versions = UpdateVersionsText(facts);
   if (!versions.empty()) q.detail += "\n" + versions;

@@ -92,7 +92,7 @@ void CompareWithFile(CCorvaneDlg& window) {
     // The box keeps the import error's text; the reason goes under it, as an import shows it.
     const std::string prefix = std::string(kImportErrorText) + " ";
     const std::string reason = error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
-    window.AskQuestion(Question{kImportErrorText, kCompareCaption, Buttons::kOk, reason, {}});
+    window.AskQuestion(Question{kImportErrorText, kCompareCaption, Buttons::kOk, reason, {}, {}});
     window.ReportFailure("Compare failed: " + reason);
     return;
   }

@@ -45,13 +45,7 @@ namespace tessel {
 
 namespace {
 
-constexpr const char* kTitle = "Tessel Arc USB V1.0";
-
-constexpr const char* kCloseDuringSendText =
-    "A transfer is running. Closing now leaves the ESC with part of the new settings.";
-constexpr const char* kCloseDuringUpdateText =
-    "A firmware update is running. Cutting it short can leave the device without working "
-    "firmware, so the window stays open until the update has ended.";
+constexpr const char* kTitle = kToolTitle;
 
 constexpr const char* kImportText = "Inport ESC Data";
 constexpr const char* kExportText = "Export Esc Data";
@@ -99,19 +93,16 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
       hid_devices_.UseHardware();
     }
   }
-  session_ =
-      std::make_unique<Session>(devices_.port(), &devices_.enumerator(), clock_, timers_, *this);
-  hid_ = std::make_unique<HidEngine>(*session_, hid_devices_);
+  tool_ = std::make_unique<Tool>(*this, clock_, timers_, devices_.port(), &devices_.enumerator(),
+                                 &hid_devices_, TESSEL_VERSION);
   undo_ = new SettingsUndo(*this, options_.history_folder);
-  session_->link.SetAccessNotice(&access_notice_);
-  hid_->link.SetAccessNotice(&access_notice_);
+  tool_->set_undo_available(true);
   // The desktop tool always keeps the last lines of the trace; --trace also writes each one.
-  wire_trace_.StartAt(clock_.NowMs());
   if (auto file = options_.trace_file) {
     // The header goes at once: a file that cannot take it stops the tool before it sends
     // anything; one that fills up later is said on the status line, once.
     auto opened = std::make_shared<bool>(false);
-    wire_trace_.SetSink([this, file, opened](const std::string& line) {
+    tool_->trace().SetSink([this, file, opened](const std::string& line) {
       if (file->failed() || file->Write(line) || !*opened) return;
       ReportFailure("Wire trace: the --trace file cannot be written (" + file->error() +
                     "); it stops here. Help › Save Wire Trace still keeps the last lines.");
@@ -119,11 +110,8 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
     if (file->failed()) trace_error_ = file->error();
     *opened = true;
   }
-  session_->link.SetTrace(&wire_trace_);
-  hid_->link.SetTrace(&wire_trace_);
   timers_.SetHandler([this](int id) {
-    session_->OnTimer(id);
-    PumpHidEvents();
+    tool_->OnTimer(id);
     UpdateStatus();
     RestWhileUnplugged();
   });
@@ -146,14 +134,12 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   // adapter is also looked for here while its server is not there.
   hid_poll_ = new QTimer(this);
   hid_poll_->setInterval(500);
-  connect(hid_poll_, &QTimer::timeout, this, [this] { PumpHidEvents(); });
+  connect(hid_poll_, &QTimer::timeout, this, [this] { tool_->PumpHidEvents(); });
   UpdateHidPoll();
   qApp->installEventFilter(this);
 
   // Start-up: no page, the first ESC found is read at once.
-  session_->status.page_shown = false;
-  session_->Start();
-  hid_->Start();
+  tool_->Start();
   UpdateTitle();
   UpdateStatus();
   setFixedSize(sizeHint());
@@ -162,7 +148,6 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
 CCorvaneDlg::~CCorvaneDlg() {
   qApp->removeEventFilter(this);
   timers_.StopAll();
-  if (hid_) hid_->HidClose();
   hid_hotplug_watcher_.reset();
   hid_hotplug_monitor_.reset();
   hotplug_watcher_.reset();
@@ -187,21 +172,18 @@ void CCorvaneDlg::BuildMenu() {
   auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key, auto&& action) {
     QAction* a = menu->addAction(text);
     if (!key.isEmpty()) a->setShortcut(key);
-    connect(a, &QAction::triggered, this, [this] { UserActed(); });
+    connect(a, &QAction::triggered, this, [this] { tool_->UserActed(); });
     connect(a, &QAction::triggered, this, action);
     commands_[text] = a;
     return a;
   };
   QMenu* file = menuBar()->addMenu("&File");
   add(file, kImportText, QKeySequence(Qt::CTRL | Qt::Key_O), [this] {
-    if (ImportSettings(*session_)) {
-      ShowLoggedData();
-      undo_->recorder().NoteImported();
-    }
+    if (tool_->ImportFile()) undo_->recorder().NoteImported();
     UpdateStatus();
   });
   add(file, kExportText, QKeySequence(Qt::CTRL | Qt::Key_S), [this] {
-    ExportSettings(*session_);
+    tool_->ExportFile();
     UpdateStatus();
   });
   add(file, kCompareWithFileText, QKeySequence(), [this] {
@@ -218,11 +200,11 @@ void CCorvaneDlg::BuildMenu() {
   add(device, kResetDefaultText, QKeySequence(), [this] { OnResetDefault(); });
   // The program-box modes belong to the HID adapter; on the serial adapter they do nothing.
   add(device, "ESC Speed Controller", QKeySequence(), [this] {
-    hid_->EnterEscMode();
+    tool_->EnterEscMode();
     UpdateStatus();
   });
   add(device, "LCD Program Box", QKeySequence(), [this] {
-    hid_->EnterLcdMode();
+    tool_->EnterLcdMode();
     UpdateStatus();
   });
   device->addSeparator();
@@ -239,7 +221,7 @@ void CCorvaneDlg::BuildMenu() {
     a->setChecked(variant == options_.demo);
     demo_group_->addAction(a);
     demo_actions_[key] = a;
-    connect(a, &QAction::triggered, this, [this] { UserActed(); });
+    connect(a, &QAction::triggered, this, [this] { tool_->UserActed(); });
     connect(a, &QAction::triggered, this, [this, variant] { SetDemo(variant); });
   };
   add_demo("USB programming adapter", 0, std::nullopt);
@@ -254,7 +236,7 @@ void CCorvaneDlg::BuildMenu() {
     a->setChecked(options_.hid_demo == kind);
     demo_group_->addAction(a);
     demo_actions_[key] = a;
-    connect(a, &QAction::triggered, this, [this] { UserActed(); });
+    connect(a, &QAction::triggered, this, [this] { tool_->UserActed(); });
     connect(a, &QAction::triggered, this, [this, kind] { SetHidDemo(kind); });
   };
   add_hid_demo("Virtual HID adapter with ESC", 4, HidDeviceKind::kFullEsc);
@@ -270,7 +252,7 @@ void CCorvaneDlg::BuildMenu() {
   });
   add(help, kSaveWireTraceText, QKeySequence(), [this] {
     if (UpdatePausedBy("saving the wire trace")) return;
-    if (const auto saved = SaveWireTrace(this, wire_trace_)) {
+    if (const auto saved = SaveWireTrace(this, tool_->trace())) {
       ReportOutcome("Wire trace saved to " + saved->toStdString());
     }
   });
@@ -283,8 +265,8 @@ void CCorvaneDlg::BuildMenu() {
 }
 
 void CCorvaneDlg::BuildButtons() {
-  auto busy = [this] { return session_->IsBusy(); };
-  SessionStatus& status = session_->status;
+  auto busy = [this] { return tool_->IsBusy(); };
+  SessionStatus& status = session().status;
   for (const PageButtonLayout& b : MainWindow().page_buttons) {
     auto* button = new CCownerDrawBton(b.id, status, busy, central_);
     button->setObjectName(QString("button_%1").arg(b.id));
@@ -347,17 +329,15 @@ void CCorvaneDlg::BuildPages() {
   page_hint_->setStyleSheet(QString("QLabel { color: %1; background: transparent; }")
                                 .arg(kHintColour.name()));
   page_hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
-  PageContext context{*session_, [this] { return session_->IsBusy(); }, options_.skin_folder};
+  PageContext context{*tool_, options_.skin_folder};
   pages_ = CreateEditingPages(context, page_area_);
   data_page_ = new CData(context, page_area_);
   for (CSettingsPage* p : pages_) p->hide();
   data_page_->hide();
-  info_page_ = new CFirmware(*session_, options_.skin_folder, page_area_);
-  info_page_->SetHidUpdate([this] { hid_->StartHidFirmwareUpdate(); });
+  info_page_ = new CFirmware(*tool_, options_.skin_folder, page_area_);
   info_page_->hide();
   // The V1 dialog covers the row of page buttons when it shows.
-  v1_dlg_ = new CV1Dlg(*session_, options_.skin_folder, central_);
-  v1_dlg_->SetHidUpdate([this] { hid_->StartHidFirmwareUpdate(); });
+  v1_dlg_ = new CV1Dlg(*tool_, options_.skin_folder, central_);
   v1_dlg_->setGeometry(ToQRect(MainWindow().v1_area));
   v1_dlg_->hide();
   // The page buttons come back as the editor goes, not on the next tick.
@@ -379,9 +359,7 @@ CCownerDrawBton* CCorvaneDlg::button(int id) const {
 }
 
 void CCorvaneDlg::UpdateTitle() {
-  QString title = kTitle;
-  if (devices_.demo() || hid_devices_.demo()) title += " - DEMO";
-  setWindowTitle(title);
+  setWindowTitle(QString::fromStdString(tool_->Title(devices_.demo() || hid_devices_.demo())));
 }
 
 void CCorvaneDlg::SetDemo(std::optional<EscVariant> variant) {
@@ -394,32 +372,36 @@ void CCorvaneDlg::SetHidDemo(HidDeviceKind kind) {
 
 void CCorvaneDlg::SwitchDevices(std::optional<EscVariant> serial,
                                 std::optional<HidDeviceKind> hid) {
-  if (session_->status.update_running) return;
-  // The HID adapter in use goes away with the old device.
-  if (session_->status.link_kind == kLinkHid || hid_->link.IsOpen()) hid_->Disconnect();
-  if (hid) {
-    devices_.UseNothing();
-    hid_devices_.UseVirtual(*hid);
-  } else {
-    devices_.Use(serial);
-    if (serial) {
-      hid_devices_.UseNone();
-    } else if (!options_.hid_socket.isEmpty()) {
-      hid_devices_.UseSocket(options_.hid_socket.toStdString());
-    } else {
-      hid_devices_.UseHardware();
+  if (session().status.update_running) return;
+  // Changes not yet sent belong to the device being left.
+  if (const auto question = tool_->LeaveQuestion("Switching the device")) {
+    if (Ask(*question) != Answer::kOk) {
+      if (demo_group_) {
+        const int key = hid_devices_.demo() ? 4 + static_cast<int>(*hid_devices_.demo())
+                        : devices_.demo()   ? (*devices_.demo() == EscVariant::kFull ? 1
+                                               : *devices_.demo() == EscVariant::kV1 ? 2
+                                                                                     : 3)
+                                            : 0;
+        if (demo_actions_.count(key)) demo_actions_[key]->setChecked(true);
+      }
+      return;
     }
   }
-  session_->link.LinkClose();
-  // The old device is gone and a new one has arrived.
-  session_->OnSerialPortRemoved();
-  if (!hid) session_->OnSerialPortArrived();
-  session_->PrepareRead();
-  if (hid) {
-    hid_->OnDeviceArrived();
-  } else {
-    hid_->link.hid_path = hid_->link.HidFindPath();
-  }
+  tool_->SwapDevices(hid.has_value(), [&] {
+    if (hid) {
+      devices_.UseNothing();
+      hid_devices_.UseVirtual(*hid);
+    } else {
+      devices_.Use(serial);
+      if (serial) {
+        hid_devices_.UseNone();
+      } else if (!options_.hid_socket.isEmpty()) {
+        hid_devices_.UseSocket(options_.hid_socket.toStdString());
+      } else {
+        hid_devices_.UseHardware();
+      }
+    }
+  });
   int key = 0;
   if (hid) {
     key = 4 + static_cast<int>(*hid);
@@ -433,11 +415,7 @@ void CCorvaneDlg::SwitchDevices(std::optional<EscVariant> serial,
 
 void CCorvaneDlg::OnHidEvent(const HidEvent& event) {
   if (hid_devices_.target() != HidSwitch::Target::kHardware) return;
-  if (event.arrived) {
-    hid_->OnDeviceArrived();
-  } else {
-    hid_->OnDeviceRemoved(event.path);
-  }
+  tool_->OnHidEvent(event.arrived, event.path);
 }
 
 void CCorvaneDlg::UpdateHidPoll() {
@@ -455,49 +433,15 @@ bool CCorvaneDlg::hotplug_events() const {
 }
 
 void CCorvaneDlg::RestWhileUnplugged() {
-  // A searching tick can find nothing that an arrival event would not announce: with no
-  // adapter the timers stop, and the arrival (OnPortEvent, OnHidEvent) arms them again.
-  const SessionStatus& s = session_->status;
-  if (s.link_kind != kLinkNone || s.update_running) return;
-  auto adapter_listed = [this] {
-    for (const PortInfo& info : devices_.enumerator().Ports()) {
-      if (IsAcceptedAdapter(info)) return true;
-    }
-    return false;
-  };
-  if (hotplug_monitor_ && hotplug_monitor_->event_driven() && !devices_.virtual_port() &&
-      !session_->link.is_open && !adapter_listed()) {
-    timers_.Stop(kTimerSession);
-  }
-  if (hid_hotplug_monitor_ && hid_hotplug_monitor_->event_driven() &&
-      hid_devices_.target() == HidSwitch::Target::kHardware && !hid_->link.IsOpen() &&
-      hid_->link.hid_path.empty()) {
-    timers_.Stop(kTimerHidProbe);
-  }
-}
-
-void CCorvaneDlg::PumpHidEvents() {
-  if (hid_devices_.target() == HidSwitch::Target::kHardware) return;
-  for (const HidEvent& e : hid_devices_.TakeEvents()) {
-    if (e.arrived) {
-      hid_->OnDeviceArrived();
-    } else {
-      hid_->OnDeviceRemoved(e.path);
-    }
-  }
+  tool_->RestWhileUnplugged(
+      hotplug_monitor_ && hotplug_monitor_->event_driven() && !devices_.virtual_port(),
+      hid_hotplug_monitor_ && hid_hotplug_monitor_->event_driven() &&
+          hid_devices_.target() == HidSwitch::Target::kHardware);
 }
 
 void CCorvaneDlg::OnPortEvent(bool arrived, const std::string& device) {
   if (devices_.demo()) return;  // the virtual ESC does not come and go with USB ports
-  const SerialLink& link = session_->link;
-  // Only the adapter's own port matters once one is open: another device coming or going
-  // must not cut a transfer short.
-  if (link.is_open && device != link.device_name) return;
-  if (arrived) {
-    session_->OnSerialPortArrived();
-  } else {
-    session_->OnSerialPortRemoved();
-  }
+  tool_->OnSerialPortEvent(arrived, device);
 }
 
 void CCorvaneDlg::SetButtonsVisible(bool page_buttons, bool info_button) {
@@ -511,7 +455,7 @@ void CCorvaneDlg::SetButtonsVisible(bool page_buttons, bool info_button) {
 }
 
 void CCorvaneDlg::ShowPage(int32_t page) {
-  SessionStatus& s = session_->status;
+  SessionStatus& s = session().status;
   if (s.curve_editor_open) return;
   if (!s.lcd_box_connected && s.shown_page == s.requested_page) return;
   bool connected = false;
@@ -573,11 +517,18 @@ void CCorvaneDlg::ShowPage(int32_t page) {
 }
 
 void CCorvaneDlg::OnPageButton(int id) {
-  SessionStatus& s = session_->status;
-  if (IsBusy() && !(id == 1000 && s.lcd_box_connected)) return;
-  if (id == 1000 || id == 1001) ShowIndicators(false);
+  if (!tool_->PressButton(static_cast<ButtonId>(id))) return;
+  MarkSkinsForRenewal();
+  UpdateMenuBitmaps();
+  RefreshMainWindow();
+  info_page_->RefreshDeviceView();
+  info_page_->update();
+}
+
+// The page's controls as the page button leaves them, before the page shows.
+void CCorvaneDlg::OpeningPage(int32_t page) {
+  if (page == kPageInformation || page == kPageGeneral) ShowIndicators(false);
   ClearHelp();
-  const int32_t page = s.requested_page;
   if (CSettingsPage* p = this->page(page)) {
     if (page == kPageBoost) {
       p->HideAllControls();
@@ -590,20 +541,12 @@ void CCorvaneDlg::OnPageButton(int id) {
   } else if (page == kPageData) {
     data_page_->ShowValueBoxes();
   }
-  ShowPage(page);
-  s.shown_page = page;
-  s.page_shown = true;
-  MarkSkinsForRenewal();
-  UpdateMenuBitmaps();
-  RefreshMainWindow();
-  info_page_->RefreshDeviceView();
-  info_page_->update();
 }
 
 void CCorvaneDlg::OnApply() {
   ClearHelp();
   undo_->recorder().NoteSendCause(undo_->recorder().ApplyCause());
-  if (!session_->Apply()) {
+  if (!tool_->PressButton(ButtonId::kApply)) {
     undo_->recorder().NoteSendCause({});
     return;
   }
@@ -613,7 +556,7 @@ void CCorvaneDlg::OnApply() {
 void CCorvaneDlg::OnDefault() {
   ClearHelp();
   undo_->recorder().NoteSendCause(kCauseDefault);
-  if (!session_->Default()) {
+  if (!tool_->PressButton(ButtonId::kDefault)) {
     undo_->recorder().NoteSendCause({});
     return;
   }
@@ -623,13 +566,13 @@ void CCorvaneDlg::OnDefault() {
 void CCorvaneDlg::OnResetDefault() {
   ClearHelp();
   undo_->recorder().NoteSendCause(kCauseDefault);
-  if (!session_->ResetDefault()) undo_->recorder().NoteSendCause({});
+  if (!tool_->ResetDefault()) undo_->recorder().NoteSendCause({});
   UpdateStatus();
 }
 
 void CCorvaneDlg::OnReadFromEsc() {
   ClearHelp();
-  session_->ReadFromEsc();
+  tool_->ReadFromEsc();
   UpdateStatus();
 }
 
@@ -639,10 +582,10 @@ QAction* CCorvaneDlg::command(const QString& text) const {
 }
 
 void CCorvaneDlg::UpdateStatus() {
-  if (!session_ || !status_line_) return;
-  const SessionStatus& s = session_->status;
-  const QString text = QString::fromStdString(status_model_.Update(s, hid_->UpdateRunning()));
-  const bool failure = status_model_.showing_failure();
+  if (!tool_ || !status_line_) return;
+  tool_->Refresh();
+  const QString text = QString::fromStdString(tool_->status_line().text());
+  const bool failure = tool_->status_line().showing_failure();
   if (text != shown_status_ || failure != shown_failure_) {
     shown_status_ = text;
     shown_failure_ = failure;
@@ -659,70 +602,52 @@ void CCorvaneDlg::UpdateStatus() {
     status_line_->setText(QFontMetrics(font).elidedText(text, Qt::ElideMiddle, room));
     status_line_->setToolTip(text);
   }
-  page_hint_->setText(QString::fromStdString(PageAreaHint(status_model_.activity())));
-  if (status_model_.notice_pending() && !notice_queued_) {
-    // Shown once the engine's step has returned, so that a question it asks next can
-    // speak for the failure instead.
-    notice_queued_ = true;
-    QTimer::singleShot(0, this, [this] {
-      notice_queued_ = false;
-      ShowFailureNotice();
-    });
-  }
+  page_hint_->setText(QString::fromStdString(tool_->page_hint()));
+  UpdateTitle();
 
   // Commands and buttons that cannot act are greyed rather than silently ignored.
-  const bool busy = session_->IsBusy();
-  const bool full_esc = s.device_class == kDeviceFull && !s.lcd_box_connected;
-  const bool connected = s.link_kind == kLinkHid ? s.HidConnected() : s.SerialConnected();
+  const Tool::Commands can = tool_->commands();
   auto enable = [this](const char* text, bool on) {
     if (QAction* a = command(text)) a->setEnabled(on);
   };
-  enable(kImportText, !busy && full_esc);
-  enable(kExportText, !busy && full_esc);
-  enable(kCompareWithFileText, !busy && full_esc);
-  enable(kReadFromEscText, !busy && !s.lcd_box_connected);
+  enable(kImportText, can.import_export);
+  enable(kExportText, can.import_export);
+  enable(kCompareWithFileText, can.import_export);
+  enable(kReadFromEscText, can.read);
   enable(kUndoLastSendText, undo_->CanUndo());
-  enable(kResetDefaultText,
-         !busy && (s.device_class == kDeviceV1 || IsEditingPage(s.requested_page)));
-  enable("ESC Speed Controller", hid_->CanEnterEscMode());
-  enable("LCD Program Box", hid_->CanEnterLcdMode());
-  if (demo_group_) demo_group_->setEnabled(!s.update_running);
-  const bool pages_can_act = connected && s.device_class == kDeviceFull &&
-                             !s.curve_editor_open && !s.update_running && !hid_->UpdateRunning();
+  enable(kResetDefaultText, can.reset_default);
+  enable("ESC Speed Controller", can.esc_mode);
+  enable("LCD Program Box", can.lcd_mode);
+  if (demo_group_) demo_group_->setEnabled(can.demo);
   for (const PageButtonLayout& b : MainWindow().page_buttons) {
-    const bool on = b.id == 1000 ? pages_can_act || s.lcd_box_connected
-                                 : pages_can_act && !s.lcd_box_connected;
-    buttons_[b.id]->setEnabled(on);
+    buttons_[b.id]->setEnabled(b.id == 1000 ? can.information : can.pages);
   }
 }
 
-void CCorvaneDlg::ReportOutcome(const std::string& text) {
-  status_model_.Report(text, session_->status);
-  UpdateStatus();
-}
-
-void CCorvaneDlg::ReportFailure(const std::string& text) {
-  status_model_.ReportFailure(text, session_->status);
-  UpdateStatus();
-}
-
-void CCorvaneDlg::UserActed() {
-  status_model_.UserActed();
-  // The buttons a click lands on are judged by the state at the click, not by the last tick.
-  UpdateStatus();
+void CCorvaneDlg::NoticePending() {
+  if (notice_queued_) return;
+  // Shown once the engine's step has returned, so that a question it asks next can speak for
+  // the failure instead.
+  notice_queued_ = true;
+  QTimer::singleShot(0, this, [this] {
+    notice_queued_ = false;
+    ShowFailureNotice();
+  });
 }
 
 bool CCorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if ((type == QEvent::MouseButtonPress || type == QEvent::KeyPress) && watched->isWidgetType() &&
       static_cast<QWidget*>(watched)->window() == this) {
-    UserActed();
+    // The buttons a click lands on are judged by the state at the click, not by the last tick.
+    tool_->UserActed();
+    UpdateStatus();
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
 void CCorvaneDlg::ShowFailureNotice() {
-  const std::string text = status_model_.TakeNotice();
+  const std::string text = tool_->TakeNotice();
   // A box already open speaks for the failure.
   if (text.empty() || QApplication::activeModalWidget() != nullptr) return;
   if (!failure_notice_) {
@@ -747,7 +672,7 @@ void CCorvaneDlg::ShowIndicators(bool show) {
     buttons_[1105]->show();
     return;
   }
-  if (session_->status.device_class == kDeviceFull) return;
+  if (session().status.device_class == kDeviceFull) return;
   esc_label_->hide();
   usb_label_->hide();
   buttons_[1104]->hide();
@@ -757,7 +682,7 @@ void CCorvaneDlg::ShowIndicators(bool show) {
 void CCorvaneDlg::UpdateMenuBitmaps() {
   if (!skins_marked_) return;
   skins_marked_ = false;
-  SessionStatus& s = session_->status;
+  SessionStatus& s = session().status;
   auto by_class = [&] {
     if (s.device_class == kDeviceV1) return QString("V1Menu.bmp");
     if (s.device_class == kDeviceFull) return QString("V3Menu.bmp");
@@ -794,46 +719,36 @@ void CCorvaneDlg::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   const QPixmap& bg =
-      session_ && session_->status.page_shown ? page_background_ : start_background_;
+      tool_ && session().status.page_shown ? page_background_ : start_background_;
   painter.drawPixmap(central_->geometry().topLeft(), bg);
 }
 
 // The serial update dispatches window messages from its own loop: a modal window opened from
 // there would hold the transfer until it closed. Such commands wait for the update's end.
 bool CCorvaneDlg::UpdatePausedBy(const std::string& what) {
-  if (!session_->status.update_running) return false;
-  ReportFailure("Not during a firmware update: " + what + " opens when the update has ended");
-  return true;
+  return tool_->RefuseDuringUpdate(what);
 }
 
 bool CCorvaneDlg::MayClose() {
-  // A firmware update is never cut short, and nothing may pause it either: the serial update
-  // dispatches this close from its own loop, and a modal box here would hold the transfer
-  // until it is answered while the ESC's loader times out. The notice needs no answer.
-  if (session_->status.update_running || hid_->UpdateRunning()) {
+  // The serial update dispatches this close from its own loop: a modal box here would hold
+  // the transfer while the ESC's loader times out, so a refusal comes as a notice.
+  const CloseVerdict verdict = tool_->MayClose();
+  if (verdict.refused) {
     if (!close_notice_) {
       close_notice_ = new QMessageBox(QMessageBox::Warning, "Firmware update",
-                                      kCloseDuringUpdateText, QMessageBox::Ok, this);
+                                      QString::fromStdString(verdict.refusal), QMessageBox::Ok,
+                                      this);
       close_notice_->setObjectName("close_notice");
       close_notice_->setModal(false);
       close_notice_->setWindowModality(Qt::NonModal);
     }
     close_notice_->show();
     close_notice_->raise();
-    ReportFailure("The window stays open until the firmware update has ended");
     return false;
   }
-  if (CurrentActivity(session_->status, false) != Activity::kSending) return true;
-  QMessageBox box(QMessageBox::Warning, "Close", kCloseDuringSendText, QMessageBox::NoButton,
-                  this);
-  QPushButton* close_button = box.addButton("Close anyway", QMessageBox::DestructiveRole);
-  QPushButton* stay = box.addButton("Keep sending", QMessageBox::RejectRole);
-  box.setDefaultButton(stay);
-  box.setEscapeButton(stay);
-  box.exec();
+  if (!verdict.question) return true;
   // The send may have ended while the question was open; closing is then harmless.
-  return box.clickedButton() == close_button ||
-         CurrentActivity(session_->status, false) != Activity::kSending;
+  return Ask(*verdict.question) == Answer::kOk || !tool_->MayClose().question;
 }
 
 void CCorvaneDlg::closeEvent(QCloseEvent* event) {
@@ -844,12 +759,12 @@ void CCorvaneDlg::closeEvent(QCloseEvent* event) {
   // Nothing ticks on after the window has gone: the timers stop and the adapters let go.
   timers_.StopAll();
   hid_poll_->stop();
-  if (hid_) hid_->HidClose();
+  if (HidEngine* hid = tool_->hid()) hid->HidClose();
   progress_->Close();
   QMainWindow::closeEvent(event);
 }
 
-void CCorvaneDlg::ShowAdapterNotice(const std::string& text) {
+void CCorvaneDlg::ShowNotice(const std::string& text) {
   // One box at a time: a second refused adapter replaces the text of the first.
   if (!adapter_notice_) {
     adapter_notice_ = new QMessageBox(QMessageBox::Warning, "USB adapter", QString(),
@@ -863,12 +778,7 @@ void CCorvaneDlg::ShowAdapterNotice(const std::string& text) {
   adapter_notice_->raise();
 }
 
-Answer CCorvaneDlg::Ask(const std::string& text, const std::string& caption, Buttons buttons) {
-  return AskQuestion(Question{text, caption, buttons, {}, {}});
-}
-
-Answer CCorvaneDlg::AskQuestion(const Question& question) {
-  status_model_.NoteAsked();
+Answer CCorvaneDlg::Ask(const Question& question) {
   const std::string& text = question.text;
   const std::string& caption = question.caption;
   const Buttons buttons = question.buttons;
@@ -897,6 +807,15 @@ Answer CCorvaneDlg::AskQuestion(const Question& question) {
   if (buttons == Buttons::kReadSendCancel) {
     box.button(QMessageBox::Yes)->setText(QObject::tr("Read again"));
     box.button(QMessageBox::No)->setText(QObject::tr("Send anyway"));
+  }
+  // The question's own words for its buttons, in their order.
+  std::vector<QMessageBox::StandardButton> order;
+  for (QMessageBox::StandardButton b : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No,
+                                        QMessageBox::Cancel}) {
+    if (set & b) order.push_back(b);
+  }
+  for (size_t i = 0; i < question.choices.size() && i < order.size(); ++i) {
+    box.button(order[i])->setText(QString::fromStdString(question.choices[i]));
   }
   if (!detail.empty()) {
     box.setInformativeText(QString::fromStdString(detail));
@@ -954,21 +873,16 @@ std::optional<std::string> CCorvaneDlg::ChooseSaveFile(const std::string& filter
   return ChooseFile(true, filter);
 }
 
-void CCorvaneDlg::SetProgressCaption(const std::string& caption) {
-  progress_->SetCaption(QString::fromStdString(caption));
-}
-
-void CCorvaneDlg::SetProgress(uint32_t total, uint32_t done) {
-  progress_->SetProgress(total, done);
-}
-
-void CCorvaneDlg::ShowProgress() {
-  progress_->Place();
-  progress_->show();
-}
-
-void CCorvaneDlg::CloseProgress() {
-  progress_->Close();
+void CCorvaneDlg::ProgressChanged() {
+  const ProgressModel& p = tool_->progress();
+  progress_->SetCaption(QString::fromStdString(p.caption));
+  progress_->SetProgress(p.total, p.done);
+  if (p.shown && !progress_->isVisible()) {
+    progress_->Place();
+    progress_->show();
+  } else if (!p.shown && progress_->isVisible()) {
+    progress_->Close();
+  }
 }
 
 void CCorvaneDlg::Beep() {
@@ -1000,23 +914,18 @@ void CCorvaneDlg::HideSimpleDialog() {
   v1_dlg_->hide();
 }
 
-void CCorvaneDlg::RefreshPagesFromImage() {
-  for (CSettingsPage* p : pages_) p->RefreshFromImage();
-}
-
-void CCorvaneDlg::CollectPageSelections() {
-  for (CSettingsPage* p : pages_) p->CollectSelections();
-}
-
-void CCorvaneDlg::ResetPagesToDefaults() {
-  for (CSettingsPage* p : pages_) p->ResetToDefaults();
-}
-
-void CCorvaneDlg::ShowLoggedData() {
+void CCorvaneDlg::Changed() {
+  if (!tool_ || pages_.empty()) return;
+  for (CSettingsPage* p : pages_) p->Render();
   data_page_->ShowLoggedData();
+  v1_dlg_->Render();
+  const InfoModel& info = tool_->info();
+  esc_label_->setText(QString::fromStdString(info.esc_label));
+  usb_label_->setText(QString::fromStdString(info.usb_label));
+  UpdateStatus();
 }
 
-void CCorvaneDlg::EnableUpdateButton() {
+void CCorvaneDlg::ShowSoftwareVersion() {
   info_page_->ShowSoftwareVersion();
 }
 
@@ -1028,14 +937,8 @@ void CCorvaneDlg::HideVersionFields() {
   info_page_->HideVersionFields();
 }
 
-void CCorvaneDlg::SetHardwareText(const std::string& text) {
-  info_page_->SetHardwareText(QString::fromStdString(text));
-}
-
-void CCorvaneDlg::SetStatusLabels(const std::string& esc, const std::string& usb) {
-  esc_label_->setText(QString::fromStdString(esc));
-  usb_label_->setText(QString::fromStdString(usb));
-  RedrawIndicators();
+void CCorvaneDlg::ShowHardwareText() {
+  info_page_->SetHardwareText(QString::fromStdString(tool_->info().hardware));
 }
 
 void CCorvaneDlg::ShowEscControls(bool show) {
@@ -1045,26 +948,6 @@ void CCorvaneDlg::ShowEscControls(bool show) {
 
 void CCorvaneDlg::ProcessEvents() {
   QCoreApplication::processEvents();
-}
-
-void CCorvaneDlg::V1RefreshFromImage() {
-  v1_dlg_->RefreshFromImage();
-}
-
-void CCorvaneDlg::V1WriteToImage() {
-  v1_dlg_->WriteToImage();
-}
-
-void CCorvaneDlg::V1ShowSendDone() {
-  v1_dlg_->ShowSendDone();
-}
-
-void CCorvaneDlg::V1LoadDefaults() {
-  v1_dlg_->LoadDefaults();
-}
-
-void CCorvaneDlg::V1ShowStatus(const std::string& text) {
-  v1_dlg_->ShowStatus(QString::fromStdString(text));
 }
 
 }  // namespace tessel

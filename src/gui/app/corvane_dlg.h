@@ -1,7 +1,7 @@
 // The main window: skin background, the row of page buttons, the ESC and USB indicators, the
-// menu, every page, the progress window and the timers that drive the session engine. It is
-// also the engine's window seam (SessionUi): message boxes, the progress window and the page
-// operations all go through it.
+// menu, every page, the progress window and the Qt timers that drive the tool. It is the
+// desktop's face on the tool (core/app): it draws the tool's models, shows its questions as
+// message boxes and passes the user's input in.
 #pragma once
 
 #include <QLabel>
@@ -13,11 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/link/access_notice.h"
-#include "core/engine/hid_engine.h"
-#include "core/link/wire_trace.h"
-#include "core/engine/session.h"
-#include "core/app/status_model.h"
+#include "core/app/tool.h"
 #include "gui/app/device_switch.h"
 #include "gui/app/hid_switch.h"
 #include "gui/app/owner_draw_button.h"
@@ -43,7 +39,7 @@ class HidHotplugMonitor;
 class HidHotplugWatcher;
 class TraceFile;
 
-class CCorvaneDlg : public QMainWindow, public SessionUi {
+class CCorvaneDlg : public QMainWindow, public ToolHost {
   Q_OBJECT
  public:
   struct Options {
@@ -62,8 +58,9 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
 
   // False when "Back.bmp" could not be loaded: the window closes at once.
   bool ok() const { return ok_; }
-  Session& session() { return *session_; }
-  bool IsBusy() const { return session_->IsBusy(); }
+  Tool& tool() { return *tool_; }
+  Session& session() { return tool_->session(); }
+  bool IsBusy() const { return tool_->IsBusy(); }
 
   void ShowPage(int32_t page);
   void ClearHelp();
@@ -75,9 +72,9 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   std::optional<HidDeviceKind> hid_demo() const { return hid_devices_.demo(); }
   VirtualEscPort* virtual_port() { return devices_.virtual_port(); }
   VirtualHidAdapter* virtual_hid() { return hid_devices_.virtual_adapter(); }
-  HidEngine& hid() { return *hid_; }
+  HidEngine& hid() { return *tool_->hid(); }
   // The last lines that crossed either cable (Help › Save Wire Trace…).
-  WireTrace& wire_trace() { return wire_trace_; }
+  WireTrace& wire_trace() { return tool_->trace(); }
   // Why the --trace file could not take the trace's first line; empty when it could.
   const std::string& trace_error() const { return trace_error_; }
   SettingsUndo& settings_undo() { return *undo_; }
@@ -105,18 +102,19 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   const QString& start_background() const { return start_background_name_; }
   QWidget* page_area() const { return page_area_; }
 
-  // SessionUi
-  Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) override;
-  Answer AskQuestion(const Question& question) override;
-  void ReportOutcome(const std::string& text) override;
-  void ReportFailure(const std::string& text) override;
+  // ToolHost
+  Answer Ask(const Question& question) override;
   std::optional<std::string> ChooseOpenFile(const std::string& filter) override;
   std::optional<std::string> ChooseSaveFile(const std::string& filter) override;
-  void SetProgressCaption(const std::string& caption) override;
-  void SetProgress(uint32_t total, uint32_t done) override;
-  void ShowProgress() override;
-  void CloseProgress() override;
+  void Changed() override;
+  void StatusChanged() override { UpdateStatus(); }
+  void ProgressChanged() override;
   void Beep() override;
+  void ProcessEvents() override;
+  void TransferDone(const TransferEnd& end) override { emit transferDone(end); }
+  // A non-modal warning: the engines go on retrying underneath it.
+  void ShowNotice(const std::string& text) override;
+  void NoticePending() override;
   void RefreshMainWindow() override;
   void RedrawButtons() override;
   void RedrawIndicators() override;
@@ -125,24 +123,25 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   void MarkSkinsForRenewal() override { skins_marked_ = true; }
   void UpdateMenuBitmaps() override;
   void HideSimpleDialog() override;
-  void RefreshPagesFromImage() override;
-  void CollectPageSelections() override;
-  void ResetPagesToDefaults() override;
-  void ShowLoggedData() override;
-  void EnableUpdateButton() override;
   void RefreshDeviceView() override;
+  void ShowSoftwareVersion() override;
   void HideVersionFields() override;
-  void SetHardwareText(const std::string& text) override;
-  void SetStatusLabels(const std::string& esc, const std::string& usb) override;
+  void ShowHardwareText() override;
   void ShowEscControls(bool show) override;
-  void ProcessEvents() override;
-  void V1RefreshFromImage() override;
-  void V1WriteToImage() override;
-  void V1ShowSendDone() override;
-  void V1LoadDefaults() override;
-  void V1ShowStatus(const std::string& text) override;
-  // A non-modal warning: the engines go on retrying underneath it.
-  void ShowAdapterNotice(const std::string& text) override;
+  void OpeningPage(int32_t page) override;
+  // The window's own questions (undo, compare) go through the tool like the engines' do.
+  Answer Ask(const std::string& text, const std::string& caption, Buttons buttons) {
+    return tool_->ui().Ask(text, caption, buttons);
+  }
+  Answer AskQuestion(const Question& question) { return tool_->ui().AskQuestion(question); }
+  // The page model's operations for the window's own commands (compare, undo).
+  void CollectPageSelections() { tool_->pages().CollectSelections(); }
+  void RefreshPagesFromImage() {
+    tool_->pages().RefreshFromImage();
+    Changed();
+  }
+  void ReportOutcome(const std::string& text) { tool_->ReportOutcome(text); }
+  void ReportFailure(const std::string& text) { tool_->ReportFailure(text); }
   QMessageBox* adapter_notice() const { return adapter_notice_; }
   QMessageBox* close_notice() const { return close_notice_; }
   // The box that tells of a read or a send that failed with no question asked; it does not
@@ -150,9 +149,6 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   QMessageBox* failure_notice() const { return failure_notice_; }
   // Looks for the virtual and socket HID adapters; idle with the real one, which has events.
   const QTimer* hid_poll() const { return hid_poll_; }
-  void TransferDone(const TransferEnd& end) override {
-    emit transferDone(end);
-  }
 
  signals:
   // A read or a send of either engine reached its end (kTransferRead, kTransferSend).
@@ -179,30 +175,24 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   std::optional<std::string> ChooseFile(bool save, const std::string& filter);
   void OnPortEvent(bool arrived, const std::string& device);
   void OnHidEvent(const HidEvent& event);
-  void PumpHidEvents();
   void SwitchDevices(std::optional<EscVariant> serial, std::optional<HidDeviceKind> hid);
   void UpdateTitle();
   bool LoadSkin(QPixmap& pixmap, QString& name, const QString& file);
   void SetButtonsVisible(bool page_buttons, bool info_button);
-  void UserActed();
   void ShowFailureNotice();
   // With nothing plugged in, the searching timers wait for an arrival event.
   void RestWhileUnplugged();
   void UpdateHidPoll();
 
   Options options_;
-  // Declared before the sessions, whose links write to it until they go.
-  WireTrace wire_trace_{TESSEL_VERSION};
   std::string trace_error_;
   bool ok_ = true;
   SystemClock clock_;
   QtTimerHost timers_;
   DeviceSwitch devices_;
   HidSwitch hid_devices_;
-  std::unique_ptr<Session> session_;
-  std::unique_ptr<HidEngine> hid_;
+  std::unique_ptr<Tool> tool_;
   SettingsUndo* undo_ = nullptr;  // owned as a child object
-  AccessNotice access_notice_{*this};
   std::unique_ptr<SerialHotplugMonitor> hotplug_monitor_;
   std::unique_ptr<SerialHotplugWatcher> hotplug_watcher_;
   std::unique_ptr<HidHotplugMonitor> hid_hotplug_monitor_;
@@ -232,7 +222,6 @@ class CCorvaneDlg : public QMainWindow, public SessionUi {
   QMessageBox* failure_notice_ = nullptr;
   bool notice_queued_ = false;
   std::map<QString, QAction*> commands_;
-  StatusModel status_model_;
   QLabel* status_line_ = nullptr;
   QLabel* page_hint_ = nullptr;
   QTimer* hid_poll_ = nullptr;  // virtual and socket HID adapters report through it

@@ -68,13 +68,14 @@ void SettingsUndo::UndoLastSend() {
   bool started = false;
   if (s.device_class == kDeviceV1) {
     // The dialog's lists are what its send takes into the image.
-    window_.v1_dialog()->RefreshFromImage();
-    started = session.V1SendSettings();
+    window_.tool().pages().V1RefreshFromImage();
+    window_.Changed();
+    started = window_.tool().V1Send();
   } else {
     // The kept curves replace any that arrived damaged, as an import does.
     session.damaged_curves = {};
     window_.RefreshPagesFromImage();
-    started = session.Apply();
+    started = window_.tool().PressButton(ButtonId::kApply);
   }
   if (!started) recorder_.NoteSendCause({});
   window_.UpdateStatus();

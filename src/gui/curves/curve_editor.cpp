@@ -100,9 +100,8 @@ CCurveEditor::CCurveEditor(CurveEditorKind layout_kind, const CurveEditorContext
                            QWidget* parent)
     : QWidget(parent),
       layout_(CurveEditorWindow(layout_kind)),
-      model_(context.model),
-      status_(context.status),
-      state_(context.state) {
+      tool_(context.tool),
+      model_(context.tool.pages().Curve(context.kind)) {
   setFixedSize(ToQRect(layout_.client).size());
   setFocusPolicy(Qt::StrongFocus);
   background_.load(context.skin_folder + "/LB.bmp");
@@ -112,7 +111,7 @@ CCurveEditor::CCurveEditor(CurveEditorKind layout_kind, const CurveEditorContext
   chart_->setGeometry(ToQRect(layout_.chart.rect));
 
   auto button = [&](const ControlRect& c, void (CCurveEditor::*action)()) {
-    auto* b = new CCownerDrawBton(c.id, status_, context.is_busy, this);
+    auto* b = new CCownerDrawBton(c.id, tool_.session().status, context.is_busy, this);
     b->setObjectName(QString("button_%1").arg(c.id));
     b->setGeometry(ToQRect(c.rect));
     connect(b, &QAbstractButton::clicked, this, action);
@@ -172,7 +171,6 @@ CCurveEditor::CCurveEditor(CurveEditorKind layout_kind, const CurveEditorContext
   model_.on_changed = [self] {
     if (self) self->OnModelChanged();
   };
-  status_.*state_ = EditorState::kIdle;
   hide();
 }
 
@@ -225,24 +223,20 @@ void CCurveEditor::OnModelChanged() {
 }
 
 void CCurveEditor::Reset() {
-  model_.ResetCurve();
+  tool_.EditorReset();
 }
 
 void CCurveEditor::Ok() {
-  status_.*state_ = EditorState::kClosed;
-  model_.ApplyCurve();
-  model_.EndEdit();
+  tool_.EditorOk();
   Close();
 }
 
 void CCurveEditor::Cancel() {
-  status_.*state_ = EditorState::kClosed;
-  model_.CancelEdit();
+  tool_.EditorCancel();
   Close();
 }
 
 void CCurveEditor::Close() {
-  status_.curve_editor_open = false;
   RefreshControls();
   hide();
   emit closed();

@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 
+#include "core/app/tool.h"
 #include "core/model/curve_chart.h"
 #include "core/model/curve_model.h"
 #include "core/model/settings_image.h"
@@ -37,9 +38,8 @@ class CCurveChart : public QWidget {
 
 // What an editor needs from the tool around it.
 struct CurveEditorContext {
-  CurveModel& model;
-  SessionStatus& status;
-  EditorState SessionStatus::*state;  // throttle_editor_state, brake_editor_state, ...
+  Tool& tool;
+  CurveKind kind;
   std::function<bool()> is_busy;
   QString skin_folder;  // where "LB.bmp" is
 };
@@ -47,14 +47,8 @@ struct CurveEditorContext {
 class CCurveEditor : public QWidget {
   Q_OBJECT
  public:
-  // The page's operations on its editor.
-  void LoadCurve() { model_.LoadCurve(); }
-  void ResetCurve() { model_.ResetCurve(); }
-  void ApplyCurve() { model_.ApplyCurve(); }
   void RefreshChartPoints();
-  // The page shows the editor: CANCEL will come back to the curve as it is now.
-  void BeginEdit() { model_.BeginEdit(); }
-  // The three buttons.
+  // The three buttons, through the tool's page model.
   void Reset();
   void Ok();
   void Cancel();
@@ -105,9 +99,8 @@ class CCurveEditor : public QWidget {
   void Close();
 
   const CurveEditorLayout& layout_;
+  Tool& tool_;
   CurveModel& model_;
-  SessionStatus& status_;
-  EditorState SessionStatus::*state_;
   QPixmap background_;
   std::array<CurvePoint, 100> chart_points_{};
 

@@ -1,6 +1,6 @@
 // What the Throttle, Brake and Boost pages share: a curve editor, created hidden as a child
-// of the page at its top-left corner, opened by the page's "Custom" option and taken back by
-// the page when it next paints after OK or CANCEL.
+// of the page at its top-left corner, shown while the page model says it is open and taken
+// back by the page when it next paints after OK or CANCEL.
 #pragma once
 
 #include "gui/curves/curve_lines.h"
@@ -13,29 +13,27 @@ class CCurvePage : public CSettingsPage {
  public:
   bool EditorOpen() const override;
   CCurveEditor* editor() const { return editor_; }
+  // The page, then its editor: opens it when the model opened it.
+  void Render() override;
 
  protected:
   CCurvePage(const PageDef& def, PageContext context, QWidget* parent);
 
-  // Binds the page's editor, its curve-mode setting and its state value.
-  void SetEditor(CCurveEditor* editor, ImageField mode_field, EditorState SessionStatus::*state);
-  CurveEditorContext EditorContext(CurveModel& model, EditorState SessionStatus::*state);
-  int mode_index() const { return mode_index_; }
-  bool ChoseCustom(int index) const;
-  // State 2 and curve_editor_open; the page's controls go, the editor shows and lays out.
+  // Binds the page's editor.
+  void SetEditor(CCurveEditor* editor);
+  CurveEditorContext EditorContext(CurveKind kind);
+  // The page's controls go, the editor shows and lays out.
   void OpenEditor();
-  // The non-custom option: the mode (and its default) back to 0 and the default points.
-  void DropCustomCurve();
-  // State 1 -> 0: the editor hides; the page's controls come back if a page is shown,
+  // Closed -> idle: the editor hides; the page's controls come back if a page is shown,
   // otherwise the page hides itself as well.
   void TakeBackEditor();
 
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  EditorState state() const;
   CCurveEditor* editor_ = nullptr;
-  int mode_index_ = -1;
-  EditorState SessionStatus::*state_ = nullptr;
+  const EditorDef* editor_def_ = nullptr;
 };
 
 }  // namespace tessel

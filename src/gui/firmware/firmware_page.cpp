@@ -28,8 +28,8 @@ const QColor kAccent(0x36, 0xc2, 0xb0);
 
 }  // namespace
 
-CFirmware::CFirmware(Session& session, const QString& skin_folder, QWidget* parent)
-    : QWidget(parent), session_(session), skin_folder_(skin_folder) {
+CFirmware::CFirmware(Tool& tool, const QString& skin_folder, QWidget* parent)
+    : QWidget(parent), tool_(tool), session_(tool.session()), skin_folder_(skin_folder) {
   setObjectName("information");
   setFixedSize(ToQRect(kPageRect).size());
   const InfoPageLayout& layout = InfoPage();
@@ -175,12 +175,7 @@ void CFirmware::ShowSoftwareVersion() {
 
 void CFirmware::OnUpData() {
   version_list_->hide();
-  if (session_.status.link_kind == kLinkHid) {
-    if (start_hid_update_) start_hid_update_();
-    RefreshControls();
-    return;
-  }
-  RunSerialFirmwareUpdate(session_, SerialUpdateVariant::kInformationPage);
+  tool_.UpdateFirmware(false);
   RefreshControls();
 }
 

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "core/engine/session.h"
+#include "core/app/tool.h"
 #include "gui/app/owner_draw_button.h"
 
 class QComboBox;
@@ -23,7 +23,7 @@ class ValueBox;
 class CFirmware : public QWidget {
   Q_OBJECT
  public:
-  CFirmware(Session& session, const QString& skin_folder, QWidget* parent);
+  CFirmware(Tool& tool, const QString& skin_folder, QWidget* parent);
 
   // Shows the device and hardware fields, then the ESC view ("CAR ESC", "b3.bmp", software
   // field) or the LCD program box view ("LCD PROGRAM", "b2.bmp", no software field).
@@ -33,8 +33,6 @@ class CFirmware : public QWidget {
   void SetHardwareText(const QString& text);
   // The session has stored a new version text: show it.
   void ShowSoftwareVersion();
-  // The main window's HID firmware update, which "UpData" runs on the HID adapter.
-  void SetHidUpdate(std::function<void()> start) { start_hid_update_ = std::move(start); }
 
   // For tests.
   QLineEdit* device_box() const;
@@ -54,8 +52,8 @@ class CFirmware : public QWidget {
   void LoadBackground(const QString& file);
   void OnUpData();
 
+  Tool& tool_;
   Session& session_;
-  std::function<void()> start_hid_update_;
   QString skin_folder_;
   QPixmap background_;
   QString background_file_;

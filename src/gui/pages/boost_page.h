@@ -1,7 +1,7 @@
 // The Boost page: boost timing over an rpm range, stability assist and the slope, linear or
-// drawn in the boost curve editor. It keeps the end rpm above the start rpm, disables the
-// dependent settings while the timing is 0, and a new timing brings back that timing's
-// default boost curve.
+// drawn in the boost curve editor (the page model keeps the end rpm above the start rpm,
+// disables the dependent settings while the timing is 0, and brings back a new timing's
+// default boost curve).
 #pragma once
 
 #include "gui/curves/curve_page.h"
@@ -15,7 +15,6 @@ class CBoost : public CCurvePage {
   CBoostLine* boost_line() const { return line_; }
 
  protected:
-  void OnChosen(int index) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

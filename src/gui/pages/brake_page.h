@@ -12,9 +12,6 @@ class CBrake : public CCurvePage {
   CBrake(PageContext context, QWidget* parent);
   CBrakeLine* brake_line() const { return line_; }
 
- protected:
-  void OnChosen(int index) override;
-
  private:
   CBrakeLine* line_ = nullptr;
 };

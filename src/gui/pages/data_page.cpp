@@ -13,10 +13,10 @@ CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(s
   setObjectName("Data");
   setFixedSize(ToQRect(kPageRect).size());
   background_.load(context_.skin_folder + "/" + QString::fromUtf8(kDataPageBackground.data()));
-  SessionStatus& status = context_.session.status;
-  esc_indicator_ = new CCownerDrawBton(kEscIndicatorId, status, context_.is_busy, this);
+  SessionStatus& status = context_.tool.session().status;
+  esc_indicator_ = new CCownerDrawBton(kEscIndicatorId, status, context_.is_busy(), this);
   esc_indicator_->setGeometry(ToQRect(kDataIndicatorRect));
-  adapter_indicator_ = new CCownerDrawBton(kAdapterIndicatorId, status, context_.is_busy, this);
+  adapter_indicator_ = new CCownerDrawBton(kAdapterIndicatorId, status, context_.is_busy(), this);
   adapter_indicator_->setGeometry(ToQRect(kDataIndicatorRect));
   help_ = new QTextEdit(this);
   help_->setObjectName(QString("help_%1").arg(kDataHelpBoxId));
@@ -44,7 +44,7 @@ CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(s
 }
 
 void CData::ShowLoggedData() {
-  const auto texts = LoggedDataTexts(context_.session.image);
+  const auto texts = LoggedDataTexts(context_.tool.session().image);
   for (size_t i = 0; i < boxes_.size() && i < texts.size(); ++i) {
     FitLineEditText(*boxes_[i], QString::fromStdString(texts[i]));
   }

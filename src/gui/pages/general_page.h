@@ -10,9 +10,6 @@ class CGeneral : public CSettingsPage {
   Q_OBJECT
  public:
   CGeneral(PageContext context, QWidget* parent);
-
- protected:
-  void OnChosen(int index) override;
 };
 
 }  // namespace tessel

@@ -43,9 +43,10 @@ CSettingsPage::CSettingsPage(const PageDef& def, PageContext context, QWidget* p
       context_.skin_folder + "/" +
       QString::fromUtf8(def.background.data(), static_cast<int>(def.background.size())));
 
-  esc_indicator_ = new CCownerDrawBton(kEscIndicatorId, status(), context_.is_busy, this);
+  esc_indicator_ = new CCownerDrawBton(kEscIndicatorId, status(), context_.is_busy(), this);
   esc_indicator_->setGeometry(ToQRect(def.esc_indicator));
-  adapter_indicator_ = new CCownerDrawBton(kAdapterIndicatorId, status(), context_.is_busy, this);
+  adapter_indicator_ =
+      new CCownerDrawBton(kAdapterIndicatorId, status(), context_.is_busy(), this);
   adapter_indicator_->setGeometry(ToQRect(def.adapter_indicator));
 
   help_ = new QTextEdit(this);
@@ -84,14 +85,11 @@ CSettingsPage::CSettingsPage(const PageDef& def, PageContext context, QWidget* p
             [this, index, list](QListWidgetItem* item) { Choose(index, list->row(item)); });
     connect(list, &QListWidget::itemActivated, this,
             [this, index, list](QListWidgetItem* item) { Choose(index, list->row(item)); });
-    settings_.push_back(Setting{&s, box, list, s.default_index});
-    Select(index, s.default_index);
+    settings_.push_back(Setting{&s, box, list});
   }
-  enabled_ = AllEnabled(def);
-  HideDropLists();
   help_->setPlainText("");
   help_->show();
-  TransferTexts();
+  Render();
   ShowValueBoxes();
 }
 
@@ -109,81 +107,51 @@ int CSettingsPage::open_list() const {
   return -1;
 }
 
-void CSettingsPage::Select(int index, int32_t option) {
-  Setting& s = settings_[static_cast<size_t>(index)];
-  const int32_t row = ClampToOptions(option, s.def->options.size());
-  s.drop_list->setCurrentRow(row);
-  s.value_box->setText(QString::fromStdString(OptionText(*s.def, row)));
-}
-
-void CSettingsPage::TransferTexts() {
-  for (Setting& s : settings_) {
-    const int row = s.drop_list->currentRow();
-    if (row >= 0) s.value_box->setText(s.drop_list->item(row)->text());
+void CSettingsPage::Render() {
+  const PageState& st = state();
+  for (size_t i = 0; i < settings_.size(); ++i) {
+    Setting& s = settings_[i];
+    const int32_t row = ClampToOptions(st.selected[i], s.def->options.size());
+    if (s.drop_list->currentRow() != row) s.drop_list->setCurrentRow(row);
+    const QString text = QString::fromStdString(OptionText(*s.def, row));
+    if (s.value_box->text() != text) s.value_box->setText(text);
+    s.value_box->setEnabled(i >= st.enabled.size() || st.enabled[i]);
+    const bool open = st.open_list == static_cast<int>(i);
+    if (open != s.drop_list->isVisible()) {
+      s.drop_list->setVisible(open);
+      if (open) {
+        s.drop_list->raise();
+        s.drop_list->scrollToItem(s.drop_list->currentItem(),
+                                  QAbstractItemView::PositionAtCenter);
+      }
+    }
+  }
+  if (st.help != shown_help_) {
+    shown_help_ = st.help;
+    help_->setPlainText(st.help >= 0 ? HelpText(settings_[static_cast<size_t>(st.help)].def->help)
+                                     : QString(" "));
+    help_->verticalScrollBar()->setValue(0);
+    help_->update();
   }
   update();
 }
 
 void CSettingsPage::OpenSetting(int index) {
-  for (size_t i = 0; i < settings_.size(); ++i) {
-    if (static_cast<int>(i) != index) settings_[i].drop_list->hide();
-  }
-  Setting& s = settings_[static_cast<size_t>(index)];
-  s.drop_list->show();
-  s.drop_list->raise();
-  s.drop_list->scrollToItem(s.drop_list->currentItem(), QAbstractItemView::PositionAtCenter);
-  s.drop_list->setFocus();
-  help_->setPlainText(HelpText(s.def->help));
-  help_->verticalScrollBar()->setValue(0);
-  TransferTexts();
+  if (!tool().OpenList(def_.page_id, index)) return;
+  Render();
+  settings_[static_cast<size_t>(index)].drop_list->setFocus();
 }
 
 void CSettingsPage::Choose(int index, int row) {
-  Setting& s = settings_[static_cast<size_t>(index)];
   if (row < 0) return;
-  s.value_box->setText(s.drop_list->item(row)->text());
-  s.drop_list->hide();
-  s.value_box->update();
   // Focus goes back to the sink, so that clicking the same value box opens its list again.
   adapter_indicator_->setFocus();
-  OnChosen(index);
-}
-
-void CSettingsPage::OnChosen(int) {}
-
-void CSettingsPage::ApplyEnablingRules() {
-  enabled_ = EnabledSettings(def_, image(), enabled_);
-  for (size_t i = 0; i < settings_.size() && i < enabled_.size(); ++i) {
-    settings_[i].value_box->setEnabled(enabled_[i]);
-  }
-}
-
-void CSettingsPage::CollectSelections() {
-  for (Setting& s : settings_) image().*(s.def->field) = s.drop_list->currentRow();
-  ApplyEnablingRules();
-  TransferTexts();
-}
-
-void CSettingsPage::RefreshFromImage() {
-  RefreshPageFromImage(def_.page_id, image());
-  for (size_t i = 0; i < settings_.size(); ++i) {
-    Select(static_cast<int>(i), image().*(settings_[i].def->field));
-  }
-  TransferTexts();
-  CollectSelections();
-}
-
-void CSettingsPage::ResetToDefaults() {
-  for (Setting& s : settings_) {
-    if (IsCurveModeField(s.def->field)) s.default_index = 0;
-    image().*(s.def->field) = s.default_index;
-  }
-  RefreshFromImage();
-  ApplyEnablingRules();
-  TransferTexts();
+  tool().Choose(def_.page_id, index, row);
+  Render();
 }
 
 void CSettingsPage::HideDropLists() {
+  tool().CloseLists();
   for (Setting& s : settings_) s.drop_list->hide();
 }
 
@@ -201,8 +169,8 @@ void CSettingsPage::HideAllControls() {
 }
 
 void CSettingsPage::ClearHelp() {
-  help_->setPlainText(" ");
-  help_->update();
+  tool().pages().ClearHelp(def_.page_id);
+  Render();
 }
 
 void CSettingsPage::RedrawIndicators() {
@@ -215,8 +183,8 @@ bool CSettingsPage::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape) {
-      if (auto* list = qobject_cast<QListWidget*>(watched)) {
-        list->hide();
+      if (qobject_cast<QListWidget*>(watched) != nullptr) {
+        HideDropLists();
         adapter_indicator_->setFocus();
         return true;
       }
@@ -229,7 +197,6 @@ void CSettingsPage::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     HideDropLists();
     adapter_indicator_->setFocus();
-    TransferTexts();
   }
   QWidget::mousePressEvent(event);
 }

@@ -1,8 +1,8 @@
-// The settings page pattern, implemented once: a skinned panel with a value box per setting
-// that opens its drop list when it takes focus, one open list at a time, a help box for the
-// setting being edited, and the operations the main window calls (refresh from the image with
-// clamping, collect the selections into the image, reset to defaults). Pages with something
-// of their own (the profile presets, the curve editors) derive from it.
+// The settings page pattern, drawn once: a skinned panel with a value box per setting that
+// opens its drop list when it takes focus, one open list at a time, and a help box for the
+// setting being edited. What the page holds and what a choice does live in the tool's page
+// model; the page draws it (Render) and passes the user's clicks in. The curve pages derive
+// from it for their editors.
 #pragma once
 
 #include <QLineEdit>
@@ -13,7 +13,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/engine/session.h"
+#include "core/app/tool.h"
 #include "core/model/pages.h"
 #include "gui/app/owner_draw_button.h"
 
@@ -21,9 +21,12 @@ namespace tessel {
 
 // What every page needs from the tool around it.
 struct PageContext {
-  Session& session;
-  std::function<bool()> is_busy;
+  Tool& tool;
   QString skin_folder;  // where the background pictures are
+  std::function<bool()> is_busy() const {
+    Tool* t = &tool;
+    return [t] { return t->IsBusy(); };
+  }
 };
 
 // A value box: read-only, centred, transparent; taking focus opens its setting's list.
@@ -46,10 +49,9 @@ class CSettingsPage : public QWidget {
   int32_t page_id() const { return def_.page_id; }
   const PageDef& def() const { return def_; }
 
-  // The operations of the hosting contract.
-  virtual void RefreshFromImage();
-  virtual void CollectSelections();
-  virtual void ResetToDefaults();
+  // Draws the page model: every list's row and value text, which boxes take a click, the
+  // open list and the help text.
+  virtual void Render();
   void HideDropLists();
   virtual void ShowValueBoxes();
   virtual void HideAllControls();
@@ -73,24 +75,14 @@ class CSettingsPage : public QWidget {
     const SettingDef* def;
     ValueBox* value_box;
     QListWidget* drop_list;
-    int32_t default_index;
   };
 
-  // After the user chose an option of setting `index` (its value text already shows it and
-  // its list is closed). Pages say what follows; by default nothing until the next collect.
-  virtual void OnChosen(int index);
-  // Which value boxes take focus, after a collect.
-  virtual void ApplyEnablingRules();
   // Shows setting `index`'s list and help text; hides the others.
   void OpenSetting(int index);
-  void Select(int index, int32_t option);
-  void TransferTexts();
-  void SetDefaultIndex(int index, int32_t value) {
-    settings_[static_cast<size_t>(index)].default_index = value;
-  }
-  EscSettingsImage& image() { return context_.session.image; }
-  SessionStatus& status() { return context_.session.status; }
-  Session& session() { return context_.session; }
+  const PageState& state() const { return *context_.tool.pages().page(def_.page_id); }
+  SessionStatus& status() { return context_.tool.session().status; }
+  Session& session() { return context_.tool.session(); }
+  Tool& tool() { return context_.tool; }
   const PageContext& context() const { return context_; }
 
   void mousePressEvent(QMouseEvent* event) override;
@@ -107,7 +99,7 @@ class CSettingsPage : public QWidget {
   const PageDef& def_;
   PageContext context_;
   QPixmap background_;
-  std::vector<bool> enabled_;
+  int shown_help_ = -2;  // the help text on show, so that a redraw keeps its scroll place
 };
 
 }  // namespace tessel

@@ -12,9 +12,6 @@ class CThrottle : public CCurvePage {
   CThrottle(PageContext context, QWidget* parent);
   CThrottleLine* throttle_line() const { return line_; }
 
- protected:
-  void OnChosen(int index) override;
-
  private:
   CThrottleLine* line_ = nullptr;
 };

@@ -10,9 +10,6 @@ class CTurbo : public CSettingsPage {
   Q_OBJECT
  public:
   CTurbo(PageContext context, QWidget* parent);
-
- protected:
-  void OnChosen(int index) override;
 };
 
 }  // namespace tessel

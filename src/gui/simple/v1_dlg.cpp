@@ -53,16 +53,16 @@ const QColor kAccent(0x36, 0xc2, 0xb0);
 
 }  // namespace
 
-CV1Dlg::CV1Dlg(Session& session, const QString& skin_folder, QWidget* parent)
-    : QWidget(parent), session_(session) {
+CV1Dlg::CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent)
+    : QWidget(parent), tool_(tool) {
   setObjectName("v1_dialog");
   const V1DialogLayout& layout = V1Dialog();
   setFixedSize(ToQRect(layout.client).size());
   // Without its picture the dialog still works; it only looks plain.
   background_.load(skin_folder + "/V1.bmp");
 
-  SessionStatus& status = session_.status;
-  auto busy = [this] { return session_.IsBusy(); };
+  SessionStatus& status = tool_.session().status;
+  auto busy = [this] { return tool_.IsBusy(); };
   auto make_label = [this](const ControlRect& c, const QString& text, int pixel_size,
                            Qt::Alignment align) {
     auto* l = new QLabel(text, this);
@@ -101,6 +101,10 @@ CV1Dlg::CV1Dlg(Session& session, const QString& skin_folder, QWidget* parent)
     const int row_px = list->view()->sizeHintForRow(0);
     list->setMaxVisibleItems(std::max(3, row_px > 0 ? drop_px / row_px : 6));
     lists_[i] = list;
+    // A choice goes to the tool at once; the dialog's own drawing is no choice.
+    connect(list, &QComboBox::currentIndexChanged, this, [this, i](int row) {
+      if (!rendering_ && row >= 0) tool_.V1Choose(static_cast<int>(i), row);
+    });
   }
 
   auto make_button = [&](const ControlRect& c, const char* tip) {
@@ -114,9 +118,11 @@ CV1Dlg::CV1Dlg(Session& session, const QString& skin_folder, QWidget* parent)
   read_ = make_button(layout.read, "Read Settings");
   send_ = make_button(layout.send, "Send Settings");
   update_ = make_button(layout.update, "Update Firmware");
-  connect(read_, &QAbstractButton::clicked, this, [this] { OnRead(); });
-  connect(send_, &QAbstractButton::clicked, this, [this] { OnSend(); });
-  connect(update_, &QAbstractButton::clicked, this, [this] { OnUpdateFirmware(); });
+  connect(read_, &QAbstractButton::clicked, this, [this] { tool_.V1Read(); });
+  connect(send_, &QAbstractButton::clicked, this, [this] { tool_.V1Send(); });
+  // The updater shows its progress and its end in the status line; its own checks decide
+  // whether anything happens at all (no ESC, a transfer under way, a damaged file).
+  connect(update_, &QAbstractButton::clicked, this, [this] { tool_.UpdateFirmware(true); });
 
   make_label(layout.control_label, "Settings Control", 12, Qt::AlignLeft);
   make_label(layout.connection, "Connection", 11, Qt::AlignLeft);
@@ -153,11 +159,8 @@ CV1Dlg::CV1Dlg(Session& session, const QString& skin_folder, QWidget* parent)
   // The focus frame around a button is drawn by the dialog, under the button.
   connect(qApp, &QApplication::focusChanged, this, [this] { update(); });
 
-  // Until an ESC says otherwise, the block is the 14-byte one: no BEC.
-  status.v1_block_variant = kV1Block14;
   ShowBec(false);
-  LoadDefaults();
-  RefreshControls();
+  Render();
 }
 
 QString CV1Dlg::status_text() const {
@@ -170,21 +173,20 @@ void CV1Dlg::ShowBec(bool show) {
   lists_[bec]->setVisible(show);
 }
 
-void CV1Dlg::RefreshControls() {
+void CV1Dlg::Render() {
+  rendering_ = true;
+  const auto& stored = tool_.pages().v1_selected();
   for (size_t i = 0; i < kV1SettingCount; ++i) {
     // An index the list does not have shows as an empty list.
-    const int32_t s = stored_[i];
+    const int32_t s = stored[i];
     lists_[i]->setCurrentIndex(s >= 0 && s < lists_[i]->count() ? s : -1);
   }
-}
-
-void CV1Dlg::TakeListChoices() {
-  for (size_t i = 0; i < kV1SettingCount; ++i) {
-    // An empty list holds a value the ESC sent that no option names; it stays as it came
-    // rather than going back as -1.
-    const int row = lists_[i]->currentIndex();
-    if (row >= 0) stored_[i] = row;
-  }
+  rendering_ = false;
+  const int32_t variant = tool_.session().status.v1_block_variant;
+  if (variant == kV1Block14) ShowBec(false);
+  if (variant == kV1Block16) ShowBec(true);
+  const QString text = QString::fromStdString(tool_.v1_status());
+  if (text.left(kStatusMaxLength) != status_->text()) ShowStatus(text);
 }
 
 void CV1Dlg::ShowStatus(const QString& text) {
@@ -199,40 +201,8 @@ void CV1Dlg::ShowStatus(const QString& text) {
   status_->setFont(font);
   status_->setText(shown);
   status_->setCursorPosition(0);
-  RefreshControls();
   status_->show();
   status_->repaint();
-}
-
-void CV1Dlg::LoadDefaults() {
-  stored_ = V1DefaultSelections();
-  RefreshControls();
-  ShowStatus("Default Ok");
-  session_.ui().Beep();
-}
-
-void CV1Dlg::RefreshFromImage() {
-  const auto& defs = V1Settings();
-  for (size_t i = 0; i < kV1SettingCount; ++i) stored_[i] = session_.image.*(defs[i].field);
-  if (session_.status.v1_block_variant == kV1Block14) ShowBec(false);
-  if (session_.status.v1_block_variant == kV1Block16) ShowBec(true);
-  RefreshControls();
-  ShowStatus("Read Ok");
-  session_.ui().Beep();
-}
-
-void CV1Dlg::WriteToImage() {
-  TakeListChoices();
-  const auto& defs = V1Settings();
-  for (size_t i = 0; i < kV1SettingCount; ++i) session_.image.*(defs[i].field) = stored_[i];
-  RefreshControls();
-}
-
-void CV1Dlg::ShowSendDone() {
-  ShowStatus("Send Ok");
-  session_.status.transfer_active = false;
-  session_.ui().CloseProgress();
-  session_.ui().Beep();
 }
 
 void CV1Dlg::RedrawIndicators() {
@@ -240,36 +210,11 @@ void CV1Dlg::RedrawIndicators() {
   usb_indicator_->update();
 }
 
-void CV1Dlg::OnRead() {
-  if (session_.IsBusy()) return;
-  RefreshControls();
-  session_.V1ReadSettings();
-}
-
-void CV1Dlg::OnSend() {
-  if (session_.IsBusy()) return;
-  TakeListChoices();
-  session_.V1SendSettings();
-}
-
-void CV1Dlg::OnUpdateFirmware() {
-  RefreshControls();
-  if (session_.status.link_kind == kLinkHid) {
-    // Steps of the HID engine: the status line follows the records as they go.
-    if (start_hid_update_) start_hid_update_();
-    return;
-  }
-  // The updater shows its progress and its end in the status line; its own checks decide
-  // whether anything happens at all (no ESC, a transfer under way, a damaged file).
-  RunSerialFirmwareUpdate(session_, SerialUpdateVariant::kV1Dialog);
-  RefreshControls();
-  RedrawIndicators();
-}
-
 void CV1Dlg::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     usb_indicator_->setFocus(Qt::MouseFocusReason);
-    RefreshControls();
+    tool_.V1Revert();
+    Render();
   }
   QWidget::mousePressEvent(event);
 }

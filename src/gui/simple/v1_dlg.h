@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/engine/session.h"
+#include "core/app/tool.h"
 #include "core/model/v1_settings.h"
 #include "gui/app/owner_draw_button.h"
 
@@ -28,28 +28,17 @@ class CV1Dlg : public QWidget {
  public:
   static constexpr int kStatusMaxLength = 50;
 
-  CV1Dlg(Session& session, const QString& skin_folder, QWidget* parent);
+  CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent);
 
-  // Stored selections to the factory defaults, "Default Ok" and the beep. The image is left
-  // alone: Reset Default follows with WriteToImage.
-  void LoadDefaults();
-  // The V1 fields of the image into the stored selections (BEC shown or hidden by the block
-  // the ESC sent), "Read Ok" and the beep.
-  void RefreshFromImage();
-  // Takes the lists' choices as the stored selections and copies them into the image.
-  void WriteToImage();
-  // "Send Ok": the transfer is over, the progress window closes, the beep.
-  void ShowSendDone();
-  // Hides the status line, sets the text, refreshes the controls and shows it again.
-  void ShowStatus(const QString& text);
+  // Draws the tool's V1 view: the stored selections, the BEC row for the block the ESC sent,
+  // and the dialog's status line.
+  void Render();
   void RedrawIndicators();
-  // The main window's HID firmware update, which "Update Firmware" runs on the HID adapter.
-  void SetHidUpdate(std::function<void()> start) { start_hid_update_ = std::move(start); }
 
   // For the main window and tests.
   QComboBox* list(int i) const { return lists_[static_cast<size_t>(i)]; }
   QLabel* label(int i) const { return labels_[static_cast<size_t>(i)]; }
-  int32_t stored(int i) const { return stored_[static_cast<size_t>(i)]; }
+  int32_t stored(int i) const { return tool_.pages().v1_stored()[static_cast<size_t>(i)]; }
   QString status_text() const;
   CCownerDrawBton* read_button() const { return read_; }
   CCownerDrawBton* send_button() const { return send_; }
@@ -63,16 +52,11 @@ class CV1Dlg : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  void RefreshControls();
-  void TakeListChoices();
+  void ShowStatus(const QString& text);
   void ShowBec(bool show);
-  void OnRead();
-  void OnSend();
-  void OnUpdateFirmware();
 
-  Session& session_;
-  std::function<void()> start_hid_update_;
-  std::array<int32_t, kV1SettingCount> stored_{};
+  Tool& tool_;
+  bool rendering_ = false;
   std::array<QLabel*, kV1SettingCount> labels_{};
   std::array<QComboBox*, kV1SettingCount> lists_{};
   CCownerDrawBton* read_ = nullptr;

@@ -167,6 +167,7 @@ const mod = await createTessel({ devices: { serial, hid }, ui });
 const defs = JSON.parse(mod.UTF8ToString(mod._web_definitions()));
 probe.received = () => mod.UTF8ToString(mod._web_virtual_received());
 probe.clearReceived = () => mod._web_virtual_clear();
+probe.silence = (/** @type {boolean} */ on) => mod._web_virtual_silence(on ? 1 : 0);
 probe.suspend = (/** @type {number} */ n) => mod.ccall('web_bench_suspend', null, ['number'], [n], { async: true });
 
 // One call into the tool at a time: a call that waits for a device or the user is suspended,
@@ -588,6 +589,19 @@ for (const b of document.querySelectorAll('[data-cmd]')) {
 }
 document.addEventListener('click', (e) => {
   for (const d of document.querySelectorAll('details.menu[open]')) if (!d.contains(/** @type {Node} */ (e.target))) d.removeAttribute('open');
+});
+// A DemoMode link leaves the device: with changes not yet sent, the tool's question comes first.
+for (const link of document.querySelectorAll('a[href^="?demo"]')) {
+  link.addEventListener('click', async (e) => {
+    const q = probe.state && probe.state.leave;
+    if (!q) return;
+    e.preventDefault();
+    if ((await ask(q.text, q.caption, 1, q.detail)) === ANSWER.ok) location.href = /** @type {HTMLAnchorElement} */ (link).href;
+  });
+}
+// Closing or reloading the page with changes unsent: the browser asks in its own words.
+window.addEventListener('beforeunload', (e) => {
+  if (probe.state && probe.state.unsent > 0) e.preventDefault();
 });
 
 async function connectSerial() {

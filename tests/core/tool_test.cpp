@@ -142,7 +142,7 @@ TEST_F(ToolScript, EveryActionEndsInOneOutcomeThatStays) {
   ASSERT_TRUE(tool.ResetDefault());
   ASSERT_TRUE(RunUntil([&] { return Idle() && !tool.IsBusy(); }));
   EXPECT_EQ(Line(), "Factory settings sent");
-  tool.set_undo_available(true);
+  tool.KeepHistory(folder / "history");
   ASSERT_TRUE(tool.PressButton(ButtonId::kDefault));
   ASSERT_TRUE(RunUntil([&] { return Idle(); }));
   EXPECT_EQ(Line(), "Factory settings sent. Device › Undo Last Send takes them back");

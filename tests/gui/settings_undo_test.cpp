@@ -1,7 +1,6 @@
 // Device > "Undo Last Send" on the virtual ESC: greyed without an ESC, a clear word when
 // nothing was sent yet, and after an Apply a confirmation that names the changes (a curve as
 // its points, the time in local time), then the image that was read goes back on the wire.
-#include "gui/app/settings_undo.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +36,7 @@ TEST(SettingsUndo, UndoLastSendAsksThenSendsTheImageHeldBefore) {
   auto w = std::make_unique<CCorvaneDlg>(options);
   // Every entry is kept at 2026-12-08 23:15:03.123 UTC, shown in Central European time.
   const test_support::FixedTimeZone zone(test_support::kCentralEurope);
-  w->settings_undo().history().set_now([] { return int64_t{1796771703123}; });
+  w->tool().history()->set_now([] { return int64_t{1796771703123}; });
   w->show();
   QAction* undo = w->command(kUndoLastSendText);
   ASSERT_NE(undo, nullptr);
@@ -87,13 +86,13 @@ TEST(SettingsUndo, UndoLastSendAsksThenSendsTheImageHeldBefore) {
   ASSERT_TRUE(WaitIdle(*w));
   EXPECT_EQ(Esc(*w).image().run_mode, read.run_mode);
   EXPECT_EQ(Esc(*w).received(), test_support::ExpectedFullSend(read));
-  const auto entries = w->settings_undo().history().List();
+  const auto entries = w->tool().history()->List();
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].cause, "undo");
   EXPECT_EQ(entries[1].cause, "Apply");
   EXPECT_EQ(entries[2].cause, "read");
   // Undoing the undo goes back to what the undo replaced.
-  const auto again = w->settings_undo().history().BeforeLastSend("full");
+  const auto again = w->tool().history()->BeforeLastSend("full");
   ASSERT_TRUE(again);
   EXPECT_EQ(again->earlier.image.run_mode, 2);
   w.reset();

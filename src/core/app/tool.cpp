@@ -3,6 +3,7 @@
 #include "core/engine/serial_update.h"
 #include "core/engine/settings_file_commands.h"
 #include "core/link/serial_link.h"
+#include "core/model/setup_compare.h"
 
 namespace tessel {
 
@@ -145,10 +146,9 @@ bool Tool::PressButton(ButtonId id) {
     if (session_->IsBusy()) return false;
     s.busy_button = id == ButtonId::kApply ? kBusyApply : kBusyDefault;
     pages_.ClearHelp();
-    const bool started =
-        id == ButtonId::kApply ? session_->Apply() : StartDefaultSend(&Session::Default);
-    Refresh();
-    return started;
+    return id == ButtonId::kApply
+               ? StartApply(recorder_ ? recorder_->ApplyCause() : std::string())
+               : StartDefaultSend(&Session::Default);
   }
   if (!IsPageButton(id)) return false;
   if (session_->IsBusy() && !(id == ButtonId::kInformation && s.lcd_box_connected)) return false;
@@ -167,10 +167,19 @@ bool Tool::PressButton(ButtonId id) {
   return true;
 }
 
+bool Tool::StartApply(const std::string& cause) {
+  NoteSendCause(cause);
+  if (session_->Apply()) return true;
+  NoteSendCause({});
+  return false;
+}
+
 bool Tool::StartDefaultSend(bool (Session::*send)()) {
   default_send_ = true;
+  NoteSendCause(kCauseDefault);
   if (!((*session_).*send)()) {
     default_send_ = false;
+    NoteSendCause({});
     return false;
   }
   return true;
@@ -198,6 +207,7 @@ bool Tool::ImportFile() {
   const EngineCall call(*this);
   UserActed();
   const bool imported = ImportSettings(*session_);
+  if (imported && recorder_) recorder_->NoteImported();
   Refresh();
   host_.Changed();
   return imported;
@@ -337,6 +347,76 @@ bool Tool::V1Send() {
 
 bool Tool::V1Default() {
   return ResetDefault();
+}
+
+// ---- the settings history ----
+
+void Tool::KeepHistory(const std::string& folder) {
+  history_ = std::make_unique<SettingsHistory>(folder);
+  recorder_ = std::make_unique<HistoryRecorder>(*history_, *session_);
+  recorder_->on_error = [this](const std::string& error) {
+    ReportFailure("Not kept in the settings history: " + error);
+  };
+}
+
+bool Tool::CanUndo() const {
+  const SessionStatus& s = session_->status;
+  return history_ && Connected() && !s.lcd_box_connected && !IsBusy() &&
+         !HistoryDeviceKind(s).empty();
+}
+
+void Tool::UndoLastSend() {
+  if (!CanUndo()) return;
+  const SessionStatus& s = session_->status;
+  const std::string kind = HistoryDeviceKind(s);
+  const auto step = history_->BeforeLastSend(kind);
+  if (!step) {
+    Ask("Nothing to undo: no settings held before a send to a " + HistoryDeviceText(kind) +
+            " have been kept.",
+        kUndoLastSendText, Buttons::kOk);
+    return;
+  }
+  // What the ESC holds as far as the tool knows (the last send, or a read after it) against
+  // what it held before that send.
+  EscSettingsImage now = session_->image;
+  ApplyHistoryEntry(step->latest, now);
+  EscSettingsImage earlier = session_->image;
+  ApplyHistoryEntry(step->earlier, earlier);
+  const auto differences = SendChanges(now, earlier, s.device_class, kind == "v1-bec");
+  if (differences.empty()) {
+    Ask("Nothing would change: the ESC already holds the settings kept at " +
+            HistoryTimeText(step->earlier.time) + " (" + step->earlier.cause + ").",
+        kUndoLastSendText, Buttons::kOk);
+    return;
+  }
+  std::string lines = DifferenceLines(differences);
+  lines.pop_back();  // the box ends with the last line
+  Question question;
+  question.text = "Undo the last send?";
+  question.detail =
+      "This sends the settings the ESC held before the last send (" + step->sent.cause + ", " +
+      HistoryTimeText(step->sent.time) + "). " + std::to_string(differences.size()) +
+      (differences.size() == 1 ? " setting changes:\n" : " settings change:\n") + lines;
+  question.caption = kUndoLastSendText;
+  question.buttons = Buttons::kOkCancel;
+  question.default_answer = Answer::kCancel;
+  if (AskQuestion(question) != Answer::kOk || !CanUndo()) return;
+
+  const EngineCall call(*this);
+  session_->image = earlier;
+  if (s.device_class == kDeviceV1) {
+    // The view's choices are what its send takes into the image.
+    pages_.V1RefreshFromImage();
+    host_.Changed();
+    NoteSendCause(kCauseUndo);
+    if (!V1Send()) NoteSendCause({});
+  } else {
+    // The kept curves replace any that arrived damaged, as an import does.
+    session_->damaged_curves = {};
+    pages_.RefreshFromImage();
+    host_.Changed();
+    StartApply(kCauseUndo);
+  }
 }
 
 // ---- questions ----
@@ -504,10 +584,11 @@ void Tool::Beep() {
 void Tool::TransferDone(const TransferEnd& end) {
   // What the ESC holds now: what was read, or what it confirmed of a send.
   if (end.complete()) pages_.NoteEscHolds();
+  if (recorder_) recorder_->OnTransferDone(end);
   if (end.direction == kTransferSend && default_send_) {
     default_send_ = false;
     if (end.complete()) {
-      ReportOutcome(undo_available_ ? std::string(kDefaultSentText) + ". " + kUndoHintText
+      ReportOutcome(history_ ? std::string(kDefaultSentText) + ". " + kUndoHintText
                                     : std::string(kDefaultSentText));
     }
   }

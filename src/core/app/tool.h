@@ -17,6 +17,7 @@
 #include <string>
 
 #include "core/app/page_model.h"
+#include "core/app/settings_history.h"
 #include "core/app/status_model.h"
 #include "core/engine/hid_engine.h"
 #include "core/engine/session.h"
@@ -102,6 +103,7 @@ struct CloseVerdict {
 constexpr const char* kToolTitle = "Tessel Arc USB V1.0";
 constexpr const char* kDefaultSentText = "Factory settings sent";
 constexpr const char* kUndoHintText = "Device › Undo Last Send takes them back";
+constexpr const char* kUndoLastSendText = "Undo Last Send";
 
 class Tool : private SessionUi {
  public:
@@ -114,8 +116,16 @@ class Tool : private SessionUi {
 
   // Start-up: no page, the first ESC found is read at once; timers 102 and 107.
   void Start();
-  // The face keeps a settings history with Device › Undo Last Send.
-  void set_undo_available(bool on) { undo_available_ = on; }
+  // The settings history the desktop shares with tesselarc-cli: every whole read and send is
+  // kept in `folder`, and Device › Undo Last Send takes the last send back. Off until a face
+  // names the folder.
+  void KeepHistory(const std::string& folder);
+  SettingsHistory* history() { return history_.get(); }
+  // Whether Undo Last Send can act now: an ESC with settings connected and the tool idle.
+  // Whether there is anything to go back to is asked only when it is chosen.
+  bool CanUndo() const;
+  // Asks, naming what will change, then sends the image held before the last send.
+  void UndoLastSend();
 
   // The one event pump: a timer tick, then what the devices reported meanwhile.
   void OnTimer(int id);
@@ -250,6 +260,11 @@ class Tool : private SessionUi {
   void V1ShowStatus(const std::string& text) override;
 
   bool StartDefaultSend(bool (Session::*send)());
+  // Apply, with the cause the history keeps for it.
+  bool StartApply(const std::string& cause);
+  void NoteSendCause(const std::string& cause) {
+    if (recorder_) recorder_->NoteSendCause(cause);
+  }
   void RefreshNow();
   // Held while a command or a tick runs on the engines; the status line is brought up to date
   // when the outermost one ends.
@@ -280,7 +295,8 @@ class Tool : private SessionUi {
   InfoModel info_;
   std::string v1_status_;
   int beeps_ = 0;
-  bool undo_available_ = false;
+  std::unique_ptr<SettingsHistory> history_;
+  std::unique_ptr<HistoryRecorder> recorder_;
   bool default_send_ = false;  // the send that runs restores the factory settings
   int engine_depth_ = 0;
 };

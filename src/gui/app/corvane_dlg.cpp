@@ -26,7 +26,6 @@
 #include "gui/app/help_dlg.h"
 #include "gui/app/layout.h"
 #include "gui/app/send_verifier.h"
-#include "gui/app/settings_undo.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"
 #include "gui/app/wire_trace_save.h"
@@ -38,6 +37,7 @@
 #include "gui/pages/settings_page.h"
 #include "gui/simple/v1_dlg.h"
 #include "platform/hid_hotplug.h"
+#include "platform/history_folder.h"
 #include "platform/serial_hotplug.h"
 #include "platform/trace_file.h"
 
@@ -95,8 +95,8 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   }
   tool_ = std::make_unique<Tool>(*this, clock_, timers_, devices_.port(), &devices_.enumerator(),
                                  &hid_devices_, TESSEL_VERSION);
-  undo_ = new SettingsUndo(*this, options_.history_folder);
-  tool_->set_undo_available(true);
+  tool_->KeepHistory(options_.history_folder.isEmpty() ? HistoryFolder()
+                                                      : options_.history_folder.toStdString());
   // The desktop tool always keeps the last lines of the trace; --trace also writes each one.
   if (auto file = options_.trace_file) {
     // The header goes at once: a file that cannot take it stops the tool before it sends
@@ -179,7 +179,7 @@ void CCorvaneDlg::BuildMenu() {
   };
   QMenu* file = menuBar()->addMenu("&File");
   add(file, kImportText, QKeySequence(Qt::CTRL | Qt::Key_O), [this] {
-    if (tool_->ImportFile()) undo_->recorder().NoteImported();
+    tool_->ImportFile();
     UpdateStatus();
   });
   add(file, kExportText, QKeySequence(Qt::CTRL | Qt::Key_S), [this] {
@@ -195,7 +195,10 @@ void CCorvaneDlg::BuildMenu() {
 
   QMenu* device = menuBar()->addMenu("&Device");
   add(device, kReadFromEscText, QKeySequence(Qt::Key_F5), [this] { OnReadFromEsc(); });
-  add(device, kUndoLastSendText, QKeySequence(), [this] { undo_->UndoLastSend(); });
+  add(device, kUndoLastSendText, QKeySequence(), [this] {
+    tool_->UndoLastSend();
+    UpdateStatus();
+  });
   device->addSeparator();
   add(device, kResetDefaultText, QKeySequence(), [this] { OnResetDefault(); });
   // The program-box modes belong to the HID adapter; on the serial adapter they do nothing.
@@ -545,28 +548,17 @@ void CCorvaneDlg::OpeningPage(int32_t page) {
 
 void CCorvaneDlg::OnApply() {
   ClearHelp();
-  undo_->recorder().NoteSendCause(undo_->recorder().ApplyCause());
-  if (!tool_->PressButton(ButtonId::kApply)) {
-    undo_->recorder().NoteSendCause({});
-    return;
-  }
-  buttons_[1007]->update();
+  if (tool_->PressButton(ButtonId::kApply)) buttons_[1007]->update();
 }
 
 void CCorvaneDlg::OnDefault() {
   ClearHelp();
-  undo_->recorder().NoteSendCause(kCauseDefault);
-  if (!tool_->PressButton(ButtonId::kDefault)) {
-    undo_->recorder().NoteSendCause({});
-    return;
-  }
-  buttons_[1008]->update();
+  if (tool_->PressButton(ButtonId::kDefault)) buttons_[1008]->update();
 }
 
 void CCorvaneDlg::OnResetDefault() {
   ClearHelp();
-  undo_->recorder().NoteSendCause(kCauseDefault);
-  if (!tool_->ResetDefault()) undo_->recorder().NoteSendCause({});
+  tool_->ResetDefault();
   UpdateStatus();
 }
 
@@ -614,7 +606,7 @@ void CCorvaneDlg::UpdateStatus() {
   enable(kExportText, can.import_export);
   enable(kCompareWithFileText, can.import_export);
   enable(kReadFromEscText, can.read);
-  enable(kUndoLastSendText, undo_->CanUndo());
+  enable(kUndoLastSendText, tool_->CanUndo());
   enable(kResetDefaultText, can.reset_default);
   enable("ESC Speed Controller", can.esc_mode);
   enable("LCD Program Box", can.lcd_mode);

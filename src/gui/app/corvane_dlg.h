@@ -32,7 +32,6 @@ class CV1Dlg;
 class CSettingsPage;
 class CData;
 class SendVerifier;
-class SettingsUndo;
 class SerialHotplugMonitor;
 class SerialHotplugWatcher;
 class HidHotplugMonitor;
@@ -77,7 +76,6 @@ class CCorvaneDlg : public QMainWindow, public ToolHost {
   WireTrace& wire_trace() { return tool_->trace(); }
   // Why the --trace file could not take the trace's first line; empty when it could.
   const std::string& trace_error() const { return trace_error_; }
-  SettingsUndo& settings_undo() { return *undo_; }
   QLabel* esc_label() const { return esc_label_; }
   // The status line under the pages and the text of the empty page area.
   QLabel* status_line() const { return status_line_; }
@@ -192,7 +190,6 @@ class CCorvaneDlg : public QMainWindow, public ToolHost {
   DeviceSwitch devices_;
   HidSwitch hid_devices_;
   std::unique_ptr<Tool> tool_;
-  SettingsUndo* undo_ = nullptr;  // owned as a child object
   std::unique_ptr<SerialHotplugMonitor> hotplug_monitor_;
   std::unique_ptr<SerialHotplugWatcher> hotplug_watcher_;
   std::unique_ptr<HidHotplugMonitor> hid_hotplug_monitor_;

@@ -319,7 +319,7 @@ std::string WebTool::StateJson() const {
   }
 
   j.Key("info").BeginObject();
-  j.Key("device").String(s.lcd_box_connected ? "LCD PROGRAM" : "CAR ESC");
+  j.Key("device").String(tool_.InfoDeviceText());
   j.Key("hardware").String(info.hardware);
   j.Key("software").String(info.software);
   j.Key("versions").Bool(info.version_fields);

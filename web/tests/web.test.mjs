@@ -222,11 +222,19 @@ test('unsent changes, a send and a send that breaks off read as the desktop read
   const changed = await choose(page, 2, 1, 2);
   assert.equal(changed.status, 'Apply sends 1 change');
   await page.waitForFunction(() => document.title.endsWith(' ●'));
+  // Leaving for another virtual device asks first; Cancel stays.
+  await page.click('details.menu:has(a[href="?demo=v1"]) summary');
+  await page.click('a[href="?demo=v1"]');
+  await page.waitForSelector('#ask[open]');
+  assert.equal(await page.$eval('#ask-text', (e) => e.textContent),
+    '1 change has not been sent to the ESC. Switching the device anyway?');
+  await page.click('#ask button[value="cancel"]');
+  assert.equal(await page.evaluate(() => location.search), '?demo=full');
   const sent = await applyAndWait(page);
   assert.equal(sent.status, 'Sent OK');
   await page.waitForFunction(() => !document.title.includes('●'));
   await settle(page);
-  await shot(page, '14-sent');
+  await shot(page, '16-sent');
 
   await choose(page, 2, 1, 1);
   await page.click('[data-id="1007"]');
@@ -240,7 +248,7 @@ test('unsent changes, a send and a send that breaks off read as the desktop read
   const broke = await until(page, (s) => s.failure && !s.transfer);
   assert.match(broke.status, /^Send stopped \(the ESC did not answer as expected\) after \d+ of 27 settings/);
   await settle(page);
-  await shot(page, '15-send-broke-off');
+  await shot(page, '17-send-broke-off');
   await page.evaluate(() => window.tessel.silence(false));
   await page.close();
 });

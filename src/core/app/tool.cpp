@@ -472,6 +472,10 @@ bool Tool::Connected() const {
   return s.link_kind == kLinkHid ? s.HidConnected() : s.SerialConnected();
 }
 
+std::string Tool::InfoDeviceText() const {
+  return session_->status.lcd_box_connected ? "LCD PROGRAM" : "CAR ESC";
+}
+
 std::string Tool::Title(bool demo) const {
   std::string title = kToolTitle;
   if (demo) title += " - DEMO";

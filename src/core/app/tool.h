@@ -89,7 +89,7 @@ struct InfoModel {
   std::string usb_label = "USB";
   bool esc_controls = true;   // the page buttons other than information show
   bool version_fields = true;
-  std::string hardware;
+  std::string hardware = kHardwareTextDefault;  // the adapter's version in the LCD box's mode
   std::string software;
 };
 
@@ -184,6 +184,8 @@ class Tool : private SessionUi {
   std::string page_hint() const { return status_.PageHint(session_->status); }
   const ProgressModel& progress() const { return progress_; }
   const InfoModel& info() const { return info_; }
+  // The information page's device field: "LCD PROGRAM" in the box's mode, else "CAR ESC".
+  std::string InfoDeviceText() const;
   const std::string& v1_status() const { return v1_status_; }
   size_t unsent_changes() const { return pages_.UnsentChanges(); }
   // "Tessel Arc USB V1.0", " - DEMO" on a virtual device, " ●" with unsent changes.

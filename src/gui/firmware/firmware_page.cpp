@@ -95,8 +95,8 @@ CFirmware::CFirmware(Tool& tool, const QString& skin_folder, QWidget* parent)
   }
   version_list_->setEnabled(true);
   version_list_->hide();
-  device_text_ = "CAR ESC";
-  hardware_text_ = "TURBO";
+  device_text_ = QString::fromStdString(tool_.InfoDeviceText());
+  hardware_text_ = QString::fromStdString(tool_.info().hardware);
   help_text_.clear();
   help_->show();
   RefreshControls();
@@ -140,16 +140,10 @@ void CFirmware::LoadBackground(const QString& file) {
 void CFirmware::RefreshDeviceView() {
   device_->show();
   hardware_->show();
-  QString background;
-  if (session_.status.lcd_box_connected) {
-    device_text_ = "LCD PROGRAM";
-    background = kLcdBackground;
-    software_->hide();
-  } else {
-    device_text_ = "CAR ESC";
-    background = kEscBackground;
-    software_->show();
-  }
+  device_text_ = QString::fromStdString(tool_.InfoDeviceText());
+  const bool lcd = session_.status.lcd_box_connected;
+  software_->setVisible(!lcd);
+  const QString background = lcd ? kLcdBackground : kEscBackground;
   RefreshControls();
   LoadBackground(background);
 }

@@ -591,7 +591,7 @@ document.addEventListener('click', (e) => {
   for (const d of document.querySelectorAll('details.menu[open]')) if (!d.contains(/** @type {Node} */ (e.target))) d.removeAttribute('open');
 });
 // A DemoMode link leaves the device: with changes not yet sent, the tool's question comes first.
-for (const link of document.querySelectorAll('a[href^="?demo"]')) {
+for (const link of document.querySelectorAll('.menu-items a[href^="?"]')) {
   link.addEventListener('click', async (e) => {
     const q = probe.state && probe.state.leave;
     if (!q) return;

@@ -7,7 +7,6 @@
 #include <QScrollBar>
 #include <QTextEdit>
 
-#include "core/engine/serial_update.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"

@@ -9,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "core/engine/serial_update.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"

@@ -475,6 +475,34 @@ TEST(Closing, DuringASendAsksFirstAndOtherwiseClosesAtOnce) {
   EXPECT_FALSE(w->timers().IsArmed(kTimerSession));
   EXPECT_FALSE(w->progress()->isVisible());
 
+  // Left unanswered, the question goes away when the send ends, and the window closes as asked.
+  auto waiting = MakeWindow();
+  ASSERT_TRUE(WaitRead(*waiting));
+  QTest::mouseClick(waiting->button(1007), Qt::LeftButton);
+  ASSERT_TRUE(waiting->session().status.transfer_active);
+  QString asked;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      asked = box->text();
+    }
+  });
+  look.start(10);
+  // A question that never lapses must not hang the test.
+  bool forced = false;
+  QTimer::singleShot(30000, waiting.get(), [&forced] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      forced = true;
+      modal->close();
+    }
+  });
+  waiting->close();
+  look.stop();
+  EXPECT_FALSE(asked.isEmpty());
+  EXPECT_FALSE(forced) << "the question stayed up after the send ended";
+  EXPECT_FALSE(waiting->isVisible());
+  EXPECT_EQ(Esc(*waiting).image().run_mode, waiting->session().image.run_mode);
+
   // Idle (or reading): no question.
   auto idle = MakeWindow();
   ASSERT_TRUE(WaitRead(*idle));

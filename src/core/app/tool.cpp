@@ -447,6 +447,7 @@ CloseVerdict Tool::MayClose() {
   if (CurrentActivity(session_->status, false) == Activity::kSending) {
     v.question = Question{kCloseDuringSendText, "Close", Buttons::kOkCancel, {}, Answer::kCancel,
                           {"Close anyway", "Keep sending"}};
+    v.lapses_with_transfer = true;
     return v;
   }
   v.question = LeaveQuestion("Quit");

@@ -98,6 +98,9 @@ struct CloseVerdict {
   bool refused = false;               // a firmware update runs: it is never cut short
   std::string refusal;                // the notice for a refusal (needs no answer)
   std::optional<Question> question;   // ask first; close on kOk
+  // The question is about a send that runs: when it ends the question lapses and the window
+  // may close.
+  bool lapses_with_transfer = false;
 };
 
 constexpr const char* kToolTitle = "Tessel Arc USB V1.0";

@@ -739,8 +739,21 @@ bool CCorvaneDlg::MayClose() {
     return false;
   }
   if (!verdict.question) return true;
-  // The send may have ended while the question was open; closing is then harmless.
-  return Ask(*verdict.question) == Answer::kOk || !tool_->MayClose().question;
+  if (!verdict.lapses_with_transfer) return Ask(*verdict.question) == Answer::kOk;
+  // The question goes away by itself when the send ends: there is nothing left to cut short,
+  // and the window closes as asked. "Keep sending" pressed before that keeps it open.
+  bool lapsed = false;
+  QTimer watch;
+  watch.setInterval(50);
+  connect(&watch, &QTimer::timeout, this, [this, &lapsed] {
+    if (CurrentActivity(session().status) == Activity::kSending) return;
+    lapsed = true;
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->reject();
+  });
+  watch.start();
+  const Answer answer = Ask(*verdict.question);
+  watch.stop();
+  return answer == Answer::kOk || lapsed;
 }
 
 void CCorvaneDlg::closeEvent(QCloseEvent* event) {

@@ -158,6 +158,20 @@ constexpr const char* kAppUsage =
 }
 
 int CCorvaneApp::Run(int argc, char** argv) {
+  // --help and --version answer before the window system is asked for: they work with no
+  // display at all.
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if ((arg == "--hid-socket" || arg == "--trace") && i + 1 < argc) {
+      ++i;  // a value, whatever it reads
+    } else if (arg == "-h" || arg == "--help") {
+      std::printf("%s", kAppUsage);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("tesselarc %s\n", TESSEL_VERSION);
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
   // tesselarc-cli takes the same name: both keep one settings history.
   QApplication::setApplicationName(kApplicationName);
@@ -177,14 +191,6 @@ int CCorvaneApp::Run(int argc, char** argv) {
     if (arg == "--trace" && i + 1 < argc && argv[i + 1][0] != '\0') {
       trace_path = argv[++i];
       continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      std::printf("%s", kAppUsage);
-      return 0;
-    }
-    if (arg == "--version") {
-      std::printf("tesselarc %s\n", TESSEL_VERSION);
-      return 0;
     }
     std::fprintf(stderr, "tesselarc: unknown option or missing value: %s\n%s", argv[i], kAppUsage);
     return 2;

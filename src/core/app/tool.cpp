@@ -52,7 +52,6 @@ void Tool::Start() {
   session_->status.page_shown = false;
   session_->Start();
   if (hid_) hid_->Start();
-  Refresh();
 }
 
 // ---- events ----
@@ -61,7 +60,6 @@ void Tool::OnTimer(int id) {
   const EngineCall call(*this);
   session_->OnTimer(id);
   PumpHidEvents();
-  Refresh();
 }
 
 void Tool::PumpHidEvents() {
@@ -110,7 +108,6 @@ void Tool::SwapDevices(bool to_hid, const std::function<void()>& swap) {
       hid_->link.hid_path = hid_->link.HidFindPath();
     }
   }
-  Refresh();
 }
 
 void Tool::RestWhileUnplugged(bool serial_events, bool hid_events) {
@@ -190,7 +187,6 @@ bool Tool::ResetDefault() {
   UserActed();
   pages_.ClearHelp();
   const bool started = StartDefaultSend(&Session::ResetDefault);
-  Refresh();
   return started;
 }
 
@@ -199,7 +195,6 @@ bool Tool::ReadFromEsc() {
   UserActed();
   pages_.ClearHelp();
   const bool started = session_->ReadFromEsc();
-  Refresh();
   return started;
 }
 
@@ -208,7 +203,6 @@ bool Tool::ImportFile() {
   UserActed();
   const bool imported = ImportSettings(*session_);
   if (imported && recorder_) recorder_->NoteImported();
-  Refresh();
   host_.Changed();
   return imported;
 }
@@ -217,7 +211,6 @@ bool Tool::ExportFile() {
   const EngineCall call(*this);
   UserActed();
   const bool exported = ExportSettings(*session_);
-  Refresh();
   return exported;
 }
 
@@ -234,14 +227,12 @@ void Tool::UpdateFirmware(bool from_v1_view) {
     RunSerialFirmwareUpdate(*session_, from_v1_view ? SerialUpdateVariant::kV1Dialog
                                                     : SerialUpdateVariant::kInformationPage);
   }
-  Refresh();
 }
 
 bool Tool::EnterLcdMode() {
   const EngineCall call(*this);
   UserActed();
   const bool done = hid_ && hid_->EnterLcdMode();
-  Refresh();
   return done;
 }
 
@@ -249,7 +240,6 @@ bool Tool::EnterEscMode() {
   const EngineCall call(*this);
   UserActed();
   const bool done = hid_ && hid_->EnterEscMode();
-  Refresh();
   return done;
 }
 
@@ -331,7 +321,6 @@ bool Tool::V1Read() {
   host_.Changed();
   if (session_->IsBusy()) return false;
   const bool started = session_->V1ReadSettings();
-  Refresh();
   return started;
 }
 
@@ -341,7 +330,6 @@ bool Tool::V1Send() {
   if (session_->IsBusy()) return false;
   pages_.V1TakeChoices();
   const bool started = session_->V1SendSettings();
-  Refresh();
   return started;
 }
 

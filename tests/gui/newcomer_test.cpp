@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -409,6 +410,20 @@ TEST(Commands, HelpExplainsTheToolInOnePage) {
     EXPECT_TRUE(html.contains(topic)) << topic;
   }
   auto w = MakeWindow();
+  // Every command is named as its menu shows it, so a reader finds it by the words on screen.
+  QTextDocument doc;
+  doc.setHtml(html);
+  const QString text = doc.toPlainText().simplified();
+  for (QAction* menu : w->menuBar()->actions()) {
+    const QString title = menu->text().remove('&');
+    EXPECT_TRUE(text.contains(title)) << title.toStdString();
+    if (title == "DemoMode") continue;  // its virtual devices are told in a sentence
+    for (QAction* a : menu->menu()->actions()) {
+      if (a->isSeparator() || a == w->command("help")) continue;
+      const QString named = title + " › " + a->text().remove('&');
+      EXPECT_TRUE(text.contains(named)) << named.toStdString();
+    }
+  }
   bool shown = false;
   QTimer::singleShot(100, [&] {
     if (auto* d = qobject_cast<CHelpDlg*>(QApplication::activeModalWidget())) {

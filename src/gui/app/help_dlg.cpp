@@ -63,27 +63,59 @@ runs.</p>
 <p>A V1-series ESC gets one window with all its settings instead of the pages, with
 <b>Read Settings</b>, <b>Send Settings</b> and <b>Update Firmware</b>.</p>
 
-<h3>8. DemoMode</h3>
-<p>The <b>DemoMode</b> menu connects the tool to a virtual ESC (full, V1-series, V1-series with
-BEC) or to a virtual HID adapter, so everything can be tried without hardware. Choose
-<b>USB programming adapter</b> to go back to real devices. The window title ends in
-"- DEMO" while a virtual device is in use.</p>
+<h3>8. Checking and taking back a send</h3>
+<p><b>Device › Verify after sending</b> (a tick in the menu) reads the ESC again after every
+send and compares what it holds with what was sent. The status line then says <i>Verified</i>;
+if a setting differs, it says so and a box lists each one.</p>
+<p>Every read and every send is kept in the settings history on this computer.
+<b>Device › Undo Last Send</b> sends back the settings the ESC held before the last send, after
+showing what it will change; it asks first and can be cancelled.</p>
+<p><b>File › Compare with File…</b> shows, side by side, each setting and curve where the pages
+differ from a settings file; nothing is sent.</p>
 
-<h3>9. The command line</h3>
+<h3>9. The HID adapter and the LCD program box</h3>
+<p>The tool also works through the USB HID programming adapter. It is found the same way: plug it
+in, connect and power the ESC, and the pages fill as above. The same adapter reaches the hand-held
+LCD program box: choose <b>Device › LCD Program Box</b> to talk to the box (the <b>Info</b>
+page then shows its versions and <b>UpData</b> updates its firmware) and <b>Device › ESC Speed
+Controller</b> to go back to the ESC. The box keeps silent until you switch to it, so while
+nothing answers the page area names both.</p>
+
+<h3>10. DemoMode</h3>
+<p>The <b>DemoMode</b> menu connects the tool to a virtual ESC (full, V1-series, V1-series with
+BEC) or to a virtual HID adapter (with an ESC, a V1-series ESC or the LCD program box), so
+everything can be tried without hardware. Choose <b>USB programming adapter</b> to go back to
+real devices. The window title ends in "- DEMO" while a virtual device is in use. Settings not
+yet sent are asked about before the device changes.</p>
+
+<h3>11. When something goes wrong</h3>
+<p>A failure stays on the status line until your next action; hold the mouse over the line to
+read all of it. <b>Help › Save Wire Trace…</b> saves the bytes that went over the cable most
+recently to a file, to send along with a report of what happened.</p>
+
+<h3>12. The command line</h3>
 <p><tt>tesselarc-cli</tt> does the same from a terminal:</p>
 <pre>tesselarc-cli ports                 adapters and serial ports
 tesselarc-cli info                  adapter, device and ESC version
 tesselarc-cli read [--out FILE]     print the settings, or save a .DATA file
-tesselarc-cli set FIELD=INDEX ...   change settings by name and send them
+tesselarc-cli set FIELD=VALUE ...   change settings by name and send them
 tesselarc-cli write FILE            send a settings file
 tesselarc-cli show FILE             print a settings file without a device
-tesselarc-cli flash FILE            update the firmware</pre>
-<p>Add <tt>--demo</tt> to try any of them on the virtual ESC. <tt>tesselarc --demo</tt> starts
+tesselarc-cli diff FILE             compare the ESC with a settings file
+tesselarc-cli flash FILE            update the firmware
+tesselarc-cli history               the settings kept from every read and send
+tesselarc-cli doctor                what keeps the adapter from being used</pre>
+<p><tt>tesselarc-cli help</tt> lists every command and its options.
+Add <tt>--demo</tt> to try any of them on the virtual ESC. <tt>tesselarc --demo</tt> starts
 this window on it.</p>
 
 <h3>Keys</h3>
-<p>Ctrl+O import, Ctrl+S export, F5 read from the ESC, Ctrl+Q quit; Tab moves between the
-buttons and Enter or Space presses the one with the frame.</p>
+<p>Ctrl+O import, Ctrl+S export, F5 read from the ESC, F1 this help, Ctrl+Q quit (<b>File ›
+Exit</b>). <b>Help › About Merrow...</b> shows the tool's version. Alt with the
+underlined letter opens a menu. Tab moves through every control in reading order and Enter or
+Space presses the button with the frame. On a value, Enter, Space or Alt+Down opens its list;
+the arrow keys, Home, End or the first letters of an option pick in it, Enter takes the option
+and Escape closes the list without a choice.</p>
 )");
 }
 

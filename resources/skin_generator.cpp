@@ -269,14 +269,18 @@ QImage PagePicture(const QString& title, const std::vector<Field>& fields,
 
 QImage EditingPagePicture(const PageDef& page) {
   std::vector<Field> fields;
-  for (const SettingDef& s : page.settings) fields.push_back({DluToPx(s.value_box), Q(s.caption)});
-  return PagePicture(Q(page.title), fields, {page.esc_indicator, page.adapter_indicator});
+  for (const SettingDef& s : page.settings) {
+    fields.push_back({DluToPx(OnValueColumn(s.value_box)), Q(s.caption)});
+  }
+  return PagePicture(Q(page.title), fields, {kPageEscLamp, kPageAdapterLamp});
 }
 
 QImage DataPagePicture() {
   std::vector<Field> fields;
-  for (const DataFieldDef& f : DataFields()) fields.push_back({DluToPx(f.value_box), Q(f.caption)});
-  return PagePicture(QStringLiteral("DATA"), fields, {kDataIndicatorRect});
+  for (const DataFieldDef& f : DataFields()) {
+    fields.push_back({DluToPx(OnValueColumn(f.value_box)), Q(f.caption)});
+  }
+  return PagePicture(QStringLiteral("DATA"), fields, {kPageEscLamp, kPageAdapterLamp});
 }
 
 // "b3.bmp" for an ESC, "b2.bmp" for the LCD program box (no software field).

@@ -2,7 +2,8 @@
 # Screenshots of the desktop tool under Xvfb, for people to look at: the status line in each
 # state, every page with a list open, the progress window, the curve editors, the file and
 # help dialogs, the close question, the V1 dialogs, the LCD program box, and the window at the
-# desktop scale factors 1.5 and 2.
+# desktop scale factors 1.5 and 2. (The widget tests leave a picture of every page on its grid,
+# with its longest list open, in build/screenshots/layout-*.png at each scale they run at.)
 # Usage: scripts/screenshots.sh [OUTPUT_FOLDER] (default build/screenshots/xvfb)
 # Needs a built tree (scripts/build.sh); installs xvfb, xdotool and imagemagick when missing.
 set -euo pipefail
@@ -116,7 +117,7 @@ if [ "$TESSEL_IN_XVFB" = 1 ]; then
   shot 32-throttle-editor-after-cancel
   esc_key
   button 3; box 137 191 80 12
-  click $((ox + 257)) $((oy + 348))
+  click $((ox + 257)) $((oy + 301))       # the last row's list opens above it
   shot 33-brake-editor
   esc_key
   button 4; box 134 140 80 12
@@ -156,7 +157,7 @@ if [ "$TESSEL_IN_XVFB" = 1 ]; then
   # --- V1 dialogs, LCD program box -------------------------------------------------------
   start --demo=v1-bec
   shot 60-v1-bec-dialog
-  click 209 126                       # Running Mode list
+  click 209 157                       # Running Mode list
   shot 61-v1-bec-running-mode-open 720x560
   esc_key
   stop

@@ -189,12 +189,14 @@ TEST(SkinFiles, PagesAreLightUnderValueBoxesAndDarkUnderTheHelpBox) {
   for (const PageDef& page : EditingPages()) {
     const QImage img = LoadSkin(page.background);
     ASSERT_FALSE(img.isNull()) << page.background;
-    for (const SettingDef& s : page.settings) check_box(img, s.value_box, page.background);
+    for (const SettingDef& s : page.settings) {
+      check_box(img, OnValueColumn(s.value_box), page.background);
+    }
     check_help(img, page.background);
   }
   const QImage data = LoadSkin("b4.bmp");
   ASSERT_EQ(DataFields().size(), 4u);
-  for (const DataFieldDef& f : DataFields()) check_box(data, f.value_box, "b4.bmp");
+  for (const DataFieldDef& f : DataFields()) check_box(data, OnValueColumn(f.value_box), "b4.bmp");
   check_help(data, "b4.bmp");
 
   // The information page: the LCD program box variant has no software field.

@@ -383,6 +383,8 @@ void HidEngine::FinishRead() {
   ui_.CloseProgress();
   s.shown_page = 0;
   s.requested_page = kPageV1Done;
+  // As on the serial adapter: a full ESC read brings the lamps back (a lost ESC hid them).
+  if (s.device_class == kDeviceFull) ui_.ShowIndicators(true);
   ui_.ReportOutcome(ReadOkText(s, session_.VersionText()));
   ui_.RefreshMainWindow();
   hid_step = kHidStepPresence;

@@ -28,6 +28,7 @@
 #include "gui/app/send_verifier.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"
+#include "gui/app/window_place.h"
 #include "gui/app/wire_trace_save.h"
 #include "gui/curves/curve_editor.h"
 #include "gui/firmware/esc_process_dlg.h"
@@ -137,6 +138,8 @@ CCorvaneDlg::CCorvaneDlg(const Options& options, QWidget* parent)
   connect(hid_poll_, &QTimer::timeout, this, [this] { tool_->PumpHidEvents(); });
   UpdateHidPoll();
   qApp->installEventFilter(this);
+  // Dialogs open over this window, never wider than it.
+  qApp->installEventFilter(new WindowPlacer(*this));
 
   // Start-up: no page, the first ESC found is read at once.
   tool_->Start();

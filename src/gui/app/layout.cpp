@@ -69,10 +69,11 @@ MainWindowLayout BuildMainWindow() {
 
 InfoPageLayout BuildInfoPage() {
   InfoPageLayout p{};
-  p.device = Control(1064, 133, 25, 80, 14);
-  p.hardware = Control(1065, 133, 54, 80, 14);
-  p.software = Control(1066, 133, 81, 80, 12);
-  p.updata = Control(1034, 139, 104, 64, 17);
+  // On the page grid; the UpData button centred under the column.
+  p.device = Control(1064, kValueColumnX, 25, kValueColumnW, 14);
+  p.hardware = Control(1065, kValueColumnX, 54, kValueColumnW, 14);
+  p.software = Control(1066, kValueColumnX, 81, kValueColumnW, 12);
+  p.updata = Control(1034, kValueColumnX + (kValueColumnW - 64) / 2, 104, 64, 17);
   p.help_box = ControlRect{1035, kHelpBoxRect};
   return p;
 }
@@ -135,38 +136,50 @@ V1DialogLayout BuildV1Dialog() {
     return V1SettingLayout{Control(label_id, x, y - kLabelGap, w, kLabelH),
                            Control(list_id, x, y, w, kListH)};
   };
-  constexpr int kCols[3] = {64, 179, 290};
-  constexpr int kRows[3] = {73, 109, 144};
-  constexpr int kW = 86;
+  // Three columns of one width, centred across the dialog; every list and its label fill their
+  // column. Running Mode, whose texts are the longest, spans the first two, BEC takes the third,
+  // and above BEC sits the Connection group.
+  constexpr int kW = 112;
+  constexpr int kGap = 14;
+  constexpr int kLeft = (424 - (3 * kW + 2 * kGap)) / 2;
+  constexpr int kCols[3] = {kLeft, kLeft + kW + kGap, kLeft + 2 * (kW + kGap)};
+  constexpr int kRows[4] = {66, 102, 138, 174};
   v.settings = {{
-      setting(1199, 1158, 64, 35, 131),             // Running Mode
-      setting(1200, 1201, kCols[0], kRows[0], kW),  // Motor Timing
-      setting(1202, 1138, kCols[1], kRows[0], kW),  // Initial Acceleration
-      setting(1203, 1140, kCols[2], kRows[0], kW),  // Motor Rotation
-      setting(1205, 1159, kCols[0], kRows[1], kW),  // Throttle Percent Reverse
-      setting(1206, 1210, kCols[1], kRows[1], kW),  // Throttle Limit
-      setting(1207, 1141, kCols[2], kRows[1], kW),  // Neutral range
-      setting(1208, 1143, kCols[0], kRows[2], kW),  // Percentage Braking
-      setting(1211, 1144, kCols[1], kRows[2], kW),  // Percentage Drag Brake
-      setting(1072, 1145, kCols[2], kRows[2], kW),  // Cut-off Voltage
-      setting(1218, 1147, 209, 35, 56),             // BEC
+      setting(1199, 1158, kCols[0], kRows[0], 2 * kW + kGap),  // Running Mode
+      setting(1200, 1201, kCols[0], kRows[1], kW),             // Motor Timing
+      setting(1202, 1138, kCols[1], kRows[1], kW),             // Initial Acceleration
+      setting(1203, 1140, kCols[2], kRows[1], kW),             // Motor Rotation
+      setting(1205, 1159, kCols[0], kRows[2], kW),             // Throttle Percent Reverse
+      setting(1206, 1210, kCols[1], kRows[2], kW),             // Throttle Limit
+      setting(1207, 1141, kCols[2], kRows[2], kW),             // Neutral range
+      setting(1208, 1143, kCols[0], kRows[3], kW),             // Percentage Braking
+      setting(1211, 1144, kCols[1], kRows[3], kW),             // Percentage Drag Brake
+      setting(1072, 1145, kCols[2], kRows[3], kW),             // Cut-off Voltage
+      setting(1218, 1147, kCols[2], kRows[0], kW),             // BEC
   }};
   v.list_drop_height = 80;
-  // Buttons 58 units apart leave 56 units each; 19 units is the images' 31 px.
-  v.read = Control(1213, 74, 184, 56, 19);
-  v.send = Control(1024, 132, 184, 56, 19);
-  v.update = Control(1025, 191, 184, 56, 19);
-  v.control_label = Control(1214, 94, 170, 120, kLabelH);
-  v.status = Control(1015, 271, 185, 94, 12);
-  v.connection = Control(1217, 303, 6, 56, kLabelH);
-  v.esc_caption = Control(1215, 303, 18, 18, kLabelH);
-  v.usb_caption = Control(1216, 341, 18, 18, kLabelH);
-  v.esc_indicator = Control(1104, 303, 28, 18, 18);
-  v.usb_indicator = Control(1105, 341, 28, 18, 18);
+  // One button centred in each column; 80 x 19 units is the images' 121 x 31 px. The status
+  // line runs under them across the three columns.
+  constexpr int kButtonW = 80;
+  constexpr int kButtonY = 208;
+  v.control_label = Control(1214, kCols[0], kButtonY - 10, kW, kLabelH);
+  v.read = Control(1213, kCols[0] + (kW - kButtonW) / 2, kButtonY, kButtonW, 19);
+  v.send = Control(1024, kCols[1] + (kW - kButtonW) / 2, kButtonY, kButtonW, 19);
+  v.update = Control(1025, kCols[2] + (kW - kButtonW) / 2, kButtonY, kButtonW, 19);
+  v.status = Control(1015, kCols[0], kButtonY + 26, 3 * kW + 2 * kGap, 12);
+  v.connection = Control(1217, kCols[2], 8, kW, kLabelH);
+  v.esc_caption = Control(1215, kCols[2], 20, 18, kLabelH);
+  v.usb_caption = Control(1216, kCols[2] + 38, 20, 18, kLabelH);
+  v.esc_indicator = Control(1104, kCols[2], 30, 18, 18);
+  v.usb_indicator = Control(1105, kCols[2] + 38, 30, 18, 18);
   return v;
 }
 
 }  // namespace
+
+DluRect OnValueColumn(const DluRect& box) {
+  return DluRect{kValueColumnX, box.y, kValueColumnW, box.h};
+}
 
 int DluToPxX(int x) {
   return ScaleRounded(x, 3, 2);
@@ -217,8 +230,7 @@ const V1DialogLayout& V1Dialog() {
 }
 
 const ProgressWindowLayout& ProgressWindow() {
-  static const ProgressWindowLayout layout{DluRect{0, 0, 340, 28}, Control(1163, 0, 6, 340, 14),
-                                           PxRect{300, 210, 690, 70}};
+  static const ProgressWindowLayout layout{DluRect{0, 0, 340, 28}, Control(1163, 0, 6, 340, 14)};
   return layout;
 }
 

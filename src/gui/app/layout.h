@@ -69,6 +69,21 @@ struct MainWindowLayout {
 const MainWindowLayout& MainWindow();
 
 // ---------------------------------------------------------------------------------------------
+// The page grid. Every settings page, the Data page and the information page put their value
+// boxes in one column: the same left edge and width everywhere, wide enough for the longest
+// option text in the value font (text_fit.h); each row keeps the height the page gives it. A
+// drop list opens under its box (above it where the page ends first) at the box's width. The
+// two lamps sit side by side in the lower left corner, clear of every row's label.
+
+constexpr int kValueColumnX = 120;
+constexpr int kValueColumnW = 102;
+constexpr DluRect kPageEscLamp{5, 201, 15, 15};      // 1104
+constexpr DluRect kPageAdapterLamp{23, 201, 15, 15};  // 1105, the page's focus sink
+
+// A value box of the page data moved onto the column.
+DluRect OnValueColumn(const DluRect& box);
+
+// ---------------------------------------------------------------------------------------------
 // Information page (383 x 220, placed at MainWindow().page_area like the settings pages).
 
 struct InfoPageLayout {
@@ -138,10 +153,10 @@ const V1DialogLayout& V1Dialog();
 // ---------------------------------------------------------------------------------------------
 // Progress window.
 
+// It opens centred over the main window, whose width it never exceeds (gui/app/window_place.h).
 struct ProgressWindowLayout {
-  DluRect client;       // 340 x 28, caption "Esc Process......"
-  ControlRect bar;      // 1163
-  PxRect screen_place;  // where the main window puts it, frame included (pixels)
+  DluRect client;   // 340 x 28, caption "Esc Process......"
+  ControlRect bar;  // 1163
 };
 
 const ProgressWindowLayout& ProgressWindow();

@@ -67,45 +67,36 @@ int LabelTextRoom(const QLabel& label) {
   return label.contentsRect().width() - 2 * label.margin() - label.indent() * (label.indent() > 0);
 }
 
-void FitLineEditText(QLineEdit& box, const QString& text, int largest) {
-  box.ensurePolished();
-  QFont font = box.font();
-  font.setPixelSize(FittingPixelSize(font, {text}, LineEditTextRoom(box), largest));
-  box.setFont(font);
+QFont ValueFont() {
+  QFont font("DejaVu Sans");
+  font.setPixelSize(kValueFontPx);
+  return font;
+}
+
+void ShowValueText(QLineEdit& box, const QString& text) {
+  box.setFont(ValueFont());
   box.setText(text);
   box.setCursorPosition(0);
 }
 
-void FitValueAndList(QLineEdit& box, QListWidget& list, int max_list_height, int largest) {
-  QStringList texts;
-  for (int i = 0; i < list.count(); ++i) texts << list.item(i)->text();
-  // Style sheets set the frames and paddings measured below.
+void SetUpValueAndList(QLineEdit& box, QListWidget& list, int page_height) {
+  // Style sheets set the frames and paddings.
   box.ensurePolished();
   list.ensurePolished();
+  box.setFont(ValueFont());
+  list.setFont(ValueFont());
   list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list.setTextElideMode(Qt::ElideNone);
   list.setUniformItemSizes(true);
-
-  // First as if every row showed; if they do not all fit the height, again with the scroll
-  // bar's width taken off.
-  QFont font = box.font();
-  int px = 0;
-  int rows = list.count();
-  for (bool scrolls : {false, true}) {
-    const int room = std::min(LineEditTextRoom(box), ListTextRoom(list, scrolls));
-    px = FittingPixelSize(font, texts, room, largest);
-    font.setPixelSize(px);
-    list.setFont(font);
-    const int row_h = std::max(1, list.sizeHintForRow(0));
-    const int frame = 2 * ListFrame(list);
-    const int fit_rows = std::max(1, (max_list_height - frame) / row_h);
-    rows = std::min(list.count(), fit_rows);
-    list.resize(list.width(), frame + rows * row_h);
-    if (rows == list.count()) break;
-  }
+  const int rows = std::min(list.count(), kListRows);
   list.setVerticalScrollBarPolicy(rows < list.count() ? Qt::ScrollBarAlwaysOn
                                                        : Qt::ScrollBarAlwaysOff);
-  box.setFont(font);
+  const int row_h = std::max(1, list.sizeHintForRow(0));
+  const int h = 2 * ListFrame(list) + rows * row_h;
+  const QRect b = box.geometry();
+  int y = b.bottom() + 1;
+  if (y + h > page_height) y = std::max(0, std::min(b.top() - h, page_height - h));
+  list.setGeometry(b.x(), y, b.width(), h);
 }
 
 }  // namespace tessel

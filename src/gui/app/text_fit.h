@@ -1,6 +1,7 @@
-// Whole texts in small boxes: the font of a value box or list is chosen by measuring its
-// longest text against the room the widget gives it, and lists show whole rows and scroll
-// up and down only.
+// Whole texts in one type size: value boxes and lists all use the value font, and their boxes
+// are made wide enough for their texts (layout.h) rather than the text small enough for the
+// box. Lists show whole rows and scroll up and down only. Other texts (the status line, hints)
+// may still be fitted to their room.
 #pragma once
 
 #include <QFont>
@@ -14,8 +15,12 @@ class QWidget;
 
 namespace tessel {
 
-constexpr int kValueFontPx = 12;      // what a value text gets when it fits
-constexpr int kSmallestFontPx = 8;    // below this a text is not worth reading
+constexpr int kValueFontPx = 12;    // capitals 9 px high at scale 1
+constexpr int kSmallestFontPx = 8;  // below this a text is not worth reading
+constexpr int kListRows = 8;        // an open list shows at most this many rows
+
+// The one font of every value box and list, on the pages and in the V1 dialog.
+QFont ValueFont();
 
 // The largest pixel size from `largest` down to `smallest` at which every text is at most
 // `room` pixels wide (`smallest` when none fits).
@@ -31,14 +36,13 @@ int ComboTextRoom(const QComboBox& combo);
 // Room for the text of a label.
 int LabelTextRoom(const QLabel& label);
 
-// A line edit whose text changes (a logged value, a version): the largest font up to
-// `largest` that shows `text` whole.
-void FitLineEditText(QLineEdit& box, const QString& text, int largest = kValueFontPx);
+// A value box showing `text` (a logged value, a version) in the value font, from its start.
+void ShowValueText(QLineEdit& box, const QString& text);
 
-// A setting's value box and drop list share one font: the largest at which every option fits
-// both. The list loses its horizontal scroll bar, keeps the vertical one only while it has
-// more rows than it can show, and is cut to whole rows within the height it was given.
-void FitValueAndList(QLineEdit& box, QListWidget& list, int max_list_height,
-                     int largest = kValueFontPx);
+// A setting's value box and drop list in the value font. The list takes the box's left edge
+// and width, loses its horizontal scroll bar, shows whole rows (at most kListRows, with the
+// vertical scroll bar only when there are more), and opens under the box, or above it where
+// it would run past `page_height`.
+void SetUpValueAndList(QLineEdit& box, QListWidget& list, int page_height);
 
 }  // namespace tessel

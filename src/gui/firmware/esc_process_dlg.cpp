@@ -1,10 +1,12 @@
 #include "gui/firmware/esc_process_dlg.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
 #include "gui/app/layout.h"
+#include "gui/app/window_place.h"
 
 namespace tessel {
 
@@ -36,13 +38,25 @@ CEscProcessDlg::CEscProcessDlg(QWidget* owner) : QDialog(owner) {
   layout->addWidget(bar_);
   setStyleSheet("QDialog { background: #1f2328; }");
   setEnabled(false);
+  if (owner != nullptr) owner->window()->installEventFilter(this);
   Place();
   hide();
 }
 
 void CEscProcessDlg::Place() {
-  const PxRect place = ProgressWindow().screen_place;
-  setGeometry(place.x, place.y, place.w, place.h);
+  const QWidget* owner = parentWidget();
+  if (owner == nullptr) return;
+  // The template's width, its height from what it holds.
+  const QSize size(DluToPx(ProgressWindow().client).w, sizeHint().height());
+  PlaceOver(*this, *owner, size);
+}
+
+bool CEscProcessDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+      watched == parentWidget()->window()) {
+    Place();
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void CEscProcessDlg::SetProgress(uint32_t total, uint32_t done) {

@@ -21,8 +21,12 @@ class CEscProcessDlg : public QDialog {
   void SetCaption(const QString& caption);
   QString caption() const;
   int position() const;
-  void Place();  // the window's place and size: x 300, y 210, 690 x 70 pixels
+  // Centred over the main window and no wider than it; it follows the window while it shows.
+  void Place();
   void Close();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QLabel* caption_;

@@ -44,6 +44,7 @@ CFirmware::CFirmware(Tool& tool, const QString& skin_folder, QWidget* parent)
   version_combo_->hide();
   version_list_ = new QListWidget(this);
   version_list_->setObjectName("list_1069");
+  version_list_->setFont(ValueFont());
   version_list_->hide();
 
   auto make_box = [this](const ControlRect& c) {
@@ -54,6 +55,7 @@ CFirmware::CFirmware(Tool& tool, const QString& skin_folder, QWidget* parent)
     box->setFrame(false);
     box->setAlignment(Qt::AlignCenter);
     box->setStyleSheet(kValueBoxStyle);
+    box->setFont(ValueFont());
     box->setFocusPolicy(Qt::StrongFocus);  // Tab walks the fields and shows their help
     return box;
   };
@@ -112,9 +114,9 @@ QLineEdit* CFirmware::software_box() const {
 }
 
 void CFirmware::RefreshControls() {
-  FitLineEditText(*device_, device_text_);
-  FitLineEditText(*hardware_, hardware_text_);
-  FitLineEditText(*software_, software_text_);
+  ShowValueText(*device_, device_text_);
+  ShowValueText(*hardware_, hardware_text_);
+  ShowValueText(*software_, software_text_);
   // Setting the same text again would scroll the help back to its top.
   if (help_->toPlainText() != help_text_) help_->setPlainText(help_text_);
 }

@@ -15,9 +15,9 @@ CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(s
   background_.load(context_.skin_folder + "/" + QString::fromUtf8(kDataPageBackground.data()));
   SessionStatus& status = context_.tool.session().status;
   esc_indicator_ = new CCownerDrawBton(kEscIndicatorId, status, context_.is_busy(), this);
-  esc_indicator_->setGeometry(ToQRect(kDataIndicatorRect));
+  esc_indicator_->setGeometry(ToQRect(kPageEscLamp));
   adapter_indicator_ = new CCownerDrawBton(kAdapterIndicatorId, status, context_.is_busy(), this);
-  adapter_indicator_->setGeometry(ToQRect(kDataIndicatorRect));
+  adapter_indicator_->setGeometry(ToQRect(kPageAdapterLamp));
   help_ = new QTextEdit(this);
   help_->setObjectName(QString("help_%1").arg(kDataHelpBoxId));
   help_->setGeometry(ToQRect(kHelpBoxRect));
@@ -29,7 +29,8 @@ CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(s
   for (const DataFieldDef& f : DataFields()) {
     auto* box = new ValueBox(this);
     box->setObjectName(QString("value_%1").arg(f.value_box_id));
-    box->setGeometry(ToQRect(f.value_box));
+    box->setGeometry(ToQRect(OnValueColumn(f.value_box)));
+    box->setFont(ValueFont());
     box->setReadOnly(true);
     box->setFrame(false);
     box->setAlignment(Qt::AlignCenter);
@@ -46,7 +47,7 @@ CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(s
 void CData::ShowLoggedData() {
   const auto texts = LoggedDataTexts(context_.tool.session().image);
   for (size_t i = 0; i < boxes_.size() && i < texts.size(); ++i) {
-    FitLineEditText(*boxes_[i], QString::fromStdString(texts[i]));
+    ShowValueText(*boxes_[i], QString::fromStdString(texts[i]));
   }
   update();
 }

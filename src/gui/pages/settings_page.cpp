@@ -44,10 +44,10 @@ CSettingsPage::CSettingsPage(const PageDef& def, PageContext context, QWidget* p
       QString::fromUtf8(def.background.data(), static_cast<int>(def.background.size())));
 
   esc_indicator_ = new CCownerDrawBton(kEscIndicatorId, status(), context_.is_busy(), this);
-  esc_indicator_->setGeometry(ToQRect(def.esc_indicator));
+  esc_indicator_->setGeometry(ToQRect(kPageEscLamp));
   adapter_indicator_ =
       new CCownerDrawBton(kAdapterIndicatorId, status(), context_.is_busy(), this);
-  adapter_indicator_->setGeometry(ToQRect(def.adapter_indicator));
+  adapter_indicator_->setGeometry(ToQRect(kPageAdapterLamp));
 
   help_ = new QTextEdit(this);
   help_->setObjectName(QString("help_%1").arg(def.help_box_id));
@@ -62,7 +62,7 @@ CSettingsPage::CSettingsPage(const PageDef& def, PageContext context, QWidget* p
     const SettingDef& s = def.settings[i];
     auto* box = new ValueBox(this);
     box->setObjectName(QString("value_%1").arg(s.value_box_id));
-    box->setGeometry(ToQRect(s.value_box));
+    box->setGeometry(ToQRect(OnValueColumn(s.value_box)));
     box->setReadOnly(true);
     box->setFrame(false);
     box->setAlignment(Qt::AlignCenter);
@@ -72,11 +72,10 @@ CSettingsPage::CSettingsPage(const PageDef& def, PageContext context, QWidget* p
     box->setCursor(Qt::PointingHandCursor);
     auto* list = new QListWidget(this);
     list->setObjectName(QString("list_%1").arg(s.drop_list_id));
-    list->setGeometry(ToQRect(s.drop_list));
     list->setStyleSheet(kListStyle);
     for (const std::string& option : s.options) list->addItem(QString::fromStdString(option));
-    // Every option whole in the box and the list, the list in whole rows.
-    FitValueAndList(*box, *list, ToQRect(s.drop_list).height());
+    // Under its box, in whole rows.
+    SetUpValueAndList(*box, *list, height());
     list->hide();
     list->installEventFilter(this);
     const int index = static_cast<int>(i);

@@ -22,12 +22,6 @@ QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QFont ValueFont(int pixel_size) {
-  QFont font("DejaVu Sans");
-  font.setPixelSize(pixel_size);
-  return font;
-}
-
 QFont LabelFont(int pixel_size) {
   QFont font("DejaVu Sans Condensed");
   font.setPixelSize(pixel_size);
@@ -69,9 +63,7 @@ CV1Dlg::CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent)
     l->setGeometry(ToQRect(c.rect));
     l->setStyleSheet(kLabelStyle);
     l->setAlignment(align | Qt::AlignVCenter);
-    l->ensurePolished();
-    const QFont font = LabelFont(pixel_size);
-    l->setFont(LabelFont(FittingPixelSize(font, {text}, LabelTextRoom(*l), pixel_size)));
+    l->setFont(LabelFont(pixel_size));
     return l;
   };
 
@@ -80,10 +72,7 @@ CV1Dlg::CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent)
   for (size_t i = 0; i < kV1SettingCount; ++i) {
     const V1SettingDef& def = defs[i];
     const V1SettingLayout& place = layout.settings[i];
-    // A label may run past its list's width, up to the next column.
-    ControlRect label_rect = place.label;
-    label_rect.rect.w = std::max(label_rect.rect.w, 108);
-    labels_[i] = make_label(label_rect, Q(def.label), 12, Qt::AlignLeft);
+    labels_[i] = make_label(place.label, Q(def.label), 12, Qt::AlignLeft);
 
     auto* list = new QComboBox(this);
     list->setObjectName(QString("list_%1").arg(def.list_id));
@@ -93,10 +82,9 @@ CV1Dlg::CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent)
     for (const std::string& option : def.options) options << QString::fromStdString(option);
     list->addItems(options);
     list->ensurePolished();
-    // The shown choice and every entry of the open list whole.
-    const QFont font = ValueFont(FittingPixelSize(ValueFont(12), options, ComboTextRoom(*list), 12));
-    list->setFont(font);
-    list->view()->setFont(font);  // the open list is a window of its own
+    // The columns are wide enough for every choice in the value font.
+    list->setFont(ValueFont());
+    list->view()->setFont(ValueFont());  // the open list is a window of its own
     const int row_px = list->view()->sizeHintForRow(0);
     list->setMaxVisibleItems(std::max(3, row_px > 0 ? drop_px / row_px : 6));
     lists_[i] = list;
@@ -143,7 +131,7 @@ CV1Dlg::CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent)
   status_->setAlignment(Qt::AlignCenter);
   status_->setFocusPolicy(Qt::NoFocus);
   status_->setStyleSheet(kStatusStyle);
-  status_->setFont(ValueFont(12));
+  status_->setFont(ValueFont());
 
   // Tab goes down the dialog as it reads: the top row, the grid row by row, then the buttons.
   QWidget* previous = lists_[0];
@@ -192,7 +180,7 @@ void CV1Dlg::ShowStatus(const QString& text) {
   status_->hide();
   const QString shown = text.left(kStatusMaxLength);
   // The line is narrow: a longer message takes a smaller font rather than losing its start.
-  QFont font = ValueFont(12);
+  QFont font = ValueFont();
   const int room = status_->width() - 8;
   while (font.pixelSize() > 8 && QFontMetrics(font).horizontalAdvance(shown) > room) {
     font.setPixelSize(font.pixelSize() - 1);

@@ -117,7 +117,9 @@ TEST_F(FirmwareFiles, StrictLoaderPairsCharactersInTextMode) {
   EXPECT_EQ(r.stray->offset, 3u);
   EXPECT_EQ(r.unpaired->value, 'D');
   EXPECT_EQ(r.unpaired->offset, 5u);
-  EXPECT_NE(CheckFirmwareImage(r), std::nullopt);
+  EXPECT_EQ(CheckFirmwareImage(r),
+            "the firmware file has a line break inside its hex digits (0x0A at offset 3); this "
+            "file must be one unbroken run of upper-case hex digits");
 
   // One unbroken run of upper-case digits with a final line end is a sound file.
   const auto good = LoadHexRecordsStrict(Write("t.xup", HexRecords(3, 20) + "\r\n"));

@@ -218,6 +218,25 @@ TEST(PageRules, BoostTimingZeroDisablesTheFourDependentBoxes) {
   EXPECT_EQ(Enabled(kPageGeneral, image, {false, false}), AllEnabled(*FindPage(kPageGeneral)));
 }
 
+TEST(PageRules, AGreyedBoxSaysWhyAndAnEnabledOneSaysNothing) {
+  EscSettingsImage image;
+  LoadFactoryDefaults(image);
+  const PageDef& boost = *FindPage(kPageBoost);
+  EXPECT_EQ(GreyedReason(boost, image, 1),
+            "Greyed while BOOST TIMING is 0deg: choose a boost timing above it to use it");
+  EXPECT_EQ(GreyedReason(boost, image, 0), "");
+  image.boost_timing = 5;
+  EXPECT_EQ(GreyedReason(boost, image, 1), "");
+
+  const PageDef& turbo = *FindPage(kPageTurbo);
+  image.turbo_activation = 1;  // RPM: the delay after full throttle plays no part
+  EXPECT_EQ(GreyedReason(turbo, image, 2),
+            "Greyed while ACTIVATION METHOD is RPM: that method does not use TURBO DELAY");
+  image.turbo_timing = 0;
+  EXPECT_EQ(GreyedReason(turbo, image, 2),
+            "Greyed while TURBO TIMING is 0deg: choose a turbo timing above it to use it");
+}
+
 TEST(PageRules, TurboBoxesFollowTimingAndActivation) {
   EscSettingsImage image;
   LoadFactoryDefaults(image);

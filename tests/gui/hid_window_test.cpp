@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <filesystem>
@@ -128,11 +129,25 @@ TEST(HidWindowTest, TheV1DialogReadsAndSendsOverHid) {
   EXPECT_EQ(w->session().image.v1_running_mode, 2);
 }
 
+// The DemoMode items that carry a bullet.
+QStringList CheckedDemoItems(CCorvaneDlg& w) {
+  QStringList checked;
+  for (QAction* menu : w.menuBar()->actions()) {
+    if (menu->text().remove('&') != "DemoMode") continue;
+    for (QAction* a : menu->menu()->actions()) {
+      if (a->isChecked()) checked << a->text();
+    }
+  }
+  return checked;
+}
+
 TEST(HidWindowTest, DemoModeSwitchesBetweenTheSerialAndTheHidAdapter) {
   auto w = MakeHidWindow(HidDeviceKind::kFullEsc);
+  EXPECT_EQ(CheckedDemoItems(*w), QStringList{"Virtual HID adapter with ESC"});
   ASSERT_TRUE(WaitHidRead(*w));
   w->SetDemo(EscVariant::kFull);
   ASSERT_TRUE(WaitRead(*w));
+  EXPECT_EQ(CheckedDemoItems(*w), QStringList{"Virtual ESC"});
   EXPECT_EQ(w->session().status.link_kind, kLinkSerial);
   EXPECT_FALSE(w->hid_demo());
   w->SetHidDemo(HidDeviceKind::kV1Esc);

@@ -273,6 +273,9 @@ std::string WebTool::StateJson() const {
     j.Key("en").BeginArray();
     for (bool v : p.enabled) j.Bool(v);
     j.EndArray();
+    j.Key("why").BeginArray();
+    for (const std::string& t : p.greyed_why) j.String(t);
+    j.EndArray();
     j.Key("open").Int(p.open_list);
     j.Key("help").Int(p.help);
     j.EndObject();

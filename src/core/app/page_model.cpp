@@ -89,6 +89,10 @@ void PageModel::PageCollect(PageState& p) {
     session_.image.*(p.def->settings[i].field) = p.selected[i];
   }
   p.enabled = EnabledSettings(*p.def, session_.image, p.enabled);
+  p.greyed_why.assign(p.enabled.size(), std::string());
+  for (size_t i = 0; i < p.enabled.size(); ++i) {
+    if (!p.enabled[i]) p.greyed_why[i] = GreyedReason(*p.def, session_.image, i);
+  }
 }
 
 void PageModel::PageRefresh(PageState& p) {

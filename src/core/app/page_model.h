@@ -41,6 +41,7 @@ struct PageState {
   std::vector<int32_t> selected;       // the row of every list
   std::vector<int32_t> default_index;  // the curve mode's changes with a choice or a reset
   std::vector<bool> enabled;           // which value boxes take a click
+  std::vector<std::string> greyed_why;  // why a box does not, for its hover text
   int open_list = -1;                  // the setting whose list is open
   int help = -1;                       // the setting whose help text shows
   int IndexOf(ImageField field) const;

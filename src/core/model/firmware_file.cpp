@@ -298,6 +298,21 @@ std::optional<std::string> CheckFirmwareImage(const FirmwareLoadResult& load) {
   }
   if (load.stray) {
     if (load.format == FirmwareFormat::kHexStrict) {
+      // A file of this kind is one unbroken run of digits; a line break or a blank may only
+      // close it. Say so in words: a bare "0x0A" tells a user nothing.
+      const char* blank = nullptr;
+      switch (load.stray->value) {
+        case '\n': blank = "a line break"; break;
+        case '\r': blank = "a carriage return"; break;
+        case ' ': blank = "a space"; break;
+        case '\t': blank = "a tab"; break;
+        default: break;
+      }
+      if (blank != nullptr) {
+        return std::string("the firmware file has ") + blank + " inside its hex digits (" +
+               Describe(*load.stray) +
+               "); this file must be one unbroken run of upper-case hex digits";
+      }
       return "the firmware file has a character that is not an upper-case hex digit: " +
              Describe(*load.stray);
     }

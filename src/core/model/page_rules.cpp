@@ -161,4 +161,36 @@ std::vector<bool> EnabledSettings(const PageDef& page, const EscSettingsImage& i
   return flags;
 }
 
+std::string GreyedReason(const PageDef& page, const EscSettingsImage& image, size_t setting) {
+  if (setting >= page.settings.size()) return "";
+  const ImageField field = page.settings[setting].field;
+  // The option as its box shows it, without the factory mark.
+  auto shown = [&](ImageField f) {
+    const size_t i = IndexOf(page, f);
+    if (i >= page.settings.size()) return std::string();
+    const SettingDef& s = page.settings[i];
+    const int32_t row = ClampToOptions(image.*f, s.options.size());
+    std::string text = s.options[static_cast<size_t>(row)];
+    if (const size_t mark = text.find("(*)"); mark != std::string::npos) text.erase(mark, 3);
+    return text;
+  };
+  auto caption = [&](ImageField f) { return std::string(page.settings[IndexOf(page, f)].caption); };
+  const std::vector<bool> enabled = EnabledSettings(page, image, {});
+  if (enabled[setting]) return "";
+  if (page.page_id == kPageBoost) {
+    return "Greyed while " + caption(&EscSettingsImage::boost_timing) + " is " +
+           shown(&EscSettingsImage::boost_timing) + ": choose a boost timing above it to use it";
+  }
+  if (page.page_id == kPageTurbo) {
+    if (image.turbo_timing == 0) {
+      return "Greyed while " + caption(&EscSettingsImage::turbo_timing) + " is " +
+             shown(&EscSettingsImage::turbo_timing) + ": choose a turbo timing above it to use it";
+    }
+    const ImageField method = &EscSettingsImage::turbo_activation;
+    return "Greyed while " + caption(method) + " is " + shown(method) + ": that method does not use " +
+           caption(field);
+  }
+  return "";
+}
+
 }  // namespace tessel

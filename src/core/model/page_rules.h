@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/model/settings_image.h"
@@ -64,6 +65,11 @@ std::array<uint32_t, 5> BoostRpmLabels(const EscSettingsImage& image);
 // `previous` is the current state of the boxes; an empty or short vector counts as enabled.
 std::vector<bool> EnabledSettings(const PageDef& page, const EscSettingsImage& image,
                                   const std::vector<bool>& previous);
+
+// Why a setting's value box is greyed, in words for its hover text ("Greyed while BOOST TIMING
+// is 0deg: choose a boost timing above 0deg to use it"), or "" when no rule greys it. Follows
+// the rules above for the image as it stands.
+std::string GreyedReason(const PageDef& page, const EscSettingsImage& image, size_t setting);
 
 // Every value box enabled: the state of a page just created (the Boost page then collects at
 // once, which applies its rule; the Turbo page waits for its first collect).

@@ -224,7 +224,6 @@ void CCorvaneDlg::BuildMenu() {
   auto add_demo = [&](const QString& text, int key, std::optional<EscVariant> variant) {
     QAction* a = demo->addAction(text);
     a->setCheckable(true);
-    a->setChecked(variant == options_.demo);
     demo_group_->addAction(a);
     demo_actions_[key] = a;
     connect(a, &QAction::triggered, this, [this] { tool_->UserActed(); });
@@ -239,7 +238,6 @@ void CCorvaneDlg::BuildMenu() {
   auto add_hid_demo = [&](const QString& text, int key, HidDeviceKind kind) {
     QAction* a = demo->addAction(text);
     a->setCheckable(true);
-    a->setChecked(options_.hid_demo == kind);
     demo_group_->addAction(a);
     demo_actions_[key] = a;
     connect(a, &QAction::triggered, this, [this] { tool_->UserActed(); });
@@ -249,6 +247,8 @@ void CCorvaneDlg::BuildMenu() {
   add_hid_demo("Virtual HID adapter with V1-series ESC", 5, HidDeviceKind::kV1Esc);
   add_hid_demo("Virtual HID adapter with V1-series ESC with BEC", 6, HidDeviceKind::kV1EscBec);
   add_hid_demo("Virtual HID adapter with LCD program box", 7, HidDeviceKind::kLcdBox);
+  // One item only: a group does not uncheck an item that was checked before it joined.
+  CheckDemoItem(options_.hid_demo ? std::nullopt : options_.demo, options_.hid_demo);
 
   QMenu* help = menuBar()->addMenu("&Help");
   add(help, "help", QKeySequence(QKeySequence::HelpContents), [this] {
@@ -372,6 +372,17 @@ void CCorvaneDlg::SetDemo(std::optional<EscVariant> variant) {
   SwitchDevices(variant, std::nullopt);
 }
 
+void CCorvaneDlg::CheckDemoItem(std::optional<EscVariant> serial,
+                                std::optional<HidDeviceKind> hid) {
+  int key = 0;
+  if (hid) {
+    key = 4 + static_cast<int>(*hid);
+  } else if (serial) {
+    key = *serial == EscVariant::kFull ? 1 : (*serial == EscVariant::kV1 ? 2 : 3);
+  }
+  if (demo_actions_.count(key)) demo_actions_[key]->setChecked(true);
+}
+
 void CCorvaneDlg::SetHidDemo(HidDeviceKind kind) {
   SwitchDevices(std::nullopt, kind);
 }
@@ -382,14 +393,7 @@ void CCorvaneDlg::SwitchDevices(std::optional<EscVariant> serial,
   // Changes not yet sent belong to the device being left.
   if (const auto question = tool_->LeaveQuestion("Switching the device")) {
     if (Ask(*question) != Answer::kOk) {
-      if (demo_group_) {
-        const int key = hid_devices_.demo() ? 4 + static_cast<int>(*hid_devices_.demo())
-                        : devices_.demo()   ? (*devices_.demo() == EscVariant::kFull ? 1
-                                               : *devices_.demo() == EscVariant::kV1 ? 2
-                                                                                     : 3)
-                                            : 0;
-        if (demo_actions_.count(key)) demo_actions_[key]->setChecked(true);
-      }
+      CheckDemoItem(devices_.demo(), hid_devices_.demo());
       return;
     }
   }
@@ -408,13 +412,7 @@ void CCorvaneDlg::SwitchDevices(std::optional<EscVariant> serial,
       }
     }
   });
-  int key = 0;
-  if (hid) {
-    key = 4 + static_cast<int>(*hid);
-  } else if (serial) {
-    key = *serial == EscVariant::kFull ? 1 : (*serial == EscVariant::kV1 ? 2 : 3);
-  }
-  if (demo_actions_.count(key)) demo_actions_[key]->setChecked(true);
+  CheckDemoItem(serial, hid);
   UpdateHidPoll();
   UpdateTitle();
 }

@@ -174,6 +174,8 @@ class CCorvaneDlg : public QMainWindow, public ToolHost {
   void OnPortEvent(bool arrived, const std::string& device);
   void OnHidEvent(const HidEvent& event);
   void SwitchDevices(std::optional<EscVariant> serial, std::optional<HidDeviceKind> hid);
+  // Puts the DemoMode menu's one bullet on the item of these devices.
+  void CheckDemoItem(std::optional<EscVariant> serial, std::optional<HidDeviceKind> hid);
   void UpdateTitle();
   bool LoadSkin(QPixmap& pixmap, QString& name, const QString& file);
   void SetButtonsVisible(bool page_buttons, bool info_button);

@@ -115,6 +115,8 @@ void CSettingsPage::Render() {
     const QString text = QString::fromStdString(OptionText(*s.def, row));
     if (s.value_box->text() != text) s.value_box->setText(text);
     s.value_box->setEnabled(i >= st.enabled.size() || st.enabled[i]);
+    const QString why = i < st.greyed_why.size() ? QString::fromStdString(st.greyed_why[i]) : "";
+    if (s.value_box->toolTip() != why) s.value_box->setToolTip(why);
     const bool open = st.open_list == static_cast<int>(i);
     if (open != s.drop_list->isVisible()) {
       s.drop_list->setVisible(open);

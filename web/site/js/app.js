@@ -524,6 +524,7 @@ function update(v, s) {
     const value = parts.values[i];
     value.textContent = st.options[ps.sel[i]] ?? '';
     value.disabled = !ps.en[i];
+    value.title = ps.why[i] ?? '';
     value.setAttribute('aria-expanded', String(ps.open === i));
     const list = parts.lists[i];
     const wasHidden = list.hidden;

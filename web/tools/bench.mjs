@@ -19,6 +19,9 @@ const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 async function startOnce(ctx, base, { width, height, phone }) {
   const page = await ctx.newPage();
   await page.setViewport({ width, height, isMobile: phone, hasTouch: phone, deviceScaleFactor: phone ? 3 : 1 });
+  // A phone's slower processor, as a mobile audit assumes: the first paint then comes before the
+  // tool has filled anything in, which is when a layout can still jump.
+  if (phone) await page.emulateCPUThrottling(4);
   await page.evaluateOnNewDocument(() => {
     window.__shift = 0;
     new PerformanceObserver((list) => {
@@ -62,6 +65,31 @@ async function startFigures(t) {
       `layout shift ${Math.max(...xs.map((x) => x.shift)).toFixed(3)} (worst of ${xs.length})`;
     console.log(`${size.name}, first visit: ${line(first)}`);
     console.log(`${size.name}, repeat visit${again.every((x) => x.worker) ? ' (from the service worker)' : ''}: ${line(again)}`);
+  }
+}
+
+/** Lighthouse's mobile performance audit, where the package is installed (it is not a
+ * dependency: npm i --no-save -E lighthouse@12.2.3 in web/ brings it). */
+async function lighthouseFigures(url) {
+  let lighthouse;
+  let launcher;
+  try {
+    lighthouse = (await import('lighthouse')).default;
+    launcher = await import('chrome-launcher');
+  } catch {
+    console.log('lighthouse: not installed here; the figures above are measured in the page');
+    return;
+  }
+  const chrome = await launcher.launch({ chromePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    chromeFlags: ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'] });
+  try {
+    const r = await lighthouse(url, { port: chrome.port, output: 'json', logLevel: 'error', onlyCategories: ['performance'] });
+    const a = r.lhr.audits;
+    console.log(`lighthouse mobile (${url}): performance ${Math.round(r.lhr.categories.performance.score * 100)}, ` +
+      `layout shift ${a['cumulative-layout-shift'].numericValue.toFixed(3)}, first contentful paint ${ms(a['first-contentful-paint'].numericValue)}, ` +
+      `largest ${ms(a['largest-contentful-paint'].numericValue)}, blocking ${ms(a['total-blocking-time'].numericValue)}`);
+  } finally {
+    await chrome.kill();
   }
 }
 
@@ -141,6 +169,7 @@ for (let i = 0; i < runs; i++) {
 }
 console.log(`navigation to the tool shown (wasm loaded, engine started): median ${ms(median(shown))} of ${runs} (goal: under 1 s)`);
 await startFigures(t);
+await lighthouseFigures(`${t.base}?demo=full`);
 console.log(`navigation to the first page shown (start-up, adapter probe at 500 ms, full read, click): median ${ms(median(firstPage))}`);
 console.log(`in-page virtual ESC: full read median ${ms(median(reads))}, full send (three custom curves) median ${ms(median(sends))}`);
 

@@ -35,10 +35,28 @@ site=build-web
 obj=build-web-obj
 emcmake cmake -S web -B "$obj" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$obj" -j2
-mkdir -p "$site/js"
+# The icons come from the skin generator of the desktop build.
+icons=build/icons/hicolor
+if [ ! -f "$icons/256x256/apps/tesselarc.png" ]; then
+  [ -f build/CMakeCache.txt ] || cmake -S . -B build >/dev/null
+  cmake --build build -j2 --target tesselarc_skin_files >/dev/null
+fi
+rm -rf "$site"
+mkdir -p "$site/js" "$site/icons"
 cp "$obj/tesselarc.js" "$obj/tesselarc.wasm" "$site/"
-cp web/site/index.html web/site/style.css "$site/"
+cp web/site/index.html web/site/style.css web/site/manifest.webmanifest "$site/"
 cp web/site/js/*.js "$site/js/"
+for size in 64 128 256; do cp "$icons/${size}x${size}/apps/tesselarc.png" "$site/icons/tesselarc-$size.png"; done
+cp "$icons/scalable/apps/tesselarc.svg" "$site/icons/"
+
+# The service worker keeps exactly these files, under a stamp made from their contents: a new
+# build gets a new stamp, which is what tells a browser that has the old one to update.
+files=$(cd "$site" && find . -type f ! -name sw.js | sed 's|^\./||' | LC_ALL=C sort)
+stamp=$(cd "$site" && sha256sum $files | sha256sum | cut -c1-16)
+list=$(printf '"%s",' $files)
+sed -e "s|^const BUILD = .*|const BUILD = '$stamp';|" -e "s|^const FILES = .*|const FILES = [${list%,}];|" \
+  web/site/sw.js > "$site/sw.js"
+grep -q "^const BUILD = '$stamp';" "$site/sw.js" || { echo "sw.js: no stamp line" >&2; exit 1; }
 
 node_deps() {
   if [ ! -d web/node_modules ] || [ web/package-lock.json -nt web/node_modules ]; then

@@ -9,8 +9,9 @@ export const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '
 export const SITE = path.join(ROOT, 'build-web');
 export const BUILD = path.join(ROOT, 'build');
 
-export async function start() {
-  const server = await serve(SITE);
+/** The site (build-web/ unless another folder is named) on a local server, and a browser. */
+export async function start(site = SITE) {
+  const server = await serve(site);
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     headless: true,
@@ -20,6 +21,7 @@ export async function start() {
   return {
     base,
     browser,
+    server,
     async page(query = '', { width = 1280, height = 860, before } = {}) {
       const page = await browser.newPage();
       await page.setViewport({ width, height });

@@ -13,6 +13,86 @@ const ms = (x) => `${x.toFixed(0)} ms`;
 const kb = (x) => `${(x / 1024).toFixed(1)} KiB`;
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
+/** One start of the demo in `ctx` at a window size: first contentful paint, the tool shown, the
+ * layout shift summed over every shift no input caused (an upper bound of the session-window
+ * figure), and whether a service worker served the page. */
+async function startOnce(ctx, base, { width, height, phone }) {
+  const page = await ctx.newPage();
+  await page.setViewport({ width, height, isMobile: phone, hasTouch: phone, deviceScaleFactor: phone ? 3 : 1 });
+  // A phone's slower processor, as a mobile audit assumes: the first paint then comes before the
+  // tool has filled anything in, which is when a layout can still jump.
+  if (phone) await page.emulateCPUThrottling(4);
+  await page.evaluateOnNewDocument(() => {
+    window.__shift = 0;
+    new PerformanceObserver((list) => {
+      for (const e of list.getEntries()) if (!e.hadRecentInput) window.__shift += e.value;
+    }).observe({ type: 'layout-shift', buffered: true });
+  });
+  await page.goto(`${base}?demo=full`);
+  await page.waitForFunction(() => window.tessel && window.tessel.ready);
+  await until(page, readDone);
+  // Whatever the read's end changes on screen lands in the next frames.
+  await page.evaluate(() => new Promise((r) => setTimeout(r, 300)));
+  const f = await page.evaluate(() => ({
+    shift: window.__shift,
+    fcp: performance.getEntriesByName('first-contentful-paint')[0]?.startTime ?? NaN,
+    shown: window.tessel.marks.started,
+    worker: !!(navigator.serviceWorker && navigator.serviceWorker.controller),
+  }));
+  await page.close();
+  return f;
+}
+
+/** First visits (a fresh profile each) and repeat visits (the same profile, the service worker
+ * installed) at desktop and phone sizes. */
+async function startFigures(t) {
+  for (const size of [{ name: 'desktop 1280 px', width: 1280, height: 860, phone: false },
+    { name: 'phone 390 px', width: 390, height: 844, phone: true }]) {
+    const first = [];
+    const again = [];
+    for (let i = 0; i < 3; i++) {
+      const ctx = await t.browser.createBrowserContext();
+      first.push(await startOnce(ctx, t.base, size));
+      const page = await ctx.newPage();
+      await page.goto(t.base);
+      // A site without a worker never gets a controller: the repeat visit is then a plain one.
+      await page.waitForFunction(() => navigator.serviceWorker && navigator.serviceWorker.controller, { timeout: 5000 }).catch(() => {});
+      await page.close();
+      again.push(await startOnce(ctx, t.base, size));
+      await ctx.close();
+    }
+    const line = (xs) => `first contentful paint ${ms(median(xs.map((x) => x.fcp)))}, tool shown ${ms(median(xs.map((x) => x.shown)))}, ` +
+      `layout shift ${Math.max(...xs.map((x) => x.shift)).toFixed(3)} (worst of ${xs.length})`;
+    console.log(`${size.name}, first visit: ${line(first)}`);
+    console.log(`${size.name}, repeat visit${again.every((x) => x.worker) ? ' (from the service worker)' : ''}: ${line(again)}`);
+  }
+}
+
+/** Lighthouse's mobile performance audit, where the package is installed (it is not a
+ * dependency: npm i --no-save -E lighthouse@12.2.3 in web/ brings it). */
+async function lighthouseFigures(url) {
+  let lighthouse;
+  let launcher;
+  try {
+    lighthouse = (await import('lighthouse')).default;
+    launcher = await import('chrome-launcher');
+  } catch {
+    console.log('lighthouse: not installed here; the figures above are measured in the page');
+    return;
+  }
+  const chrome = await launcher.launch({ chromePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    chromeFlags: ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'] });
+  try {
+    const r = await lighthouse(url, { port: chrome.port, output: 'json', logLevel: 'error', onlyCategories: ['performance'] });
+    const a = r.lhr.audits;
+    console.log(`lighthouse mobile (${url}): performance ${Math.round(r.lhr.categories.performance.score * 100)}, ` +
+      `layout shift ${a['cumulative-layout-shift'].numericValue.toFixed(3)}, first contentful paint ${ms(a['first-contentful-paint'].numericValue)}, ` +
+      `largest ${ms(a['largest-contentful-paint'].numericValue)}, blocking ${ms(a['total-blocking-time'].numericValue)}`);
+  } finally {
+    await chrome.kill();
+  }
+}
+
 // ---- size ----
 let raw = 0;
 let gz = 0;
@@ -88,6 +168,8 @@ for (let i = 0; i < runs; i++) {
   await page.close();
 }
 console.log(`navigation to the tool shown (wasm loaded, engine started): median ${ms(median(shown))} of ${runs} (goal: under 1 s)`);
+await startFigures(t);
+await lighthouseFigures(`${t.base}?demo=full`);
 console.log(`navigation to the first page shown (start-up, adapter probe at 500 ms, full read, click): median ${ms(median(firstPage))}`);
 console.log(`in-page virtual ESC: full read median ${ms(median(reads))}, full send (three custom curves) median ${ms(median(sends))}`);
 

@@ -20,6 +20,8 @@ const BUTTONS = [
 ];
 const CHART_W = 453;
 const CHART_H = 242;
+/** How far from a point (css px) a finger still lands on it. */
+const FINGER = 12;
 
 /** What the tests and the benchmark read. */
 const probe = {
@@ -420,14 +422,30 @@ function buildInfo() {
 function buildEditor(s) {
   const canvas = /** @type {HTMLCanvasElement} */ (el('canvas', { class: 'chart', width: CHART_W, height: CHART_H, tabindex: '0',
     'aria-label': 'Curve chart: click to add or pick a point, drag to move it, right-click or long-press to delete it; Enter keeps the curve, Escape drops the changes' }));
+  // A fingertip covers more than a grab reaches: a touch within FINGER css px of a point lands
+  // on the point itself, and the drag that follows keeps that offset.
+  let lift = [0, 0];
   const at = (/** @type {PointerEvent} */ e) => {
     const r = canvas.getBoundingClientRect();
-    return [Math.round(((e.clientX - r.left) * CHART_W) / r.width), Math.round(((e.clientY - r.top) * CHART_H) / r.height)];
+    return [Math.round(((e.clientX - r.left) * CHART_W) / r.width) + lift[0], Math.round(((e.clientY - r.top) * CHART_H) / r.height) + lift[1]];
+  };
+  const touchAt = (/** @type {PointerEvent} */ e) => {
+    lift = [0, 0];
+    const [x, y] = at(e);
+    const pts = (e.pointerType === 'touch' && probe.state && probe.state.editor && probe.state.editor.points) || [];
+    const r = canvas.getBoundingClientRect();
+    let best = FINGER * FINGER;
+    for (let i = 1; i + 1 < pts.length; i++) {
+      const dx = ((pts[i][0] - x) * r.width) / CHART_W;
+      const dy = ((pts[i][1] - y) * r.height) / CHART_H;
+      if (dx * dx + dy * dy <= best) { best = dx * dx + dy * dy; lift = [pts[i][0] - x, pts[i][1] - y]; }
+    }
+    return [x + lift[0], y + lift[1]];
   };
   let press = 0;
   canvas.addEventListener('contextmenu', (e) => e.preventDefault());
   canvas.addEventListener('pointerdown', (e) => {
-    const [x, y] = at(e);
+    const [x, y] = touchAt(e);
     canvas.setPointerCapture(e.pointerId);
     if (e.button === 2) { call('web_editor_mouse', 3, x, y); return; }
     call('web_editor_mouse', 0, x, y);
@@ -446,6 +464,7 @@ function buildEditor(s) {
   const up = (/** @type {PointerEvent} */ e) => {
     if (press) { clearTimeout(press); press = 0; }
     const [x, y] = at(e);
+    lift = [0, 0];
     if (e.button !== 2) call('web_editor_mouse', 2, x, y);
   };
   canvas.addEventListener('pointerup', up);
@@ -561,8 +580,20 @@ function drawEditor(ed) {
   for (let u = 0; u <= up; u += 25) { const y = Math.round(h - (u * h) / up) + 0.5; g.moveTo(0, y); g.lineTo(CHART_W, y); }
   g.stroke();
   const pts = ed.points;
+  // Points stay 6 px or more on screen however small the chart is drawn; on a touch screen a
+  // ring shows what a finger reaches.
+  const scale = CHART_W / (canvas.getBoundingClientRect().width || CHART_W);
+  const half = Math.max(3, 3 * scale);
   g.fillStyle = 'rgb(0,0,250)';
-  for (let i = 1; i + 1 < pts.length; i++) g.fillRect(pts[i][0] - 3, pts[i][1] - 3, 6, 6);
+  for (let i = 1; i + 1 < pts.length; i++) g.fillRect(pts[i][0] - half, pts[i][1] - half, 2 * half, 2 * half);
+  if (matchMedia('(pointer: coarse)').matches) {
+    g.strokeStyle = 'rgba(80,120,255,0.55)';
+    for (let i = 1; i + 1 < pts.length; i++) {
+      g.beginPath();
+      g.arc(pts[i][0], pts[i][1], FINGER * scale, 0, 2 * Math.PI);
+      g.stroke();
+    }
+  }
   g.strokeStyle = 'rgb(0,250,0)';
   g.beginPath();
   pts.forEach((/** @type {number[]} */ p, /** @type {number} */ i) => (i ? g.lineTo(p[0] + 0.5, p[1] + 0.5) : g.moveTo(p[0] + 0.5, p[1] + 0.5)));
@@ -641,6 +672,9 @@ async function refreshHid(arrived) {
 const serialMode = demo ? (SERIAL_DEMOS[demo] ?? -1) : 0;
 const hidMode = demo ? (HID_DEMOS[demo] ?? -1) : 0;
 if (demo && serialMode < 0 && hidMode < 0) $('where').textContent = `no demo "${demo}"`;
+// Each step of the start in its own task, so that the page answers in between.
+const breathe = () => new Promise((resolve) => setTimeout(resolve, 0));
+await breathe();
 mod._web_init(serialMode, hidMode);
 const nav = /** @type {any} */ (navigator);
 if (!demo && nav.serial) {
@@ -656,6 +690,7 @@ if (!demo && nav.hid) {
   nav.hid.addEventListener('connect', () => refreshHid(true));
   nav.hid.addEventListener('disconnect', () => refreshHid(false));
 }
+await breathe();
 await call('web_start');
 probe.marks.started = performance.now();
 probe.ready = true;

@@ -98,8 +98,6 @@ test('a curve is drawn by keyboard alone and the tool keeps it', async () => {
   await page.focus(`#v-3-${mode}`);
   await page.keyboard.press('ArrowDown');
   await page.waitForSelector(`#v-3-${mode}[aria-expanded="true"]`);
-  const at = await page.evaluate(() => window.tessel.state.pages.find((p) => p.id === 3).sel[0]);
-  void at;
   const selected = await page.$eval(`#page-area .list:not([hidden])`, (l) => [...l.children].findIndex((li) => li.classList.contains('active')));
   for (let i = selected; i < custom; i++) await page.keyboard.press('ArrowDown');
   for (let i = selected; i > custom; i--) await page.keyboard.press('ArrowUp');
@@ -115,15 +113,11 @@ test('a curve is drawn by keyboard alone and the tool keeps it', async () => {
   await page.keyboard.up('Shift');
 
   const keys = async (...list) => { for (const k of list) await page.keyboard.press(k); };
-  const shifted = async (key, n) => {
-    await page.keyboard.down('Shift');
-    for (let i = 0; i < n; i++) await page.keyboard.press(key);
-    await page.keyboard.up('Shift');
-  };
   await keys('ArrowLeft', 'Insert');                   // (50, 50) after the first point
   await until(page, (s) => s.editor.position === 'x:50,y:50');
-  await shifted('ArrowUp', 5);
-  await shifted('ArrowLeft', 2);
+  await page.keyboard.down('Shift');
+  await keys('ArrowUp', 'ArrowUp', 'ArrowUp', 'ArrowUp', 'ArrowUp', 'ArrowLeft', 'ArrowLeft');
+  await page.keyboard.up('Shift');
   await until(page, (s) => s.editor.position === 'x:48,y:55');
   await keys('+');                                     // halfway to (100, 100)
   await until(page, (s) => s.editor.position === 'x:74,y:77' && s.editor.count === 'total: 04');
@@ -154,15 +148,11 @@ test('the editor shows its hint and labels each grid line with its units', async
   await until(page, (s) => s.editor && s.editor.page === 5);
   await settle(page);
   const seen = await page.evaluate(() => {
-    const chart = document.querySelector('canvas.chart').getBoundingClientRect();
-    const mid = (e) => { const r = e.getBoundingClientRect(); return [r.left + r.width / 2 - chart.left, r.top + r.height / 2 - chart.top]; };
-    return {
-      hint: document.querySelector('#editor-hint').textContent,
-      units: [...document.querySelectorAll('.axis-unit')].map((e) => e.textContent),
-      up: [...document.querySelectorAll('.y-labels span')].map((e) => [e.textContent, mid(e)[1]]),
-      across: [...document.querySelectorAll('.x-labels span')].map((e) => [e.textContent, mid(e)[0]]),
-      w: chart.width, h: chart.height,
-    };
+    const c = document.querySelector('canvas.chart').getBoundingClientRect();
+    const mid = (e) => { const r = e.getBoundingClientRect(); return [r.left + r.width / 2 - c.left, r.top + r.height / 2 - c.top]; };
+    const all = (q) => [...document.querySelectorAll(q)];
+    return { hint: document.querySelector('#editor-hint').textContent, units: all('.axis-unit').map((e) => e.textContent),
+      up: all('.y-labels span').map((e) => [e.textContent, mid(e)[1]]), across: all('.x-labels span').map((e) => [e.textContent, mid(e)[0]]), w: c.width, h: c.height };
   });
   assert.match(seen.hint, /right click or long press deletes it/);
   assert.deepEqual(seen.units, ['rpm', 'DEG']);

@@ -294,6 +294,56 @@ TEST_F(ThrottleCurve, ReadoutsPrintAtLeastTwoDigits) {
   EXPECT_EQ(m.PositionReadout(), "x:07,y:30");
 }
 
+// The keyboard's worked example: choose, move, add, delete, all under the mouse's rules.
+TEST_F(ThrottleCurve, KeysChooseMoveAddAndDeleteUnderTheMouseRules) {
+  Load(m, {{0, 0}, {30, 60}, {40, 70}, {100, 100}});
+  m.selected = 0;
+  m.MoveSelected(1, 1);  // an end point stays where it is
+  EXPECT_EQ(Working(m)[0], (CurvePoint{0, 0}));
+  EXPECT_FALSE(m.DeleteSelected());
+  m.SelectStep(-1);  // no point before the first
+  EXPECT_EQ(m.selected, 0u);
+  m.SelectStep(1);
+  m.MoveSelected(0, -1);
+  EXPECT_EQ(Working(m)[1], (CurvePoint{30, 59}));
+  EXPECT_EQ(m.PositionReadout(), "x:30,y:59");
+  EXPECT_FALSE(m.dragging);
+
+  // Moved right past its neighbour, the point walks along the list as a drag walks it.
+  for (int i = 0; i < 11; ++i) m.MoveSelected(1, 0);
+  EXPECT_EQ(Working(m), (Points{{0, 0}, {40, 70}, {41, 59}, {100, 100}}));
+  EXPECT_EQ(m.selected, 2u);
+
+  // Added halfway to the next point, and chosen; after the last point it goes before it.
+  EXPECT_TRUE(m.AddAfterSelected());
+  EXPECT_EQ(Working(m), (Points{{0, 0}, {40, 70}, {41, 59}, {70, 79}, {100, 100}}));
+  EXPECT_EQ(m.selected, 3u);
+  m.SelectStep(5);
+  EXPECT_EQ(m.selected, 4u);
+  EXPECT_TRUE(m.AddAfterSelected());
+  EXPECT_EQ(Working(m)[4], (CurvePoint{85, 89}));
+
+  // Between two points one unit apart there is no room; a point on the top edge is beyond a
+  // click's reach, and the drag bounds hold the chosen point in the chart.
+  Load(m, {{0, 0}, {40, 70}, {41, 70}, {100, 100}});
+  m.selected = 1;
+  EXPECT_FALSE(m.AddAfterSelected());
+  Load(m, {{0, 0}, {50, 100}, {100, 100}});
+  m.selected = 1;
+  EXPECT_FALSE(m.AddAfterSelected());
+  m.MoveSelected(0, 1);
+  EXPECT_EQ(Working(m)[1], (CurvePoint{50, 100}));
+
+  EXPECT_TRUE(m.DeleteSelected());
+  EXPECT_EQ(Working(m), (Points{{0, 0}, {100, 100}}));
+  EXPECT_FALSE(m.DeleteSelected());  // two points always remain
+
+  LoadFull(m);
+  m.selected = 5;
+  EXPECT_FALSE(m.AddAfterSelected());  // 40 points take no more
+  EXPECT_EQ(m.point_count, 40u);
+}
+
 TEST(BoostCurve, TimingLimitsClicksDragsAndTheDefault) {
   EscSettingsImage image;
   CurveModel m(CurveKind::kBoost, image);
@@ -330,6 +380,13 @@ TEST(BoostCurve, TimingLimitsClicksDragsAndTheDefault) {
   Load(m, {{0, 0}, {100, 100}});
   EXPECT_EQ(Working(m), (Points{{0, 0}, {25, 100}, {100, 100}}));
   EXPECT_EQ(m.curve().x[1], 25);
+
+  // The keyboard keeps to the timing's limit too: no point added beyond it, none moved past it.
+  Load(m, {{0, 0}, {10, 20}, {20, 30}, {100, 100}});
+  m.selected = 2;
+  EXPECT_FALSE(m.AddAfterSelected());  // halfway to the end point is x 60, beyond L 25
+  for (int i = 0; i < 10; ++i) m.MoveSelected(1, 0);
+  EXPECT_EQ(Working(m)[2], (CurvePoint{25, 30}));
 }
 
 TEST(BoostCurve, TimingOutsideItsListKeepsTheDefaultInsideTheChart) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/app/demo_kinds.h"
 #include "core/engine/settings_file_commands.h"
 #include "core/model/data_page.h"
 #include "core/model/settings_file.h"
@@ -71,7 +72,7 @@ WebTool::WebTool(WebHost& host, Clock& clock, SerialPort& port, PortEnumerator* 
     : host_(host),
       timers_(clock),
       files_(std::move(files)),
-      tool_(*this, clock, timers_, port, ports, hid) {}
+      tool_(*this, clock, timers_, port, ports, hid, TESSEL_VERSION) {}
 
 WebTool::~WebTool() {
   timers_.StopAll();
@@ -137,6 +138,26 @@ void WebTool::EditorMouse(int kind, int32_t x, int32_t y) {
                                                PageModel::Mouse::kRightDown};
   if (kind < 0 || kind > 3) return;
   tool_.EditorMouse(WebChart(), kinds[kind], x, y);
+}
+
+void WebTool::EditorKey(int key) {
+  static constexpr PageModel::Key keys[] = {
+      PageModel::Key::kPrevious, PageModel::Key::kNext, PageModel::Key::kLeft,
+      PageModel::Key::kRight,    PageModel::Key::kUp,   PageModel::Key::kDown,
+      PageModel::Key::kAdd,      PageModel::Key::kDelete};
+  if (key < 0 || key >= static_cast<int>(std::size(keys))) return;
+  tool_.EditorKey(keys[key]);
+}
+
+void WebTool::SaveWireTrace() {
+  const WireTrace& trace = tool_.trace();
+  if (trace.empty()) {
+    ShowNotice(kNoTraceYetText);
+    return;
+  }
+  // The lines as they stand now; the engines go on after the download.
+  const std::string text = trace.Text();
+  host_.Deliver(kWireTraceFileName, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 // The page takes the editor back at once: nothing of it waits for a repaint.
@@ -259,6 +280,7 @@ std::string WebTool::StateJson() const {
   j.Key("beeps").Int(tool_.beeps());
   const Tool::Commands commands = tool_.commands();
   j.Key("canLcd").Bool(commands.lcd_mode);
+  j.Key("canImportExport").Bool(commands.import_export);
   j.Key("canEsc").Bool(commands.esc_mode);
   j.Key("adapterVersion").String(hid ? hid->AdapterVersion() : std::string());
   j.Key("profile").Int(image.profile_preset);
@@ -302,9 +324,15 @@ std::string WebTool::StateJson() const {
     j.Key("count").String(m.CountReadout());
     j.Key("position").String(m.PositionReadout());
     j.Key("limit").Int(m.HorizontalLimit());
-    j.Key("rpm").BeginArray();
-    for (const std::string& t : BoostRpmLabelTexts(m.boost_rpm_range)) j.String(t);
+    const CurveAxisTexts axes = AxisTextsFor(m);
+    j.Key("up").BeginArray();
+    for (const std::string& t : axes.up) j.String(t);
     j.EndArray();
+    j.Key("upUnit").String(axes.up_unit);
+    j.Key("across").BeginArray();
+    for (const std::string& t : axes.across) j.String(t);
+    j.EndArray();
+    j.Key("acrossUnit").String(axes.across_unit);
     j.EndObject();
   } else {
     j.Null();
@@ -376,6 +404,21 @@ std::string WebTool::DefinitionsJson() {
     for (const std::string& o : d.options) j.String(o);
     j.EndArray();
     j.Key("becOnly").Bool(d.bec_only);
+    j.EndObject();
+  }
+  j.EndArray();
+  j.Key("v1Buttons").BeginArray();
+  for (const char* t : {kV1ReadText, kV1SendText, kV1UpdateText}) j.String(t);
+  j.EndArray();
+  j.Key("editorHint").String(CurveEditHint(true));
+  j.Key("editorKeysHint").String(kCurveKeysHint);
+  j.Key("saveWireTrace").String(kSaveWireTraceText);
+  j.Key("demoKinds").BeginArray();
+  for (const DemoKind& k : DemoKinds()) {
+    j.BeginObject();
+    j.Key("name").String(k.name);
+    j.Key("title").String(k.title);
+    j.Key("hid").Bool(k.hid);
     j.EndObject();
   }
   j.EndArray();

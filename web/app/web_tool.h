@@ -117,6 +117,9 @@ class WebTool : public ToolHost {
   void EditorOk();
   void EditorCancel();
   void EditorReset() { tool_.EditorReset(); }
+  // A key on the chart: 0 previous point, 1 next, 2..5 move left, right, up, down, 6 add,
+  // 7 delete.
+  void EditorKey(int key);
   // The curve page whose editor is open, 0 when none.
   int32_t OpenEditorPage() const;
 
@@ -126,6 +129,9 @@ class WebTool : public ToolHost {
   void V1Send() { tool_.V1Send(); }
   void V1Default() { tool_.V1Default(); }
   void V1UpdateFirmware() { tool_.UpdateFirmware(true); }
+
+  // Help › Save Wire Trace: the trace's text as a download, or a notice that there is none.
+  void SaveWireTrace();
 
   // The tool's snapshot and its fixed definitions (pages, options, help texts, V1 lists).
   std::string StateJson() const;

@@ -19,6 +19,7 @@
 #include "core/link/hid_device.h"
 #include "core/link/serial_port.h"
 #include "core/link/clock.h"
+#include "core/app/demo_kinds.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
 #include "web/app/web_tool.h"
@@ -360,6 +361,19 @@ EMSCRIPTEN_KEEPALIVE void web_editor_button(int which) {
     if (which == 1) t.EditorCancel();
     if (which == 2) t.EditorReset();
   });
+}
+// 0 previous point, 1 next, 2..5 move left, right, up, down, 6 add, 7 delete
+EMSCRIPTEN_KEEPALIVE void web_editor_key(int key) {
+  Act([=](WebTool& t) { t.EditorKey(key); });
+}
+EMSCRIPTEN_KEEPALIVE void web_save_wire_trace() {
+  Act([](WebTool& t) { t.SaveWireTrace(); });
+}
+// What the page says about a ?demo= it does not know.
+EMSCRIPTEN_KEEPALIVE const char* web_unknown_demo(const char* name) {
+  static std::string text;
+  text = UnknownDemoText(name);
+  return text.c_str();
 }
 EMSCRIPTEN_KEEPALIVE void web_v1_choose(int index, int row) {
   Act([=](WebTool& t) { t.V1Choose(index, row); });

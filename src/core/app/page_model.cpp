@@ -290,6 +290,34 @@ void PageModel::EditorMouse(const ChartGeometry& chart, Mouse what, int32_t x, i
   if (what == Mouse::kRightDown) m.RightDown(p->x, p->y);
 }
 
+void PageModel::EditorKey(Key key) {
+  const EditorDef* e = OpenEditor();
+  if (e == nullptr) return;
+  CurveModel& m = Curve(e->kind);
+  // A key never lands in the middle of a mouse drag.
+  if (m.dragging) return;
+  switch (key) {
+    case Key::kPrevious:
+      return m.SelectStep(-1);
+    case Key::kNext:
+      return m.SelectStep(1);
+    case Key::kLeft:
+      return m.MoveSelected(-1, 0);
+    case Key::kRight:
+      return m.MoveSelected(1, 0);
+    case Key::kUp:
+      return m.MoveSelected(0, 1);
+    case Key::kDown:
+      return m.MoveSelected(0, -1);
+    case Key::kAdd:
+      m.AddAfterSelected();
+      return;
+    case Key::kDelete:
+      m.DeleteSelected();
+      return;
+  }
+}
+
 void PageModel::EditorOk() {
   const EditorDef* e = OpenEditor();
   if (e == nullptr) return;

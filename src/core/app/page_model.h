@@ -92,6 +92,10 @@ class PageModel {
   // Mouse input in the chart's pixels.
   enum class Mouse { kLeftDown, kMove, kLeftUp, kRightDown };
   void EditorMouse(const ChartGeometry& chart, Mouse what, int32_t x, int32_t y);
+  // Keys on the chart: arrows choose a point, Shift+arrows move it one unit, Insert adds one,
+  // Delete removes it (CurveModel's keyboard, under the mouse's rules).
+  enum class Key { kPrevious, kNext, kLeft, kRight, kUp, kDown, kAdd, kDelete };
+  void EditorKey(Key key);
   // OK keeps the drawn curve; CANCEL puts back the curve and the mode as they were when the
   // editor opened; RESET draws the default curve. OK and CANCEL leave the editor kClosed
   // until its page takes it back.

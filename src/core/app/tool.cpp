@@ -270,6 +270,12 @@ void Tool::EditorMouse(const ChartGeometry& chart, PageModel::Mouse what, int32_
   host_.Changed();
 }
 
+void Tool::EditorKey(PageModel::Key key) {
+  UserActed();
+  pages_.EditorKey(key);
+  host_.Changed();
+}
+
 void Tool::EditorOk() {
   UserActed();
   pages_.EditorOk();

@@ -160,6 +160,7 @@ class Tool : private SessionUi {
   void CloseLists();
   bool Choose(int32_t page_id, int index, int row);
   void EditorMouse(const ChartGeometry& chart, PageModel::Mouse what, int32_t x, int32_t y);
+  void EditorKey(PageModel::Key key);
   void EditorOk();
   void EditorCancel();
   void EditorReset();

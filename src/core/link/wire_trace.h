@@ -44,6 +44,12 @@
 
 namespace tessel {
 
+// Help › "Save Wire Trace…" on every face: its menu text, the name it suggests, and what it
+// says when nothing has crossed the cable yet.
+inline constexpr const char* kSaveWireTraceText = "Save Wire Trace\u2026";
+inline constexpr const char* kWireTraceFileName = "tesselarc-trace.txt";
+inline constexpr const char* kNoTraceYetText = "no trace yet";
+
 enum class TraceReport { kControl, kOutput, kInput };
 
 class WireTrace {

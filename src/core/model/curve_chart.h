@@ -45,4 +45,23 @@ void RefreshChartPoints(const CurveModel& model, const ChartGeometry& chart,
 // The boost editor's vertical axis labels ("%0d"), bottom to top.
 std::array<std::string, 5> BoostRpmLabelTexts(const std::array<uint32_t, 5>& range);
 
+// The labels around an editor's chart: five up its left side, bottom to top, on the grid's
+// major rows; nine along the bottom, left to right, on its major columns (the first is empty
+// where the vertical axis already says 0); each axis with its unit.
+struct CurveAxisTexts {
+  std::array<std::string, 5> up;
+  std::string up_unit;
+  std::array<std::string, 9> across;
+  std::string across_unit;
+};
+CurveAxisTexts AxisTextsFor(const CurveModel& model);
+
+// The editor's one-line hint. `long_press` where a long press stands for the right button (a
+// touch screen).
+std::string CurveEditHint(bool long_press);
+// The same for the keyboard.
+inline constexpr const char* kCurveKeysHint =
+    "Arrows choose a point \u00b7 Shift+arrows move it \u00b7 Insert or + adds one \u00b7 Delete "
+    "removes it";
+
 }  // namespace tessel

@@ -1,6 +1,7 @@
 // The editing rules of the curve editors (click, drag, delete, readouts, the boost rpm axis)
 // and the pixel mapping of their charts.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -129,6 +130,49 @@ void CurveModel::RightDown(int32_t x, int32_t y) {
   Changed();
 }
 
+void CurveModel::SelectStep(int step) {
+  if (point_count == 0) return;
+  const int64_t last = static_cast<int64_t>(std::min<uint32_t>(point_count, points.size())) - 1;
+  selected = static_cast<uint32_t>(std::clamp<int64_t>(static_cast<int64_t>(selected) + step, 0, last));
+  Changed();
+}
+
+void CurveModel::MoveSelected(int32_t dx, int32_t dy) {
+  if (!IsInterior(*this, selected)) return;
+  const CurvePoint p = points[selected];
+  const bool was_dragging = dragging;
+  dragging = true;
+  MouseMove(p.x + dx, p.y + dy);
+  dragging = was_dragging;
+}
+
+bool CurveModel::AddAfterSelected() {
+  if (point_count < 2 || point_count >= kMaxEditPoints) return false;
+  // After the last point there is nothing to halve: the point goes before it.
+  const uint32_t from = std::min(selected, point_count - 2);
+  const CurvePoint a = points[from];
+  const CurvePoint b = points[from + 1];
+  const CurvePoint mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
+  // Where a click may add a point, and never on top of a neighbour.
+  if (!(mid.x > 0 && mid.x < HorizontalLimit() && mid.y > 0 && mid.y < 100)) return false;
+  if (mid == a || mid == b) return false;
+  const uint32_t k = from + 1;
+  for (uint32_t i = point_count; i > k; --i) points[i] = points[i - 1];
+  points[k] = mid;
+  ++point_count;
+  selected = k;
+  Changed();
+  return true;
+}
+
+bool CurveModel::DeleteSelected() {
+  if (!IsInterior(*this, selected)) return false;
+  for (uint32_t j = selected; j + 1 < point_count; ++j) points[j] = points[j + 1];
+  --point_count;
+  Changed();
+  return true;
+}
+
 std::string CurveModel::CountReadout() const {
   // "%.2d" prints as "%0.2d" does: at least two digits, zero-padded (the 0 flag is ignored
   // when a precision is given).
@@ -184,6 +228,22 @@ std::array<std::string, 5> BoostRpmLabelTexts(const std::array<uint32_t, 5>& ran
     texts[i] = text;
   }
   return texts;
+}
+
+CurveAxisTexts AxisTextsFor(const CurveModel& model) {
+  if (model.kind() == CurveKind::kBoost) {
+    return {BoostRpmLabelTexts(model.boost_rpm_range), "rpm",
+            {"0", "8", "16", "24", "32", "40", "48", "56", "64"}, "DEG"};
+  }
+  return {{"0", "25", "50", "75", "100"},
+          "(%)",
+          {"", "12.5", "25", "37.5", "50", "62.5", "75", "87.5", "100"},
+          "(%)"};
+}
+
+std::string CurveEditHint(bool long_press) {
+  return std::string("Click adds a point \u00b7 drag moves it \u00b7 right click ") +
+         (long_press ? "or long press " : "") + "deletes it";
 }
 
 }  // namespace tessel

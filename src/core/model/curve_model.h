@@ -51,6 +51,15 @@ class CurveModel {
   void LeftUp();
   void RightDown(int32_t x, int32_t y);
 
+  // The keyboard, under the mouse's rules. Choose the previous (-1) or next (+1) point; move
+  // the chosen one as a drag by (dx, dy) would; add a point halfway to the next one where a
+  // click there would add one; delete the chosen point (never an end point). Add and delete
+  // return false when they change nothing.
+  void SelectStep(int step);
+  void MoveSelected(int32_t dx, int32_t dy);
+  bool AddAfterSelected();
+  bool DeleteSelected();
+
   // 100, or for the boost curve boost_timing * 100 / 64.
   int32_t HorizontalLimit() const;
 

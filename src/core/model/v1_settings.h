@@ -11,6 +11,11 @@
 
 namespace tessel {
 
+// The V1 view's three buttons.
+inline constexpr const char* kV1ReadText = "Read Settings";
+inline constexpr const char* kV1SendText = "Send Settings";
+inline constexpr const char* kV1UpdateText = "Update Firmware";
+
 struct V1SettingDef {
   int label_id;
   std::string_view label;

@@ -35,7 +35,7 @@ std::optional<QString> SaveWireTrace(QWidget* parent, const WireTrace& trace) {
     return std::nullopt;
   }
   const QString path = QFileDialog::getSaveFileName(
-      parent, kCaption, StartFolder() + "/tesselarc-trace.txt", "Text (*.txt);;All File (*.*)");
+      parent, kCaption, StartFolder() + "/" + kWireTraceFileName, "Text (*.txt);;All File (*.*)");
   if (path.isEmpty()) return std::nullopt;
   QSettings("tesselarc", "tesselarc").setValue("folders/trace", QFileInfo(path).absolutePath());
   // The lines as they stand once the file is chosen: the engines went on while the dialog

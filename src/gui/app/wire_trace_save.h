@@ -11,9 +11,6 @@ class QWidget;
 
 namespace tessel {
 
-inline constexpr const char* kSaveWireTraceText = "Save Wire Trace\u2026";
-inline constexpr const char* kNoTraceYetText = "no trace yet";
-
 // Asks for a file and writes the header and the kept lines to it in one piece (a temporary
 // file renamed over it; a new file is for its owner only). Says "no trace yet" when nothing
 // crossed the cable. The path written, or nothing when there was no trace, the user

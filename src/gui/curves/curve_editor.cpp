@@ -23,7 +23,7 @@ const QColor kLineColour(0, 250, 0);
 const QColor kAccent(0x36, 0xc2, 0xb0);
 const QColor kHintColour(0x9a, 0xa5, 0xb0);
 
-constexpr const char* kEditHint = "Click adds a point · drag moves it · right click deletes it";
+const QString kEditHint = QString::fromStdString(CurveEditHint(false));
 
 QString HeadingFor(CurveEditorKind kind) {
   switch (kind) {

@@ -4,15 +4,11 @@ namespace tessel {
 
 namespace {
 
-const std::array<QString, 5> kPercentUp{"0", "25", "50", "75", "100"};
-const std::array<QString, 9> kPercentAcross{"",     "12.5", "25",   "37.5", "50",
-                                            "62.5", "75",   "87.5", "100"};
-const std::array<QString, 9> kDegreesAcross{"0", "8", "16", "24", "32", "40", "48", "56", "64"};
-
-std::array<QString, 5> RpmTexts(const std::array<uint32_t, 5>& range) {
-  const auto texts = BoostRpmLabelTexts(range);
-  std::array<QString, 5> out;
-  for (size_t i = 0; i < texts.size(); ++i) out[i] = QString::fromStdString(texts[i]);
+// The core's texts for this editor's axes.
+template <size_t N>
+std::array<QString, N> Q(const std::array<std::string, N>& texts) {
+  std::array<QString, N> out;
+  for (size_t i = 0; i < N; ++i) out[i] = QString::fromStdString(texts[i]);
   return out;
 }
 
@@ -21,7 +17,9 @@ std::array<QString, 5> RpmTexts(const std::array<uint32_t, 5>& range) {
 CThrottleLine::CThrottleLine(const CurveEditorContext& context, QWidget* parent)
     : CCurveEditor(CurveEditorKind::kThrottle, context, parent) {
   setObjectName("ThrottleLine");
-  SetAxisTexts(kPercentUp, "(%)", kPercentAcross, "(%)");
+  const CurveAxisTexts axes = AxisTextsFor(model());
+  SetAxisTexts(Q(axes.up), QString::fromStdString(axes.up_unit), Q(axes.across),
+               QString::fromStdString(axes.across_unit));
   SetReadoutLetterSpacing(1);
   RefreshControls();
 }
@@ -29,7 +27,9 @@ CThrottleLine::CThrottleLine(const CurveEditorContext& context, QWidget* parent)
 CBrakeLine::CBrakeLine(const CurveEditorContext& context, QWidget* parent)
     : CCurveEditor(CurveEditorKind::kBrake, context, parent) {
   setObjectName("BrakeLine");
-  SetAxisTexts(kPercentUp, "(%)", kPercentAcross, "(%)");
+  const CurveAxisTexts axes = AxisTextsFor(model());
+  SetAxisTexts(Q(axes.up), QString::fromStdString(axes.up_unit), Q(axes.across),
+               QString::fromStdString(axes.across_unit));
   RefreshControls();
 }
 
@@ -37,13 +37,15 @@ CBoostLine::CBoostLine(const CurveEditorContext& context, QWidget* parent)
     : CCurveEditor(CurveEditorKind::kBoost, context, parent) {
   setObjectName("BoostLine");
   chart_height_ = chart()->height();
-  SetAxisTexts(RpmTexts(model().boost_rpm_range), "rpm", kDegreesAcross, "DEG");
+  const CurveAxisTexts axes = AxisTextsFor(model());
+  SetAxisTexts(Q(axes.up), QString::fromStdString(axes.up_unit), Q(axes.across),
+               QString::fromStdString(axes.across_unit));
   RefreshControls();
 }
 
 void CBoostLine::RefreshControls() {
   CCurveEditor::RefreshControls();
-  const auto texts = RpmTexts(model().boost_rpm_range);
+  const auto texts = Q(AxisTextsFor(model()).up);
   for (int i = 0; i < 5; ++i) y_label(i)->setText(texts[static_cast<size_t>(i)]);
 }
 

@@ -102,9 +102,9 @@ CV1Dlg::CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent)
     b->setFocusPolicy(Qt::StrongFocus);  // reachable with Tab; Enter or Space presses it
     return b;
   };
-  read_ = make_button(layout.read, "Read Settings");
-  send_ = make_button(layout.send, "Send Settings");
-  update_ = make_button(layout.update, "Update Firmware");
+  read_ = make_button(layout.read, kV1ReadText);
+  send_ = make_button(layout.send, kV1SendText);
+  update_ = make_button(layout.update, kV1UpdateText);
   connect(read_, &QAbstractButton::clicked, this, [this] { tool_.V1Read(); });
   connect(send_, &QAbstractButton::clicked, this, [this] { tool_.V1Send(); });
   // The updater shows its progress and its end in the status line; its own checks decide

@@ -4,9 +4,8 @@
 // @ts-check
 import createTessel from '../tesselarc.js';
 import { SerialBackend, HidBackend, SERIAL_FILTERS, HID_FILTERS } from './devices.js';
+import { chartKeyCommand, buildAxes, drawAxes } from './curve_keys.js';
 
-const SERIAL_DEMOS = /** @type {Record<string, number>} */ ({ full: 1, v1: 2, 'v1-bec': 3 });
-const HID_DEMOS = /** @type {Record<string, number>} */ ({ 'hid-full': 1, 'hid-v1': 2, 'hid-v1-bec': 3, 'hid-lcd': 4 });
 const BUTTONS = [
   { id: 1000, name: 'INFORMATION', glyph: '<circle cx="12" cy="12" r="9"/><path d="M12 11v6M12 7v1"/>' },
   { id: 1001, name: 'GENERAL', glyph: '<circle cx="12" cy="12" r="3"/><path d="M12 2v4M12 18v4M2 12h4M18 12h4"/>' },
@@ -167,6 +166,7 @@ function publish(json) {
 const ui = { ask, pickFile, pickSaveName, deliver, beep, publish, picked: null };
 const mod = await createTessel({ devices: { serial, hid }, ui });
 const defs = JSON.parse(mod.UTF8ToString(mod._web_definitions()));
+for (const b of document.querySelectorAll('[data-cmd="save-trace"]')) b.textContent = defs.saveWireTrace;
 probe.received = () => mod.UTF8ToString(mod._web_virtual_received());
 probe.clearReceived = () => mod._web_virtual_clear();
 probe.silence = (/** @type {boolean} */ on) => mod._web_virtual_silence(on ? 1 : 0);
@@ -296,6 +296,7 @@ function draw(s) {
   $('where').textContent = where(s);
   for (const b of document.querySelectorAll('[data-cmd="lcd-mode"]')) /** @type {HTMLButtonElement} */ (b).disabled = !s.canLcd;
   for (const b of document.querySelectorAll('[data-cmd="esc-mode"]')) /** @type {HTMLButtonElement} */ (b).disabled = !s.canEsc;
+  for (const b of document.querySelectorAll('[data-cmd="import"], [data-cmd="export"]')) /** @type {HTMLButtonElement} */ (b).disabled = !s.canImportExport;
   $('window').setAttribute('aria-busy', String(!!s.transfer));
   if (next !== 'start' && !probe.marks.firstPage) probe.marks.firstPage = performance.now();
 }
@@ -324,6 +325,7 @@ function startText(s) {
   if (!demo && !s.link && !('serial' in navigator) && !('hid' in navigator)) {
     return 'This browser has neither Web Serial nor WebHID: try the DemoMode menu, or Chromium.';
   }
+  if (unknownDemo) return unknownDemo;
   if (!demo && !s.link) return `${s.hint}. Device › Connect… lets the page use one.`;
   return s.hint;
 }
@@ -358,7 +360,7 @@ function buildPage(pageId) {
         if (e.key === 'ArrowDown' && parts.open !== i) { e.preventDefault(); call('web_open_list', pageId, i); }
       },
     });
-    const list = el('ul', { class: 'list', role: 'listbox', tabindex: '-1', 'aria-labelledby': `l-${pageId}-${i}`, hidden: true });
+    const list = el('ul', { class: 'list', role: 'listbox', tabindex: '0', 'aria-labelledby': `l-${pageId}-${i}`, hidden: true });
     st.options.forEach((/** @type {string} */ o, /** @type {number} */ row) => {
       list.append(el('li', { role: 'option', id: `o-${pageId}-${i}-${row}`, text: o,
         onclick: () => call('web_choose', pageId, i, row) }));
@@ -369,7 +371,7 @@ function buildPage(pageId) {
     settings.append(el('label', { class: 'setting-label', id: `l-${pageId}-${i}`, for: id, text: st.caption }),
       el('div', { class: 'well' }, value, list));
   });
-  parts.help = el('div', { class: 'help', role: 'note', 'aria-label': 'Help' });
+  parts.help = el('div', { class: 'help', role: 'note', 'aria-label': 'Help', tabindex: '0' });
   return el('div', { class: 'page' }, el('h2', { class: 'page-title', text: def.title }), settings, parts.help);
 }
 
@@ -390,18 +392,23 @@ function listKeys(e, list, pageId, i) {
   } else if (e.key === 'Escape') {
     e.preventDefault();
     call('web_close_list', pageId).then(() => parts.values && parts.values[i] && parts.values[i].focus());
+  } else if (e.key === 'Tab') {
+    // Focus goes on to the next control; the list does not stay open behind it.
+    call('web_close_list', pageId);
   }
 }
 
 function buildData() {
   parts.values = [];
   const settings = el('div', { class: 'settings data' });
+  const helpOf = (/** @type {number} */ i) => defs.data[i].help.replace(/\r\n/g, '\n');
   defs.data.forEach((/** @type {any} */ d, /** @type {number} */ i) => {
-    const value = el('output', { class: 'value', id: `d-${i}` });
+    // Focus shows the value's own help, as a click on the desktop's value box does.
+    const value = el('output', { class: 'value', id: `d-${i}`, tabindex: '0', onfocus: () => { parts.help.textContent = helpOf(i); } });
     parts.values.push(value);
     settings.append(el('label', { class: 'setting-label', for: `d-${i}`, text: d.caption }), el('div', { class: 'well' }, value));
   });
-  parts.help = el('div', { class: 'help', role: 'note', text: defs.data.map((/** @type {any} */ d) => d.help.replace(/\r\n/g, '\n')).join('\n\n') });
+  parts.help = el('div', { class: 'help', role: 'note', 'aria-label': 'Help', tabindex: '0', text: helpOf(0) });
   return el('div', { class: 'page' }, el('h2', { class: 'page-title', text: 'DATA' }), settings, parts.help);
 }
 
@@ -411,8 +418,10 @@ function buildInfo() {
     return [el('label', { class: 'setting-label', for: `i-${key}`, text: label }), el('div', { class: 'well' }, parts[key])];
   };
   parts.updata = el('button', { type: 'button', class: 'flat accent', text: 'UpData', onclick: () => call('web_updata') });
-  const settings = el('div', { class: 'settings' }, ...field('DEVICE', 'device'), ...field('HARDWARE', 'hardware'), ...field('SOFTWARE', 'software'));
-  parts.help = el('div', { class: 'help', role: 'note',
+  const software = field('SOFTWARE', 'software');
+  parts.softwareRow = software;
+  const settings = el('div', { class: 'settings' }, ...field('DEVICE', 'device'), ...field('HARDWARE', 'hardware'), ...software);
+  parts.help = el('div', { class: 'help', role: 'note', 'aria-label': 'Help', tabindex: '0',
     text: 'UpData sends a firmware file to the connected device. The file is checked before anything is sent; do not pull the plug while it runs.' });
   return el('div', { class: 'page' }, el('h2', { class: 'page-title', text: 'INFORMATION' }),
     el('div', {}, settings, el('div', { class: 'info-buttons', style: 'margin-top:18px' }, parts.updata)), parts.help);
@@ -421,7 +430,7 @@ function buildInfo() {
 /** @param {any} s */
 function buildEditor(s) {
   const canvas = /** @type {HTMLCanvasElement} */ (el('canvas', { class: 'chart', width: CHART_W, height: CHART_H, tabindex: '0',
-    'aria-label': 'Curve chart: click to add or pick a point, drag to move it, right-click or long-press to delete it; Enter keeps the curve, Escape drops the changes' }));
+    role: 'application', 'aria-roledescription': 'curve chart', 'aria-label': 'Curve chart', 'aria-describedby': 'editor-hint editor-keys' }));
   // A fingertip covers more than a grab reaches: a touch within FINGER css px of a point lands
   // on the point itself, and the drag that follows keeps that offset.
   let lift = [0, 0];
@@ -472,16 +481,22 @@ function buildEditor(s) {
   canvas.addEventListener('keydown', (e) => {
     if (e.key === 'Enter') { e.preventDefault(); call('web_editor_button', 0); }
     if (e.key === 'Escape') { e.preventDefault(); call('web_editor_button', 1); }
+    const key = chartKeyCommand(e);
+    if (key !== null) { e.preventDefault(); call('web_editor_key', key); }
   });
   parts.canvas = canvas;
-  parts.yLabels = el('div', { class: 'y-labels', 'aria-hidden': 'true' });
+  parts.axes = buildAxes();
   parts.count = el('output', { class: 'readout' });
   parts.position = el('output', { class: 'readout' });
   const names = ['THROTTLE CURVE', 'BRAKE CURVE', 'BOOST CURVE'];
   setTimeout(() => canvas.focus(), 0);
+  const a = parts.axes;
   return el('div', { class: 'editor' },
-    el('h2', { class: 'page-title', text: names[s.editor.kind] }),
-    el('div', { class: 'chart-wrap' }, parts.yLabels, canvas),
+    el('div', { class: 'editor-head' },
+      el('h2', { class: 'page-title', text: names[s.editor.kind] }),
+      el('p', { class: 'editor-hint', id: 'editor-hint', text: defs.editorHint }),
+      el('p', { class: 'editor-hint', id: 'editor-keys', text: defs.editorKeysHint })),
+    el('div', { class: 'chart-wrap', 'aria-hidden': 'false' }, a.upUnit, el('span'), el('span'), a.up, canvas, el('span'), el('span'), a.across, a.acrossUnit),
     el('div', { class: 'readouts' }, parts.count, parts.position),
     el('div', { class: 'editor-buttons' },
       el('button', { type: 'button', class: 'flat', text: 'RESET', onclick: () => call('web_editor_button', 2) }),
@@ -503,14 +518,16 @@ function buildV1(s) {
     grid.append(label, select);
   });
   void s;
+  // Read Settings, Send Settings, Update Firmware (the binding's 0, 1 and 3).
   const buttons = el('div', { class: 'v1-buttons' },
-    ...['Read', 'Send', 'Default', 'Update Firmware'].map((t, k) =>
-      el('button', { type: 'button', class: `flat${k === 1 ? ' accent' : ''}`, text: t, onclick: () => call('web_v1_button', k) })));
+    ...defs.v1Buttons.map((/** @type {string} */ t, /** @type {number} */ k) =>
+      el('button', { type: 'button', class: `flat${k === 1 ? ' accent' : ''}`, text: t, onclick: () => call('web_v1_button', k === 2 ? 3 : k) })));
   // The dialog's own line ("Esc Sending......", "Send Ok"), as on the desktop.
   parts.v1Status = el('p', { class: 'v1-status', role: 'status' });
   return el('div', { class: 'page' }, el('h2', { class: 'page-title', text: 'V1 SERIES ESC' }),
     el('div', {}, grid, el('div', { style: 'margin-top:18px' }, buttons), parts.v1Status),
-    el('div', { class: 'help', role: 'note', text: 'Pick the settings, then Send. Read fetches what the ESC holds; Default restores its factory settings.' }));
+    el('div', { class: 'help', role: 'note', 'aria-label': 'Help', tabindex: '0',
+      text: `Pick the settings, then ${defs.v1Buttons[1]}. ${defs.v1Buttons[0]} fetches what the ESC holds; Device › Reset Default restores its factory settings.` }));
 }
 
 /** @param {string} v @param {any} s */
@@ -532,7 +549,9 @@ function update(v, s) {
   if (page === 1) {
     parts.device.textContent = s.info.device;
     parts.hardware.textContent = s.info.hardware;
-    parts.software.textContent = s.lcdBox ? '' : s.info.software;
+    parts.software.textContent = s.info.software;
+    // The box's own firmware has no version the page could show: the row goes, as on the desktop.
+    for (const e of parts.softwareRow) e.hidden = s.lcdBox || !s.info.versions;
     return;
   }
   if (page === 7) { s.data.forEach((/** @type {string} */ t, /** @type {number} */ i) => { parts.values[i].textContent = t; }); return; }
@@ -600,8 +619,7 @@ function drawEditor(ed) {
   g.stroke();
   parts.count.textContent = ed.count;
   parts.position.textContent = ed.position;
-  const labels = boost ? ed.rpm : ['0%', '25%', '50%', '75%', '100%'];
-  parts.yLabels.replaceChildren(...labels.map((/** @type {string} */ t) => el('span', { text: t })));
+  drawAxes(parts.axes, ed, across, up);
 }
 
 // ---- menus and devices ----
@@ -617,10 +635,21 @@ for (const b of document.querySelectorAll('[data-cmd]')) {
     if (cmd === 'esc-mode') call('web_lcd_mode', 0);
     if (cmd === 'connect-serial') connectSerial();
     if (cmd === 'connect-hid') connectHid();
+    if (cmd === 'save-trace') call('web_save_wire_trace');
   });
 }
 document.addEventListener('click', (e) => {
-  for (const d of document.querySelectorAll('details.menu[open]')) if (!d.contains(/** @type {Node} */ (e.target))) d.removeAttribute('open');
+  const target = /** @type {Element} */ (e.target);
+  for (const d of document.querySelectorAll('details.menu[open]')) if (!d.contains(target)) d.removeAttribute('open');
+  // A click beside the open list closes it, as a click on the desktop's page background does.
+  if (parts.def && parts.open >= 0 && !(target instanceof Element && target.closest('.well'))) call('web_close_list', parts.def.id);
+});
+document.addEventListener('keydown', (e) => {
+  if (e.key !== 'Escape') return;
+  for (const d of document.querySelectorAll('details.menu[open]')) {
+    d.removeAttribute('open');
+    /** @type {HTMLElement} */ (d.querySelector('summary')).focus();
+  }
 });
 // A DemoMode link leaves the device: with changes not yet sent, the tool's question comes first.
 for (const link of document.querySelectorAll('.menu-items a[href^="?"]')) {
@@ -669,9 +698,12 @@ async function refreshHid(arrived) {
 
 // ---- start ----
 
-const serialMode = demo ? (SERIAL_DEMOS[demo] ?? -1) : 0;
-const hidMode = demo ? (HID_DEMOS[demo] ?? -1) : 0;
-if (demo && serialMode < 0 && hidMode < 0) $('where').textContent = `no demo "${demo}"`;
+// The demo kinds in the core's order: serial ones number 1.. on the serial side, HID ones on the HID side.
+const kinds = defs.demoKinds.filter((/** @type {any} */ k) => demo && k.hid === demo.startsWith('hid-'));
+const demoIndex = kinds.findIndex((/** @type {any} */ k) => k.name === demo);
+const unknownDemo = demo !== null && demoIndex < 0 ? mod.ccall('web_unknown_demo', 'string', ['string'], [demo]) : '';
+const serialMode = demo === null ? 0 : demoIndex >= 0 && !kinds[demoIndex].hid ? demoIndex + 1 : -1;
+const hidMode = demo === null ? 0 : demoIndex >= 0 && kinds[demoIndex].hid ? demoIndex + 1 : -1;
 // Each step of the start in its own task, so that the page answers in between.
 const breathe = () => new Promise((resolve) => setTimeout(resolve, 0));
 await breathe();

@@ -95,8 +95,7 @@ TEST(Keyboard, TabReachesEveryControlOfEveryPageInReadingOrder) {
   const std::vector<ValueBox*> data_boxes(found.begin(), found.end());
   ASSERT_EQ(data_boxes.size(), 4u);
   EXPECT_EQ(TabCycle(w->button(1000)),
-            Then(Then(buttons, ByRows(data_boxes)),
-                 {w->data_page()->findChild<QTextEdit*>()}));
+            Then(Then(buttons, ByRows(data_boxes)), {w->data_page()->findChild<QTextEdit*>()}));
 
   ASSERT_NO_FATAL_FAILURE(OpenPageByKeyboard(*w, 1000));
   CFirmware* info = w->info_page();
@@ -116,9 +115,9 @@ TEST(Keyboard, TabReachesEveryControlOfEveryPageInReadingOrder) {
   CCurveEditor* editor = throttle->editor();
   ASSERT_TRUE(editor->isVisible());
   // The page buttons are greyed while the editor is open.
-  EXPECT_EQ(TabCycle(editor), (std::vector<QWidget*>{editor, editor->reset_button(),
-                                                      editor->cancel_button(),
-                                                      editor->ok_button()}));
+  EXPECT_EQ(TabCycle(editor),
+            (std::vector<QWidget*>{editor, editor->reset_button(), editor->cancel_button(),
+                                   editor->ok_button()}));
   editor->setFocus(Qt::TabFocusReason);
   Press(Qt::Key_Escape);
   ASSERT_TRUE(QTest::qWaitFor([&] { return mode->isVisible() && mode->hasFocus(); }));
@@ -291,8 +290,8 @@ TEST(ScreenReader, ButtonsAndLampsSayWhatTheyAreAndTheStatusLineIsReadOut) {
   const auto said = [&](QObject* o, const QString& text) {
     return std::find(heard.begin(), heard.end(), std::make_pair(o, text)) != heard.end();
   };
-  EXPECT_TRUE(said(w->status_line(),
-                   "Wire trace saved to /tmp/a rather long folder name/trace.txt"));
+  EXPECT_TRUE(
+      said(w->status_line(), "Wire trace saved to /tmp/a rather long folder name/trace.txt"));
   w->session().status.esc_state = 0;
   w->button(1104)->repaint();
   EXPECT_TRUE(said(w->button(1104), "ESC not connected"));

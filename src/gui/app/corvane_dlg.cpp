@@ -653,7 +653,11 @@ void CCorvaneDlg::UpdateStatus() {
     buttons_[b.id]->setEnabled(b.id == 1000 ? can.information : can.pages);
   }
   // A button greyed for a transfer gets the keyboard back once the transfer is over.
-  if (focus_return_.kept() != nullptr && !progress_->isVisible()) focus_return_.GiveBack();
+  const auto up = [](const QWidget* w) { return w != nullptr && w->isVisible(); };
+  if (focus_return_.kept() != nullptr && !up(progress_) && !up(failure_notice_) &&
+      !up(close_notice_) && !up(adapter_notice_)) {
+    focus_return_.GiveBack();
+  }
 }
 
 void CCorvaneDlg::NoticePending() {
@@ -689,8 +693,10 @@ void CCorvaneDlg::ShowFailureNotice() {
     failure_notice_->setObjectName("failure_notice");
     failure_notice_->setModal(false);
     failure_notice_->setWindowModality(Qt::NonModal);
+    connect(failure_notice_, &QMessageBox::finished, this, [this] { focus_return_.GiveBack(); });
   }
   failure_notice_->setText(QString::fromStdString(text));
+  if (!failure_notice_->isVisible()) focus_return_.Keep();
   failure_notice_->show();
   failure_notice_->raise();
 }
@@ -774,7 +780,9 @@ bool CCorvaneDlg::MayClose() {
       close_notice_->setObjectName("close_notice");
       close_notice_->setModal(false);
       close_notice_->setWindowModality(Qt::NonModal);
+      connect(close_notice_, &QMessageBox::finished, this, [this] { focus_return_.GiveBack(); });
     }
+    if (!close_notice_->isVisible()) focus_return_.Keep();
     close_notice_->show();
     close_notice_->raise();
     return false;
@@ -818,8 +826,10 @@ void CCorvaneDlg::ShowNotice(const std::string& text) {
     adapter_notice_->setObjectName("adapter_notice");
     adapter_notice_->setModal(false);
     adapter_notice_->setWindowModality(Qt::NonModal);
+    connect(adapter_notice_, &QMessageBox::finished, this, [this] { focus_return_.GiveBack(); });
   }
   adapter_notice_->setText(QString::fromStdString(text));
+  if (!adapter_notice_->isVisible()) focus_return_.Keep();
   adapter_notice_->show();
   adapter_notice_->raise();
 }

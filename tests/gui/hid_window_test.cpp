@@ -44,7 +44,7 @@ bool WaitHidRead(CCorvaneDlg& w) {
 
 QAction* MenuAction(CCorvaneDlg& w, const QString& text) {
   for (QAction* a : w.menuBar()->findChildren<QAction*>()) {
-    if (a->text() == text) return a;
+    if (QString(a->text()).remove('&') == text) return a;  // the menus underline a letter
   }
   return nullptr;
 }

@@ -51,7 +51,7 @@ QPoint Background(CV1Dlg& dlg) {
 
 QAction* MenuAction(CCorvaneDlg& w, const QString& text) {
   for (QAction* a : w.menuBar()->findChildren<QAction*>()) {
-    if (a->text() == text) return a;
+    if (QString(a->text()).remove('&') == text) return a;  // the menus underline a letter
   }
   return nullptr;
 }

@@ -21,6 +21,7 @@
 #include "core/model/settings_file.h"
 #include "core/model/page_rules.h"
 #include "gui/app/about_dlg.h"
+#include "gui/app/announce.h"
 #include "gui/app/compare_dlg.h"
 #include "gui/app/file_filter.h"
 #include "gui/app/help_dlg.h"
@@ -56,6 +57,34 @@ constexpr const char* kReadFromEscText = "Read from ESC";
 const QColor kStatusColour(0xff, 0xff, 0xff);
 const QColor kFailureColour(0xf5, 0xa6, 0x23);
 const QColor kHintColour(0x9a, 0xa5, 0xb0);
+
+// The menu texts with the letter Alt picks; no two items of one menu share a letter.
+QString WithMnemonic(const QString& text) {
+  static const std::map<QString, QString> kShown = {
+      {kImportText, "&Inport ESC Data"},
+      {kExportText, "&Export Esc Data"},
+      {kCompareWithFileText, QString::fromUtf8("&Compare with File…")},
+      {kReadFromEscText, "&Read from ESC"},
+      {kUndoLastSendText, "&Undo Last Send"},
+      {kResetDefaultText, "Reset &Default"},
+      {"ESC Speed Controller", "&ESC Speed Controller"},
+      {"LCD Program Box", "&LCD Program Box"},
+      {kVerifyAfterSendingText, "&Verify after sending"},
+      {"USB programming adapter", "&USB programming adapter"},
+      {"Virtual ESC", "&Virtual ESC"},
+      {"Virtual V1-series ESC", "Virtual V&1-series ESC"},
+      {"Virtual V1-series ESC with BEC", "Virtual V1-series ESC with &BEC"},
+      {"Virtual HID adapter with ESC", "Virtual &HID adapter with ESC"},
+      {"Virtual HID adapter with V1-series ESC", "Virtual HID adapter with V1-series &ESC"},
+      {"Virtual HID adapter with V1-series ESC with BEC",
+       "Virtual HID adapter with V1-series ESC &with BEC"},
+      {"Virtual HID adapter with LCD program box", "Virtual HID adapter with &LCD program box"},
+      {"help", "&help"},
+      {kSaveWireTraceText, QString::fromUtf8("&Save Wire Trace…")},
+  };
+  const auto it = kShown.find(text);
+  return it == kShown.end() ? text : it->second;
+}
 
 QFont StatusFont(int pixel_size, bool bold = false) {
   QFont font("DejaVu Sans");
@@ -172,11 +201,15 @@ bool CCorvaneDlg::LoadSkin(QPixmap& pixmap, QString& name, const QString& file) 
 
 void CCorvaneDlg::BuildMenu() {
   // Commands that cannot act now are greyed (UpdateStatus); their shortcuts then do nothing.
+  // After the command (and any window it opens) the keyboard is back where it was.
   auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key, auto&& action) {
-    QAction* a = menu->addAction(text);
+    QAction* a = menu->addAction(WithMnemonic(text));
     if (!key.isEmpty()) a->setShortcut(key);
     connect(a, &QAction::triggered, this, [this] { tool_->UserActed(); });
-    connect(a, &QAction::triggered, this, action);
+    connect(a, &QAction::triggered, this, [this, action] {
+      const FocusReturnScope keep(focus_return_);
+      action();
+    });
     commands_[text] = a;
     return a;
   };
@@ -222,7 +255,7 @@ void CCorvaneDlg::BuildMenu() {
   QMenu* demo = menuBar()->addMenu("Demo&Mode");
   demo_group_ = new QActionGroup(this);
   auto add_demo = [&](const QString& text, int key, std::optional<EscVariant> variant) {
-    QAction* a = demo->addAction(text);
+    QAction* a = demo->addAction(WithMnemonic(text));
     a->setCheckable(true);
     demo_group_->addAction(a);
     demo_actions_[key] = a;
@@ -236,7 +269,7 @@ void CCorvaneDlg::BuildMenu() {
   add_demo("Virtual V1-series ESC with BEC", 3, EscVariant::kV1Bec);
   demo->addSeparator();
   auto add_hid_demo = [&](const QString& text, int key, HidDeviceKind kind) {
-    QAction* a = demo->addAction(text);
+    QAction* a = demo->addAction(WithMnemonic(text));
     a->setCheckable(true);
     demo_group_->addAction(a);
     demo_actions_[key] = a;
@@ -265,6 +298,7 @@ void CCorvaneDlg::BuildMenu() {
   help->addSeparator();
   connect(help->addAction("&About Merrow..."), &QAction::triggered, this, [this] {
     if (UpdatePausedBy("the About window")) return;
+    const FocusReturnScope keep(focus_return_);
     CAboutDlg about(this);
     about.exec();
   });
@@ -594,6 +628,10 @@ void CCorvaneDlg::UpdateStatus() {
     status_line_->setFont(font);
     status_line_->setText(QFontMetrics(font).elidedText(text, Qt::ElideMiddle, room));
     status_line_->setToolTip(text);
+    // A screen reader reads the whole line out as it changes.
+    status_line_->setAccessibleName(text);
+    Announce(status_line_, QAccessible::NameChanged);
+    Announce(status_line_, QAccessible::Alert);
   }
   page_hint_->setText(QString::fromStdString(tool_->page_hint()));
   UpdateTitle();
@@ -615,6 +653,12 @@ void CCorvaneDlg::UpdateStatus() {
   for (const PageButtonLayout& b : MainWindow().page_buttons) {
     buttons_[b.id]->setEnabled(b.id == 1000 ? can.information : can.pages);
   }
+  // A button greyed for a transfer gets the keyboard back once the transfer is over.
+  const auto up = [](const QWidget* w) { return w != nullptr && w->isVisible(); };
+  if (focus_return_.kept() != nullptr && !up(progress_) && !up(failure_notice_) &&
+      !up(close_notice_) && !up(adapter_notice_)) {
+    focus_return_.GiveBack();
+  }
 }
 
 void CCorvaneDlg::NoticePending() {
@@ -634,6 +678,7 @@ bool CCorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
       static_cast<QWidget*>(watched)->window() == this) {
     // The buttons a click lands on are judged by the state at the click, not by the last tick.
     tool_->UserActed();
+    focus_return_.Forget();  // the user has moved on
     UpdateStatus();
   }
   return QMainWindow::eventFilter(watched, event);
@@ -649,8 +694,10 @@ void CCorvaneDlg::ShowFailureNotice() {
     failure_notice_->setObjectName("failure_notice");
     failure_notice_->setModal(false);
     failure_notice_->setWindowModality(Qt::NonModal);
+    connect(failure_notice_, &QMessageBox::finished, this, [this] { focus_return_.GiveBack(); });
   }
   failure_notice_->setText(QString::fromStdString(text));
+  if (!failure_notice_->isVisible()) focus_return_.Keep();
   failure_notice_->show();
   failure_notice_->raise();
 }
@@ -734,7 +781,9 @@ bool CCorvaneDlg::MayClose() {
       close_notice_->setObjectName("close_notice");
       close_notice_->setModal(false);
       close_notice_->setWindowModality(Qt::NonModal);
+      connect(close_notice_, &QMessageBox::finished, this, [this] { focus_return_.GiveBack(); });
     }
+    if (!close_notice_->isVisible()) focus_return_.Keep();
     close_notice_->show();
     close_notice_->raise();
     return false;
@@ -778,8 +827,10 @@ void CCorvaneDlg::ShowNotice(const std::string& text) {
     adapter_notice_->setObjectName("adapter_notice");
     adapter_notice_->setModal(false);
     adapter_notice_->setWindowModality(Qt::NonModal);
+    connect(adapter_notice_, &QMessageBox::finished, this, [this] { focus_return_.GiveBack(); });
   }
   adapter_notice_->setText(QString::fromStdString(text));
+  if (!adapter_notice_->isVisible()) focus_return_.Keep();
   adapter_notice_->show();
   adapter_notice_->raise();
 }
@@ -808,6 +859,7 @@ Answer CCorvaneDlg::Ask(const Question& question) {
   }
   // While the V1 dialog shows, the boxes belong to it.
   QWidget* owner = v1_dlg_ && v1_dlg_->isVisible() ? static_cast<QWidget*>(v1_dlg_) : this;
+  const FocusReturnScope keep(focus_return_);
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                   QString::fromStdString(text), set, owner);
   if (buttons == Buttons::kReadSendCancel) {
@@ -861,6 +913,7 @@ std::optional<std::string> CCorvaneDlg::ChooseFile(bool save, const std::string&
     folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
   }
+  const FocusReturnScope keep(focus_return_);
   // The tool asks itself before it overwrites a file.
   const QString path =
       save ? QFileDialog::getSaveFileName(this, QString(), folder, QtFileFilter(filter), nullptr,
@@ -884,10 +937,12 @@ void CCorvaneDlg::ProgressChanged() {
   progress_->SetCaption(QString::fromStdString(p.caption));
   progress_->SetProgress(p.total, p.done);
   if (p.shown && !progress_->isVisible()) {
+    focus_return_.Keep();
     progress_->Place();
     progress_->show();
   } else if (!p.shown && progress_->isVisible()) {
     progress_->Close();
+    focus_return_.GiveBack();
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include "core/app/tool.h"
 #include "gui/app/device_switch.h"
+#include "gui/app/focus_return.h"
 #include "gui/app/hid_switch.h"
 #include "gui/app/owner_draw_button.h"
 #include "gui/app/qt_timer_host.h"
@@ -226,6 +227,8 @@ class CCorvaneDlg : public QMainWindow, public ToolHost {
   QTimer* hid_poll_ = nullptr;  // virtual and socket HID adapters report through it
   QString shown_status_;
   bool shown_failure_ = false;
+  // Where the keyboard goes back to after a dialog or the progress window.
+  FocusReturn focus_return_;
 };
 
 }  // namespace tessel

@@ -1,9 +1,12 @@
 #include "gui/app/owner_draw_button.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "gui/app/announce.h"
 #include "gui/app/layout.h"
 
 namespace tessel {
@@ -66,11 +69,152 @@ int ImageForButton(int id, bool pressed, const SessionStatus& s) {
   }
 }
 
+SpokenButton SpokenForButton(int id, const SessionStatus& s) {
+  switch (id) {
+    case 1000:
+      return {"Information page", ""};
+    case 1001:
+      return {"General page", ""};
+    case 1002:
+      return {"Throttle page", ""};
+    case 1003:
+      return {"Brake page", ""};
+    case 1004:
+      return {"Boost page", ""};
+    case 1005:
+      return {"Turbo page", ""};
+    case 1006:
+      return {"Data page", ""};
+    case 1007:
+      return {"Apply", "sends the pages to the ESC"};
+    case 1008:
+      return {"Default", "sends the factory settings to the ESC"};
+    case 1010:
+      return {"English", ""};
+    case 1012:
+      return {"Chinese", ""};
+    case 1039:
+      return {"Reset", "back to the default curve"};
+    case 1107:
+      return {"OK", "keeps the curve"};
+    case 1106:
+      return {"Cancel", "back to the curve as it was when the editor opened"};
+    case 1034:
+      return {"UpData", "updates the firmware of the ESC"};
+    case 1213:
+      return {"Read Settings", "reads the settings from the ESC"};
+    case 1024:
+      return {"Send Settings", "sends the settings to the ESC"};
+    case 1025:
+      return {"Update Firmware", "updates the firmware of the ESC"};
+    default:
+      break;
+  }
+  // The lamps say what their picture shows.
+  switch (ImageForButton(id, false, s)) {
+    case 143:
+      return {"ESC connected", ""};
+    case 153:
+      return {"ESC not connected", ""};
+    case 198:
+      return {"LCD program box connected", ""};
+    case 196:
+      return {"USB adapter connected", ""};
+    case 197:
+      return {"USB adapter not connected", ""};
+    default:
+      return {};
+  }
+}
+
+namespace {
+
+// The owner-drawn button as a screen reader sees it: a page tab (selected while its page is
+// the one asked for), a push button, or a lamp that reads as its state.
+class OwnerDrawAccessible : public QAccessibleWidget {
+ public:
+  explicit OwnerDrawAccessible(CCownerDrawBton* b)
+      : QAccessibleWidget(b, b->is_lamp()          ? QAccessible::StaticText
+                             : b->is_page_button() ? QAccessible::PageTab
+                                                   : QAccessible::Button) {}
+
+  CCownerDrawBton* button() const { return static_cast<CCownerDrawBton*>(widget()); }
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) {
+      return button()->spoken().name;
+    }
+    if (t == QAccessible::Description && widget()->accessibleDescription().isEmpty()) {
+      return button()->spoken().description;
+    }
+    return QAccessibleWidget::text(t);
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State st = QAccessibleWidget::state();
+    if (button()->is_page_button()) {
+      st.selectable = true;
+      st.selected = button()->page_selected();
+    } else if (!button()->is_lamp()) {
+      st.pressed = button()->isDown();
+    }
+    return st;
+  }
+
+  QStringList actionNames() const override {
+    if (button()->is_lamp()) return {};
+    return {QAccessibleActionInterface::pressAction()};
+  }
+
+  void doAction(const QString& name) override {
+    if (name == QAccessibleActionInterface::pressAction() && !button()->is_lamp() &&
+        button()->isEnabled()) {
+      button()->click();
+    }
+  }
+
+  QStringList keyBindingsForAction(const QString&) const override { return {}; }
+};
+
+QAccessibleInterface* OwnerDrawFactory(const QString&, QObject* object) {
+  if (auto* b = qobject_cast<CCownerDrawBton*>(object)) return new OwnerDrawAccessible(b);
+  return nullptr;
+}
+
+}  // namespace
+
 CCownerDrawBton::CCownerDrawBton(int id, SessionStatus& status, std::function<bool()> is_busy,
                                  QWidget* parent)
     : QAbstractButton(parent), id_(id), status_(status), is_busy_(std::move(is_busy)) {
+  static const bool factory_installed = [] {
+    QAccessible::installFactory(OwnerDrawFactory);
+    return true;
+  }();
+  (void)factory_installed;
   setFocusPolicy(Qt::ClickFocus);
   setAttribute(Qt::WA_NoSystemBackground);
+  spoken_name_ = spoken().name;
+  spoken_selected_ = page_selected();
+}
+
+bool CCownerDrawBton::page_selected() const {
+  return is_page_button() && status_.requested_page == id_ - 999;
+}
+
+void CCownerDrawBton::AnnounceChanges() {
+  const QString name = spoken().name;
+  const bool selected = page_selected();
+  if (name == spoken_name_ && selected == spoken_selected_) return;
+  const bool name_changed = name != spoken_name_;
+  spoken_name_ = name;
+  spoken_selected_ = selected;
+  if (name_changed) {
+    Announce(this, QAccessible::NameChanged);
+  } else {
+    QAccessible::State changed;
+    changed.selected = true;
+    AnnounceState(this, changed);
+  }
 }
 
 QSize CCownerDrawBton::sizeHint() const {
@@ -110,6 +254,7 @@ void CCownerDrawBton::keyPressEvent(QKeyEvent* event) {
 void CCownerDrawBton::paintEvent(QPaintEvent*) {
   const bool pressed = isDown();
   const bool page_button = id_ >= 1000 && id_ <= 1008;
+  AnnounceChanges();
   QPainter painter(this);
   // A busy tool keeps the picture a pressed page button had.
   if (!(pressed && page_button && is_busy_ && is_busy_())) {

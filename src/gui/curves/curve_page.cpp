@@ -48,7 +48,11 @@ void CCurvePage::TakeBackEditor() {
   editor_->hide();
   if (status().page_shown) {
     ShowValueBoxes();
-    focus_sink()->setFocus(Qt::OtherFocusReason);
+    // The keyboard goes back to the curve's value box, where it was when the editor opened.
+    const int mode = IndexOf(editor_def_->mode_field);
+    QWidget* back = mode >= 0 ? static_cast<QWidget*>(value_box(mode)) : focus_sink();
+    if (!back->isEnabled()) back = focus_sink();
+    back->setFocus(Qt::OtherFocusReason);
   } else {
     hide();
   }

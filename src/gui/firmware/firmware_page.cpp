@@ -62,6 +62,9 @@ CFirmware::CFirmware(Tool& tool, const QString& skin_folder, QWidget* parent)
   device_ = make_box(layout.device);
   hardware_ = make_box(layout.hardware);
   software_ = make_box(layout.software);
+  device_->setAccessibleName("Device Type");
+  hardware_->setAccessibleName("Hardware Version");
+  software_->setAccessibleName("Software Version");
   connect(device_, &ValueBox::focused, this, [this] { SetHelp("Device Type"); });
   connect(hardware_, &ValueBox::focused, this, [this] { SetHelp("Hardware Version"); });
   connect(software_, &ValueBox::focused, this, [this] { SetHelp("Software Version"); });
@@ -82,7 +85,9 @@ CFirmware::CFirmware(Tool& tool, const QString& skin_folder, QWidget* parent)
   help_->setStyleSheet(kHelpStyle);
   help_->viewport()->setAutoFillBackground(false);
   help_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  help_->setFocusPolicy(Qt::ClickFocus);
+  help_->setFocusPolicy(Qt::StrongFocus);
+  help_->setTabChangesFocus(true);
+  help_->setAccessibleName("Help");
   connect(help_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
     help_->update();
     help_->setFocus();
@@ -177,6 +182,12 @@ void CFirmware::OnUpData() {
 void CFirmware::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   PaintSkin(painter, rect(), background_, SkinFit::kStretch);
+  if (help_->hasFocus() && help_->isVisible()) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(kAccent, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(help_->geometry()).adjusted(-2, -2, 2, 2), 4, 4);
+  }
   if (updata_->hasFocus()) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(kAccent, 2));

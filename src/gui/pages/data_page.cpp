@@ -1,5 +1,6 @@
 #include "gui/pages/data_page.h"
 
+#include <QApplication>
 #include <QPainter>
 
 #include "core/model/data_page.h"
@@ -25,7 +26,9 @@ CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(s
   help_->setFrameStyle(QFrame::NoFrame);
   help_->setStyleSheet("QTextEdit { background: transparent; border: none; color: white; }");
   help_->viewport()->setAutoFillBackground(false);
-  help_->setFocusPolicy(Qt::ClickFocus);
+  help_->setFocusPolicy(Qt::StrongFocus);
+  help_->setTabChangesFocus(true);
+  help_->setAccessibleName("Help");
   for (const DataFieldDef& f : DataFields()) {
     auto* box = new ValueBox(this);
     box->setObjectName(QString("value_%1").arg(f.value_box_id));
@@ -34,13 +37,21 @@ CData::CData(PageContext context, QWidget* parent) : QWidget(parent), context_(s
     box->setReadOnly(true);
     box->setFrame(false);
     box->setAlignment(Qt::AlignCenter);
-    box->setFocusPolicy(Qt::ClickFocus);
+    box->setFocusPolicy(Qt::StrongFocus);  // Tab walks the values and shows their help
     box->setStyleSheet("QLineEdit { background: transparent; border: none; color: black; }");
     QString help = QString::fromStdString(f.help);
     help.replace("\r\n", "\n");
+    box->setAccessibleName(QString::fromUtf8(f.caption.data(), static_cast<int>(f.caption.size())));
+    box->setAccessibleDescription(help.simplified());
     connect(box, &ValueBox::focused, this, [this, help] { help_->setPlainText(help); });
     boxes_.push_back(box);
   }
+  // The values top to bottom, then the help on the right.
+  for (size_t i = 1; i < boxes_.size(); ++i) setTabOrder(boxes_[i - 1], boxes_[i]);
+  if (!boxes_.empty()) setTabOrder(boxes_.back(), help_);
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+    if (old == help_ || now == help_) update();
+  });
   // The boxes stay empty until the first read or import.
 }
 
@@ -67,8 +78,11 @@ void CData::RedrawIndicators() {
 }
 
 void CData::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  PaintSkin(painter, rect(), background_, SkinFit::kStretch);
+  {
+    QPainter painter(this);
+    PaintSkin(painter, rect(), background_, SkinFit::kStretch);
+  }
+  if (help_->hasFocus() && help_->isVisible()) PaintFocusFrame(*this, help_->geometry());
 }
 
 }  // namespace tessel

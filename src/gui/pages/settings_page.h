@@ -29,17 +29,29 @@ struct PageContext {
   }
 };
 
-// A value box: read-only, centred, transparent; taking focus opens its setting's list.
+// A value box: read-only, centred, transparent. A click opens its setting's list; so do Enter,
+// Space, Alt+Down and F4 once Tab has brought the keyboard to it.
 class ValueBox : public QLineEdit {
   Q_OBJECT
  public:
   using QLineEdit::QLineEdit;
  signals:
+  // Any focus, for boxes that only show their help.
   void focused();
+  // The user asked for the list: a click, or an opening key.
+  void openRequested();
 
  protected:
   void focusInEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
+
+// Whether `event` asks a closed value box for its list.
+bool IsOpenListKey(const QKeyEvent& event);
+// A focus frame in the accent colour around `area`, drawn by the parent under the control.
+void PaintFocusFrame(QWidget& parent, const QRect& area);
 
 class CSettingsPage : public QWidget {
   Q_OBJECT
@@ -96,10 +108,16 @@ class CSettingsPage : public QWidget {
 
  private:
   void Choose(int index, int row);
+  // Closes the open list and gives the keyboard back to its value box.
+  void CloseList(int index);
+  int ListIndex(QObject* list) const;
   const PageDef& def_;
   PageContext context_;
   QPixmap background_;
   int shown_help_ = -2;  // the help text on show, so that a redraw keeps its scroll place
+  // The selections last drawn: an open list keeps the row the keyboard moved to until the
+  // model's own selection changes.
+  std::vector<int32_t> shown_rows_;
 };
 
 }  // namespace tessel

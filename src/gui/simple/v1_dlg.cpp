@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "gui/app/announce.h"
 #include "gui/app/layout.h"
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"
@@ -88,6 +89,7 @@ CV1Dlg::CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent)
     const int row_px = list->view()->sizeHintForRow(0);
     list->setMaxVisibleItems(std::max(3, row_px > 0 ? drop_px / row_px : 6));
     lists_[i] = list;
+    labels_[i]->setBuddy(list);  // a screen reader names the list by its label
     // A choice goes to the tool at once; the dialog's own drawing is no choice.
     connect(list, &QComboBox::currentIndexChanged, this, [this, i](int row) {
       if (!rendering_ && row >= 0) tool_.V1Choose(static_cast<int>(i), row);
@@ -132,6 +134,7 @@ CV1Dlg::CV1Dlg(Tool& tool, const QString& skin_folder, QWidget* parent)
   status_->setFocusPolicy(Qt::NoFocus);
   status_->setStyleSheet(kStatusStyle);
   status_->setFont(ValueFont());
+  status_->setAccessibleDescription("Status");
 
   // Tab goes down the dialog as it reads: the top row, the grid row by row, then the buttons.
   QWidget* previous = lists_[0];
@@ -190,6 +193,9 @@ void CV1Dlg::ShowStatus(const QString& text) {
   status_->setCursorPosition(0);
   status_->show();
   status_->repaint();
+  // A screen reader reads the new status out.
+  status_->setAccessibleName(shown);
+  Announce(status_, QAccessible::Alert);
 }
 
 void CV1Dlg::RedrawIndicators() {

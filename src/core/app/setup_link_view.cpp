@@ -34,6 +34,26 @@ std::string Summary(size_t count) {
 
 }  // namespace
 
+std::string ShareSetupLink(Tool& tool, const std::string& base) {
+  Session& session = tool.session();
+  if (!tool.Connected() || session.status.lcd_box_connected) return {};
+  const int32_t device_class = session.status.device_class;
+  if (device_class == kDeviceFull) {
+    if (!tool.IsBusy()) {
+      tool.ui().CollectPageSelections();
+      session.LoadAllCurves();
+    }
+    return SetupLink(base, session.image, device_class, false);
+  }
+  EscSettingsImage shown = session.image;
+  const auto& settings = V1Settings();
+  const auto& selected = tool.pages().v1_selected();
+  for (size_t i = 0; i < settings.size() && i < selected.size(); ++i) {
+    shown.*(settings[i].field) = selected[i];
+  }
+  return SetupLink(base, shown, device_class, V1Bec(session));
+}
+
 LinkComparison CompareSetupLink(Tool& tool, const std::string& link) {
   LinkComparison out;
   Session& session = tool.session();

@@ -25,6 +25,11 @@ struct LinkComparison {
   std::string summary;
 };
 
+// File › Share Setup: the link at `base` to the setup the connected ESC's pages hold (a full
+// ESC's pages collected as Apply would send them; a V1-series ESC's choices as its view shows
+// them). Empty when no ESC is connected.
+std::string ShareSetupLink(Tool& tool, const std::string& base);
+
 // Compares the setup `link` carries with the connected ESC. A full ESC's pages count as they
 // stand (collected into the image, as Apply would send them), so that a choice not yet sent
 // shows as what the link would change.

@@ -4,6 +4,7 @@
 // @ts-check
 import createTessel from '../tesselarc.js';
 import { SerialBackend, HidBackend, SERIAL_FILTERS, HID_FILTERS } from './devices.js';
+import { initShare } from './share.js';
 
 const SERIAL_DEMOS = /** @type {Record<string, number>} */ ({ full: 1, v1: 2, 'v1-bec': 3 });
 const HID_DEMOS = /** @type {Record<string, number>} */ ({ 'hid-full': 1, 'hid-v1': 2, 'hid-v1-bec': 3, 'hid-lcd': 4 });
@@ -151,9 +152,12 @@ function beep() {
 }
 
 let drawPending = false;
+/** Modules that follow every snapshot (the setup link's compare view). @type {((s: any) => void)[]} */
+const stateHooks = [];
 /** @param {string} json */
 function publish(json) {
   probe.state = JSON.parse(json);
+  for (const hook of stateHooks) hook(probe.state);
   if (!drawPending) {
     drawPending = true;
     requestAnimationFrame(() => { drawPending = false; draw(probe.state); });
@@ -655,6 +659,7 @@ if (!demo && nav.hid) {
   nav.hid.addEventListener('connect', () => refreshHid(true));
   nav.hid.addEventListener('disconnect', () => refreshHid(false));
 }
+stateHooks.push(initShare({ mod, call, probe }));
 await call('web_start');
 probe.marks.started = performance.now();
 probe.ready = true;

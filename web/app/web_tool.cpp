@@ -1,10 +1,9 @@
 #include "web/app/web_tool.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/engine/settings_file_commands.h"
 #include "core/model/data_page.h"
@@ -133,8 +132,8 @@ static ChartGeometry WebChart() {
 }
 
 void WebTool::EditorMouse(int kind, int32_t x, int32_t y) {
-  static constexpr PageModel::Mouse kinds[] = {PageModel::Mouse::kLeftDown, PageModel::Mouse::kMove,
-                                               PageModel::Mouse::kLeftUp,
+  static constexpr PageModel::Mouse kinds[] = {PageModel::Mouse::kLeftDown,
+                                               PageModel::Mouse::kMove, PageModel::Mouse::kLeftUp,
                                                PageModel::Mouse::kRightDown};
   if (kind < 0 || kind > 3) return;
   tool_.EditorMouse(WebChart(), kinds[kind], x, y);
@@ -281,7 +280,6 @@ std::string WebTool::StateJson() const {
       j.EndObject();
     }
     j.EndArray();
-    j.Key("lines").String(DifferenceLines(link_view_.differences));
     j.EndObject();
   } else {
     j.Null();

@@ -101,7 +101,7 @@ class WebTool : public ToolHost {
 
   // The main window's buttons: 1000..1006 page buttons, 1007 Apply, 1008 Default.
   void PressButton(int id) { tool_.PressButton(static_cast<ButtonId>(id)); }
-  void ResetDefault() { tool_.ResetDefault(); }     // menu "Reset Default"
+  void ResetDefault() { tool_.ResetDefault(); }  // menu "Reset Default"
   bool ImportFile() { return tool_.ImportFile(); }  // menu "Inport ESC Data"
   bool ExportFile();                                // menu "Export Esc Data"
   // File › Share Setup: the link at `base` to the setup the pages hold; empty without an ESC.
@@ -111,7 +111,7 @@ class WebTool : public ToolHost {
   void OpenLink(const std::string& link);
   bool ApplyLink();
   void CloseLink();
-  void UpData() { tool_.UpdateFirmware(false); }  // information page's "UpData"
+  void UpData() { tool_.UpdateFirmware(false); }    // information page's "UpData"
   bool EnterLcdMode() { return tool_.EnterLcdMode(); }
   bool EnterEscMode() { return tool_.EnterEscMode(); }
 

@@ -43,13 +43,19 @@ export function initShare({ mod, call, probe }) {
   // the view back.
   let closing = false;
   view.dialog.addEventListener('close', () => {
+    waiting = null;
     if (!probe.state || !probe.state.setupLink) return;
     closing = true;
     call('web_close_link').then(() => { closing = false; });
   });
 
+  let shown = '';
   /** @param {any} link */
   function show(link) {
+    // Drawn again only when it changed, so that a tick does not reset what the user scrolled.
+    const now = JSON.stringify(link);
+    if (now === shown && view.dialog.open) return;
+    shown = now;
     summary.textContent = link.refusal || link.summary;
     summary.classList.toggle('failure', !!link.refusal);
     table.replaceChildren();
@@ -96,10 +102,12 @@ export function initShare({ mod, call, probe }) {
       /** @type {HTMLButtonElement} */ (b).disabled = !(state.connected && !state.lcdBox);
     }
     if (state.setupLink && !closing) show(state.setupLink);
-    // A link opened with the page waits for the ESC's first read.
-    if (waiting && !opening && state.connected && !state.busy && !state.lcdBox) {
+    // A link opened with the page shows at once (the tool says what it waits for) and is
+    // compared again once the ESC's first read has ended.
+    const ready = state.connected && !state.busy && !state.lcdBox;
+    if (waiting && !opening && (ready || !state.setupLink)) {
       const link = waiting;
-      waiting = null;
+      if (ready) waiting = null;
       opening = true;
       call('web_open_link', link).then(() => { opening = false; });
     }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/model/field_values.h"
+#include "core/model/setup_link.h"
 
 namespace tessel {
 namespace {
@@ -207,7 +208,8 @@ const std::vector<CommandDef>& Commands() {
        "FILE is a .DATA settings file or a JSON setup as 'read --json' prints it (fields by\n"
        "name, values by index or option text, curves by points; fields it does not name keep\n"
        "what the ESC holds). Refuses a damaged file before the adapter is even looked for,\n"
-       "naming the line and field of a JSON setup.",
+       "naming the line and field of a JSON setup. A setup link as 'share' prints it (or its "
+       "part from '#setup=') stands in for FILE.",
        {kForceDamaged, kVerify},
        "tesselarc-cli --demo write mycar.DATA",
        "  0  sent (with --verify: and read back as sent)\n  1  no adapter, no ESC, the send "
@@ -242,7 +244,8 @@ const std::vector<CommandDef>& Commands() {
        "not name count as the ESC's own (between two files: as factory defaults). "
        "--json prints {\"equal\", \"first\", \"second\", \"differences\": [{\"name\", "
        "\"label\", \"kind\" (field or curve), \"first\", \"second\"}]}; the ESC is "
-       "named \"esc\".",
+       "named \"esc\". A setup link as 'share' prints it (or its part from '#setup=') stands "
+       "in for a file and is named \"the setup link\".",
        {kJson},
        "tesselarc-cli diff race.DATA rain.DATA\n  tesselarc-cli --demo diff race.DATA",
        "  0  no differences\n  1  differences\n"
@@ -250,6 +253,22 @@ const std::vector<CommandDef>& Commands() {
        "setups for two kinds of ESC, no adapter, no ESC, or a read that failed (a curve that "
        "arrived damaged included)\n"
        "  130  stopped by SIGINT or SIGTERM (129: SIGHUP, 141: SIGPIPE)\n"},
+      {"share",
+       "FILE",
+       1,
+       1,
+       false,
+       "print a link that carries a setup, for a browser or another tool",
+       "FILE is a .DATA settings file or a JSON setup. The link carries the setup in its "
+       "fragment (after '#'), which a browser never sends to a server: a full ESC's settings "
+       "file as it is on disk, check value and all, or a V1-series ESC's settings. Opened in "
+       "the web edition it shows the setup beside what the ESC holds; 'diff', 'write' and "
+       "'show' take the link (or just the part from '#setup=') in place of a file.",
+       {{"base", "URL",
+         std::string("the address the link points at (default ") + kDefaultShareBase +
+             ", where 'scripts/web.sh serve' serves the web edition)"}},
+       "tesselarc-cli share race.DATA\n  tesselarc-cli --demo write \"$(tesselarc-cli share race.DATA)\"",
+       "  0  printed\n  2  bad usage, or a file that cannot be read or is damaged\n"},
       {"flash",
        "FILE",
        1,

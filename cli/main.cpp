@@ -41,6 +41,7 @@
 #include "core/model/setup_compare.h"
 #include "core/model/setup_json.h"
 #include "core/model/setup_load.h"
+#include "core/model/setup_link.h"
 #include "core/model/curve_model.h"
 #include "core/model/v1_settings.h"
 #include "platform/hidapi_device.h"
@@ -601,6 +602,18 @@ int CommandShow(const Options& o) {
   const bool json = o.cmd.Has("json");
   const std::string& path = o.args.at(0);
   std::string error;
+  if (IsSetupLink(path)) {
+    EscSettingsImage image = DefaultSetupBase();
+    SetupInfo setup;
+    if (!DecodeSetupLink(path, image, error, &setup)) {
+      std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    const SheetSource sheet{image, setup.device_class,
+                            setup.bec_only_fields ? kV1Block16 : kV1Block14, ""};
+    std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
+    return kExitOk;
+  }
   if (std::string text; ReadSetupText(path, text, error) && IsJsonSetup(path, text)) {
     return ShowJsonSetup(path, text, json);
   }
@@ -689,12 +702,13 @@ int VerifyAfterSend(CliWorld& world, const std::optional<EscSettingsImage>& sent
 int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& setup, bool force,
                    bool verify) {
   Session& session = world.session();
+  const std::string name = SetupSourceName(path);
   std::optional<EscSettingsImage> sent;
   if (verify) KeepSentImage(world, sent);
   const bool esc_v1 = session.status.device_class == kDeviceV1;
   if ((setup.device_class == kDeviceV1) != esc_v1) {
     std::fprintf(stderr, "tesselarc-cli: %s is a setup for a %s; this is a %s; nothing was sent\n",
-                 path.c_str(), esc_v1 ? "full ESC" : "V1-series ESC",
+                 name.c_str(), esc_v1 ? "full ESC" : "V1-series ESC",
                  esc_v1 ? "V1-series ESC" : "full ESC");
     return kExitUsage;
   }
@@ -719,7 +733,7 @@ int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& se
       std::fprintf(stderr,
                    "tesselarc-cli: %s names the BEC voltage, and this V1-series ESC has no BEC; "
                    "nothing was sent\n",
-                   path.c_str());
+                   name.c_str());
       return kExitUsage;
     }
     // Read again into a copy: the file may have changed since it was checked.
@@ -728,7 +742,7 @@ int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& se
     SetupInfo again;
     if (!LoadSetupFile(path, image, error, &again) || again.device_class != kDeviceV1) {
       std::fprintf(stderr, "tesselarc-cli: %s\n",
-                   error.empty() ? (path + " changed while it was read; nothing was sent").c_str()
+                   error.empty() ? (name + " changed while it was read; nothing was sent").c_str()
                                  : error.c_str());
       return kExitUsage;
     }
@@ -740,13 +754,14 @@ int WriteJsonSetup(CliWorld& world, const std::string& path, const SetupInfo& se
     }
   }
   if (int rc = world.WaitForSend()) return rc;
-  std::fprintf(stderr, "sent %s\n", path.c_str());
+  std::fprintf(stderr, "sent %s\n", name.c_str());
   if (verify) return VerifyAfterSend(world, sent);
   return kExitOk;
 }
 
 int CommandWrite(const Options& o) {
   const std::string& path = o.args.at(0);
+  const std::string name = SetupSourceName(path);
   const bool force = o.cmd.Has("force");
   // A bad file is refused before the ESC is even looked for.
   std::string error;
@@ -757,7 +772,7 @@ int CommandWrite(const Options& o) {
     return kExitUsage;
   }
   if (!setup.clamped.empty()) {
-    std::fprintf(stderr, "tesselarc-cli: %s: %s\n", path.c_str(),
+    std::fprintf(stderr, "tesselarc-cli: %s: %s\n", name.c_str(),
                  ClampedFieldsNote(setup.clamped).c_str());
   }
   if (int rc = CheckAdapterPresent(o)) return rc;
@@ -769,12 +784,20 @@ int CommandWrite(const Options& o) {
     return WriteJsonSetup(world, path, setup, force, o.cmd.Has("verify"));
   }
   if (world.session().status.device_class != kDeviceFull) {
+    if (IsSetupLink(path)) {
+      const SessionStatus& s = world.session().status;
+      std::fprintf(stderr, "tesselarc-cli: %s; nothing was sent\n",
+                   SetupKindRefusal(setup, s.device_class, s.v1_block_variant).value_or("").c_str());
+      return kExitUsage;
+    }
     std::fprintf(stderr,
                  "tesselarc-cli: settings files hold full ESCs only; this is a V1-series ESC\n");
     return kExitUsage;
   }
   world.ui().SetFile(path);
-  if (!ImportSettings(world.session())) {
+  const bool imported =
+      IsSetupLink(path) ? ImportSetupLink(world.session(), path) : ImportSettings(world.session());
+  if (!imported) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", world.ui().last_message.c_str());
     return kExitUsage;
   }
@@ -787,7 +810,7 @@ int CommandWrite(const Options& o) {
     return kExitFailure;
   }
   if (int rc = world.WaitForSend()) return rc;
-  std::fprintf(stderr, "sent %s\n", path.c_str());
+  std::fprintf(stderr, "sent %s\n", name.c_str());
   if (o.cmd.Has("verify")) return VerifyAfterSend(world, sent);
   return kExitOk;
 }
@@ -991,6 +1014,27 @@ int CommandDiff(const Options& o) {
   });
 }
 
+// `share FILE`: the link that carries the setup in FILE (or a link, pointed at --base).
+int CommandShare(const Options& o) {
+  const std::string& path = o.args.at(0);
+  const std::string base = o.cmd.Has("base") ? o.cmd.Value("base") : kDefaultShareBase;
+  if (base.empty()) return Usage(o, "--base: an empty address");
+  EscSettingsImage image = DefaultSetupBase();
+  SetupInfo setup;
+  std::string error;
+  if (!LoadSetupFile(path, image, error, &setup)) {
+    std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  if (!setup.clamped.empty()) {
+    std::fprintf(stderr, "tesselarc-cli: %s: %s\n", SetupSourceName(path).c_str(),
+                 ClampedFieldsNote(setup.clamped).c_str());
+  }
+  std::printf("%s\n",
+              SetupLink(base, image, setup.device_class, setup.bec_only_fields).c_str());
+  return kExitOk;
+}
+
 int CommandFields(const Options& o) {
   const std::string only = o.args.empty() ? std::string() : o.args[0];
   if (!only.empty() && FindSettableField(only) == nullptr) {
@@ -1164,6 +1208,7 @@ int Run(int argc, char** argv) {
   if (o.command == "history") return CommandHistory(o.cmd.Has("json"));
   if (o.command == "restore") return CommandRestore(o);
   if (o.command == "diff") return CommandDiff(o);
+  if (o.command == "share") return CommandShare(o);
   return Usage(o, "unknown command '" + o.command + "'");
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/command_line.h"
+#include "core/model/setup_link.h"
 #include "core/model/sheet.h"
 
 namespace tessel {
@@ -51,14 +52,15 @@ int RunDiff(const std::vector<std::string>& files, bool json, const ReadEsc& rea
     if (kinds[0].device_class != kinds[1].device_class) {
       std::fprintf(stderr,
                    "tesselarc-cli: %s holds %s settings and %s %s ones; no ESC takes both\n",
-                   files[0].c_str(), KindText(kinds[0].device_class), files[1].c_str(),
+                   SetupSourceName(files[0]).c_str(), KindText(kinds[0].device_class),
+                   SetupSourceName(files[1]).c_str(),
                    KindText(kinds[1].device_class));
       return kExitUsage;
     }
     first = loaded[0];
     second = loaded[1];
-    first_name = files[0];
-    second_name = files[1];
+    first_name = SetupSourceName(files[0]);
+    second_name = SetupSourceName(files[1]);
     v1_bec = v1_bec || kinds[1].bec_only_fields;
   } else {
     EscSetup esc;
@@ -68,7 +70,7 @@ int RunDiff(const std::vector<std::string>& files, bool json, const ReadEsc& rea
     if (esc.device_class != kinds[0].device_class) {
       std::fprintf(stderr, "tesselarc-cli: %s holds %s settings; this is a %s, nothing to "
                            "compare\n",
-                   files[0].c_str(), KindText(kinds[0].device_class),
+                   SetupSourceName(files[0]).c_str(), KindText(kinds[0].device_class),
                    esc.device_class == kDeviceV1 ? "V1-series ESC" : "full ESC");
       return kExitUsage;
     }
@@ -81,7 +83,7 @@ int RunDiff(const std::vector<std::string>& files, bool json, const ReadEsc& rea
     }
     first = esc.image;
     first_name = json ? "esc" : "the ESC";
-    second_name = files[0];
+    second_name = SetupSourceName(files[0]);
     v1_bec = esc.v1_bec;
   }
   const std::vector<SetupDifference> differences = CompareSetups(

@@ -18,7 +18,7 @@ while (($#)); do
   esac
 done
 all=(settings_file_fuzz firmware_records_fuzz hex_text_fuzz strict_masked_fuzz export_name_fuzz
-     session_replies_fuzz loader_replies_fuzz hid_reports_fuzz setup_json_fuzz)
+     session_replies_fuzz loader_replies_fuzz hid_reports_fuzz setup_json_fuzz setup_link_fuzz)
 ((${#targets[@]})) || targets=("${all[@]}")
 build=${TESSEL_FUZZ_BUILD:-build-fuzz}
 if ((build_first)); then

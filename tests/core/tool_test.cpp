@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "core/app/setup_link_view.h"
 #include "core/app/tool.h"
+#include "core/model/setup_link.h"
 #include "core/model/settings_file.h"
 #include "sim/virtual_esc_port.h"
 #include "sim/virtual_hid_adapter.h"
@@ -216,6 +218,35 @@ TEST_F(V1ToolScript, TheV1ViewReadsAndSendsItsOwnSelections) {
   ASSERT_TRUE(tool.V1Read());
   ASSERT_TRUE(RunUntil([&] { return Idle() && tool.v1_status() == "Read Ok"; }));
   EXPECT_EQ(tool.pages().v1_selected()[0], row);
+}
+
+TEST_F(V1ToolScript, ASetupLinkIsSharedComparedAndSentThroughTheV1View) {
+  ASSERT_TRUE(Read());
+  // The link shares what the view shows, chosen or not.
+  const int32_t timing = tool.pages().v1_selected()[1] == 4 ? 3 : 4;  // Motor Timing
+  ASSERT_TRUE(tool.V1Choose(1, timing));
+  const std::string link = ShareSetupLink(tool, "http://x/");
+  tool.V1Revert();
+
+  const LinkComparison compared = CompareSetupLink(tool, link);
+  EXPECT_EQ(compared.refusal, "");
+  ASSERT_EQ(compared.differences.size(), 1u);
+  EXPECT_EQ(compared.differences[0].name, "v1_motor_timing");
+  EXPECT_EQ(compared.summary, "This ESC against the setup link: 1 difference.");
+  ASSERT_TRUE(ApplySetupLink(tool, link));
+  ASSERT_TRUE(RunUntil([&] { return Idle() && tool.v1_status() == "Send Ok"; }));
+  EXPECT_EQ(port.esc().image().v1_motor_timing, timing);
+
+  // A link naming the BEC voltage: this ESC has none, so it is refused and nothing goes out.
+  EscSettingsImage bec = port.esc().image();
+  bec.v1_motor_timing = timing == 4 ? 3 : 4;
+  const std::string foreign = SetupLink("http://x/", bec, kDeviceV1, true);
+  EXPECT_EQ(CompareSetupLink(tool, foreign).refusal,
+            "the setup names the BEC voltage, and this V1-series ESC has no BEC");
+  EXPECT_FALSE(ApplySetupLink(tool, foreign));
+  EXPECT_FALSE(tool.session().status.transfer_active);
+  EXPECT_EQ(Line(), "Nothing was sent: the setup names the BEC voltage, and this V1-series ESC "
+                    "has no BEC");
 }
 
 // The HID adapter with the LCD program box behind it (silent until asked for): the empty page

@@ -13,7 +13,7 @@ using test_support::CommandResult;
 using test_support::RunCommand;
 
 const char* const kCommands[] = {"ports", "info",   "read",   "set",  "write",   "show", "diff",
-                                 "flash", "fields", "doctor", "history", "restore"};
+                                 "flash", "fields", "doctor", "history", "restore", "share"};
 
 size_t Lines(const std::string& text) {
   size_t n = 0;

@@ -9,7 +9,11 @@
 #include <QTableWidget>
 #include <algorithm>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include "core/model/settings_file.h"
+#include "core/model/setup_link.h"
 #include "gui/app/compare_dlg.h"
 #include "gui/app/send_verifier.h"
 #include "gui/pages/settings_page.h"
@@ -180,6 +184,33 @@ TEST(CompareWithFile, ListsThePagesAgainstAFileAndExplainsABadOne) {
               "Unsent changes|1 change has not been sent to the ESC. Quit anyway?|Apply sends "
               "them; Quit drops them.");
   }
+  QSettings("tesselarc", "tesselarc").clear();
+}
+
+TEST(CompareWithFile, TakesTheSetupLinkOnTheClipboard) {
+  QSettings("tesselarc", "tesselarc").clear();
+  EscSettingsImage other = SampleFullEscImage();
+  other.drag_brake = 3;
+  QGuiApplication::clipboard()->setText(
+      QString::fromStdString(SetupLink("http://127.0.0.1:8018/", other, kDeviceFull, false)));
+
+  auto w = MakeWindow();
+  ASSERT_TRUE(WaitRead(*w));
+  w->UpdateStatus();
+  {
+    Modals modals;
+    modals.button = QMessageBox::Yes;  // "Compare with Link"
+    w->command(kCompareWithFileText)->trigger();
+    ASSERT_EQ(modals.boxes.size(), 1);
+    EXPECT_EQ(modals.boxes[0], QString(kCompareCaption) + "|" + kCompareLinkQuestion + "|");
+    EXPECT_TRUE(modals.dialogs.isEmpty());  // no file dialog
+    EXPECT_EQ(modals.rows, QStringList{"DRAG BRAKE|8%|3%"});
+    EXPECT_TRUE(modals.summary.contains("against the setup link: 1 difference"))
+        << modals.summary.toStdString();
+    EXPECT_EQ(Esc(*w).image().drag_brake, SampleFullEscImage().drag_brake);  // nothing sent
+  }
+  QGuiApplication::clipboard()->clear();
+  w->close();
   QSettings("tesselarc", "tesselarc").clear();
 }
 

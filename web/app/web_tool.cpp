@@ -218,6 +218,24 @@ std::optional<std::string> WebTool::ChooseSaveFile(const std::string&) {
   return last_save_;
 }
 
+void WebTool::OpenLink(const std::string& link) {
+  open_link_ = link;
+  link_view_ = CompareSetupLink(tool_, link);
+}
+
+bool WebTool::ApplyLink() {
+  if (!open_link_ || !link_view_.refusal.empty()) return false;
+  const std::string link = *open_link_;
+  if (!ApplySetupLink(tool_, link)) return false;
+  CloseLink();
+  return true;
+}
+
+void WebTool::CloseLink() {
+  open_link_.reset();
+  link_view_ = {};
+}
+
 void WebTool::ProcessEvents() {
   Publish();
   host_.Yield();
@@ -263,6 +281,26 @@ std::string WebTool::StateJson() const {
     j.Key("text").String(q->text);
     j.Key("caption").String(q->caption);
     j.Key("detail").String(q->detail);
+    j.EndObject();
+  } else {
+    j.Null();
+  }
+  // The setup link's compare view: what the link changes, from the ESC's value to the link's.
+  j.Key("setupLink");
+  if (open_link_) {
+    j.BeginObject();
+    j.Key("refusal").String(link_view_.refusal);
+    j.Key("summary").String(link_view_.summary);
+    j.Key("rows").BeginArray();
+    for (const SetupDifference& d : link_view_.differences) {
+      j.BeginObject();
+      j.Key("label").String(d.label);
+      j.Key("name").String(d.name);
+      j.Key("esc").String(d.first);
+      j.Key("link").String(d.second);
+      j.EndObject();
+    }
+    j.EndArray();
     j.EndObject();
   } else {
     j.Null();

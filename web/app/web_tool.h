@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "core/app/setup_link_view.h"
 #include "core/app/tool.h"
 
 namespace tessel {
@@ -103,6 +104,13 @@ class WebTool : public ToolHost {
   void ResetDefault() { tool_.ResetDefault(); }  // menu "Reset Default"
   bool ImportFile() { return tool_.ImportFile(); }  // menu "Inport ESC Data"
   bool ExportFile();                                // menu "Export Esc Data"
+  // File › Share Setup: the link at `base` to the setup the pages hold; empty without an ESC.
+  std::string ShareLink(const std::string& base) { return ShareSetupLink(tool_, base); }
+  // A setup link the page was opened with, compared with the ESC (the snapshot's "setupLink");
+  // Apply sends it the tool's usual way, Close drops it.
+  void OpenLink(const std::string& link);
+  bool ApplyLink();
+  void CloseLink();
   void UpData() { tool_.UpdateFirmware(false); }    // information page's "UpData"
   bool EnterLcdMode() { return tool_.EnterLcdMode(); }
   bool EnterEscMode() { return tool_.EnterEscMode(); }
@@ -170,6 +178,8 @@ class WebTool : public ToolHost {
   std::string files_;
   int file_serial_ = 0;
   std::optional<std::string> last_save_;  // what the last save dialog chose
+  std::optional<std::string> open_link_;  // the setup link shown beside the ESC
+  LinkComparison link_view_;
   // The last box that needs no answer (a failed transfer, an adapter the user may not open),
   // numbered so that the page shows each once.
   std::string notice_text_;

@@ -336,6 +336,24 @@ EMSCRIPTEN_KEEPALIVE void web_import() {
 EMSCRIPTEN_KEEPALIVE void web_export() {
   Act([](WebTool& t) { t.ExportFile(); });
 }
+// File › Share Setup: makes the link at `base` ("" without an ESC); web_shared_link hands it
+// over once the queued call has run.
+static std::string shared_link;
+EMSCRIPTEN_KEEPALIVE void web_share_link(const char* base) {
+  Act([base](WebTool& t) { shared_link = t.ShareLink(base); });
+}
+EMSCRIPTEN_KEEPALIVE const char* web_shared_link() {
+  return shared_link.c_str();
+}
+EMSCRIPTEN_KEEPALIVE void web_open_link(const char* link) {
+  Act([link](WebTool& t) { t.OpenLink(link); });
+}
+EMSCRIPTEN_KEEPALIVE void web_apply_link() {
+  Act([](WebTool& t) { t.ApplyLink(); });
+}
+EMSCRIPTEN_KEEPALIVE void web_close_link() {
+  Act([](WebTool& t) { t.CloseLink(); });
+}
 EMSCRIPTEN_KEEPALIVE void web_updata() {
   Act([](WebTool& t) { t.UpData(); });
 }

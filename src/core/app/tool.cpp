@@ -207,6 +207,15 @@ bool Tool::ImportFile() {
   return imported;
 }
 
+bool Tool::ImportLink(const std::string& link) {
+  const EngineCall call(*this);
+  UserActed();
+  const bool imported = ImportSetupLink(*session_, link);
+  if (imported && recorder_) recorder_->NoteImported();
+  host_.Changed();
+  return imported;
+}
+
 bool Tool::ExportFile() {
   const EngineCall call(*this);
   UserActed();

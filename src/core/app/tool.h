@@ -151,6 +151,8 @@ class Tool : private SessionUi {
   bool ResetDefault();
   bool ReadFromEsc();
   bool ImportFile();
+  // A full ESC's setup link, taken as a settings file is.
+  bool ImportLink(const std::string& link);
   bool ExportFile();
   // The information page's (or the V1 view's) firmware update, on the adapter in use.
   void UpdateFirmware(bool from_v1_view);

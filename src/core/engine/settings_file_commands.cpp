@@ -3,6 +3,7 @@
 #include "core/engine/session.h"
 #include "core/model/settings_file.h"
 #include "core/model/setup_json.h"
+#include "core/model/setup_link.h"
 
 namespace tessel {
 
@@ -36,6 +37,19 @@ bool ExportSettings(const SettingsFileHost& host) {
   return true;
 }
 
+namespace {
+
+// What every import does once the image holds the new settings.
+void ShowImported(const SettingsFileHost& host, const std::string& name, const std::string& note) {
+  if (host.load_all_curves) host.load_all_curves();
+  host.ui.RefreshPagesFromImage();
+  host.ui.ShowLoggedData();
+  host.ui.ReportOutcome("Imported " + name + (note.empty() ? "" : "; " + note));
+  host.ui.RefreshMainWindow();
+}
+
+}  // namespace
+
 bool ImportSettings(const SettingsFileHost& host) {
   if (host.busy || host.status.device_class != kDeviceFull) return false;
 
@@ -64,11 +78,29 @@ bool ImportSettings(const SettingsFileHost& host) {
 
   // Clamped here rather than left to the pages' refresh, so that the user is told.
   const std::string note = ClampedFieldsNote(ClampImportedFields(host.image));
-  if (host.load_all_curves) host.load_all_curves();
-  host.ui.RefreshPagesFromImage();
-  host.ui.ShowLoggedData();
-  host.ui.ReportOutcome("Imported " + *chosen + (note.empty() ? "" : "; " + note));
-  host.ui.RefreshMainWindow();
+  ShowImported(host, *chosen, note);
+  return true;
+}
+
+bool ImportSetupLink(const SettingsFileHost& host, const std::string& link) {
+  if (host.busy || host.status.device_class != kDeviceFull) return false;
+  EscSettingsImage image = host.image;
+  SetupInfo info;
+  std::string error;
+  bool ok = DecodeSetupLink(link, image, error, &info);
+  if (ok) {
+    if (auto refusal = SetupKindRefusal(info, host.status.device_class, host.status.v1_block_variant)) {
+      ok = false;
+      error = *refusal;
+    }
+  }
+  if (!ok) {
+    host.ui.AskQuestion(Question{kImportErrorText, kImportCaption, Buttons::kOkCancel, error, {}, {}});
+    host.ui.ReportFailure("Import failed: " + error);
+    return false;
+  }
+  host.image = image;
+  ShowImported(host, kSetupLinkName, ClampedFieldsNote(info.clamped));
   return true;
 }
 
@@ -88,11 +120,7 @@ bool ImportJsonSetup(const SettingsFileHost& host, const std::string& path) {
     return false;
   }
   host.image = image;
-  if (host.load_all_curves) host.load_all_curves();
-  host.ui.RefreshPagesFromImage();
-  host.ui.ShowLoggedData();
-  host.ui.ReportOutcome("Imported " + path);
-  host.ui.RefreshMainWindow();
+  ShowImported(host, path, {});
   return true;
 }
 
@@ -113,6 +141,12 @@ bool ExportSettings(Session& session) {
 bool ImportSettings(Session& session) {
   if (!ImportSettings(HostFor(session))) return false;
   // The curves now come from the file, not from a damaged read.
+  session.damaged_curves.fill(false);
+  return true;
+}
+
+bool ImportSetupLink(Session& session, const std::string& link) {
+  if (!ImportSetupLink(HostFor(session), link)) return false;
   session.damaged_curves.fill(false);
   return true;
 }

@@ -28,6 +28,12 @@ bool ImportSettings(const SettingsFileHost& host);
 bool ExportSettings(Session& session);
 bool ImportSettings(Session& session);
 
+// A full ESC's setup link taken as the menu import takes a settings file: a damaged link or
+// one for a V1-series ESC shows "Import file error!" with the reason under it and keeps the
+// image.
+bool ImportSetupLink(const SettingsFileHost& host, const std::string& link);
+bool ImportSetupLink(Session& session, const std::string& link);
+
 // The menu import of a JSON setup (File > "Inport ESC Data" with a JSON file chosen): a
 // refusal shows "Import file error!" with the line and field under it and keeps the image.
 bool ImportJsonSetup(const SettingsFileHost& host, const std::string& path);

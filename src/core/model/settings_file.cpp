@@ -399,13 +399,13 @@ bool ReadAndDecode(const std::string& path, EscSettingsImage& image, std::string
   return DecodeNamed(bytes, QuotedPath(path), image, error);
 }
 
+}  // namespace
+
 void RebuildCurveTables(EscSettingsImage& image) {
   for (CurveKind kind : {CurveKind::kThrottle, CurveKind::kBrake, CurveKind::kBoost}) {
     CurveModel(kind, image).LoadCurve();
   }
 }
-
-}  // namespace
 
 std::vector<ClampedField> ClampImportedFields(EscSettingsImage& image) {
   std::vector<ClampedField> clamped = FieldsBeyondOptions(image);

@@ -118,6 +118,9 @@ std::vector<ClampedField> ClampImportedFields(EscSettingsImage& image);
 // 2, drag_brake 40 -> 30"; empty when none.
 std::string ClampedFieldsNote(const std::vector<ClampedField>& clamped);
 
+// Table[0..39] of each curve from its points, as every import takes a curve.
+void RebuildCurveTables(EscSettingsImage& image);
+
 // Command-line import: reads and validates `path`, assigns the stored fields, clamps them
 // (ClampImportedFields, listed in `clamped` when given) and rebuilds table[0..39] of each curve
 // from its points, as the menu import does. The image is untouched on any failure.

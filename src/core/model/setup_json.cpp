@@ -9,6 +9,7 @@
 
 #include "core/model/curve_model.h"
 #include "core/model/settings_file.h"
+#include "core/model/setup_link.h"
 #include "core/model/field_values.h"
 #include "core/model/json_reader.h"
 
@@ -375,6 +376,7 @@ bool ReadSetupText(const std::string& path, std::string& text, std::string& erro
 
 bool LoadSetupFile(const std::string& path, EscSettingsImage& image, std::string& error,
                    SetupInfo* info) {
+  if (IsSetupLink(path)) return DecodeSetupLink(path, image, error, info);
   std::string text;
   if (!ReadSetupText(path, text, error)) return false;
   if (IsJsonSetup(path, text)) return ParseSetupJson(text, path, image, error, info);

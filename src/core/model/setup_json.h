@@ -45,7 +45,8 @@ constexpr uint64_t kMaxSetupFileBytes = 1024 * 1024;
 bool IsJsonSetup(const std::string& path, std::string_view contents);
 
 // Reads a setup file of either kind into `image`: a JSON setup through ParseSetupJson, any
-// other file through the .DATA import (ImportSettingsFromPath). A path that is no regular
+// other file through the .DATA import (ImportSettingsFromPath); a setup link given in place
+// of a path through DecodeSetupLink. A path that is no regular
 // file or is larger than kMaxSetupFileBytes is refused before reading. The image is untouched
 // on any failure.
 bool LoadSetupFile(const std::string& path, EscSettingsImage& image, std::string& error,

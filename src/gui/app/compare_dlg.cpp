@@ -1,13 +1,16 @@
 #include "gui/app/compare_dlg.h"
 
 #include <QDialogButtonBox>
+#include <QClipboard>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "core/model/settings_file.h"
+#include "core/model/setup_link.h"
 #include "core/model/setup_load.h"
 #include "gui/app/corvane_dlg.h"
 
@@ -72,11 +75,32 @@ void CCompareDlg::showEvent(QShowEvent* event) {
   table_->resizeRowsToContents();
 }
 
+namespace {
+
+// A setup link on the clipboard (File › Share Setup of the web edition, tesselarc-cli share)
+// is offered first; "Choose File…" goes on to the file dialog.
+std::optional<std::string> ChooseSetup(CCorvaneDlg& window) {
+  const QString clipboard = QGuiApplication::clipboard()->text();
+  if (clipboard.size() <= static_cast<qsizetype>(kMaxSetupLinkLength) &&
+      IsSetupLink(clipboard.toStdString())) {
+    const Answer answer = window.AskQuestion(
+        Question{kCompareLinkQuestion, kCompareCaption, Buttons::kYesNoCancel, {}, {},
+                 {kCompareLinkChoice, kChooseFileChoice, "Cancel"}});
+    if (answer == Answer::kYes) return clipboard.trimmed().toStdString();
+    if (answer != Answer::kNo) return std::nullopt;
+  }
+  return window.ChooseOpenFile(kSettingsFileFilter);
+}
+
+}  // namespace
+
 void CompareWithFile(CCorvaneDlg& window) {
   Session& session = window.session();
   if (session.IsBusy() || session.status.device_class != kDeviceFull) return;
-  const std::optional<std::string> chosen = window.ChooseOpenFile(kSettingsFileFilter);
-  if (!chosen) return;
+  const std::optional<std::string> picked = ChooseSetup(window);
+  if (!picked) return;
+  // Messages name a link as "the setup link", not by its kilobyte of letters.
+  const std::optional<std::string> chosen = SetupSourceName(*picked);
   // What Apply would send: the pages and the curve editors collected into the image.
   window.CollectPageSelections();
   session.LoadAllCurves();
@@ -84,7 +108,7 @@ void CompareWithFile(CCorvaneDlg& window) {
   EscSettingsImage file_image;
   SetupInfo kind;
   std::string error;
-  const bool loaded = LoadSetupForDiff(*chosen, file_image, error, &kind, &session.image);
+  const bool loaded = LoadSetupForDiff(*picked, file_image, error, &kind, &session.image);
   if (loaded && kind.device_class == kDeviceV1) {
     error = *chosen + " holds the settings of a V1-series ESC; this is a full ESC";
   }

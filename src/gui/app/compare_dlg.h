@@ -1,5 +1,5 @@
-// File › "Compare with File…": the settings as the pages hold them against a settings file,
-// one row per field or curve that differs, the two sides labelled.
+// File › "Compare with File…": the settings as the pages hold them against a settings file or
+// a setup link, one row per field or curve that differs, the two sides labelled.
 #pragma once
 
 #include <QDialog>
@@ -18,6 +18,10 @@ class CCorvaneDlg;
 constexpr const char* kCompareWithFileText = "Compare with File…";
 constexpr const char* kCompareCaption = "Compare with File";
 constexpr const char* kNoDifferencesText = "No differences";
+constexpr const char* kCompareLinkQuestion =
+    "The clipboard holds a setup link. Compare the pages with it, or with a file?";
+constexpr const char* kCompareLinkChoice = "Compare with Link";
+constexpr const char* kChooseFileChoice = "Choose File…";
 
 class CCompareDlg : public QDialog {
   Q_OBJECT
@@ -36,7 +40,7 @@ class CCompareDlg : public QDialog {
   QTableWidget* table_ = nullptr;
 };
 
-// The menu command: asks for a file, collects the pages into the image (as Apply does,
+// The menu command: asks for a file (or takes the setup link on the clipboard), collects the pages into the image (as Apply does,
 // without sending), and shows the differences; a file that cannot be read shows the import
 // error with its reason.
 void CompareWithFile(CCorvaneDlg& window);

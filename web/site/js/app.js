@@ -5,6 +5,7 @@
 import createTessel from '../tesselarc.js';
 import { SerialBackend, HidBackend, SERIAL_FILTERS, HID_FILTERS } from './devices.js';
 import { chartKeyCommand, buildAxes, drawAxes } from './curve_keys.js';
+import { initShare } from './share.js';
 
 const BUTTONS = [
   { id: 1000, name: 'INFORMATION', glyph: '<circle cx="12" cy="12" r="9"/><path d="M12 11v6M12 7v1"/>' },
@@ -152,9 +153,12 @@ function beep() {
 }
 
 let drawPending = false;
+/** Modules that follow every snapshot (the setup link's compare view). @type {((s: any) => void)[]} */
+const stateHooks = [];
 /** @param {string} json */
 function publish(json) {
   probe.state = JSON.parse(json);
+  for (const hook of stateHooks) hook(probe.state);
   if (!drawPending) {
     drawPending = true;
     requestAnimationFrame(() => { drawPending = false; draw(probe.state); });
@@ -723,6 +727,7 @@ if (!demo && nav.hid) {
   nav.hid.addEventListener('disconnect', () => refreshHid(false));
 }
 await breathe();
+stateHooks.push(initShare({ mod, call, probe }));
 await call('web_start');
 probe.marks.started = performance.now();
 probe.ready = true;

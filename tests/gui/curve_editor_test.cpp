@@ -2,6 +2,7 @@
 // editing rules as the user meets them, the buttons, and what the chart draws.
 
 #include <QImage>
+#include <QTest>
 
 #include "gui/curves/curve_lines.h"
 #include "tests/gui/curve_test_world.h"
@@ -64,6 +65,24 @@ TEST_F(ThrottleEditor, ClicksGrabWithinTwoAddFromFourAndStopAtForty) {
   EXPECT_EQ(position(), "x:62,y:62");
   ClickAt(editor, 90, 20);
   EXPECT_EQ(Points(model()), full);
+}
+
+// The keys drive the same model as the web page's chart: choose, move, add, delete.
+TEST_F(ThrottleEditor, KeysChooseMoveAddAndDeleteAPoint) {
+  ClickAt(editor, 30, 40);
+  ClickAt(editor, 60, 70);
+  editor->setFocus();
+  QTest::keyClick(editor, Qt::Key_Home);  // not an editing key: nothing changes
+  QTest::keyClick(editor, Qt::Key_Left);  // from the last click's point to the one before it
+  QTest::keyClick(editor, Qt::Key_Up, Qt::ShiftModifier);
+  QTest::keyClick(editor, Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_EQ(Points(model()), (Curve{{0, 0}, {31, 41}, {60, 70}, {100, 100}}));
+  QTest::keyClick(editor, Qt::Key_Insert);  // halfway to the next point
+  EXPECT_EQ(model().point_count, 5u);
+  QTest::keyClick(editor, Qt::Key_Delete);
+  QTest::keyClick(editor, Qt::Key_Delete);
+  EXPECT_EQ(Points(model()), (Curve{{0, 0}, {31, 41}, {100, 100}}));
+  EXPECT_EQ(count(), "total: 03");
 }
 
 TEST_F(ThrottleEditor, DragReordersAndRightClickRemovesTheLowerIndex) {

@@ -189,7 +189,7 @@ TEST_F(InformationPageTest, UpDataThatIsDeclinedOrRefusedEndsCleanly) {
                                                       kHidUpdateNotReadyText});
   }
   window->session().status.link_kind = kLinkSerial;
-  EXPECT_TRUE(Esc(*window).received().empty());
+  EXPECT_TRUE(SentBeyondProbes(Esc(*window)).empty());
 }
 
 }  // namespace

@@ -135,7 +135,7 @@ QStringList CheckedDemoItems(CCorvaneDlg& w) {
   for (QAction* menu : w.menuBar()->actions()) {
     if (menu->text().remove('&') != "DemoMode") continue;
     for (QAction* a : menu->menu()->actions()) {
-      if (a->isChecked()) checked << a->text();
+      if (a->isChecked()) checked << a->text().remove('&');
     }
   }
   return checked;

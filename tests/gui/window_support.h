@@ -47,6 +47,17 @@ inline VirtualEsc& Esc(CCorvaneDlg& w) {
   return w.virtual_port()->esc();
 }
 
+// What the ESC received, without the presence probes the idle tool sends every 200 ms before
+// and after a send: a question left open that long (a busy machine) lets one through.
+inline std::vector<uint8_t> SentBeyondProbes(const VirtualEsc& esc) {
+  const std::vector<uint8_t>& got = esc.received();
+  auto first = got.begin();
+  auto last = got.end();
+  while (first != last && *first == VirtualEsc::kProbe) ++first;
+  while (last != first && *(last - 1) == VirtualEsc::kProbe) --last;
+  return {first, last};
+}
+
 inline void Screenshot(QWidget& w, const QString& name) {
   const QString dir = QString(TESSEL_BUILD_DIR) + "/screenshots";
   QDir().mkpath(dir);

@@ -392,6 +392,7 @@ std::string WebTool::StateJson() const {
   j.Key("hardware").String(info.hardware);
   j.Key("software").String(info.software);
   j.Key("versions").Bool(info.version_fields);
+  j.Key("softwareField").Bool(tool_.ShowsSoftwareField());
   j.EndObject();
 
   j.Key("v1").BeginArray();

@@ -651,8 +651,19 @@ void Tool::EnableUpdateButton() {
   host_.Changed();
 }
 
+bool Tool::ShowsSoftwareField() const {
+  return info_.software_field && !session_->status.lcd_box_connected;
+}
+
+void Tool::RefreshDeviceView() {
+  info_.software_field = true;
+  host_.RefreshDeviceView();
+  host_.Changed();
+}
+
 void Tool::HideVersionFields() {
   info_.version_fields = false;
+  info_.software_field = false;
   host_.HideVersionFields();
   host_.Changed();
 }

@@ -89,6 +89,9 @@ struct InfoModel {
   std::string usb_label = "USB";
   bool esc_controls = true;   // the page buttons other than information show
   bool version_fields = true;
+  // The SOFTWARE field goes with the version fields until the device view is drawn again
+  // (Tool::ShowsSoftwareField adds the program box's mode).
+  bool software_field = true;
   std::string hardware = kHardwareTextDefault;  // the adapter's version in the LCD box's mode
   std::string software;
 };
@@ -190,6 +193,9 @@ class Tool : private SessionUi {
   std::string page_hint() const { return status_.PageHint(session_->status); }
   const ProgressModel& progress() const { return progress_; }
   const InfoModel& info() const { return info_; }
+  // The information page's SOFTWARE field shows: the program box's own firmware has no
+  // version the page could show.
+  bool ShowsSoftwareField() const;
   // The information page's device field: "LCD PROGRAM" in the box's mode, else "CAR ESC".
   std::string InfoDeviceText() const;
   const std::string& v1_status() const { return v1_status_; }
@@ -258,7 +264,7 @@ class Tool : private SessionUi {
   void ShowEscControls(bool show) override;
   void ShowAdapterNotice(const std::string& text) override { host_.ShowNotice(text); }
   void EnableUpdateButton() override;
-  void RefreshDeviceView() override { host_.RefreshDeviceView(); }
+  void RefreshDeviceView() override;
   void HideVersionFields() override;
   void SetHardwareText(const std::string& text) override;
   void V1RefreshFromImage() override;

@@ -41,6 +41,9 @@ page) and the curve editor opens in its place:</p>
 <li><b>Click</b> on the chart to add a point (up to 40).</li>
 <li><b>Drag</b> a point to move it; the end points stay where they are.</li>
 <li><b>Right click</b> a point to delete it.</li>
+<li>With the keyboard: the <b>arrow keys</b> choose a point (it gets a white frame),
+<b>Shift</b> with an arrow moves it, <b>Insert</b> or <b>+</b> adds one after it and
+<b>Delete</b> removes it.</li>
 <li><b>RESET</b> goes back to the default curve, <b>OK</b> (Enter) keeps your curve and
 <b>CANCEL</b> (Escape) gives back the curve as it was when the editor opened.</li>
 </ul>

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <algorithm>
+#include <optional>
 
 #include "gui/app/skin.h"
 #include "gui/app/text_fit.h"
@@ -94,6 +95,12 @@ void CCurveChart::paintEvent(QPaintEvent*) {
     p.setPen(QPen(kLineColour, 1));
     p.drawPolyline(line);
   }
+  if (editor_.hasFocus() && m.selected < n) {
+    const CurvePoint& at = pts[m.selected];
+    p.setPen(QPen(Qt::white, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRect(at.x - 5, at.y - 5, 10, 10));
+  }
 }
 
 CCurveEditor::CCurveEditor(CurveEditorKind layout_kind, const CurveEditorContext& context,
@@ -146,6 +153,8 @@ CCurveEditor::CCurveEditor(CurveEditorKind layout_kind, const CurveEditorContext
   hint_->setFont(LabelFont(FittingPixelSize(LabelFont(12, false), {kEditHint},
                                             LabelTextRoom(*hint_), 12),
                            false));
+  // The keys have no room on the line; the chart itself tells them to a screen reader.
+  setAccessibleDescription(kEditHint + ". " + QString::fromUtf8(kCurveKeysHint));
 
   auto readout = [&](const ControlRect& c) {
     QLabel* label = StaticText(this, c, Qt::AlignCenter);
@@ -272,6 +281,9 @@ void CCurveEditor::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CCurveEditor::keyPressEvent(QKeyEvent* event) {
+  using Key = PageModel::Key;
+  const bool shift = event->modifiers() & Qt::ShiftModifier;
+  std::optional<Key> key;
   switch (event->key()) {
     case Qt::Key_Escape:
       Cancel();
@@ -280,9 +292,43 @@ void CCurveEditor::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter:
       Ok();
       return;
+    // Arrows choose a point along the curve; with Shift they move it one unit.
+    case Qt::Key_Left:
+      key = shift ? Key::kLeft : Key::kPrevious;
+      break;
+    case Qt::Key_Right:
+      key = shift ? Key::kRight : Key::kNext;
+      break;
+    case Qt::Key_Up:
+      key = shift ? Key::kUp : Key::kNext;
+      break;
+    case Qt::Key_Down:
+      key = shift ? Key::kDown : Key::kPrevious;
+      break;
+    case Qt::Key_Insert:
+    case Qt::Key_Plus:
+      key = Key::kAdd;
+      break;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+      key = Key::kDelete;
+      break;
     default:
       QWidget::keyPressEvent(event);
+      return;
   }
+  tool_.EditorKey(*key);
+  chart_->update();
+}
+
+void CCurveEditor::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  chart_->update();
+}
+
+void CCurveEditor::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  chart_->update();
 }
 
 }  // namespace tessel

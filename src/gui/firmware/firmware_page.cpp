@@ -148,7 +148,7 @@ void CFirmware::RefreshDeviceView() {
   hardware_->show();
   device_text_ = QString::fromStdString(tool_.InfoDeviceText());
   const bool lcd = session_.status.lcd_box_connected;
-  software_->setVisible(!lcd);
+  software_->setVisible(tool_.ShowsSoftwareField());
   const QString background = lcd ? kLcdBackground : kEscBackground;
   RefreshControls();
   LoadBackground(background);

@@ -554,8 +554,7 @@ function update(v, s) {
     parts.device.textContent = s.info.device;
     parts.hardware.textContent = s.info.hardware;
     parts.software.textContent = s.info.software;
-    // The box's own firmware has no version the page could show: the row goes, as on the desktop.
-    for (const e of parts.softwareRow) e.hidden = s.lcdBox || !s.info.versions;
+    for (const e of parts.softwareRow) e.hidden = !s.info.softwareField;
     return;
   }
   if (page === 7) { s.data.forEach((/** @type {string} */ t, /** @type {number} */ i) => { parts.values[i].textContent = t; }); return; }

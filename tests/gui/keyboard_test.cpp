@@ -48,40 +48,32 @@ void OpenPageByKeyboard(CCorvaneDlg& w, int button) {
   ASSERT_EQ(w.session().status.shown_page, button - 999);
 }
 
-// The nine buttons left to right, the page's value boxes top to bottom, then `rest`.
-template <typename Box>
-Widgets ReadingOrder(CCorvaneDlg& w, const QList<Box*>& boxes, const Widgets& rest) {
-  Widgets page;
-  for (Box* b : boxes) {
-    if (b->isVisible() && b->isEnabled()) page.push_back(b);
-  }
-  std::stable_sort(page.begin(), page.end(),
-                   [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
-  Widgets all;
-  for (int id = 1000; id <= 1008; ++id) all.push_back(w.button(id));
-  all.insert(all.end(), page.begin(), page.end());
-  all.insert(all.end(), rest.begin(), rest.end());
-  return all;
-}
-
 TEST(Keyboard, TabReachesEveryControlOfEveryPageInReadingOrder) {
   auto w = MakeWindow();
   ASSERT_TRUE(WaitRead(*w));
+  // Each page by its button, with what Tab reaches after the value boxes.
+  std::vector<std::tuple<int, QWidget*, Widgets>> pages;
   for (int32_t id : {kPageGeneral, kPageThrottle, kPageBrake, kPageBoost, kPageTurbo}) {
-    ASSERT_NO_FATAL_FAILURE(OpenPageByKeyboard(*w, 999 + id));
-    CSettingsPage* page = w->page(id);
-    EXPECT_EQ(TabCycle(w->button(1000)),
-              ReadingOrder(*w, page->findChildren<ValueBox*>(), {page->help_box()}))
-        << page->objectName().toStdString();
+    pages.emplace_back(999 + id, w->page(id), Widgets{w->page(id)->help_box()});
   }
-  ASSERT_NO_FATAL_FAILURE(OpenPageByKeyboard(*w, 1006));
-  CData* data = w->data_page();
-  EXPECT_EQ(TabCycle(w->button(1000)),
-            ReadingOrder(*w, data->findChildren<ValueBox*>(), {data->findChild<QTextEdit*>()}));
-  ASSERT_NO_FATAL_FAILURE(OpenPageByKeyboard(*w, 1000));
+  pages.emplace_back(1006, w->data_page(), Widgets{w->data_page()->findChild<QTextEdit*>()});
   CFirmware* info = w->info_page();
-  EXPECT_EQ(TabCycle(w->button(1000)), ReadingOrder(*w, info->findChildren<ValueBox*>(),
-                                                    {info->updata_button(), info->help_box()}));
+  pages.emplace_back(1000, info, Widgets{info->updata_button(), info->help_box()});
+  for (const auto& [button, page, rest] : pages) {
+    ASSERT_NO_FATAL_FAILURE(OpenPageByKeyboard(*w, button));
+    // The nine buttons left to right, the page's value boxes top to bottom, then the rest.
+    Widgets boxes;
+    for (ValueBox* b : page->findChildren<ValueBox*>()) {
+      if (b->isVisible() && b->isEnabled()) boxes.push_back(b);
+    }
+    std::stable_sort(boxes.begin(), boxes.end(),
+                     [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+    Widgets want;
+    for (int id = 1000; id <= 1008; ++id) want.push_back(w->button(id));
+    want.insert(want.end(), boxes.begin(), boxes.end());
+    want.insert(want.end(), rest.begin(), rest.end());
+    EXPECT_EQ(TabCycle(w->button(1000)), want) << page->objectName().toStdString();
+  }
 
   // The throttle curve's editor, opened from the keyboard, has the keyboard to itself (the
   // page buttons are greyed); Escape cancels it and the keyboard is back on the curve's box.
@@ -99,7 +91,16 @@ TEST(Keyboard, TabReachesEveryControlOfEveryPageInReadingOrder) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return mode->isVisible() && mode->hasFocus(); }));
 }
 
-TEST(Keyboard, AValueBoxOpensPicksAndClosesWithKeysAlone) {
+struct ShowCount : QObject {
+  int count = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    count += e->type() == QEvent::Show;
+    return false;
+  }
+};
+
+// A choice made with keys alone, sent with Apply; the keyboard is back on Apply afterwards.
+TEST(Keyboard, AValueIsChosenAndSentWithKeysAlone) {
   auto w = MakeWindow();
   ASSERT_TRUE(WaitRead(*w));
   ASSERT_NO_FATAL_FAILURE(OpenPageByKeyboard(*w, 1002));
@@ -111,92 +112,45 @@ TEST(Keyboard, AValueBoxOpensPicksAndClosesWithKeysAlone) {
   ValueBox* box = page->value_box(punch);
   QListWidget* list = page->drop_list(punch);
 
-  // Tab brings the keyboard to the box without opening its list.
   w->button(1008)->setFocus(Qt::TabFocusReason);
   while (Focus() != box) ASSERT_NO_FATAL_FAILURE(Press(Qt::Key_Tab));
   EXPECT_EQ(page->open_list(), -1);
 
-  // Alt+Down opens it on the choice; the arrows move; Escape leaves the choice as it was.
+  // Alt+Down opens the list on the choice, the arrows move, Escape leaves the choice.
   Press(Qt::Key_Down, Qt::AltModifier);
   ASSERT_EQ(Focus(), list);
   EXPECT_EQ(list->currentRow(), before);
-  Press(Qt::Key_Down);
-  Press(Qt::Key_Down);
+  for (int key : {Qt::Key_Down, Qt::Key_Down}) Press(key);
   EXPECT_EQ(list->currentRow(), before + 2);
   Press(Qt::Key_Escape);
-  EXPECT_EQ(page->open_list(), -1);
-  EXPECT_EQ(selected(), before);
-  EXPECT_EQ(Focus(), box);
+  EXPECT_EQ(std::tuple(page->open_list(), selected(), Focus()), std::tuple(-1, before, box));
 
-  // Space opens it again on the choice; Home and a typed digit move; Enter chooses.
+  // Space opens it on the choice; Home, a typed digit and Down move; Enter chooses.
   Press(Qt::Key_Space);
   EXPECT_EQ(list->currentRow(), before);
   Press(Qt::Key_Home);
   QTest::keyClicks(list, "2");
-  Press(Qt::Key_Down);
-  Press(Qt::Key_Return);
-  EXPECT_EQ(page->open_list(), -1);
-  EXPECT_EQ(selected(), 2);
+  for (int key : {Qt::Key_Down, Qt::Key_Return}) Press(key);
+  EXPECT_EQ(std::tuple(page->open_list(), selected(), Focus()), std::tuple(-1, 2, box));
   EXPECT_EQ(box->text(), "3");
-  EXPECT_EQ(Focus(), box);
-  // Kept by the box, the keyboard opens the list again, and so does a click; Tab closes it.
-  Press(Qt::Key_Return);
-  Press(Qt::Key_Escape);
+  // A click opens the list too; Tab closes it and goes on.
   QTest::mouseClick(box, Qt::LeftButton);
   EXPECT_EQ(page->open_list(), punch);
   Press(Qt::Key_Tab);
-  EXPECT_EQ(page->open_list(), -1);
-  EXPECT_EQ(Focus(), page->value_box(punch + 1));
-}
+  EXPECT_EQ(std::tuple(page->open_list(), Focus()), std::tuple(-1, page->value_box(punch + 1)));
 
-struct ShowCount : QObject {
-  int count = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    count += event->type() == QEvent::Show;
-    return false;
-  }
-};
-
-TEST(Keyboard, TheKeyboardIsBackWhereItWasAfterTheProgressWindow) {
-  auto w = MakeWindow();
-  ASSERT_TRUE(WaitRead(*w));
-  ASSERT_NO_FATAL_FAILURE(OpenPageByKeyboard(*w, 1001));
   ShowCount shown;
   w->progress()->installEventFilter(&shown);
   w->button(1007)->setFocus(Qt::TabFocusReason);
-  Press(Qt::Key_Return);  // Apply
+  Press(Qt::Key_Return);
   ASSERT_TRUE(WaitIdle(*w));
   ASSERT_GE(shown.count, 1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w->progress()->isVisible(); }));
   EXPECT_TRUE(QTest::qWaitFor([&] { return Focus() == w->button(1007); }));
 }
 
-TEST(Keyboard, EveryMenuItemHasALetterOfItsOwnAndKeepsItsWords) {
-  auto w = MakeWindow();
-  QStringList shown;
-  for (QAction* title : w->menuBar()->actions()) {
-    QString letters;
-    for (QAction* a : title->menu()->actions()) {
-      if (a->isSeparator()) continue;
-      const QString text = a->text();
-      ASSERT_EQ(text.count('&'), 1) << text.toStdString();
-      const QChar letter = text.at(text.indexOf('&') + 1).toLower();
-      EXPECT_FALSE(letters.contains(letter)) << text.toStdString();
-      letters += letter;
-      shown << QString(text).remove('&');
-    }
-  }
-  // The ampersand only adds the underline.
-  EXPECT_TRUE(shown.contains("Inport ESC Data"));
-  EXPECT_TRUE(shown.contains("Exit"));
-}
-
-QString Name(QWidget* w) {
-  return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
-}
-
-TEST(ScreenReader, ButtonsAndLampsSayWhatTheyAreAndTheStatusLineIsReadOut) {
-  // What a screen reader is told: each name change or alert, with the words it carries then.
+TEST(ScreenReader, ButtonsLampsAndMenusSayWhatTheyAreAndTheStatusLineIsReadOut) {
+  // Each name change or alert a screen reader is told, with the words it carries then.
   std::vector<std::pair<QObject*, QString>> heard;
   SetAccessibleListener([&heard](QAccessibleEvent& e) {
     if (e.type() == QAccessible::NameChanged || e.type() == QAccessible::Alert) {
@@ -209,6 +163,9 @@ TEST(ScreenReader, ButtonsAndLampsSayWhatTheyAreAndTheStatusLineIsReadOut) {
   auto said = [&](QObject* o, const QString& text) {
     return std::find(heard.begin(), heard.end(), std::make_pair(o, text)) != heard.end();
   };
+  auto name = [](QWidget* x) {
+    return QAccessible::queryAccessibleInterface(x)->text(QAccessible::Name);
+  };
 
   auto w = MakeWindow();
   ASSERT_TRUE(WaitRead(*w));
@@ -219,21 +176,36 @@ TEST(ScreenReader, ButtonsAndLampsSayWhatTheyAreAndTheStatusLineIsReadOut) {
   QAccessibleInterface* apply = QAccessible::queryAccessibleInterface(w->button(1007));
   EXPECT_EQ(apply->text(QAccessible::Name) + ", " + apply->text(QAccessible::Description),
             "Apply, sends the pages to the ESC");
-  EXPECT_EQ(Name(w->button(1104)), "ESC connected");
-  EXPECT_EQ(Name(w->button(1105)), "USB adapter connected");
+  EXPECT_EQ(name(w->button(1104)), "ESC connected");
+  EXPECT_EQ(name(w->button(1105)), "USB adapter connected");
 
-  // A screen reader's press opens the page, whose tab is then the selected one.
   general->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
   EXPECT_EQ(w->session().status.shown_page, kPageGeneral);
   EXPECT_TRUE(general->state().selected);
 
-  // The status line is read out whole when it changes; a lamp when its state does.
   const QString text = "Wire trace saved to /tmp/a rather long folder name/trace.txt";
   w->ReportOutcome(text.toStdString());
   EXPECT_TRUE(said(w->status_line(), text));
   w->session().status.esc_state = 0;
   w->button(1104)->repaint();
   EXPECT_TRUE(said(w->button(1104), "ESC not connected"));
+
+  // Each menu item underlines a letter no other item of its menu has; the words stay.
+  QStringList shown;
+  for (QAction* title : w->menuBar()->actions()) {
+    QString letters;
+    for (QAction* a : title->menu()->actions()) {
+      if (a->isSeparator()) continue;
+      const QString item = a->text();
+      ASSERT_EQ(item.count('&'), 1) << item.toStdString();
+      const QChar letter = item.at(item.indexOf('&') + 1).toLower();
+      EXPECT_FALSE(letters.contains(letter)) << item.toStdString();
+      letters += letter;
+      shown << QString(item).remove('&');
+    }
+  }
+  EXPECT_TRUE(shown.contains("Inport ESC Data") && shown.contains("Exit"))
+      << shown.join("|").toStdString();
 }
 
 }  // namespace

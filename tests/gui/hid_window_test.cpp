@@ -22,26 +22,6 @@ namespace {
 
 using namespace tessel::test;
 
-std::unique_ptr<CCorvaneDlg> MakeHidWindow(HidDeviceKind kind) {
-  CCorvaneDlg::Options options;
-  options.hid_demo = kind;
-  options.skin_folder = TESSEL_SKIN_DIR;
-  options.hotplug = false;
-  auto window = std::make_unique<CCorvaneDlg>(options);
-  window->show();
-  return window;
-}
-
-bool WaitHidRead(CCorvaneDlg& w) {
-  return QTest::qWaitFor(
-      [&] {
-        const SessionStatus& s = w.session().status;
-        return s.link_kind == kLinkHid && s.esc_state == kHidEscPresent && !s.transfer_active &&
-               w.hid().EscIdentified();
-      },
-      20000);
-}
-
 QAction* MenuAction(CCorvaneDlg& w, const QString& text) {
   for (QAction* a : w.menuBar()->findChildren<QAction*>()) {
     if (QString(a->text()).remove('&') == text) return a;  // the menus underline a letter

@@ -139,18 +139,9 @@ TEST(TextsFit, EveryValueAndEveryListEntryOnEveryPageIsWhole) {
 // The information page with the longest texts it shows: the HID adapter's and the ESC's
 // versions, as a read through the virtual adapter gives them.
 TEST(TextsFit, TheInformationPageShowsTheHidVersionsWhole) {
-  CCorvaneDlg::Options options;
-  options.hid_demo = HidDeviceKind::kFullEsc;
-  options.skin_folder = TESSEL_SKIN_DIR;
-  options.hotplug = false;
-  CCorvaneDlg w(options);
-  w.show();
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        const SessionStatus& s = w.session().status;
-        return s.link_kind == kLinkHid && !s.transfer_active && w.hid().EscIdentified();
-      },
-      20000));
+  auto window = MakeHidWindow(HidDeviceKind::kFullEsc);
+  CCorvaneDlg& w = *window;
+  ASSERT_TRUE(WaitHidRead(w));
   ASSERT_NO_FATAL_FAILURE(OpenPage(w, 1000, kPageInformation));
   EXPECT_EQ(w.session().VersionText(), "V1.05_120307");
   for (QLineEdit* box : {w.info_page()->device_box(), w.info_page()->hardware_box(),

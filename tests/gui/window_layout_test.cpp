@@ -171,14 +171,9 @@ TEST(PageGrid, OneValueColumnAndOneTypeSizeOnEveryPageAndTheLampsClearOfEverythi
 }
 
 TEST(Lamps, ShowWithTheHidAdapterBeforeAnyPageIsOpened) {
-  CCorvaneDlg::Options options;
-  options.hid_demo = HidDeviceKind::kFullEsc;
-  options.skin_folder = TESSEL_SKIN_DIR;
-  options.hotplug = false;
-  CCorvaneDlg w(options);
-  w.show();
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return !w.session().status.transfer_active && w.hid().EscIdentified(); }, 20000));
+  auto window = MakeHidWindow(HidDeviceKind::kFullEsc);
+  CCorvaneDlg& w = *window;
+  ASSERT_TRUE(WaitHidRead(w));
   EXPECT_FALSE(w.session().status.page_shown);
   EXPECT_TRUE(w.button(kEscIndicatorId)->isVisible());
   EXPECT_TRUE(w.button(kAdapterIndicatorId)->isVisible());

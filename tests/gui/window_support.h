@@ -26,6 +26,27 @@ inline std::unique_ptr<CCorvaneDlg> MakeWindow(EscVariant variant = EscVariant::
   return window;
 }
 
+// The tool on the virtual HID adapter, and the read of what it relays.
+inline std::unique_ptr<CCorvaneDlg> MakeHidWindow(HidDeviceKind kind) {
+  CCorvaneDlg::Options options;
+  options.hid_demo = kind;
+  options.skin_folder = TESSEL_SKIN_DIR;
+  options.hotplug = false;
+  auto window = std::make_unique<CCorvaneDlg>(options);
+  window->show();
+  return window;
+}
+
+inline bool WaitHidRead(CCorvaneDlg& w) {
+  return QTest::qWaitFor(
+      [&] {
+        const SessionStatus& s = w.session().status;
+        return s.link_kind == kLinkHid && s.esc_state == kHidEscPresent && !s.transfer_active &&
+               w.hid().EscIdentified();
+      },
+      20000);
+}
+
 // The ESC has been read and the session is idle again.
 inline bool WaitRead(CCorvaneDlg& w) {
   const bool read = QTest::qWaitFor(

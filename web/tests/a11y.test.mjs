@@ -25,8 +25,7 @@ async function axeFaults(page, state) {
   await settle(page);
   const violations = await page.evaluate(async () => (await window.axe.run(document, { resultTypes: ['violations'] })).violations
     .map((v) => ({ id: v.id, impact: v.impact, nodes: v.nodes.map((n) => n.target.join(' ')) })));
-  for (const v of violations) console.log(`axe ${state}: ${v.impact} ${v.id} (${v.nodes.length}) ${v.nodes.slice(0, 3).join(', ')}`);
-  if (!violations.length) console.log(`axe ${state}: none`);
+  console.log(`axe ${state}: ${violations.map((v) => `${v.impact} ${v.id} (${v.nodes.length})`).join(', ') || 'none'}`);
   return violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
 }
 
@@ -149,12 +148,9 @@ test('the small faults stay mended', async () => {
     ['Read Settings', 'Send Settings', 'Update Firmware']);
   // The whole default Running Mode text shows, its "(*)" included.
   const running = await v1.$eval('#v1-0', (sel) => {
-    const probe = Object.assign(document.createElement('span'), { textContent: sel.options[1].text });
+    const probe = document.body.appendChild(Object.assign(document.createElement('span'), { textContent: sel.options[1].text }));
     Object.assign(probe.style, { font: getComputedStyle(sel).font, position: 'absolute' });
-    document.body.append(probe);
-    const need = probe.getBoundingClientRect().width;
-    probe.remove();
-    return { text: sel.options[1].text, need, room: sel.clientWidth - 20 };  // the arrow
+    return { text: probe.textContent, need: probe.getBoundingClientRect().width, room: sel.clientWidth - 20 };  // the arrow
   });
   assert.equal(running.text, 'Forward with pause then Reverse(*)');
   assert.ok(running.need <= running.room, `needs ${running.need} px, has ${running.room}`);
@@ -170,14 +166,12 @@ test('the small faults stay mended', async () => {
 
   // A list closes on Tab and on a click beside it; Escape closes a menu.
   await openPage(full, 2);
-  await full.click('#v-2-2');
-  await expanded(full, '#v-2-2', true);
-  await full.keyboard.press('Tab');
-  await expanded(full, '#v-2-2', false);
-  await full.click('#v-2-3');
-  await expanded(full, '#v-2-3', true);
-  await full.mouse.click(5, 300);
-  await expanded(full, '#v-2-3', false);
+  for (const [list, close] of [['#v-2-2', () => full.keyboard.press('Tab')], ['#v-2-3', () => full.mouse.click(5, 300)]]) {
+    await full.click(list);
+    await expanded(full, list, true);
+    await close();
+    await expanded(full, list, false);
+  }
   await openMenu(full, 'File');
   await full.keyboard.press('Escape');
   await full.waitForSelector(`${menuOf('File')}:not([open])`);

@@ -22,18 +22,29 @@ const DemoKind* FindDemoKind(const std::string& name) {
   return nullptr;
 }
 
+int DemoKindPlace(const DemoKind& kind) {
+  int place = 0;
+  for (const DemoKind& k : DemoKinds()) {
+    if (&k == &kind) return place;
+    if (k.hid == kind.hid) ++place;
+  }
+  return -1;
+}
+
+std::string DemoKindNames(const char* separator) {
+  std::string names;
+  for (const DemoKind& k : DemoKinds()) {
+    if (!names.empty()) names += separator;
+    names += k.name;
+  }
+  return names;
+}
+
 std::string UnknownDemoText(const std::string& name) {
   // The name came from a link anyone can write: it is quoted short and with its controls out.
   std::string shown;
   for (char c : name.substr(0, 40)) shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-  std::string text = "No DemoMode \"" + shown + "\". The virtual devices:";
-  const char* sep = " ";
-  for (const DemoKind& k : DemoKinds()) {
-    text += sep;
-    text += k.name;
-    sep = ", ";
-  }
-  return text + ".";
+  return "No DemoMode \"" + shown + "\". The virtual devices: " + DemoKindNames(", ") + ".";
 }
 
 }  // namespace tessel

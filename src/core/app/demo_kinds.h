@@ -15,6 +15,11 @@ struct DemoKind {
 
 const std::vector<DemoKind>& DemoKinds();
 const DemoKind* FindDemoKind(const std::string& name);
+// The kind's place among the virtual devices of its adapter, from 0: the order in which the
+// virtual ESC and the virtual HID adapter number their variants.
+int DemoKindPlace(const DemoKind& kind);
+// "full|v1|...|hid-lcd", for a usage line.
+std::string DemoKindNames(const char* separator);
 // 'No DemoMode "foo". The virtual devices: full, v1, ...'
 std::string UnknownDemoText(const std::string& name);
 

@@ -1,5 +1,6 @@
 #include "gui/app/corvane_app.h"
 
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "core/app/demo_kinds.h"
 #include "gui/app/runtime_folder.h"
 #include "platform/trace_file.h"
 #include "platform/history_folder.h"
@@ -123,39 +125,40 @@ bool CCorvaneApp::ClaimInstance(const QString& name) {
   return true;
 }
 
+namespace {
+// The kind --demo=KIND names, if it is one behind the adapter asked about.
+const DemoKind* DemoKindOf(const QString& arg, bool hid) {
+  if (!arg.startsWith("--demo=")) return nullptr;
+  const DemoKind* kind = FindDemoKind(arg.mid(7).toStdString());
+  return kind != nullptr && kind->hid == hid ? kind : nullptr;
+}
+}  // namespace
+
 bool ParseDemoOption(const QString& arg, std::optional<EscVariant>& demo) {
-  if (arg == "--demo" || arg == "--demo=full") {
+  if (arg == "--demo") {
     demo = EscVariant::kFull;
-  } else if (arg == "--demo=v1") {
-    demo = EscVariant::kV1;
-  } else if (arg == "--demo=v1-bec") {
-    demo = EscVariant::kV1Bec;
-  } else {
-    return false;
+    return true;
   }
+  const DemoKind* kind = DemoKindOf(arg, false);
+  if (kind == nullptr) return false;
+  demo = static_cast<EscVariant>(DemoKindPlace(*kind));
   return true;
 }
 
 bool ParseHidDemoOption(const QString& arg, std::optional<HidDeviceKind>& demo) {
-  if (arg == "--demo=hid-full") {
-    demo = HidDeviceKind::kFullEsc;
-  } else if (arg == "--demo=hid-v1") {
-    demo = HidDeviceKind::kV1Esc;
-  } else if (arg == "--demo=hid-v1-bec") {
-    demo = HidDeviceKind::kV1EscBec;
-  } else if (arg == "--demo=hid-lcd") {
-    demo = HidDeviceKind::kLcdBox;
-  } else {
-    return false;
-  }
+  const DemoKind* kind = DemoKindOf(arg, true);
+  if (kind == nullptr) return false;
+  demo = static_cast<HidDeviceKind>(DemoKindPlace(*kind));
   return true;
 }
 
 namespace {
-constexpr const char* kAppUsage =
-    "usage: tesselarc [--demo[=full|v1|v1-bec|hid-full|hid-v1|hid-v1-bec|hid-lcd]]\n"
-    "                 [--hid-socket PATH] [--trace FILE] [--version]\n";
+std::string AppUsage() {
+  return "usage: tesselarc [--demo[=" + DemoKindNames("|") +
+         "]]\n"
+         "                 [--hid-socket PATH] [--trace FILE] [--version]\n";
 }
+}  // namespace
 
 int CCorvaneApp::Run(int argc, char** argv) {
   // --help and --version answer before the window system is asked for: they work with no
@@ -165,7 +168,7 @@ int CCorvaneApp::Run(int argc, char** argv) {
     if ((arg == "--hid-socket" || arg == "--trace") && i + 1 < argc) {
       ++i;  // a value, whatever it reads
     } else if (arg == "-h" || arg == "--help") {
-      std::printf("%s", kAppUsage);
+      std::printf("%s", AppUsage().c_str());
       return 0;
     } else if (arg == "--version") {
       std::printf("tesselarc %s\n", TESSEL_VERSION);
@@ -192,7 +195,8 @@ int CCorvaneApp::Run(int argc, char** argv) {
       trace_path = argv[++i];
       continue;
     }
-    std::fprintf(stderr, "tesselarc: unknown option or missing value: %s\n%s", argv[i], kAppUsage);
+    std::fprintf(stderr, "tesselarc: unknown option or missing value: %s\n%s", argv[i],
+                 AppUsage().c_str());
     return 2;
   }
   if ((options.demo ? 1 : 0) + (options.hid_demo ? 1 : 0) + (options.hid_socket.isEmpty() ? 0 : 1) >

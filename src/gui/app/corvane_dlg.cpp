@@ -1,5 +1,6 @@
 #include "gui/app/corvane_dlg.h"
 
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "core/app/demo_kinds.h"
 #include "core/engine/settings_file_commands.h"
 #include "core/model/settings_file.h"
 #include "core/model/page_rules.h"
@@ -264,10 +266,6 @@ void CCorvaneDlg::BuildMenu() {
   };
   add_demo("USB programming adapter", 0, std::nullopt);
   demo->addSeparator();
-  add_demo("Virtual ESC", 1, EscVariant::kFull);
-  add_demo("Virtual V1-series ESC", 2, EscVariant::kV1);
-  add_demo("Virtual V1-series ESC with BEC", 3, EscVariant::kV1Bec);
-  demo->addSeparator();
   auto add_hid_demo = [&](const QString& text, int key, HidDeviceKind kind) {
     QAction* a = demo->addAction(WithMnemonic(text));
     a->setCheckable(true);
@@ -276,10 +274,15 @@ void CCorvaneDlg::BuildMenu() {
     connect(a, &QAction::triggered, this, [this] { tool_->UserActed(); });
     connect(a, &QAction::triggered, this, [this, kind] { SetHidDemo(kind); });
   };
-  add_hid_demo("Virtual HID adapter with ESC", 4, HidDeviceKind::kFullEsc);
-  add_hid_demo("Virtual HID adapter with V1-series ESC", 5, HidDeviceKind::kV1Esc);
-  add_hid_demo("Virtual HID adapter with V1-series ESC with BEC", 6, HidDeviceKind::kV1EscBec);
-  add_hid_demo("Virtual HID adapter with LCD program box", 7, HidDeviceKind::kLcdBox);
+  for (const DemoKind& k : DemoKinds()) {
+    const int place = DemoKindPlace(k);
+    if (!k.hid) {
+      add_demo(k.title, 1 + place, static_cast<EscVariant>(place));
+      continue;
+    }
+    if (place == 0) demo->addSeparator();
+    add_hid_demo(k.title, 4 + place, static_cast<HidDeviceKind>(place));
+  }
   // One item only: a group does not uncheck an item that was checked before it joined.
   CheckDemoItem(options_.hid_demo ? std::nullopt : options_.demo, options_.hid_demo);
 

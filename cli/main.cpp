@@ -22,6 +22,7 @@
 #include "cli/command_line.h"
 #include "cli/doctor.h"
 #include "cli/history.h"
+#include "core/app/demo_kinds.h"
 #include "core/model/field_values.h"
 #include "cli/hid_flash.h"
 #include "cli/setup_diff.h"
@@ -139,24 +140,17 @@ std::optional<Options> ToOptions(const CommandLine& line, std::string& problem) 
   }
   if (line.Has("demo")) {
     const std::string kind = line.Value("demo");
-    if (kind == "full") {
-      o.demo = EscVariant::kFull;
-    } else if (kind == "v1") {
-      o.demo = EscVariant::kV1;
-    } else if (kind == "v1-bec") {
-      o.demo = EscVariant::kV1Bec;
-    } else if (kind == "hid-full") {
-      o.hid_demo = HidDeviceKind::kFullEsc;
-    } else if (kind == "hid-v1") {
-      o.hid_demo = HidDeviceKind::kV1Esc;
-    } else if (kind == "hid-v1-bec") {
-      o.hid_demo = HidDeviceKind::kV1EscBec;
-    } else if (kind == "hid-lcd") {
-      o.hid_demo = HidDeviceKind::kLcdBox;
-    } else {
-      problem = "--demo takes full, v1, v1-bec, hid-full, hid-v1, hid-v1-bec or hid-lcd, not '" +
-                kind + "'";
+    const DemoKind* demo = FindDemoKind(kind);
+    if (demo == nullptr) {
+      std::string names = DemoKindNames(", ");
+      names.replace(names.rfind(", "), 2, " or ");
+      problem = "--demo takes " + names + ", not '" + kind + "'";
       return std::nullopt;
+    }
+    if (demo->hid) {
+      o.hid_demo = static_cast<HidDeviceKind>(DemoKindPlace(*demo));
+    } else {
+      o.demo = static_cast<EscVariant>(DemoKindPlace(*demo));
     }
   }
   if (line.Has("timeout")) {

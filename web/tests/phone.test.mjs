@@ -22,7 +22,7 @@ test('at 390 px nothing scrolls sideways, the menus stay on screen and the butto
   await v1.close();
 
   assert.equal(await sideways(page), 0, 'the start scrolls sideways');
-  for (const name of ['File', 'Device', 'DemoMode']) {
+  for (const name of ['File', 'Device', 'DemoMode', 'Help']) {
     await openMenu(page, name);
     const box = await page.$eval(`${menuOf(name)} .menu-items`, (e) => e.getBoundingClientRect().toJSON());
     assert.ok(box.left >= 0 && box.right <= 390, `${name} runs off: ${JSON.stringify(box)}`);

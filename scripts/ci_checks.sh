@@ -29,7 +29,7 @@ stamp "fuzz regression, 60 s per target"
 # Two targets at a time, one a core.
 targets=(settings_file_fuzz firmware_records_fuzz hex_text_fuzz strict_masked_fuzz
          export_name_fuzz session_replies_fuzz loader_replies_fuzz hid_reports_fuzz
-         setup_json_fuzz)
+         setup_json_fuzz setup_link_fuzz)
 export TESSEL_FUZZ_BUILD=build-asan
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
   pids=()

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "core/model/v1_settings.h"
 #include "gui/app/announce.h"
 #include "gui/app/layout.h"
 
@@ -102,11 +103,11 @@ SpokenButton SpokenForButton(int id, const SessionStatus& s) {
     case 1034:
       return {"UpData", "updates the firmware of the ESC"};
     case 1213:
-      return {"Read Settings", "reads the settings from the ESC"};
+      return {kV1ReadText, "reads the settings from the ESC"};
     case 1024:
-      return {"Send Settings", "sends the settings to the ESC"};
+      return {kV1SendText, "sends the settings to the ESC"};
     case 1025:
-      return {"Update Firmware", "updates the firmware of the ESC"};
+      return {kV1UpdateText, "updates the firmware of the ESC"};
     default:
       break;
   }
